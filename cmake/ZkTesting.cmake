@@ -1,0 +1,63 @@
+# Compiler settings shared by every target, and helpers that declare the
+# programs and test programs.
+
+if(ZK_NATIVE)
+  set(ZK_SANITIZE "-fsanitize=address,undefined" "-fno-sanitize-recover=undefined" "-fno-omit-frame-pointer")
+  add_compile_options(${ZK_SANITIZE} -Wall -Wextra)
+  add_link_options(${ZK_SANITIZE})
+else()
+  add_compile_definitions(UNICODE _UNICODE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+  add_compile_options(-Wall -Wextra -Wno-cast-function-type)
+  # No DLL of the toolchain (libstdc++, libgcc, winpthread) beside the programs.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+
+  # Runs Windows programs under Wine with a private prefix in the build tree.
+  set(ZK_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+endif()
+
+# Path of a file of this build as a Windows program under Wine sees it.
+function(zk_wine_path out unix_path)
+  string(REPLACE "/" "\\\\" _p "${unix_path}")
+  set(${out} "Z:${_p}" PARENT_SCOPE)
+endfunction()
+
+# zk_add_test_program(name SOURCES ... LIBS ...): one test program, one CTest
+# entry (the whole program), so that Wine starts once per program.
+function(zk_add_test_program name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT A_SOURCES)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} zk_gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 900)
+endfunction()
+
+# zk_add_program(name GUI_MAIN file LIB_DIR dir [STRIP]): a Windows GUI
+# program whose entry point is GUI_MAIN; every other *.cpp of LIB_DIR goes
+# into the static library <name>_lib so that test programs link the same code.
+# Resource scripts (*.rc) of LIB_DIR are linked into the program only.
+function(zk_add_program name)
+  cmake_parse_arguments(A "STRIP" "GUI_MAIN;LIB_DIR;LIB_NAME" "LIBS" ${ARGN})
+  file(GLOB _src CONFIGURE_DEPENDS ${A_LIB_DIR}/*.cpp)
+  list(REMOVE_ITEM _src ${A_GUI_MAIN})
+  file(GLOB _rc CONFIGURE_DEPENDS ${A_LIB_DIR}/*.rc)
+  if(_src)
+    add_library(${A_LIB_NAME} STATIC ${_src})
+    target_link_libraries(${A_LIB_NAME} PUBLIC ${A_LIBS})
+  else()
+    add_library(${A_LIB_NAME} INTERFACE)
+    target_link_libraries(${A_LIB_NAME} INTERFACE ${A_LIBS})
+  endif()
+  add_executable(${name} WIN32 ${A_GUI_MAIN} ${_rc})
+  target_link_libraries(${name} PRIVATE ${A_LIB_NAME})
+  target_link_options(${name} PRIVATE -municode -mwindows)
+  if(A_STRIP)
+    # Nothing may follow the last section: archives are appended there.
+    target_link_options(${name} PRIVATE -s)
+  endif()
+endfunction()

@@ -1,0 +1,40 @@
+# Sourced by scripts that run the Windows programs: starts Xvfb (unless a
+# display is given) and a persistent wineserver for the build's private prefix.
+# zk_wine_session_start BUILD_DIR; zk_wine_session_stop.
+
+zk_wine_session_start() {
+  local win_build=$1
+  export WINEPREFIX="$win_build/wineprefix"
+  export WINEDEBUG=-all WINEARCH=win32 LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  ZK_XVFB_PID=
+  if [ -z "${DISPLAY:-}" ] || [ -n "${ZK_FORCE_XVFB:-}" ]; then
+    local n
+    for n in $(seq 91 140); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      ZK_XVFB_PID=$!
+      local i
+      for i in $(seq 1 100); do
+        [ -e "/tmp/.X11-unix/X$n" ] && break
+        kill -0 "$ZK_XVFB_PID" 2>/dev/null || break
+        sleep 0.05
+      done
+      if [ -e "/tmp/.X11-unix/X$n" ]; then
+        export DISPLAY=":$n"
+        break
+      fi
+      ZK_XVFB_PID=
+    done
+  fi
+  "$win_build/wine-run" cmd /c exit >/dev/null 2>&1 || true
+  wineserver -p >/dev/null 2>&1 || true
+}
+
+zk_wine_session_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${ZK_XVFB_PID:-}" ]; then
+    kill "$ZK_XVFB_PID" 2>/dev/null || true
+    wait "$ZK_XVFB_PID" 2>/dev/null || true
+  fi
+}
