@@ -15,14 +15,20 @@ uint32_t RoundUp16(uint32_t n);
 // Sets the key from a key text already converted to the ANSI code page
 // (zero-terminated). Only the first 16 bytes make the key (zero-padded);
 // the schedule is rebuilt only when the text differs from the stored one.
+// At most 255 bytes of the text are stored and compared; null counts as "".
 void SetArchiveKeyBytes(const char* ansiKeyText);
 
 // Forgets the stored key text, so the next SetArchiveKey* always rebuilds.
+// The schedule itself stays usable. Called when a build ends and by
+// FreeWorkBuffers, which owns the key-text area's lifetime.
 void ClearArchiveKey();
 
 // Encrypt / decrypt ceil(length / 16) blocks in place; length -1 means the
-// buffer holds a zero-terminated UTF-16 text (its byte length is used).
-// Return RoundUp16 of the length.
+// buffer holds a zero-terminated UTF-16 text (its byte length without the
+// terminator is used). The buffer must reach RoundUp16 of the length: the
+// pad bytes after the data are encrypted along with it. Return RoundUp16 of
+// the length; 0 (nothing touched) for a null buffer or another negative
+// length. Before any key was set the key of the empty text is used.
 uint32_t EncryptBlocks(void* buffer, int32_t length);
 uint32_t DecryptBlocks(void* buffer, int32_t length);
 
@@ -50,7 +56,8 @@ uint32_t ArchiveKeyScheduleBuilds();
 namespace zk {
 // Converts the UTF-16 key text (password, or the time-stamp text) with the
 // thread's ANSI code page, terminator included, then SetArchiveKeyBytes.
-// Builder and extractor use this one conversion.
-void SetArchiveKey(const wchar_t* keyText);
+// Builder and extractor use this one conversion. Returns 0, or 1 when the
+// conversion fails (the key is then left as it was). Null counts as "".
+int SetArchiveKey(const wchar_t* keyText);
 } // namespace zk
 #endif
