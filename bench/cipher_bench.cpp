@@ -14,8 +14,7 @@ namespace {
 constexpr uint32_t BUFFER_BYTES = 64u << 20;
 constexpr int RUNS = 5;
 
-template <typename Op>
-double BestMegabytesPerSecond(std::vector<uint8_t>& buf, Op op)
+template <typename Op> double BestMegabytesPerSecond(std::vector<uint8_t>& buf, Op op)
 {
     double best = 0;
     for (int run = 0; run < RUNS; ++run) {
@@ -33,7 +32,8 @@ double BestMegabytesPerSecond(std::vector<uint8_t>& buf, Op op)
 int main()
 {
     std::vector<uint8_t> buf(BUFFER_BYTES);
-    for (size_t i = 0; i < buf.size(); ++i) buf[i] = static_cast<uint8_t>(i * 131 + (i >> 11));
+    for (size_t i = 0; i < buf.size(); ++i)
+        buf[i] = static_cast<uint8_t>(i * 131 + (i >> 11));
     const std::vector<uint8_t> original = buf;
 
     zk::SetArchiveKeyBytes("benchmark key");
@@ -43,7 +43,8 @@ int main()
         std::fprintf(stderr, "round trip failed\n");
         return 1;
     }
-    std::printf("camellia-128-ecb in place, %u MiB, best of %d runs (1 MB = 10^6 bytes)\n", BUFFER_BYTES >> 20, RUNS);
+    std::printf("camellia-128-ecb in place, %u MiB, best of %d runs (1 MB = 10^6 bytes)\n",
+                BUFFER_BYTES >> 20, RUNS);
     std::printf("encrypt %.1f MB/s\n", enc);
     std::printf("decrypt %.1f MB/s\n", dec);
     std::printf("result encrypt_mbps=%.1f decrypt_mbps=%.1f\n", enc, dec);

@@ -34,7 +34,8 @@ void BuildSchedule(const char* keyText)
     std::memcpy(key, keyText, ARCHIVE_KEY_BYTES);
     g_key.cipher.SetKey(key, ARCHIVE_KEY_BITS);
     volatile uint8_t* scrub = key;
-    for (size_t i = 0; i < ARCHIVE_KEY_BYTES; ++i) scrub[i] = 0;
+    for (size_t i = 0; i < ARCHIVE_KEY_BYTES; ++i)
+        scrub[i] = 0;
     ++g_key.nBuilds;
 }
 
@@ -55,7 +56,8 @@ uint32_t Utf16TextBytes(const void* buffer)
 {
     const uint8_t* p = static_cast<const uint8_t*>(buffer);
     uint32_t units = 0;
-    while (LoadU16(p + 2 * static_cast<size_t>(units)) != 0) ++units;
+    while (LoadU16(p + 2 * static_cast<size_t>(units)) != 0)
+        ++units;
     return 2 * units;
 }
 
@@ -71,7 +73,10 @@ uint32_t CoveredBytes(const void* buffer, int32_t length)
 
 } // namespace
 
-uint32_t RoundUp16(uint32_t n) { return (n + 15u) & ~15u; }
+uint32_t RoundUp16(uint32_t n)
+{
+    return (n + 15u) & ~15u;
+}
 
 void SetArchiveKeyBytes(const char* ansiKeyText)
 {
@@ -79,7 +84,8 @@ void SetArchiveKeyBytes(const char* ansiKeyText)
     if (ansiKeyText != nullptr) {
         // At most 255 bytes are kept; the key uses only the first 16 anyway.
         size_t n = 0;
-        while (n < KEY_TEXT_AREA - 1 && ansiKeyText[n] != '\0') ++n;
+        while (n < KEY_TEXT_AREA - 1 && ansiKeyText[n] != '\0')
+            ++n;
         std::memcpy(text, ansiKeyText, n);
     }
     if (g_key.bKeyTextValid && std::memcmp(text, g_key.keyText, KEY_TEXT_AREA) == 0) return;
@@ -88,13 +94,15 @@ void SetArchiveKeyBytes(const char* ansiKeyText)
     g_key.bKeyTextValid = true;
     BuildSchedule(g_key.keyText);
     volatile char* scrub = text;
-    for (size_t i = 0; i < KEY_TEXT_AREA; ++i) scrub[i] = 0;
+    for (size_t i = 0; i < KEY_TEXT_AREA; ++i)
+        scrub[i] = 0;
 }
 
 void ClearArchiveKey()
 {
     volatile char* scrub = g_key.keyText;
-    for (size_t i = 0; i < KEY_TEXT_AREA; ++i) scrub[i] = 0;
+    for (size_t i = 0; i < KEY_TEXT_AREA; ++i)
+        scrub[i] = 0;
     g_key.bKeyTextValid = false;
 }
 
@@ -120,7 +128,8 @@ void BuildPasswordCheck(uint8_t out[PASSWORD_CHECK_SIZE])
     static const int ORDER[4] = {2, 1, 3, 0};
     size_t pos = 0;
     for (int piece : ORDER) {
-        for (const char16_t* c = PIECES[piece]; *c != 0; ++c, pos += 2) StoreU16(out + pos, *c);
+        for (const char16_t* c = PIECES[piece]; *c != 0; ++c, pos += 2)
+            StoreU16(out + pos, *c);
     }
 }
 
@@ -148,6 +157,9 @@ std::string TimeStampKeyText(uint64_t fileTime)
     return text;
 }
 
-uint32_t ArchiveKeyScheduleBuilds() { return g_key.nBuilds; }
+uint32_t ArchiveKeyScheduleBuilds()
+{
+    return g_key.nBuilds;
+}
 
 } // namespace zk

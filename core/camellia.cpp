@@ -5,6 +5,7 @@ namespace zk {
 namespace {
 
 // The cipher's one S-box as published; the other three are rotations of it.
+// clang-format off
 constexpr uint8_t SBOX1[256] = {
     112, 130, 44,  236, 179, 39,  192, 229, 228, 133, 87,  53,  234, 12,  174, 65,
     35,  239, 107, 147, 69,  25,  165, 33,  237, 14,  79,  78,  29,  101, 146, 189,
@@ -23,8 +24,12 @@ constexpr uint8_t SBOX1[256] = {
     114, 7,   185, 85,  248, 238, 172, 10,  54,  73,  42,  104, 60,  56,  241, 164,
     64,  40,  211, 123, 187, 201, 67,  193, 21,  227, 173, 244, 119, 199, 128, 158,
 };
+// clang-format on
 
-constexpr uint8_t Rotl8(uint8_t v, int n) { return static_cast<uint8_t>((v << n) | (v >> (8 - n))); }
+constexpr uint8_t Rotl8(uint8_t v, int n)
+{
+    return static_cast<uint8_t>((v << n) | (v >> (8 - n)));
+}
 
 // The F function's S layer and P layer merged: each table gives, for one input
 // byte, the S-box output already spread over the output bytes the P layer
@@ -55,8 +60,14 @@ constexpr SpTables MakeSpTables()
 
 alignas(64) constexpr SpTables SP = MakeSpTables();
 
-inline uint32_t Rotl32(uint32_t v, int n) { return (v << n) | (v >> (32 - n)); }
-inline uint32_t Rotr32(uint32_t v, int n) { return (v >> n) | (v << (32 - n)); }
+inline uint32_t Rotl32(uint32_t v, int n)
+{
+    return (v << n) | (v >> (32 - n));
+}
+inline uint32_t Rotr32(uint32_t v, int n)
+{
+    return (v >> n) | (v << (32 - n));
+}
 
 inline uint32_t LoadBE32(const uint8_t* p)
 {
@@ -79,10 +90,10 @@ inline void Round(uint32_t l0, uint32_t l1, uint32_t& r0, uint32_t& r1, uint32_t
 {
     const uint32_t x0 = l0 ^ k0;
     const uint32_t x1 = l1 ^ k1;
-    const uint32_t d = SP.sp1110[x0 >> 24] ^ SP.sp0222[(x0 >> 16) & 0xFF] ^
-                       SP.sp3033[(x0 >> 8) & 0xFF] ^ SP.sp4404[x0 & 0xFF];
-    uint32_t u = SP.sp0222[x1 >> 24] ^ SP.sp3033[(x1 >> 16) & 0xFF] ^
-                 SP.sp4404[(x1 >> 8) & 0xFF] ^ SP.sp1110[x1 & 0xFF];
+    const uint32_t d = SP.sp1110[x0 >> 24] ^ SP.sp0222[(x0 >> 16) & 0xFF] ^ SP.sp3033[(x0 >> 8) & 0xFF] ^
+                       SP.sp4404[x0 & 0xFF];
+    uint32_t u = SP.sp0222[x1 >> 24] ^ SP.sp3033[(x1 >> 16) & 0xFF] ^ SP.sp4404[(x1 >> 8) & 0xFF] ^
+                 SP.sp1110[x1 & 0xFF];
     u ^= d;
     r0 ^= u;
     r1 ^= u ^ Rotr32(d, 8);
@@ -172,8 +183,8 @@ uint64_t F64(uint64_t x, uint64_t k)
 {
     uint32_t y0 = 0;
     uint32_t y1 = 0;
-    Round(static_cast<uint32_t>(x >> 32), static_cast<uint32_t>(x), y0, y1,
-          static_cast<uint32_t>(k >> 32), static_cast<uint32_t>(k));
+    Round(static_cast<uint32_t>(x >> 32), static_cast<uint32_t>(x), y0, y1, static_cast<uint32_t>(k >> 32),
+          static_cast<uint32_t>(k));
     return (static_cast<uint64_t>(y0) << 32) | y1;
 }
 
@@ -192,6 +203,7 @@ struct SubkeyPick {
     uint8_t rot;
 };
 
+// clang-format off
 constexpr SubkeyPick PICKS_128[26] = {
     {KL, 0},   {KL, 64},  // kw1 kw2
     {KA, 0},   {KA, 64},  {KL, 15},  {KL, 79},  {KA, 15},  {KA, 79},  // k1..k6
@@ -213,6 +225,7 @@ constexpr SubkeyPick PICKS_256[34] = {
     {KR, 94},  {KR, 30},  {KA, 94},  {KA, 30},  {KL, 111}, {KL, 47},  // k19..k24
     {KB, 111}, {KB, 47},  // kw3 kw4
 };
+// clang-format on
 
 } // namespace
 
@@ -249,12 +262,14 @@ int CCamellia::SetKey(const uint8_t* key, unsigned keyBits)
     const SubkeyPick* picks = keyBits == 128 ? PICKS_128 : PICKS_256;
     const size_t n = keyBits == 128 ? 26 : 34;
     uint64_t sub[34];
-    for (size_t i = 0; i < n; ++i) sub[i] = UpperOfRotation(q[picks[i].src], picks[i].rot);
+    for (size_t i = 0; i < n; ++i)
+        sub[i] = UpperOfRotation(q[picks[i].src], picks[i].rot);
 
     // Decryption runs the same rounds with the subkeys in reverse order,
     // except that each whitening pair keeps its own order.
     uint64_t dec[34];
-    for (size_t i = 0; i < n; ++i) dec[i] = sub[n - 1 - i];
+    for (size_t i = 0; i < n; ++i)
+        dec[i] = sub[n - 1 - i];
     const uint64_t t0 = dec[0];
     dec[0] = dec[1];
     dec[1] = t0;
@@ -273,9 +288,11 @@ int CCamellia::SetKey(const uint8_t* key, unsigned keyBits)
     m_nKeyBits = keyBits;
 
     volatile uint64_t* scrub = sub;
-    for (size_t i = 0; i < 34; ++i) scrub[i] = 0;
+    for (size_t i = 0; i < 34; ++i)
+        scrub[i] = 0;
     scrub = dec;
-    for (size_t i = 0; i < 34; ++i) scrub[i] = 0;
+    for (size_t i = 0; i < 34; ++i)
+        scrub[i] = 0;
     return 0;
 }
 
@@ -289,9 +306,15 @@ void CCamellia::DecryptBlock(const uint8_t in[CAMELLIA_BLOCK_SIZE], uint8_t out[
     Crypt(m_dec, m_nGroups, in, out, 1);
 }
 
-void CCamellia::EncryptBlocks(uint8_t* data, size_t count) const { Crypt(m_enc, m_nGroups, data, data, count); }
+void CCamellia::EncryptBlocks(uint8_t* data, size_t count) const
+{
+    Crypt(m_enc, m_nGroups, data, data, count);
+}
 
-void CCamellia::DecryptBlocks(uint8_t* data, size_t count) const { Crypt(m_dec, m_nGroups, data, data, count); }
+void CCamellia::DecryptBlocks(uint8_t* data, size_t count) const
+{
+    Crypt(m_dec, m_nGroups, data, data, count);
+}
 
 void CCamellia::Wipe()
 {

@@ -23,7 +23,8 @@ zk::CCamellia ExpectedCipher(const std::string& text)
 std::vector<uint8_t> Pattern(size_t n)
 {
     std::vector<uint8_t> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(i * 7 + 3);
     return v;
 }
 
@@ -40,7 +41,8 @@ TEST(ArchiveKey, RoundUp16)
     const struct {
         uint32_t n, rounded;
     } cases[] = {{0, 0}, {1, 16}, {15, 16}, {16, 16}, {17, 32}, {32, 32}, {33, 48}, {0x7FFFFFFF, 0x80000000}};
-    for (const auto& c : cases) EXPECT_EQ(zk::RoundUp16(c.n), c.rounded) << c.n;
+    for (const auto& c : cases)
+        EXPECT_EQ(zk::RoundUp16(c.n), c.rounded) << c.n;
 }
 
 TEST(ArchiveKey, KeyIsTheFirstSixteenBytesZeroPadded)
@@ -52,7 +54,7 @@ TEST(ArchiveKey, KeyIsTheFirstSixteenBytesZeroPadded)
         "fifteen-chars!!",
         "sixteen-chars!!!",
         "sixteen-chars!!!+more",
-        std::string(300, 'k'), // beyond the 255 bytes kept
+        std::string(300, 'k'),      // beyond the 255 bytes kept
         "\x93\xfa\x96\x7b\x8c\xea", // Shift-JIS bytes pass through untouched
     };
     for (const std::string& text : texts) {
@@ -222,7 +224,8 @@ TEST(ArchiveKey, PasswordCheckIsSixteenUtf16Units)
     zk::BuildPasswordCheck(a);
     zk::BuildPasswordCheck(b);
     EXPECT_EQ(0, std::memcmp(a, b, sizeof a)); // every byte written, same each time
-    for (size_t i = 0; i < sizeof a; i += 2) EXPECT_FALSE(a[i] == 0 && a[i + 1] == 0) << i;
+    for (size_t i = 0; i < sizeof a; i += 2)
+        EXPECT_FALSE(a[i] == 0 && a[i + 1] == 0) << i;
 }
 
 TEST(ArchiveKey, TimeStampKeyText)
@@ -237,7 +240,8 @@ TEST(ArchiveKey, TimeStampKeyText)
         {0x00000000ABCDEF01ull, "00000000abcdef01"},
         {0xFFFFFFFFFFFFFFFFull, "ffffffffffffffff"},
     };
-    for (const auto& c : cases) EXPECT_EQ(zk::TimeStampKeyText(c.fileTime), c.text);
+    for (const auto& c : cases)
+        EXPECT_EQ(zk::TimeStampKeyText(c.fileTime), c.text);
 }
 
 TEST(ArchiveKey, ArchiveWithoutPasswordOpensWithItsTimeStamp)

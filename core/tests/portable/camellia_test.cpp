@@ -17,7 +17,8 @@ namespace {
 std::vector<uint8_t> FromHex(const std::string& hex)
 {
     std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -70,9 +71,11 @@ TEST(Camellia, KnownAnswersEncryptAndDecrypt)
         EXPECT_EQ(ToHex(out, 16), v.plain);
 
         uint8_t x[16] = {};
-        for (int i = 0; i < 1000; ++i) c.EncryptBlock(x, x);
+        for (int i = 0; i < 1000; ++i)
+            c.EncryptBlock(x, x);
         EXPECT_EQ(ToHex(x, 16), v.iterated);
-        for (int i = 0; i < 1000; ++i) c.DecryptBlock(x, x);
+        for (int i = 0; i < 1000; ++i)
+            c.DecryptBlock(x, x);
         EXPECT_EQ(ToHex(x, 16), std::string(32, '0'));
     }
 }
@@ -85,8 +88,8 @@ TEST(Camellia, ManyBlocksAreEachEncryptedAlone)
 
     // Two equal blocks around a different one: no chaining, so the equal
     // blocks encrypt alike and each matches the single-block result.
-    std::vector<uint8_t> data = FromHex(std::string(KNOWN_ANSWERS[0].plain) + std::string(32, '0') +
-                                        KNOWN_ANSWERS[0].plain);
+    std::vector<uint8_t> data =
+        FromHex(std::string(KNOWN_ANSWERS[0].plain) + std::string(32, '0') + KNOWN_ANSWERS[0].plain);
     c.EncryptBlocks(data.data(), 3);
     EXPECT_EQ(ToHex(data.data(), 16), KNOWN_ANSWERS[0].cipher);
     EXPECT_EQ(ToHex(data.data() + 32, 16), KNOWN_ANSWERS[0].cipher);
@@ -96,8 +99,8 @@ TEST(Camellia, ManyBlocksAreEachEncryptedAlone)
     EXPECT_EQ(0, std::memcmp(data.data() + 16, zeroEnc, 16));
 
     c.DecryptBlocks(data.data(), 3);
-    EXPECT_EQ(ToHex(data.data(), 48), std::string(KNOWN_ANSWERS[0].plain) + std::string(32, '0') +
-                                          KNOWN_ANSWERS[0].plain);
+    EXPECT_EQ(ToHex(data.data(), 48),
+              std::string(KNOWN_ANSWERS[0].plain) + std::string(32, '0') + KNOWN_ANSWERS[0].plain);
 }
 
 TEST(Camellia, RejectsOtherKeySizesAndKeepsTheSchedule)
@@ -106,7 +109,8 @@ TEST(Camellia, RejectsOtherKeySizesAndKeepsTheSchedule)
     zk::CCamellia c;
     EXPECT_EQ(c.KeyBits(), 0u);
     ASSERT_EQ(c.SetKey(key.data(), 128), 0);
-    for (unsigned bits : {0u, 64u, 127u, 129u, 160u, 512u}) EXPECT_EQ(c.SetKey(key.data(), bits), 1) << bits;
+    for (unsigned bits : {0u, 64u, 127u, 129u, 160u, 512u})
+        EXPECT_EQ(c.SetKey(key.data(), bits), 1) << bits;
     EXPECT_EQ(c.KeyBits(), 128u);
     const std::vector<uint8_t> plain = FromHex(KNOWN_ANSWERS[0].plain);
     uint8_t out[16];
@@ -120,9 +124,11 @@ TEST(Camellia, RoundTripOnRandomKeysAndData)
     for (unsigned bits : {128u, 192u, 256u}) {
         for (int trial = 0; trial < 20; ++trial) {
             uint8_t key[32];
-            for (uint8_t& b : key) b = static_cast<uint8_t>(rng());
+            for (uint8_t& b : key)
+                b = static_cast<uint8_t>(rng());
             std::vector<uint8_t> data(16 * (1 + rng() % 64));
-            for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+            for (uint8_t& b : data)
+                b = static_cast<uint8_t>(rng());
             const std::vector<uint8_t> original = data;
             zk::CCamellia c;
             ASSERT_EQ(c.SetKey(key, bits), 0);
@@ -151,9 +157,11 @@ TEST(Camellia, MatchesOpenSsl)
     for (unsigned bits : {128u, 192u, 256u}) {
         for (size_t blocks : {1u, 3u, 64u, 1000u}) {
             std::vector<uint8_t> key(bits / 8);
-            for (uint8_t& b : key) b = static_cast<uint8_t>(rng());
+            for (uint8_t& b : key)
+                b = static_cast<uint8_t>(rng());
             std::vector<uint8_t> data(16 * blocks);
-            for (uint8_t& b : data) b = static_cast<uint8_t>(rng());
+            for (uint8_t& b : data)
+                b = static_cast<uint8_t>(rng());
 
             FILE* f = std::fopen(path, "wb");
             ASSERT_NE(f, nullptr);

@@ -12,14 +12,18 @@ namespace {
 std::vector<uint8_t> Sample()
 {
     std::vector<uint8_t> v(32);
-    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < v.size(); ++i)
+        v[i] = static_cast<uint8_t>(i);
     zk::EncryptBlocks(v.data(), static_cast<int32_t>(v.size()));
     return v;
 }
 
 // The test runner starts Wine with a Japanese locale; the conversion under
 // test is only meaningful there.
-void RequireCodePage932() { ASSERT_EQ(GetACP(), 932u) << "run with LANG=ja_JP.UTF-8"; }
+void RequireCodePage932()
+{
+    ASSERT_EQ(GetACP(), 932u) << "run with LANG=ja_JP.UTF-8";
+}
 
 TEST(ArchiveKeyWin, JapanesePasswordBecomesItsShiftJisBytes)
 {
