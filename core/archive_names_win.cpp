@@ -1,0 +1,49 @@
+#include "core/archive_names.h"
+
+#include <windows.h>
+
+#include "core/archive_format.h"
+
+namespace zk {
+
+bool EncodeEntryName(std::u16string_view name, bool narrow, std::vector<uint8_t>* bytes, bool* lossy)
+{
+    if (lossy) *lossy = false;
+    if (!narrow) {
+        *bytes = Utf16ToNameBytes(name);
+        return true;
+    }
+    bytes->clear();
+    if (name.empty()) return true;
+    const wchar_t* wide = reinterpret_cast<const wchar_t*>(name.data());
+    int units = static_cast<int>(name.size());
+    int needed = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return false;
+    bytes->resize(static_cast<size_t>(needed));
+    BOOL usedDefault = FALSE;
+    int written = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, reinterpret_cast<char*>(bytes->data()),
+                                      needed, nullptr, &usedDefault);
+    if (written != needed) return false;
+    if (lossy) *lossy = usedDefault != FALSE;
+    return true;
+}
+
+bool DecodeEntryName(const std::vector<uint8_t>& bytes, bool narrow, std::u16string* name)
+{
+    if (!narrow) {
+        *name = NameBytesToUtf16(bytes);
+        return true;
+    }
+    name->clear();
+    if (bytes.empty()) return true;
+    const char* text = reinterpret_cast<const char*>(bytes.data());
+    int length = static_cast<int>(bytes.size());
+    int needed = MultiByteToWideChar(CP_THREAD_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    if (needed <= 0) return false;
+    name->resize(static_cast<size_t>(needed));
+    int written = MultiByteToWideChar(CP_THREAD_ACP, MB_ERR_INVALID_CHARS, text, length,
+                                      reinterpret_cast<wchar_t*>(name->data()), needed);
+    return written == needed;
+}
+
+} // namespace zk
