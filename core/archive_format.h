@@ -224,6 +224,9 @@ FormatStatus PutInfoRecord(ByteWriter& w, const InfoRecord& record);
 // Reads one record of an archive with this header. The name is decrypted and
 // cut at its first zero code unit (a zero byte for narrow names). Version
 // 100 stores every compressed entry's method as non-zero: it becomes LZ4.
+// A source that ends where the info table ends keeps a damaged record from
+// reading into the data stream. On failure *out is left as it was (so are
+// the outputs of every other Parse* function).
 FormatStatus ParseInfoRecord(ByteSource& src, const ArchiveHeader& header, InfoRecord* out);
 
 // UTF-16 names as bytes and back (the narrow form needs the platform's code

@@ -17,11 +17,15 @@ bool EncodeEntryName(std::u16string_view name, bool narrow, std::vector<uint8_t>
     if (name.empty()) return true;
     const wchar_t* wide = reinterpret_cast<const wchar_t*>(name.data());
     int units = static_cast<int>(name.size());
-    int needed = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, nullptr, 0, nullptr, nullptr);
+    // No best-fit mapping: a character the code page lacks becomes the
+    // default character and is reported, instead of silently turning into a
+    // look-alike that names another file.
+    const DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int needed = WideCharToMultiByte(CP_THREAD_ACP, flags, wide, units, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return false;
     bytes->resize(static_cast<size_t>(needed));
     BOOL usedDefault = FALSE;
-    int written = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, reinterpret_cast<char*>(bytes->data()),
+    int written = WideCharToMultiByte(CP_THREAD_ACP, flags, wide, units, reinterpret_cast<char*>(bytes->data()),
                                       needed, nullptr, &usedDefault);
     if (written != needed) return false;
     if (lossy) *lossy = usedDefault != FALSE;

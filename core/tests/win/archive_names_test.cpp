@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "core/archive_format.h"
+#include "core/archive_names.h"
+
+namespace {
+
+using zk::DecodeEntryName;
+using zk::EncodeEntryName;
+
+TEST(EntryNameConversion, Utf16NamesAreTheirLittleEndianUnits)
+{
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(EncodeEntryName(u"写真.jpg", false, &bytes));
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x99, 0x51, 0x1F, 0x77, '.', 0, 'j', 0, 'p', 0, 'g', 0}));
+    std::u16string back;
+    ASSERT_TRUE(DecodeEntryName(bytes, false, &back));
+    EXPECT_EQ(back, u"写真.jpg");
+}
+
+TEST(EntryNameConversion, NarrowNamesUseTheThreadCodePage)
+{
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page";
+    struct Case {
+        std::u16string name;
+        std::vector<uint8_t> sjis;
+    } cases[] = {
+        {u"日本語.txt", {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, '.', 't', 'x', 't'}},
+        // Its second byte is the backslash byte; it must not split the name.
+        {u"表", {0x95, 0x5C}},
+        {u"ｶﾅ", {0xB6, 0xC5}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes;
+        bool lossy = true;
+        ASSERT_TRUE(EncodeEntryName(c.name, true, &bytes, &lossy));
+        EXPECT_EQ(bytes, c.sjis);
+        EXPECT_FALSE(lossy);
+        std::u16string back;
+        ASSERT_TRUE(DecodeEntryName(bytes, true, &back));
+        EXPECT_EQ(back, c.name);
+        EXPECT_TRUE(zk::IsPlainEntryName(back));
+    }
+}
+
+TEST(EntryNameConversion, NarrowFormReportsWhatItCannotCarry)
+{
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page";
+    std::vector<uint8_t> bytes;
+    bool lossy = false;
+    ASSERT_TRUE(EncodeEntryName(u"café", true, &bytes, &lossy));
+    EXPECT_TRUE(lossy);
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{'c', 'a', 'f', '?'}));
+
+    // A lone backslash byte from a hostile archive decodes to a separator,
+    // which the name check then refuses.
+    std::u16string name;
+    ASSERT_TRUE(DecodeEntryName({'.', '.', 0x5C, 'x'}, true, &name));
+    EXPECT_FALSE(zk::IsPlainEntryName(name));
+    // A lead byte without its trail byte is not text.
+    EXPECT_FALSE(DecodeEntryName({'a', 0x81}, true, &name));
+}
+
+} // namespace
