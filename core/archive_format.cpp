@@ -22,7 +22,10 @@ bool MulU64(uint64_t a, uint64_t b, uint64_t* product)
     return true;
 }
 
-uint64_t RoundUp16Wide(uint64_t n) { return (n + 15) & ~static_cast<uint64_t>(15); }
+uint64_t RoundUp16Wide(uint64_t n)
+{
+    return (n + 15) & ~static_cast<uint64_t>(15);
+}
 
 bool KnownVersion(uint16_t version)
 {
@@ -77,7 +80,8 @@ FormatStatus ReadTextField(ByteSource& src, std::u16string* text, uint32_t* leng
     *length = l;
     size_t bytes = TextLength(field, l, false);
     text->resize(bytes / 2);
-    for (size_t i = 0; i < bytes / 2; ++i) (*text)[i] = LoadU16(field + 2 * i);
+    for (size_t i = 0; i < bytes / 2; ++i)
+        (*text)[i] = LoadU16(field + 2 * i);
     return FormatStatus::Ok;
 }
 
@@ -328,7 +332,8 @@ FormatStatus CheckTreeTable(const uint8_t* table, size_t size, uint64_t entryCou
         reached[index] = true;
         TreeRecord rec;
         ParseTreeRecord(table + index * TREE_RECORD_SIZE, TREE_RECORD_SIZE, &rec);
-        if (static_cast<uint64_t>(rec.m_nInfo) + minInfoRecordSize > infoTableSize) return FormatStatus::BadTree;
+        if (static_cast<uint64_t>(rec.m_nInfo) + minInfoRecordSize > infoTableSize)
+            return FormatStatus::BadTree;
         if (rec.m_nKind != NODE_FOLDER && rec.m_nFirstChild != 0) return FormatStatus::BadTree;
         for (uint32_t link : {rec.m_nNextSibling, rec.m_nFirstChild}) {
             if (link == 0) continue;
@@ -369,7 +374,10 @@ uint32_t MinInfoRecordSize(uint16_t version, uint32_t archiveFlags)
     return LEGACY_INFO_RECORD_FIXED_SIZE + LegacyNameFieldSize(archiveFlags);
 }
 
-uint64_t InfoRecordSize(size_t nameBytes) { return INFO_RECORD_FIXED_SIZE + RoundUp16Wide(nameBytes); }
+uint64_t InfoRecordSize(size_t nameBytes)
+{
+    return INFO_RECORD_FIXED_SIZE + RoundUp16Wide(nameBytes);
+}
 
 FormatStatus PutInfoRecord(ByteWriter& w, const InfoRecord& record)
 {
@@ -434,14 +442,16 @@ FormatStatus ParseInfoRecord(ByteSource& src, const ArchiveHeader& header, InfoR
 std::vector<uint8_t> Utf16ToNameBytes(std::u16string_view name)
 {
     std::vector<uint8_t> bytes(2 * name.size());
-    for (size_t i = 0; i < name.size(); ++i) StoreU16(&bytes[2 * i], name[i]);
+    for (size_t i = 0; i < name.size(); ++i)
+        StoreU16(&bytes[2 * i], name[i]);
     return bytes;
 }
 
 std::u16string NameBytesToUtf16(const std::vector<uint8_t>& bytes)
 {
     std::u16string name(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < name.size(); ++i) name[i] = LoadU16(&bytes[2 * i]);
+    for (size_t i = 0; i < name.size(); ++i)
+        name[i] = LoadU16(&bytes[2 * i]);
     return name;
 }
 

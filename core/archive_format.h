@@ -25,13 +25,13 @@ constexpr uint16_t FORMAT_VERSION = 102;
 constexpr uint16_t FORMAT_VERSION_OLDEST = 100;
 
 // Archive flags (header offset 14).
-constexpr uint32_t AF_PASSWORD = 0x1;          // data streams are encrypted; ask for a password
-constexpr uint32_t AF_HASH = 0x2;              // every file carries its SHA-256
-constexpr uint32_t AF_HIDDEN = 0x4;            // hidden and temporary files were included
-constexpr uint32_t AF_NARROW_NAMES = 0x100;    // names in the ANSI code page instead of UTF-16LE
-constexpr uint32_t AF_LONG_NAMES = 0x800;      // doubles the fixed name field of versions 100/101
-constexpr uint32_t AF_DEFLATE = 0x1000000;     // compression kind chosen for the build
-constexpr uint32_t AF_MARK = 0x10000000;       // always set by the builder
+constexpr uint32_t AF_PASSWORD = 0x1;       // data streams are encrypted; ask for a password
+constexpr uint32_t AF_HASH = 0x2;           // every file carries its SHA-256
+constexpr uint32_t AF_HIDDEN = 0x4;         // hidden and temporary files were included
+constexpr uint32_t AF_NARROW_NAMES = 0x100; // names in the ANSI code page instead of UTF-16LE
+constexpr uint32_t AF_LONG_NAMES = 0x800;   // doubles the fixed name field of versions 100/101
+constexpr uint32_t AF_DEFLATE = 0x1000000;  // compression kind chosen for the build
+constexpr uint32_t AF_MARK = 0x10000000;    // always set by the builder
 
 // Extractor options (first field of the parameter section).
 constexpr uint32_t SF_SHOW_LIST = 0x1;
@@ -180,9 +180,8 @@ size_t PutParameterSection(ByteWriter& w, const ParameterSection& section);
 // the tables right after the section, 13 bytes per entry for the tree and at
 // least 88 per entry for the info table, all inside the file. Versions 100
 // and 101: the offsets are computed, and must lie inside the file too.
-FormatStatus ParseParameterSection(ByteSource& src, const ArchiveHeader& header,
-                                   uint64_t sectionPos, uint64_t fileSize,
-                                   ParameterSection* out);
+FormatStatus ParseParameterSection(ByteSource& src, const ArchiveHeader& header, uint64_t sectionPos,
+                                   uint64_t fileSize, ParameterSection* out);
 
 // ---- encrypted text fields ----------------------------------------------
 
@@ -205,8 +204,8 @@ FormatStatus ParseTreeRecord(const uint8_t* data, size_t size, TreeRecord* out);
 // out loops), files have no children, and every info offset leaves room for
 // a record inside an info table of infoTableSize bytes. An empty archive
 // (no entries) passes with an empty table.
-FormatStatus CheckTreeTable(const uint8_t* table, size_t size, uint64_t entryCount,
-                            uint64_t infoTableSize, uint32_t minInfoRecordSize);
+FormatStatus CheckTreeTable(const uint8_t* table, size_t size, uint64_t entryCount, uint64_t infoTableSize,
+                            uint32_t minInfoRecordSize);
 
 // ---- info table ---------------------------------------------------------
 
@@ -276,7 +275,6 @@ bool LegacyTableOffsets(uint64_t afterVolumeField, uint64_t entryCount, uint32_t
 
 // Index of the volume file in which an entry's data begins; 0 when not
 // split. False when the index does not fit the u8 field (or overflows).
-bool StartVolume(uint64_t dataOffset, uint64_t entryDataOffset, uint64_t volumeSizeBytes,
-                 uint8_t* volume);
+bool StartVolume(uint64_t dataOffset, uint64_t entryDataOffset, uint64_t volumeSizeBytes, uint8_t* volume);
 
 } // namespace zk

@@ -25,8 +25,8 @@ bool EncodeEntryName(std::u16string_view name, bool narrow, std::vector<uint8_t>
     if (needed <= 0) return false;
     bytes->resize(static_cast<size_t>(needed));
     BOOL usedDefault = FALSE;
-    int written = WideCharToMultiByte(CP_THREAD_ACP, flags, wide, units, reinterpret_cast<char*>(bytes->data()),
-                                      needed, nullptr, &usedDefault);
+    int written = WideCharToMultiByte(CP_THREAD_ACP, flags, wide, units,
+                                      reinterpret_cast<char*>(bytes->data()), needed, nullptr, &usedDefault);
     if (written != needed) return false;
     if (lossy) *lossy = usedDefault != FALSE;
     return true;

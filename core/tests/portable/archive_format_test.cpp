@@ -14,7 +14,10 @@ using namespace zk;
 
 constexpr uint64_t kStamp = 0x01DB48A5C3E2F100ull;
 
-void UseTimeStampKey(uint64_t stamp) { SetArchiveKeyBytes(TimeStampKeyText(stamp).c_str()); }
+void UseTimeStampKey(uint64_t stamp)
+{
+    SetArchiveKeyBytes(TimeStampKeyText(stamp).c_str());
+}
 
 // One entry as collection finds it: listed depth-first, each naming its
 // folder by index (NO_ENTRY at the top level).
@@ -45,8 +48,10 @@ std::vector<TreeEntry> Link(const std::vector<std::pair<uint8_t, uint32_t>>& kin
         e[i].m_nInfoOffset = 100 * i;
         uint32_t parent = kindAndParent[i].second;
         uint32_t& prev = parent == NO_ENTRY ? lastTop : last[parent];
-        if (prev == NO_ENTRY) (parent == NO_ENTRY ? *first : e[parent].m_nFirstChild) = i;
-        else e[prev].m_nNextSibling = i;
+        if (prev == NO_ENTRY)
+            (parent == NO_ENTRY ? *first : e[parent].m_nFirstChild) = i;
+        else
+            e[prev].m_nNextSibling = i;
         prev = i;
     }
     return e;
@@ -62,7 +67,8 @@ Archive BuildArchive(const std::vector<Source>& sources, uint64_t payload = 0, P
     a.payload = payload;
 
     std::vector<std::pair<uint8_t, uint32_t>> shape;
-    for (const Source& src : sources) shape.emplace_back(src.kind, src.parent);
+    for (const Source& src : sources)
+        shape.emplace_back(src.kind, src.parent);
     uint32_t first = NO_ENTRY;
     std::vector<TreeEntry> tree = Link(shape, &first);
     std::vector<uint8_t> info;
@@ -105,9 +111,11 @@ Archive BuildArchive(const std::vector<Source>& sources, uint64_t payload = 0, P
     EXPECT_TRUE(PlaceTables(params, w.Size(), info.size()));
     a.params = params;
     PutParameterSection(w, params);
-    for (const TreeRecord& r : a.layout.m_records) PutTreeRecord(w, r);
+    for (const TreeRecord& r : a.layout.m_records)
+        PutTreeRecord(w, r);
     w.Bytes(info.data(), info.size());
-    for (const Source& s : sources) w.Zeros(s.size);
+    for (const Source& s : sources)
+        w.Zeros(s.size);
     return a;
 }
 
@@ -230,7 +238,8 @@ TEST(ArchiveLayout, AllTextsEmptyGiveA66ByteSectionAndTreeAt116)
     EXPECT_EQ(p.m_nTreeOffset, 116u);
     EXPECT_EQ(p.m_nInfoOffset, 129u);
     EXPECT_EQ(p.m_nDataOffset, 217u);
-    for (size_t at : {4, 6, 8, 10}) EXPECT_EQ(LoadU16(&bytes[at]), 0u) << at;
+    for (size_t at : {4, 6, 8, 10})
+        EXPECT_EQ(LoadU16(&bytes[at]), 0u) << at;
 }
 
 TEST(ArchiveLayout, SelfExtractingArchiveStoresOffsetsPastTheProgram)
@@ -271,7 +280,8 @@ TEST(ArchiveHeaderRecord, WritesFiftyBytesAndReadsThemBack)
     ArchiveHeader h;
     h.m_nTimeStamp = 0x0102030405060708ull;
     h.m_nFlags = AF_PASSWORD | AF_HASH | AF_NARROW_NAMES | AF_DEFLATE | AF_MARK;
-    for (size_t i = 0; i < CHECK_BLOCK_SIZE; ++i) h.m_checkBlock[i] = static_cast<uint8_t>(0xA0 + i);
+    for (size_t i = 0; i < CHECK_BLOCK_SIZE; ++i)
+        h.m_checkBlock[i] = static_cast<uint8_t>(0xA0 + i);
     std::vector<uint8_t> b;
     ByteWriter w(b);
     PutArchiveHeader(w, h);
@@ -294,8 +304,12 @@ TEST(ArchiveHeaderRecord, AcceptsVersions100To102Only)
         uint16_t version;
         FormatStatus expected;
     } cases[] = {
-        {0, FormatStatus::VersionTooOld},   {99, FormatStatus::VersionTooOld}, {100, FormatStatus::Ok},
-        {101, FormatStatus::Ok},            {102, FormatStatus::Ok},           {103, FormatStatus::VersionTooNew},
+        {0, FormatStatus::VersionTooOld},
+        {99, FormatStatus::VersionTooOld},
+        {100, FormatStatus::Ok},
+        {101, FormatStatus::Ok},
+        {102, FormatStatus::Ok},
+        {103, FormatStatus::VersionTooNew},
         {0xFFFF, FormatStatus::VersionTooNew},
     };
     for (const Case& c : cases) {
@@ -337,7 +351,8 @@ TEST(TextField, LengthIsTheTextRoundedToBlocksAndEveryUnitComesBack)
     };
     for (const Case& c : cases) {
         std::u16string text(c.units, u'\0');
-        for (size_t i = 0; i < c.units; ++i) text[i] = static_cast<char16_t>(0x3041 + i % 80);
+        for (size_t i = 0; i < c.units; ++i)
+            text[i] = static_cast<char16_t>(0x3041 + i % 80);
         std::vector<uint8_t> b;
         ByteWriter w(b);
         PutTextField(w, text);
@@ -450,7 +465,7 @@ TEST(TreeLayoutRule, PlacesEachSiblingListBeforeDescendingIntoItsChildren)
     struct Expect {
         uint8_t kind;
         uint32_t next, child, info;
-    } expected[] = {{1, 13, 39, 0},  {1, 26, 78, 400}, {0, 0, 0, 600}, {1, 52, 65, 100},
+    } expected[] = {{1, 13, 39, 0}, {1, 26, 78, 400}, {0, 0, 0, 600}, {1, 52, 65, 100},
                     {0, 0, 0, 300}, {0, 0, 0, 200},   {0, 0, 0, 500}};
     for (size_t i = 0; i < 7; ++i) {
         EXPECT_EQ(t.m_records[i].m_nKind, expected[i].kind) << i;
@@ -463,7 +478,8 @@ TEST(TreeLayoutRule, PlacesEachSiblingListBeforeDescendingIntoItsChildren)
     // The table the rule produces passes the reader's walk.
     std::vector<uint8_t> table;
     ByteWriter w(table);
-    for (const TreeRecord& r : t.m_records) PutTreeRecord(w, r);
+    for (const TreeRecord& r : t.m_records)
+        PutTreeRecord(w, r);
     EXPECT_EQ(CheckTreeTable(table.data(), table.size(), 7, 700, 88), FormatStatus::Ok);
 }
 
@@ -499,10 +515,12 @@ TEST(TreeTableCheck, RejectsHostileLinks)
     // folder at 0 with children 13 and 26, info records of 100 bytes.
     auto table = [](std::vector<std::vector<uint8_t>> recs) {
         std::vector<uint8_t> b;
-        for (auto& r : recs) b.insert(b.end(), r.begin(), r.end());
+        for (auto& r : recs)
+            b.insert(b.end(), r.begin(), r.end());
         return b;
     };
-    auto ok = table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)});
+    auto ok =
+        table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)});
     EXPECT_EQ(CheckTreeTable(ok.data(), ok.size(), 3, 300, 88), FormatStatus::Ok);
 
     struct Case {
@@ -511,30 +529,33 @@ TEST(TreeTableCheck, RejectsHostileLinks)
         uint64_t infoTable;
         FormatStatus expected;
     } cases[] = {
-        {"sibling loop", table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 13, 0, 100),
-                                TreeRecordBytes(0, 0, 0, 200)}),
+        {"sibling loop",
+         table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 13, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
-        {"folder inside itself", table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(1, 0, 13, 100),
-                                             TreeRecordBytes(0, 0, 0, 200)}),
+        {"folder inside itself",
+         table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(1, 0, 13, 100), TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
-        {"shared record", table({TreeRecordBytes(1, 26, 13, 0), TreeRecordBytes(0, 26, 0, 100),
-                                 TreeRecordBytes(0, 0, 0, 200)}),
+        {"shared record",
+         table(
+             {TreeRecordBytes(1, 26, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
-        {"link past the table", table({TreeRecordBytes(1, 0, 39, 0), TreeRecordBytes(0, 26, 0, 100),
-                                       TreeRecordBytes(0, 0, 0, 200)}),
+        {"link past the table",
+         table({TreeRecordBytes(1, 0, 39, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
-        {"link inside a record", table({TreeRecordBytes(1, 0, 14, 0), TreeRecordBytes(0, 26, 0, 100),
-                                        TreeRecordBytes(0, 0, 0, 200)}),
+        {"link inside a record",
+         table({TreeRecordBytes(1, 0, 14, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
-        {"largest link", table({TreeRecordBytes(1, 0, 0xFFFFFFF7u, 0), TreeRecordBytes(0, 26, 0, 100),
-                                TreeRecordBytes(0, 0, 0, 200)}),
+        {"largest link",
+         table({TreeRecordBytes(1, 0, 0xFFFFFFF7u, 0), TreeRecordBytes(0, 26, 0, 100),
+                TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
-        {"file with a child", table({TreeRecordBytes(0, 0, 13, 0), TreeRecordBytes(0, 26, 0, 100),
-                                     TreeRecordBytes(0, 0, 0, 200)}),
+        {"file with a child",
+         table({TreeRecordBytes(0, 0, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
         {"info record past the table", ok, 287, FormatStatus::BadTree},
-        {"info offset near 4 GiB", table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 26, 0, 0xFFFFFFF0u),
-                                          TreeRecordBytes(0, 0, 0, 200)}),
+        {"info offset near 4 GiB",
+         table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 26, 0, 0xFFFFFFF0u),
+                TreeRecordBytes(0, 0, 0, 200)}),
          300, FormatStatus::BadTree},
         {"table shorter than the count", std::vector<uint8_t>(ok.begin(), ok.end() - 1), 300,
          FormatStatus::Short},
@@ -557,7 +578,8 @@ TEST(InfoRecordLayout, FieldsSitWhereTheReaderExpectsThem)
     rec.m_nWriteTime = 3;
     rec.m_name = Utf16ToNameBytes(u"報告書2024.docx"); // 12 units: 24 bytes, L = 32
     rec.m_nStoredSize = 0x99887766ull;
-    for (size_t i = 0; i < 32; ++i) rec.m_hash[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < 32; ++i)
+        rec.m_hash[i] = static_cast<uint8_t>(i * 7);
     rec.m_nStartVolume = 4;
     rec.m_nDataOffset = 0xABCDEF012ull;
     std::vector<uint8_t> b;
@@ -603,7 +625,8 @@ struct LegacyEntry {
 
 // Bytes of an old archive: no stored offsets, fixed name fields whose
 // encrypted part covers the name's whole blocks only.
-std::vector<uint8_t> BuildLegacyArchive(uint16_t version, uint32_t flags, const std::vector<LegacyEntry>& entries)
+std::vector<uint8_t> BuildLegacyArchive(uint16_t version, uint32_t flags,
+                                        const std::vector<LegacyEntry>& entries)
 {
     UseTimeStampKey(kStamp);
     std::vector<uint8_t> b;
@@ -639,7 +662,8 @@ std::vector<uint8_t> BuildLegacyArchive(uint16_t version, uint32_t flags, const 
         std::memcpy(field.data(), e.name.data(), e.name.size());
         EncryptBlocks(field.data(), static_cast<int32_t>(RoundUp16(static_cast<uint32_t>(e.name.size()))));
         // Whatever lies in the partial last block must not reach the name.
-        for (uint32_t i = n & ~15u; i < n; ++i) field[i] = 0x41;
+        for (uint32_t i = n & ~15u; i < n; ++i)
+            field[i] = 0x41;
         w.Bytes(field.data(), n);
         w.U64(e.method ? 10 : 0);
         w.Zeros(32);
@@ -755,7 +779,8 @@ TEST(HostileArchive, DamagedFieldsFailWithTheirReason)
         {"folder count off by one", counts + 4, 4, 2, FormatStatus::BadOffsets},
         {"tree offset moved", offsets, 8, p.m_nTreeOffset + 13, FormatStatus::BadOffsets},
         {"info offset before the tree", offsets + 8, 8, 0, FormatStatus::BadOffsets},
-        {"data offset before the info table", offsets + 16, 8, p.m_nInfoOffset + 100, FormatStatus::BadOffsets},
+        {"data offset before the info table", offsets + 16, 8, p.m_nInfoOffset + 100,
+         FormatStatus::BadOffsets},
         {"data offset past the file", offsets + 16, 8, base.bytes.size() + 1, FormatStatus::BadOffsets},
         {"data offset at the top", offsets + 16, 8, UINT64_MAX, FormatStatus::BadOffsets},
         {"tree link past the table", p.m_nTreeOffset + 5, 4, 26, FormatStatus::BadTree},
@@ -777,7 +802,8 @@ TEST(HostileArchive, DamagedFieldsFailWithTheirReason)
 
     // Offsets that agree with each other but not with where the tables are.
     std::vector<uint8_t> shifted = base.bytes;
-    for (size_t i = 0; i < 3; ++i) StoreU64(&shifted[offsets + 8 * i], LoadU64(&shifted[offsets + 8 * i]) - 1);
+    for (size_t i = 0; i < 3; ++i)
+        StoreU64(&shifted[offsets + 8 * i], LoadU64(&shifted[offsets + 8 * i]) - 1);
     ReadBack r;
     EXPECT_EQ(ReadArchive(shifted, 0, &r), FormatStatus::BadOffsets);
 
@@ -815,14 +841,10 @@ TEST(StartVolumeRule, CountsWholeVolumesFromTheFirstByte)
         bool ok;
         uint8_t expected;
     } cases[] = {
-        {5000, 123456789, 0, true, 0},
-        {5000, mib - 5001, mib, true, 0},
-        {5000, mib - 5000, mib, true, 1},
-        {5000, 3 * mib, mib, true, 3},
-        {0, 255 * 5 * mib, 5 * mib, true, 255},
-        {0, 256 * 5 * mib - 1, 5 * mib, true, 255},
-        {0, 256 * 5 * mib, 5 * mib, false, 0},
-        {UINT64_MAX, 1, mib, false, 0},
+        {5000, 123456789, 0, true, 0},          {5000, mib - 5001, mib, true, 0},
+        {5000, mib - 5000, mib, true, 1},       {5000, 3 * mib, mib, true, 3},
+        {0, 255 * 5 * mib, 5 * mib, true, 255}, {0, 256 * 5 * mib - 1, 5 * mib, true, 255},
+        {0, 256 * 5 * mib, 5 * mib, false, 0},  {UINT64_MAX, 1, mib, false, 0},
     };
     for (const Case& c : cases) {
         uint8_t v = 0xEE;
@@ -837,8 +859,8 @@ TEST(EntryNames, OnlyPlainComponentsAreAccepted)
 {
     for (std::u16string_view ok : {u"a.txt", u"写真", u"..a", u"a..", u".profile", u"x y"})
         EXPECT_TRUE(IsPlainEntryName(ok)) << std::string(ok.begin(), ok.end());
-    for (std::u16string_view bad :
-         {u"", u".", u"..", u"...", u". .", u"a\\b", u"..\\x", u"a/b", u"C:", u"x:stream", u"a\tb", u"a?", u"a*"})
+    for (std::u16string_view bad : {u"", u".", u"..", u"...", u". .", u"a\\b", u"..\\x", u"a/b", u"C:",
+                                    u"x:stream", u"a\tb", u"a?", u"a*"})
         EXPECT_FALSE(IsPlainEntryName(bad)) << std::string(bad.begin(), bad.end());
     std::u16string nul(u"a");
     nul += u'\0';
