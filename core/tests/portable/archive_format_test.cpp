@@ -167,11 +167,13 @@ template <typename Put, typename Record> std::vector<uint8_t> BytesOf(Put put, c
     return b;
 }
 
-std::vector<uint8_t> TreeRecordBytes(uint8_t kind, uint32_t next, uint32_t child, uint32_t info)
+// A tree table's bytes.
+std::vector<uint8_t> Table(const std::vector<TreeRecord>& records)
 {
     std::vector<uint8_t> b;
     ByteWriter w(b);
-    PutTreeRecord(w, {kind, next, child, info});
+    for (const TreeRecord& r : records)
+        PutTreeRecord(w, r);
     return b;
 }
 
@@ -206,13 +208,10 @@ TEST(ArchiveLayout, FolderWithTwoFilesAndAnEmptySubfolder)
     ASSERT_EQ(ReadArchive(a.bytes, 0, &r), FormatStatus::Ok);
     std::vector<uint8_t> tree(a.bytes.begin() + r.params.m_nTreeOffset,
                               a.bytes.begin() + r.params.m_nInfoOffset);
-    std::vector<uint8_t> expected;
-    for (auto rec : {TreeRecordBytes(NODE_FOLDER, 0, 13, a.infoOffsets[0]),
-                     TreeRecordBytes(NODE_FILE, 26, 0, a.infoOffsets[1]),
-                     TreeRecordBytes(NODE_FILE, 39, 0, a.infoOffsets[2]),
-                     TreeRecordBytes(NODE_FOLDER, 0, 0, a.infoOffsets[3])})
-        expected.insert(expected.end(), rec.begin(), rec.end());
-    EXPECT_EQ(tree, expected);
+    EXPECT_EQ(tree, Table({{NODE_FOLDER, 0, 13, a.infoOffsets[0]},
+                           {NODE_FILE, 26, 0, a.infoOffsets[1]},
+                           {NODE_FILE, 39, 0, a.infoOffsets[2]},
+                           {NODE_FOLDER, 0, 0, a.infoOffsets[3]}}));
     EXPECT_EQ(r.params.m_nFileCount, 2u);
     EXPECT_EQ(r.params.m_nFolderCount, 2u);
     EXPECT_EQ(r.params.m_nContentCount, 2u);
@@ -282,9 +281,7 @@ TEST(ArchiveHeaderRecord, WritesFiftyBytesAndReadsThemBack)
     h.m_nFlags = AF_PASSWORD | AF_HASH | AF_NARROW_NAMES | AF_DEFLATE | AF_MARK;
     for (size_t i = 0; i < CHECK_BLOCK_SIZE; ++i)
         h.m_checkBlock[i] = static_cast<uint8_t>(0xA0 + i);
-    std::vector<uint8_t> b;
-    ByteWriter w(b);
-    PutArchiveHeader(w, h);
+    std::vector<uint8_t> b = BytesOf(PutArchiveHeader, h);
     ASSERT_EQ(b.size(), ARCHIVE_HEADER_SIZE);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "ZELK");
     EXPECT_EQ(LoadU16(&b[4]), 102u);
@@ -298,7 +295,7 @@ TEST(ArchiveHeaderRecord, WritesFiftyBytesAndReadsThemBack)
     EXPECT_EQ(BytesOf(PutArchiveHeader, back), b);
 }
 
-TEST(ArchiveHeaderRecord, AcceptsVersions100To102Only)
+TEST(ArchiveHeaderRecord, AcceptsVersions100To102AfterLengthAndMagic)
 {
     struct Case {
         uint16_t version;
@@ -312,25 +309,14 @@ TEST(ArchiveHeaderRecord, AcceptsVersions100To102Only)
         {103, FormatStatus::VersionTooNew},
         {0xFFFF, FormatStatus::VersionTooNew},
     };
+    ArchiveHeader h, out;
     for (const Case& c : cases) {
-        std::vector<uint8_t> b;
-        ByteWriter w(b);
-        ArchiveHeader h;
         h.m_nVersion = c.version;
-        PutArchiveHeader(w, h);
-        ArchiveHeader out;
+        std::vector<uint8_t> b = BytesOf(PutArchiveHeader, h);
         EXPECT_EQ(ParseArchiveHeader(b.data(), b.size(), &out), c.expected) << c.version;
     }
-}
-
-TEST(ArchiveHeaderRecord, ShortInputAndWrongMagicComeFirst)
-{
-    std::vector<uint8_t> b;
-    ByteWriter w(b);
-    ArchiveHeader h;
-    h.m_nVersion = 103;
-    PutArchiveHeader(w, h);
-    ArchiveHeader out;
+    // Too short beats a bad version, a bad magic too.
+    std::vector<uint8_t> b = BytesOf(PutArchiveHeader, h);
     for (size_t n = 0; n < ARCHIVE_HEADER_SIZE; ++n)
         EXPECT_EQ(ParseArchiveHeader(b.data(), n, &out), FormatStatus::Short) << n;
     b[3] = 'Z';
@@ -353,9 +339,7 @@ TEST(TextField, LengthIsTheTextRoundedToBlocksAndEveryUnitComesBack)
         std::u16string text(c.units, u'\0');
         for (size_t i = 0; i < c.units; ++i)
             text[i] = static_cast<char16_t>(0x3041 + i % 80);
-        std::vector<uint8_t> b;
-        ByteWriter w(b);
-        PutTextField(w, text);
+        std::vector<uint8_t> b = BytesOf(PutTextField, std::u16string_view(text));
         ASSERT_EQ(b.size(), 2u + c.length) << c.units;
         EXPECT_EQ(LoadU16(b.data()), c.length);
 
@@ -373,13 +357,11 @@ TEST(TextField, LengthIsTheTextRoundedToBlocksAndEveryUnitComesBack)
         ParameterSection p;
         p.m_strComment = text;
         ASSERT_TRUE(PlaceTables(p, 50, 0));
-        std::vector<uint8_t> section;
-        ByteWriter sw(section);
-        PutParameterSection(sw, p);
+        std::vector<uint8_t> section = BytesOf(PutParameterSection, p);
         MemoryByteSource src(section.data(), section.size());
-        ArchiveHeader h;
         ParameterSection back;
-        ASSERT_EQ(ParseParameterSection(src, h, 50, 50 + section.size(), &back), FormatStatus::Ok);
+        ASSERT_EQ(ParseParameterSection(src, ArchiveHeader{}, 50, 50 + section.size(), &back),
+                  FormatStatus::Ok);
         EXPECT_EQ(back.m_strComment, text.substr(0, c.unitsBack)) << c.units;
         EXPECT_EQ(src.Consumed(), section.size());
     }
@@ -461,25 +443,17 @@ TEST(TreeLayoutRule, PlacesEachSiblingListBeforeDescendingIntoItsChildren)
     // Top level A B C, then A's list A1 A2, then A1's x, then B's B1.
     EXPECT_EQ(t.m_writeOrder, (std::vector<uint32_t>{0, 4, 6, 1, 3, 2, 5}));
     EXPECT_EQ(t.m_treeOffset, (std::vector<uint32_t>{0, 39, 65, 52, 13, 78, 26}));
-    ASSERT_EQ(t.m_records.size(), 7u);
-    struct Expect {
-        uint8_t kind;
-        uint32_t next, child, info;
-    } expected[] = {{1, 13, 39, 0}, {1, 26, 78, 400}, {0, 0, 0, 600}, {1, 52, 65, 100},
-                    {0, 0, 0, 300}, {0, 0, 0, 200},   {0, 0, 0, 500}};
-    for (size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(t.m_records[i].m_nKind, expected[i].kind) << i;
-        EXPECT_EQ(t.m_records[i].m_nNextSibling, expected[i].next) << i;
-        EXPECT_EQ(t.m_records[i].m_nFirstChild, expected[i].child) << i;
-        EXPECT_EQ(t.m_records[i].m_nInfo, expected[i].info) << i;
-    }
+    std::vector<uint8_t> table = Table(t.m_records);
+    EXPECT_EQ(table, Table({{1, 13, 39, 0},
+                            {1, 26, 78, 400},
+                            {0, 0, 0, 600},
+                            {1, 52, 65, 100},
+                            {0, 0, 0, 300},
+                            {0, 0, 0, 200},
+                            {0, 0, 0, 500}}));
     EXPECT_EQ(DepthFirstOrder(e, first), (std::vector<uint32_t>{0, 1, 2, 3, 4, 5, 6}));
 
     // The table the rule produces passes the reader's walk.
-    std::vector<uint8_t> table;
-    ByteWriter w(table);
-    for (const TreeRecord& r : t.m_records)
-        PutTreeRecord(w, r);
     EXPECT_EQ(CheckTreeTable(table.data(), table.size(), 7, 700, 88), FormatStatus::Ok);
 }
 
@@ -512,15 +486,8 @@ TEST(TreeLayoutRule, RefusesLinksThatAreNotATree)
 
 TEST(TreeTableCheck, RejectsHostileLinks)
 {
-    // folder at 0 with children 13 and 26, info records of 100 bytes.
-    auto table = [](std::vector<std::vector<uint8_t>> recs) {
-        std::vector<uint8_t> b;
-        for (auto& r : recs)
-            b.insert(b.end(), r.begin(), r.end());
-        return b;
-    };
-    auto ok =
-        table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)});
+    // A folder at 0 holding 13 and 26; info records of 100 bytes.
+    const std::vector<uint8_t> ok = Table({{1, 0, 13, 0}, {0, 26, 0, 100}, {0, 0, 0, 200}});
     EXPECT_EQ(CheckTreeTable(ok.data(), ok.size(), 3, 300, 88), FormatStatus::Ok);
 
     struct Case {
@@ -529,34 +496,22 @@ TEST(TreeTableCheck, RejectsHostileLinks)
         uint64_t infoTable;
         FormatStatus expected;
     } cases[] = {
-        {"sibling loop",
-         table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 13, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
-        {"folder inside itself",
-         table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(1, 0, 13, 100), TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
-        {"shared record",
-         table(
-             {TreeRecordBytes(1, 26, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
-        {"link past the table",
-         table({TreeRecordBytes(1, 0, 39, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
-        {"link inside a record",
-         table({TreeRecordBytes(1, 0, 14, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
-        {"largest link",
-         table({TreeRecordBytes(1, 0, 0xFFFFFFF7u, 0), TreeRecordBytes(0, 26, 0, 100),
-                TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
-        {"file with a child",
-         table({TreeRecordBytes(0, 0, 13, 0), TreeRecordBytes(0, 26, 0, 100), TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
+        {"sibling loop", Table({{1, 0, 13, 0}, {0, 13, 0, 100}, {0, 0, 0, 200}}), 300, FormatStatus::BadTree},
+        {"folder inside itself", Table({{1, 0, 13, 0}, {1, 0, 13, 100}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
+        {"shared record", Table({{1, 26, 13, 0}, {0, 26, 0, 100}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
+        {"link past the table", Table({{1, 0, 39, 0}, {0, 26, 0, 100}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
+        {"link inside a record", Table({{1, 0, 14, 0}, {0, 26, 0, 100}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
+        {"largest link", Table({{1, 0, 0xFFFFFFF7u, 0}, {0, 26, 0, 100}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
+        {"file with a child", Table({{0, 0, 13, 0}, {0, 26, 0, 100}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
         {"info record past the table", ok, 287, FormatStatus::BadTree},
-        {"info offset near 4 GiB",
-         table({TreeRecordBytes(1, 0, 13, 0), TreeRecordBytes(0, 26, 0, 0xFFFFFFF0u),
-                TreeRecordBytes(0, 0, 0, 200)}),
-         300, FormatStatus::BadTree},
+        {"info offset near 4 GiB", Table({{1, 0, 13, 0}, {0, 26, 0, 0xFFFFFFF0u}, {0, 0, 0, 200}}), 300,
+         FormatStatus::BadTree},
         {"table shorter than the count", std::vector<uint8_t>(ok.begin(), ok.end() - 1), 300,
          FormatStatus::Short},
     };
