@@ -1,0 +1,67 @@
+#include "core/error_log.h"
+
+#include "core/long_path.h"
+#include "core/message_box.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+namespace zk {
+
+bool ErrorLog::Create(const wchar_t* path, HWND owner, const wchar_t* caption)
+{
+    Close();
+    if (path) m_pFile = _wfopen(LongPathForm(path).c_str(), L"wb");
+    if (!m_pFile) {
+        ShowMessageBox(owner, LOG_CREATE_FAILED_TEXT, caption ? caption : L"", MB_OK | MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
+
+bool ErrorLog::WriteByteOrderMark()
+{
+    static const unsigned char bom[2] = {0xFF, 0xFE};
+    return m_pFile && fwrite(bom, 1, sizeof bom, m_pFile) == sizeof bom;
+}
+
+bool ErrorLog::WriteFailure(const wchar_t* failingPath, const wchar_t* message)
+{
+    return Write(L"ファイルパス：" + ShortPathForm(failingPath ? failingPath : L"") + L"\r\n") &&
+           Write(std::wstring(L"メッセージ　：") + (message ? message : L"") + L"\r\n");
+}
+
+bool ErrorLog::Write(const std::wstring& text)
+{
+    // wchar_t is UTF-16LE on Windows: the bytes go out as they are.
+    return m_pFile && fwrite(text.data(), sizeof(wchar_t), text.size(), m_pFile) == text.size();
+}
+
+void ErrorLog::Close()
+{
+    if (m_pFile) fclose(m_pFile);
+    m_pFile = nullptr;
+}
+
+std::wstring ExtractorLogPath(const wchar_t* archivePath)
+{
+    if (!archivePath) return std::wstring();
+    std::wstring path(archivePath);
+    RemoveExtension(path.data());
+    path.resize(wcslen(path.c_str()));
+    return path + L".log";
+}
+
+bool WriteExtractorErrorLog(const wchar_t* archivePath, const wchar_t* failingPath, const wchar_t* message,
+                            HWND owner, bool open)
+{
+    const std::wstring logPath = ExtractorLogPath(archivePath);
+    ErrorLog log;
+    if (!log.Create(logPath.c_str(), owner, L"エラー")) return false;
+    const bool written = log.WriteByteOrderMark() && log.WriteFailure(failingPath, message);
+    log.Close();
+    if (open) ShellExecuteW(nullptr, L"open", L"notepad.exe", logPath.c_str(), L"", SW_SHOWNORMAL);
+    return written;
+}
+
+} // namespace zk
