@@ -15,12 +15,12 @@ namespace zk {
 
 // Open modes of OpenFile.
 enum : int {
-    OPENMODE_READ = 0,           // read, others may read, existing file, sequential scan
-    OPENMODE_CREATE = 1,         // read/write, no sharing, create always (truncates)
-    OPENMODE_OPEN_ALWAYS = 2,    // read/write, no sharing, open or create
-    OPENMODE_EXISTING = 3,       // read/write, no sharing, existing file
-    OPENMODE_BACKUP = 4,         // read/write, others may read, existing, backup semantics (folders)
-    OPENMODE_BACKUP_SHARED = 5,  // as 4, others may read and write
+    OPENMODE_READ = 0,          // read, others may read, existing file, sequential scan
+    OPENMODE_CREATE = 1,        // read/write, no sharing, create always (truncates)
+    OPENMODE_OPEN_ALWAYS = 2,   // read/write, no sharing, open or create
+    OPENMODE_EXISTING = 3,      // read/write, no sharing, existing file
+    OPENMODE_BACKUP = 4,        // read/write, others may read, existing, backup semantics (folders)
+    OPENMODE_BACKUP_SHARED = 5, // as 4, others may read and write
 };
 
 // Null on failure (never INVALID_HANDLE_VALUE), also for an unknown mode.

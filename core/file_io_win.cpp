@@ -11,11 +11,13 @@ namespace zk {
 
 namespace {
 
-bool IsOpen(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+bool IsOpen(HANDLE h)
+{
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
+}
 
 // Fails a wrapper that was given something it cannot work on.
-template <class T>
-T Fail(DWORD error, bool report, T result)
+template <class T> T Fail(DWORD error, bool report, T result)
 {
     SetLastError(error);
     RecordFailure(report);
@@ -34,12 +36,20 @@ HANDLE Open(const wchar_t* path, int mode, DWORD share, bool report)
         access = GENERIC_READ;
         flags |= FILE_FLAG_SEQUENTIAL_SCAN;
         break;
-    case OPENMODE_CREATE: disposition = CREATE_ALWAYS; break;
-    case OPENMODE_OPEN_ALWAYS: disposition = OPEN_ALWAYS; break;
-    case OPENMODE_EXISTING: break;
+    case OPENMODE_CREATE:
+        disposition = CREATE_ALWAYS;
+        break;
+    case OPENMODE_OPEN_ALWAYS:
+        disposition = OPEN_ALWAYS;
+        break;
+    case OPENMODE_EXISTING:
+        break;
     case OPENMODE_BACKUP:
-    case OPENMODE_BACKUP_SHARED: flags |= FILE_FLAG_BACKUP_SEMANTICS; break;
-    default: return Fail<HANDLE>(ERROR_INVALID_PARAMETER, report, nullptr);
+    case OPENMODE_BACKUP_SHARED:
+        flags |= FILE_FLAG_BACKUP_SEMANTICS;
+        break;
+    default:
+        return Fail<HANDLE>(ERROR_INVALID_PARAMETER, report, nullptr);
     }
 
     const std::wstring longPath = LongPathForm(path);
@@ -193,7 +203,8 @@ bool FindFileData(const wchar_t* path, WIN32_FIND_DATAW* out, bool report)
     FindHandle find;
     if (osCode >= OS_CODE_WIN7) {
         // The basic level skips the short 8.3 name, which nothing here uses.
-        find.Reset(FindFirstFileExW(longPath.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+        find.Reset(
+            FindFirstFileExW(longPath.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     } else if (osCode >= OS_CODE_VISTA) {
         find.Reset(
             FindFirstFileExW(longPath.c_str(), FindExInfoStandard, &data, FindExSearchNameMatch, nullptr, 0));

@@ -18,10 +18,9 @@ thread_local wchar_t t_lastErrorText[LAST_ERROR_TEXT_CHARS] = {};
 bool StoreSystemText(uint32_t code)
 {
     wchar_t* text = nullptr;
-    const DWORD len = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                         FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                     reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD len = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     if (len == 0 || !text) {
         // A stale text from an earlier failure would mislead the error log.
         t_lastErrorText[0] = L'\0';
@@ -64,10 +63,19 @@ uint32_t GetLastErrorText(wchar_t* out, uint32_t ignoreCode, size_t outChars)
     return code;
 }
 
-const wchar_t* LastErrorText() { return t_lastErrorText; }
+const wchar_t* LastErrorText()
+{
+    return t_lastErrorText;
+}
 
-uint32_t LastErrorCode() { return t_lastErrorCode; }
+uint32_t LastErrorCode()
+{
+    return t_lastErrorCode;
+}
 
-uint32_t RecordFailure(bool report) { return report ? ReportLastError() : GetLastErrorText(); }
+uint32_t RecordFailure(bool report)
+{
+    return report ? ReportLastError() : GetLastErrorText();
+}
 
 } // namespace zk

@@ -39,13 +39,19 @@ bool PathIsUnc(const wchar_t* path);
 // the long form is taken literally by the system.
 wchar_t* AddLongPathPrefix(const wchar_t* path, wchar_t* out, size_t outChars = LONG_PATH_CHARS);
 std::wstring LongPathForm(const wchar_t* path);
-inline std::wstring LongPathForm(const std::wstring& path) { return LongPathForm(path.c_str()); }
+inline std::wstring LongPathForm(const std::wstring& path)
+{
+    return LongPathForm(path.c_str());
+}
 
 // Removes the long-path prefix in place ("\\?\UNC\srv\x" becomes "\\srv\x");
 // returns path.
 wchar_t* RemoveLongPathPrefix(wchar_t* path);
 std::wstring ShortPathForm(const wchar_t* path);
-inline std::wstring ShortPathForm(const std::wstring& path) { return ShortPathForm(path.c_str()); }
+inline std::wstring ShortPathForm(const std::wstring& path)
+{
+    return ShortPathForm(path.c_str());
+}
 
 // Appends "\" to a non-empty path that lacks it. The buffer form needs
 // pathChars characters of room and returns null when "\" does not fit.

@@ -10,9 +10,15 @@ namespace zk {
 
 namespace {
 
-bool StartsWith(const wchar_t* s, const wchar_t* prefix) { return wcsncmp(s, prefix, wcslen(prefix)) == 0; }
+bool StartsWith(const wchar_t* s, const wchar_t* prefix)
+{
+    return wcsncmp(s, prefix, wcslen(prefix)) == 0;
+}
 
-bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+bool IsDriveLetter(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
+}
 
 // "\\?\UNC\" in any letter case: the system compares it that way.
 bool IsLongUncForm(const wchar_t* path)
@@ -20,7 +26,10 @@ bool IsLongUncForm(const wchar_t* path)
     return StartsWith(path, L"\\\\?\\") && _wcsnicmp(path + 4, L"UNC\\", 4) == 0;
 }
 
-bool IsDeviceForm(const wchar_t* path) { return StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\"); }
+bool IsDeviceForm(const wchar_t* path)
+{
+    return StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\");
+}
 
 // Fully qualified and free of anything the long form would take literally
 // ("/", "." and ".." components), so the prefix can be put in front as is.
@@ -116,7 +125,8 @@ wchar_t* AddLongPathPrefix(const wchar_t* path, wchar_t* out, size_t outChars)
         path = full.c_str();
         if (IsDeviceForm(path)) return Copy(out, outChars, L"", path) ? out : nullptr;
     }
-    if (path[0] == L'\\' && path[1] == L'\\') return Copy(out, outChars, L"\\\\?\\UNC\\", path + 2) ? out : nullptr;
+    if (path[0] == L'\\' && path[1] == L'\\')
+        return Copy(out, outChars, L"\\\\?\\UNC\\", path + 2) ? out : nullptr;
     return Copy(out, outChars, L"\\\\?\\", path) ? out : nullptr;
 }
 

@@ -36,7 +36,10 @@ MessageBoxRecorder::MessageBoxRecorder(int answer) : m_nAnswer(answer)
                                           UINT flags) { return Record(owner, text, caption, flags); });
 }
 
-MessageBoxRecorder::~MessageBoxRecorder() { SetMessageBoxFunc(std::move(m_previous)); }
+MessageBoxRecorder::~MessageBoxRecorder()
+{
+    SetMessageBoxFunc(std::move(m_previous));
+}
 
 void MessageBoxRecorder::SetAnswer(int answer)
 {

@@ -2,8 +2,7 @@
 
 namespace zk {
 
-int OsVersionCodeFor(uint32_t platformId, uint32_t major, uint32_t minor, uint32_t productType,
-                     bool serverR2)
+int OsVersionCodeFor(uint32_t platformId, uint32_t major, uint32_t minor, uint32_t productType, bool serverR2)
 {
     if (platformId == OS_PLATFORM_WIN32S) return 0;
     if (platformId == OS_PLATFORM_WIN9X) {

@@ -11,8 +11,7 @@ QuotedFieldSplitter<CharT>::QuotedFieldSplitter()
 }
 
 // The slot for the next field with room for chars characters plus terminator.
-template <class CharT>
-CharT* QuotedFieldSplitter<CharT>::Slot(size_t chars)
+template <class CharT> CharT* QuotedFieldSplitter<CharT>::Slot(size_t chars)
 {
     const size_t index = static_cast<size_t>(m_nCount);
     if (index == m_slots.size()) {
@@ -71,7 +70,8 @@ int QuotedFieldSplitter<CharT>::Split(CharT* text, ptrdiff_t length, CharT separ
             pos = i + 1;
         } else {
             size_t i = pos;
-            while (i < len && text[i] != separator) ++i;
+            while (i < len && text[i] != separator)
+                ++i;
             CharT* out = Slot(i - pos);
             std::char_traits<CharT>::copy(out, text + pos, i - pos);
             out[i - pos] = CharT();
@@ -83,15 +83,13 @@ int QuotedFieldSplitter<CharT>::Split(CharT* text, ptrdiff_t length, CharT separ
     return m_nCount;
 }
 
-template <class CharT>
-const CharT* QuotedFieldSplitter<CharT>::Field(int index) const
+template <class CharT> const CharT* QuotedFieldSplitter<CharT>::Field(int index) const
 {
     if (index < 0 || index >= m_nCount) return nullptr;
     return m_slots[static_cast<size_t>(index)].data();
 }
 
-template <class CharT>
-size_t QuotedFieldSplitter<CharT>::FieldLength(int index) const
+template <class CharT> size_t QuotedFieldSplitter<CharT>::FieldLength(int index) const
 {
     if (index < 0 || index >= m_nCount) return 0;
     return m_lengths[static_cast<size_t>(index)];

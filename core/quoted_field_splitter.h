@@ -22,8 +22,7 @@
 
 namespace zk {
 
-template <class CharT>
-class QuotedFieldSplitter {
+template <class CharT> class QuotedFieldSplitter {
 public:
     static constexpr size_t INITIAL_SLOTS = 32;
     static constexpr size_t INITIAL_SLOT_CHARS = 256;

@@ -20,7 +20,10 @@ bool IsFolder(const std::wstring& path)
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void PauseMs(uint32_t ms) { Sleep(ms); }
+void PauseMs(uint32_t ms)
+{
+    Sleep(ms);
+}
 
 } // namespace
 
@@ -37,7 +40,8 @@ bool GetTempFolder(std::wstring& out)
 
     if (!gotTemp || (!IsFolder(candidate) && envSet && !IsFolder(env))) {
         wchar_t windows[MAX_PATH] = {};
-        if (FAILED(SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows))) return false;
+        if (FAILED(SHGetFolderPathW(nullptr, CSIDL_WINDOWS, nullptr, SHGFP_TYPE_CURRENT, windows)))
+            return false;
         out = windows;
         AddTrailingSlash(out);
         out += L"Temp\\";

@@ -36,7 +36,7 @@ const wchar_t* FormatDecimal(double value, int places);
 
 // Size text modes.
 enum : int {
-    SIZE_AUTO = 0,  // the largest unit whose value is at least 1 (1000 for the step to GB and TB)
+    SIZE_AUTO = 0, // the largest unit whose value is at least 1 (1000 for the step to GB and TB)
     SIZE_BYTES = 1,
     SIZE_KB = 2,
     SIZE_MB = 3,

@@ -18,7 +18,10 @@ thread_local wchar_t t_size[80];
 constexpr uint64_t POW10[10] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
 
 // Decimals for TB, GB and MB in automatic mode.
-int AutoPlaces(double v) { return v >= 100 ? 0 : (v >= 10 ? 1 : 2); }
+int AutoPlaces(double v)
+{
+    return v >= 100 ? 0 : (v >= 10 ? 1 : 2);
+}
 
 } // namespace
 
@@ -41,7 +44,8 @@ std::unique_ptr<char[]> WideToThreadAnsi(const wchar_t* text)
     const int need = WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (need <= 0) return nullptr;
     std::unique_ptr<char[]> out(new char[need]);
-    if (WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, out.get(), need, nullptr, nullptr) != need) return nullptr;
+    if (WideCharToMultiByte(CP_THREAD_ACP, 0, text, -1, out.get(), need, nullptr, nullptr) != need)
+        return nullptr;
     return out;
 }
 
@@ -68,7 +72,8 @@ const wchar_t* FormatGroupedInteger(int64_t value)
         ++digits;
     } while (magnitude != 0);
     if (value < 0) reversed[n++] = L'-';
-    for (int i = 0; i < n; ++i) t_grouped[i] = reversed[n - 1 - i];
+    for (int i = 0; i < n; ++i)
+        t_grouped[i] = reversed[n - 1 - i];
     t_grouped[n] = L'\0';
     return t_grouped;
 }
@@ -115,11 +120,20 @@ const wchar_t* FormatSizeText(uint64_t bytes, int mode)
     int places = 2;
     const wchar_t* unit = L" B";
     switch (mode) {
-    case SIZE_BYTES: break;
-    case SIZE_KB: value = kb, unit = L" KB"; break;
-    case SIZE_MB: value = mb, unit = L" MB"; break;
-    case SIZE_GB: value = gb, unit = L" GB"; break;
-    case SIZE_TB: value = tb, unit = L" TB"; break;
+    case SIZE_BYTES:
+        break;
+    case SIZE_KB:
+        value = kb, unit = L" KB";
+        break;
+    case SIZE_MB:
+        value = mb, unit = L" MB";
+        break;
+    case SIZE_GB:
+        value = gb, unit = L" GB";
+        break;
+    case SIZE_TB:
+        value = tb, unit = L" TB";
+        break;
     default:
         if (gb >= 1000) {
             value = tb, unit = L" TB", places = AutoPlaces(tb);
@@ -133,8 +147,8 @@ const wchar_t* FormatSizeText(uint64_t bytes, int mode)
         break;
     }
 
-    const wchar_t* number = unit[1] == L'B' ? FormatGroupedInteger(static_cast<int64_t>(bytes))
-                                            : FormatDecimal(value, places);
+    const wchar_t* number =
+        unit[1] == L'B' ? FormatGroupedInteger(static_cast<int64_t>(bytes)) : FormatDecimal(value, places);
     const std::wstring text = std::wstring(number) + unit;
     wcsncpy(t_size, text.c_str(), 79);
     t_size[79] = L'\0';

@@ -16,7 +16,8 @@ std::vector<std::u16string> SplitAll(Splitter& s, std::u16string text, int* resu
     const int n = s.Split(text.data(), -1, u' ', u'"');
     if (result) *result = n;
     std::vector<std::u16string> fields;
-    for (int i = 0; i < s.Count(); ++i) fields.emplace_back(s.Field(i), s.FieldLength(i));
+    for (int i = 0; i < s.Count(); ++i)
+        fields.emplace_back(s.Field(i), s.FieldLength(i));
     return fields;
 }
 
@@ -28,7 +29,8 @@ TEST(QuotedFieldSplitter, Table)
         int result;
         F fields;
     } cases[] = {
-        {u"\"C:\\My Files\\a.txt\" word \"say \"\"hi\"\"\"", 3, F{u"C:\\My Files\\a.txt", u"word", u"say \"hi\""}},
+        {u"\"C:\\My Files\\a.txt\" word \"say \"\"hi\"\"\"", 3,
+         F{u"C:\\My Files\\a.txt", u"word", u"say \"hi\""}},
         {u"a  b", 3, F{u"a", u"", u"b"}},
         {u" a", 2, F{u"", u"a"}},
         {u"a ", 1, F{u"a"}},
@@ -60,7 +62,8 @@ TEST(QuotedFieldSplitter, GrowsSlotsAndFieldBuffers)
     Splitter s;
     EXPECT_EQ(s.SlotCount(), Splitter::INITIAL_SLOTS);
     std::u16string text;
-    for (int i = 0; i < 45; ++i) text += (i ? u" f" : u"f") + std::u16string(1, static_cast<char16_t>(u'A' + i % 26));
+    for (int i = 0; i < 45; ++i)
+        text += (i ? u" f" : u"f") + std::u16string(1, static_cast<char16_t>(u'A' + i % 26));
     const std::u16string longField(1000, u'x');
     text += u" \"" + longField + u"\"";
     const auto fields = SplitAll(s, text);

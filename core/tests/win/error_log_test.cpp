@@ -25,7 +25,8 @@ TEST(ErrorLog, BytesExactlyWithAndWithoutMark)
 {
     test::ScratchFolder dir;
     const std::wstring path = dir.File(L"Zelkora.log");
-    const std::string lines = Le(L"ファイルパス：C:\\data\\a.txt\r\nメッセージ　：アクセスが拒否されました。\r\n");
+    const std::string lines =
+        Le(L"ファイルパス：C:\\data\\a.txt\r\nメッセージ　：アクセスが拒否されました。\r\n");
     // Known bytes of the first characters, so the encoding itself is checked.
     ASSERT_EQ(lines.substr(0, 4), std::string("\xd5\x30\xa1\x30", 4));
     {
@@ -42,7 +43,8 @@ TEST(ErrorLog, BytesExactlyWithAndWithoutMark)
         log.Close();
         EXPECT_FALSE(log.IsOpen());
     }
-    EXPECT_EQ(test::ScratchFolder::ReadAll(path), std::string("\xff\xfe", 2) + lines) << "an older log is replaced";
+    EXPECT_EQ(test::ScratchFolder::ReadAll(path), std::string("\xff\xfe", 2) + lines)
+        << "an older log is replaced";
 }
 
 TEST(ErrorLog, UncPathLosesOnlyItsPrefix)

@@ -40,7 +40,8 @@ TEST(OpenFile, ModesCreateOpenOrFail)
     test::ScratchFolder dir;
     const std::wstring path = dir.File(L"new.bin");
     EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_EXISTING, false), nullptr);
-    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_READ, false), nullptr) << "failure is null, not INVALID_HANDLE_VALUE";
+    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_READ, false), nullptr)
+        << "failure is null, not INVALID_HANDLE_VALUE";
     {
         FileHandle h(OpenFile(path.c_str(), OPENMODE_OPEN_ALWAYS, false));
         ASSERT_TRUE(h);
@@ -55,8 +56,8 @@ TEST(OpenFile, ModesCreateOpenOrFail)
     EXPECT_TRUE(folder) << "backup semantics open folders";
     FileHandle shared(OpenFile(path.c_str(), OPENMODE_BACKUP_SHARED, false));
     ASSERT_TRUE(shared);
-    FileHandle alsoWriting(OpenFileShared(path.c_str(), OPENMODE_EXISTING,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, false));
+    FileHandle alsoWriting(
+        OpenFileShared(path.c_str(), OPENMODE_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE, false));
     EXPECT_TRUE(alsoWriting) << "mode 5 shares writing";
 
     for (int mode : {-1, 6}) {

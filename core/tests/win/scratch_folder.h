@@ -31,7 +31,8 @@ public:
     std::wstring Write(const wchar_t* name, const std::string& bytes = "x") const
     {
         const std::wstring path = File(name);
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
         DWORD done = 0;
         if (h != INVALID_HANDLE_VALUE) {
             WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
@@ -48,7 +49,8 @@ public:
         if (h == INVALID_HANDLE_VALUE) return out;
         char buf[4096];
         DWORD got = 0;
-        while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.append(buf, got);
+        while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+            out.append(buf, got);
         CloseHandle(h);
         return out;
     }

@@ -16,8 +16,14 @@ std::vector<uint64_t> g_times;
 size_t g_reads = 0;
 std::vector<uint32_t> g_pauses;
 
-uint64_t FakeClock() { return g_times[std::min(g_reads++, g_times.size() - 1)]; }
-void FakePause(uint32_t ms) { g_pauses.push_back(ms); }
+uint64_t FakeClock()
+{
+    return g_times[std::min(g_reads++, g_times.size() - 1)];
+}
+void FakePause(uint32_t ms)
+{
+    g_pauses.push_back(ms);
+}
 
 TEST(CreateTempFileName, SameTickRetriesWithFreshTime)
 {

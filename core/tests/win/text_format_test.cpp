@@ -38,7 +38,8 @@ TEST(FormatSizeText, AutomaticModeBoundaries)
         {5 * TiB, L"5.00 TB"},
         {120 * TiB, L"120 TB"},
     };
-    for (const auto& c : cases) EXPECT_STREQ(FormatSizeText(c.bytes, SIZE_AUTO), c.text) << c.bytes;
+    for (const auto& c : cases)
+        EXPECT_STREQ(FormatSizeText(c.bytes, SIZE_AUTO), c.text) << c.bytes;
 }
 
 TEST(FormatSizeText, FixedModes)
@@ -59,13 +60,18 @@ TEST(FormatDecimal, RoundingAndSign)
         int places;
         const wchar_t* text;
     } cases[] = {
-        {0.999, 2, L"1.00"},    {1.999, 2, L"2.00"},   {1234.5, 1, L"1,234.5"}, {1.5, 0, L"2"},
-        {2.5, 0, L"3"},         {0.05, 1, L"0.1"},     {0.04, 1, L"0.0"},       {1234567.891, 2, L"1,234,567.89"},
-        {0.0, 3, L"0.000"},     {0.007, 2, L"0.01"},   {999.96, 1, L"1,000.0"}, {-16.0, 1, L"-16.0"},
-        {-0.05, 1, L"-0.1"},    {-1234.56, 1, L"-1,234.6"}, {-0.04, 1, L"0.0"},  {12.3456, 9, L"12.345600000"},
+        {0.999, 2, L"1.00"},     {1.999, 2, L"2.00"},
+        {1234.5, 1, L"1,234.5"}, {1.5, 0, L"2"},
+        {2.5, 0, L"3"},          {0.05, 1, L"0.1"},
+        {0.04, 1, L"0.0"},       {1234567.891, 2, L"1,234,567.89"},
+        {0.0, 3, L"0.000"},      {0.007, 2, L"0.01"},
+        {999.96, 1, L"1,000.0"}, {-16.0, 1, L"-16.0"},
+        {-0.05, 1, L"-0.1"},     {-1234.56, 1, L"-1,234.6"},
+        {-0.04, 1, L"0.0"},      {12.3456, 9, L"12.345600000"},
         {12.5, -3, L"13"},
     };
-    for (const auto& c : cases) EXPECT_STREQ(FormatDecimal(c.value, c.places), c.text) << c.value << " " << c.places;
+    for (const auto& c : cases)
+        EXPECT_STREQ(FormatDecimal(c.value, c.places), c.text) << c.value << " " << c.places;
 }
 
 TEST(FormatGroupedInteger, Groups)
@@ -110,7 +116,8 @@ TEST(TextFormat, TrimAndCodePage)
     ASSERT_EQ(GetACP(), 932u);
     auto ansi = WideToThreadAnsi(L"日本a");
     ASSERT_TRUE(ansi);
-    EXPECT_EQ(std::string(ansi.get()), "\x93\xfa\x96\x7b" "a");
+    EXPECT_EQ(std::string(ansi.get()), "\x93\xfa\x96\x7b"
+                                       "a");
     auto back = ThreadAnsiToWide(ansi.get());
     ASSERT_TRUE(back);
     EXPECT_STREQ(back.get(), L"日本a");
