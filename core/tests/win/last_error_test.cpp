@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace zk {
 namespace {
@@ -83,6 +84,28 @@ TEST(MessageBoxRecorder, AnswersAndRestoresThePreviousFunction)
     }
     EXPECT_EQ(ShowMessageBox(nullptr, L"q", L"確認", MB_YESNO), IDNO);
     EXPECT_EQ(outer.Count(), 1u);
+}
+
+TEST(GetLastErrorText, EachThreadKeepsItsOwnError)
+{
+    // The build thread's failure text must survive the window thread's
+    // errors until it reaches the log.
+    SetLastError(ERROR_ACCESS_DENIED);
+    GetLastErrorText();
+    const std::wstring mine = LastErrorText();
+    uint32_t otherCode = 0;
+    std::wstring otherText;
+    std::thread other([&] {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        GetLastErrorText();
+        otherCode = LastErrorCode();
+        otherText = LastErrorText();
+    });
+    other.join();
+    EXPECT_EQ(otherCode, 2u);
+    EXPECT_NE(otherText, mine);
+    EXPECT_EQ(LastErrorCode(), 5u);
+    EXPECT_EQ(LastErrorText(), mine);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "core/temp_files.h"
 
+#include "core/file_time.h"
 #include "core/long_path.h"
 #include "scratch_folder.h"
 
@@ -105,6 +106,16 @@ TEST(GetTempFolder, FallsBackToWindowsTempWhenNothingIsAFolder)
     GetWindowsDirectoryW(windows, MAX_PATH);
     ASSERT_TRUE(ok);
     EXPECT_EQ(folder, std::wstring(windows) + L"\\Temp\\");
+}
+
+TEST(CurrentFileTime, IsUniversalTime)
+{
+    FILETIME ft{};
+    GetSystemTimeAsFileTime(&ft);
+    const uint64_t utc = (uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    const uint64_t now = CurrentFileTime();
+    // Within 2 s; a local-time result would be off by the zone's offset.
+    EXPECT_LT(now > utc ? now - utc : utc - now, 20000000u);
 }
 
 } // namespace
