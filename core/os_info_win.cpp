@@ -36,8 +36,9 @@ bool LoadOsInfo(bool report)
     version.dwOSVersionInfoSize = sizeof(version);
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version))) {
+    const BOOL gotVersion = GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
 #pragma GCC diagnostic pop
+    if (!gotVersion) {
         RecordFailure(report);
         return false;
     }
