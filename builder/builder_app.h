@@ -1,0 +1,44 @@
+#pragma once
+// The builder's application object: prepares the process before the wizard
+// window exists (COM, program folder, version and OS information, the
+// visual-theme library, the paths to pack) and lives as long as the process.
+
+#include <windows.h>
+
+#include <string>
+
+#include "builder/startup.h"
+
+class CBuilderApp {
+public:
+    // Initialises COM for the whole process; the object registers itself as
+    // the running application (one at a time).
+    CBuilderApp();
+    ~CBuilderApp();
+    CBuilderApp(const CBuilderApp&) = delete;
+    CBuilderApp& operator=(const CBuilderApp&) = delete;
+
+    // The running application, or null.
+    static CBuilderApp* Current();
+
+    // Everything before the wizard: program path and folder, version and OS
+    // information, UxTheme, the command line (and the shell's block when it
+    // names one). Returns 0, or 1 when the program's own path cannot be had,
+    // in which case the process ends without a window.
+    int Prepare();
+
+    // The start-up steps that need the system, apart from the command line.
+    int LoadProgramInfo();
+    // Reads `commandLine` (`argc` arguments as the C runtime counted them)
+    // into m_start through `probe`.
+    void ReadStartup(const std::wstring& commandLine, int argc, const StartupProbe& probe);
+
+    std::wstring m_strExePath;
+    std::wstring m_strProgramFolder; // with a trailing "\"
+    HMODULE m_hUxTheme = nullptr;    // loaded on Vista and later, else null
+    CShellHandoff m_handoff;
+    StartupResult m_start;           // copied into the wizard before it runs
+
+private:
+    bool m_bComInitialised = false;
+};
