@@ -28,7 +28,10 @@ CBuilderApp::~CBuilderApp()
     if (m_bComInitialised) CoUninitialize();
 }
 
-CBuilderApp* CBuilderApp::Current() { return g_pCurrentApp; }
+CBuilderApp* CBuilderApp::Current()
+{
+    return g_pCurrentApp;
+}
 
 int CBuilderApp::LoadProgramInfo()
 {
@@ -47,7 +50,8 @@ int CBuilderApp::LoadProgramInfo()
     if (zk::OsVersionCode() >= 10 && !m_hUxTheme) {
         wchar_t system[MAX_PATH];
         UINT len = GetSystemDirectoryW(system, MAX_PATH);
-        if (len != 0 && len < MAX_PATH) m_hUxTheme = LoadLibraryW((std::wstring(system) + L"\\UxTheme.dll").c_str());
+        if (len != 0 && len < MAX_PATH)
+            m_hUxTheme = LoadLibraryW((std::wstring(system) + L"\\UxTheme.dll").c_str());
     }
     return 0;
 }

@@ -37,7 +37,7 @@ public:
     std::wstring m_strProgramFolder; // with a trailing "\"
     HMODULE m_hUxTheme = nullptr;    // loaded on Vista and later, else null
     CShellHandoff m_handoff;
-    StartupResult m_start;           // copied into the wizard before it runs
+    StartupResult m_start; // copied into the wizard before it runs
 
 private:
     bool m_bComInitialised = false;

@@ -7,27 +7,39 @@
 namespace {
 
 // wchar_t is 16 bits on Windows: the two string kinds hold the same units.
-std::u16string ToU16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
-std::wstring ToWide(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
+std::u16string ToU16(const std::wstring& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
+std::wstring ToWide(const std::u16string& s)
+{
+    return std::wstring(s.begin(), s.end());
+}
 
 } // namespace
 
-uint8_t CVosmireEnv::* const CVosmireEnv::FLAG_MEMBERS[zk::ENV_FLAG_COUNT] = {
-    &CVosmireEnv::m_bVerify,           &CVosmireEnv::m_bHash,           &CVosmireEnv::m_nCompressKind,
-    &CVosmireEnv::m_nCompressLevel,    &CVosmireEnv::m_bLongNames,      &CVosmireEnv::m_bShiftJisNames,
-    &CVosmireEnv::m_bIncludeHidden,    &CVosmireEnv::m_bReserved,       &CVosmireEnv::m_bUseExclusions,
-    &CVosmireEnv::m_bNoCompletionPage, &CVosmireEnv::m_bAutoSave,       &CVosmireEnv::m_bShowLogOnError,
-    &CVosmireEnv::m_bUseWorkFolder,    &CVosmireEnv::m_bUseOutputFolder,
+uint8_t CVosmireEnv::*const CVosmireEnv::FLAG_MEMBERS[zk::ENV_FLAG_COUNT] = {
+    &CVosmireEnv::m_bVerify,        &CVosmireEnv::m_bHash,
+    &CVosmireEnv::m_nCompressKind,  &CVosmireEnv::m_nCompressLevel,
+    &CVosmireEnv::m_bLongNames,     &CVosmireEnv::m_bShiftJisNames,
+    &CVosmireEnv::m_bIncludeHidden, &CVosmireEnv::m_bReserved,
+    &CVosmireEnv::m_bUseExclusions, &CVosmireEnv::m_bNoCompletionPage,
+    &CVosmireEnv::m_bAutoSave,      &CVosmireEnv::m_bShowLogOnError,
+    &CVosmireEnv::m_bUseWorkFolder, &CVosmireEnv::m_bUseOutputFolder,
 };
 
-CVosmireEnv::CVosmireEnv() { SetDefaults(); }
+CVosmireEnv::CVosmireEnv()
+{
+    SetDefaults();
+}
 
 void CVosmireEnv::SetDefaults()
 {
     static constexpr uint8_t DEFAULT_FLAGS[zk::ENV_FLAG_COUNT] = {1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
     m_setReserved.clear();
     m_setExclusions.clear();
-    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i) this->*FLAG_MEMBERS[i] = DEFAULT_FLAGS[i];
+    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i)
+        this->*FLAG_MEMBERS[i] = DEFAULT_FLAGS[i];
     m_strWorkFolder.clear();
     zk::GetTempFolder(m_strWorkFolder);
     m_strOutputFolder.clear();
@@ -40,7 +52,8 @@ void CVosmireEnv::CopyFrom(const CVosmireEnv& other)
     if (&other == this) return;
     m_setReserved.clear();
     m_setExclusions.clear();
-    for (auto member : FLAG_MEMBERS) this->*member = other.*member;
+    for (auto member : FLAG_MEMBERS)
+        this->*member = other.*member;
     m_strWorkFolder = other.m_strWorkFolder;
     m_strOutputFolder = other.m_strOutputFolder;
     m_setExclusions = other.m_setExclusions;
@@ -49,11 +62,14 @@ void CVosmireEnv::CopyFrom(const CVosmireEnv& other)
 zk::EnvFields CVosmireEnv::ToFields() const
 {
     zk::EnvFields f;
-    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i) f.flags[i] = this->*FLAG_MEMBERS[i];
+    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i)
+        f.flags[i] = this->*FLAG_MEMBERS[i];
     f.workFolder = ToU16(m_strWorkFolder);
     f.outputFolder = ToU16(m_strOutputFolder);
-    for (const std::wstring& s : m_setReserved) f.reserved.push_back(ToU16(s));
-    for (const std::wstring& s : m_setExclusions) f.exclusions.push_back(ToU16(s));
+    for (const std::wstring& s : m_setReserved)
+        f.reserved.push_back(ToU16(s));
+    for (const std::wstring& s : m_setExclusions)
+        f.exclusions.push_back(ToU16(s));
     return f;
 }
 
@@ -66,18 +82,23 @@ int CVosmireEnv::Serialize(zk::SerialArchive& ar)
     return Load(ar);
 }
 
-void CVosmireEnv::Store(zk::SerialArchive& ar) const { zk::WriteEnvFields(ar, ToFields()); }
+void CVosmireEnv::Store(zk::SerialArchive& ar) const
+{
+    zk::WriteEnvFields(ar, ToFields());
+}
 
 int CVosmireEnv::Load(zk::SerialArchive& ar)
 {
     zk::EnvFields f = ToFields();
     if (zk::ReadEnvFields(ar, f) != 0) return 1;
-    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i) this->*FLAG_MEMBERS[i] = f.flags[i];
+    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i)
+        this->*FLAG_MEMBERS[i] = f.flags[i];
     m_strWorkFolder = ToWide(f.workFolder);
     m_strOutputFolder = ToWide(f.outputFolder);
     m_setReserved.clear();
     m_setExclusions.clear();
-    for (const std::u16string& s : f.exclusions) m_setExclusions.insert(ToWide(s));
+    for (const std::u16string& s : f.exclusions)
+        m_setExclusions.insert(ToWide(s));
     return 0;
 }
 
@@ -95,7 +116,8 @@ void CVosmirePrm::Store(zk::SerialArchive& ar) const
     zk::PrmFields f;
     // An unresolved item saves the path it was given, so that a source that
     // is offline today is still there after the next reload.
-    for (const auto& item : m_listSources) f.sourcePaths.push_back(ToU16(item->GetPath()));
+    for (const auto& item : m_listSources)
+        f.sourcePaths.push_back(ToU16(item->GetPath()));
     f.archivePath = ToU16(m_strArchivePath);
     f.splitMB = m_nSplitMB;
     f.sfxNoUI = m_bSfxNoUI;
@@ -111,7 +133,8 @@ int CVosmirePrm::Load(zk::SerialArchive& ar)
 {
     zk::PrmFields f;
     if (zk::ReadPrmFields(ar, f) != 0) return 1;
-    for (const std::u16string& path : f.sourcePaths) m_listSources.push_back(m_shellDesktop.MakeItem(ToWide(path)));
+    for (const std::u16string& path : f.sourcePaths)
+        m_listSources.push_back(m_shellDesktop.MakeItem(ToWide(path)));
     m_strArchivePath = ToWide(f.archivePath);
     m_nSplitMB = f.splitMB;
     m_bSfxNoUI = f.sfxNoUI;

@@ -62,7 +62,7 @@ public:
     CStringSet m_setExclusions;
 
     // The flags as members, in file order (indexed by zk::EnvFlag).
-    static uint8_t CVosmireEnv::* const FLAG_MEMBERS[zk::ENV_FLAG_COUNT];
+    static uint8_t CVosmireEnv::*const FLAG_MEMBERS[zk::ENV_FLAG_COUNT];
 
 private:
     zk::EnvFields ToFields() const;

@@ -79,8 +79,8 @@ zk::AnsiDecoder SystemCodePageDecoder()
         int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size), nullptr, 0);
         if (n <= 0) return false;
         out.resize(static_cast<size_t>(n));
-        return MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size), reinterpret_cast<wchar_t*>(out.data()),
-                                   n) == n;
+        return MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(size),
+                                   reinterpret_cast<wchar_t*>(out.data()), n) == n;
     };
 }
 

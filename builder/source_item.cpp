@@ -33,7 +33,10 @@ std::wstring CSourceItem::GetPath() const
     return buf.data();
 }
 
-CShellDesktop::CShellDesktop() { m_hResult = SHGetDesktopFolder(&m_pDesktop); }
+CShellDesktop::CShellDesktop()
+{
+    m_hResult = SHGetDesktopFolder(&m_pDesktop);
+}
 
 CShellDesktop::~CShellDesktop()
 {
@@ -62,7 +65,8 @@ std::unique_ptr<CSourceItem> CShellDesktop::ParseItem(const std::wstring& path)
         if (fileAttributes == INVALID_FILE_ATTRIBUTES) fileAttributes = 0;
         if (fileAttributes & FILE_ATTRIBUTE_ENCRYPTED) shellAttributes |= SFGAO_ENCRYPTED;
     }
-    return std::make_unique<CSourceItem>(static_cast<PIDLIST_ABSOLUTE>(pidl), shellAttributes, fileAttributes);
+    return std::make_unique<CSourceItem>(static_cast<PIDLIST_ABSOLUTE>(pidl), shellAttributes,
+                                         fileAttributes);
 }
 
 std::unique_ptr<CSourceItem> CShellDesktop::MakeItem(const std::wstring& path)

@@ -29,12 +29,12 @@ public:
     // a resolved item ("" when it has none), the stored path otherwise.
     std::wstring GetPath() const;
 
-    IShellFolder* m_pParentFolder = nullptr; // one reference held; may be null
-    PITEMID_CHILD m_pidlRelative = nullptr;  // owned; relative to m_pParentFolder
+    IShellFolder* m_pParentFolder = nullptr;   // one reference held; may be null
+    PITEMID_CHILD m_pidlRelative = nullptr;    // owned; relative to m_pParentFolder
     PIDLIST_ABSOLUTE m_pidlAbsolute = nullptr; // owned; null when unresolved
-    ULONG m_nShellAttributes = 0;            // SFGAO_* bits
-    DWORD m_nFileAttributes = 0;             // FILE_ATTRIBUTE_* bits, 0 when unknown
-    std::wstring m_strStoredPath;            // unresolved items only
+    ULONG m_nShellAttributes = 0;              // SFGAO_* bits
+    DWORD m_nFileAttributes = 0;               // FILE_ATTRIBUTE_* bits, 0 when unknown
+    std::wstring m_strStoredPath;              // unresolved items only
 };
 
 // The chosen items in list order; the list owns them, so clearing it or

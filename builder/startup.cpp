@@ -20,7 +20,8 @@ bool SplitInPlace(wchar_t* text, size_t length, std::vector<std::wstring>& field
     zk::QuotedFieldSplitter<wchar_t> splitter;
     int count = splitter.Split(text, static_cast<ptrdiff_t>(length), L' ', L'"');
     if (count < 0) return false;
-    for (int i = 0; i < count; ++i) fields.emplace_back(splitter.Field(i), splitter.FieldLength(i));
+    for (int i = 0; i < count; ++i)
+        fields.emplace_back(splitter.Field(i), splitter.FieldLength(i));
     return true;
 }
 
@@ -29,7 +30,8 @@ bool SplitInPlace(wchar_t* text, size_t length, std::vector<std::wstring>& field
 uint32_t ParseDecimal(const wchar_t* p)
 {
     uint64_t v = 0;
-    for (; *p >= L'0' && *p <= L'9'; ++p) v = std::min<uint64_t>(v * 10 + (*p - L'0'), UINT32_MAX);
+    for (; *p >= L'0' && *p <= L'9'; ++p)
+        v = std::min<uint64_t>(v * 10 + (*p - L'0'), UINT32_MAX);
     return static_cast<uint32_t>(v);
 }
 
@@ -86,7 +88,8 @@ void ReadStartFields(std::vector<std::wstring> fields, size_t first, const Start
             const uint32_t viewSize = ParseDecimal(field.c_str() + 2);
             const size_t c = field.find(L'C');
             if (c != std::wstring::npos)
-                result.m_nStayOnFilePage = static_cast<int>(std::min<uint32_t>(ParseDecimal(&field[c + 1]), INT_MAX));
+                result.m_nStayOnFilePage =
+                    static_cast<int>(std::min<uint32_t>(ParseDecimal(&field[c + 1]), INT_MAX));
             std::vector<std::wstring> block;
             if (probe.handoff(viewSize, block) == 0) {
                 handedOff = true;
@@ -99,7 +102,8 @@ void ReadStartFields(std::vector<std::wstring> fields, size_t first, const Start
         AddRootEntries(result.m_strBaseFolder, probe, result);
 }
 
-void ReadCommandLine(const std::wstring& commandLine, int argc, const StartupProbe& probe, StartupResult& result)
+void ReadCommandLine(const std::wstring& commandLine, int argc, const StartupProbe& probe,
+                     StartupResult& result)
 {
     if (argc <= 1) return;
     std::vector<std::wstring> fields;

@@ -56,7 +56,8 @@ void ReadStartFields(std::vector<std::wstring> fields, size_t first, const Start
 // Reads the whole command line (its first field, the program, is skipped).
 // Nothing is read when the process got no argument (argc <= 1) or the text
 // has an unterminated quote.
-void ReadCommandLine(const std::wstring& commandLine, int argc, const StartupProbe& probe, StartupResult& result);
+void ReadCommandLine(const std::wstring& commandLine, int argc, const StartupProbe& probe,
+                     StartupResult& result);
 
 // The shell hand-off channel: opens the named block, maps the number of
 // bytes the command line gave, splits the text, unmaps and closes. Failures

@@ -103,7 +103,8 @@ std::u16string SerialArchive::ReadString()
     std::u16string text;
     if (wide) {
         text.resize(length);
-        for (size_t i = 0; i < length; ++i) text[i] = static_cast<char16_t>(LoadU16(&raw[2 * i]));
+        for (size_t i = 0; i < length; ++i)
+            text[i] = static_cast<char16_t>(LoadU16(&raw[2 * i]));
         return text;
     }
     if (raw.empty()) return text;
@@ -163,7 +164,8 @@ void SerialArchive::WriteString(std::u16string_view text)
     size_t done = 0;
     while (done < n) {
         size_t take = std::min(n - done, sizeof chunk / 2);
-        for (size_t i = 0; i < take; ++i) StoreU16(chunk + 2 * i, static_cast<uint16_t>(text[done + i]));
+        for (size_t i = 0; i < take; ++i)
+            StoreU16(chunk + 2 * i, static_cast<uint16_t>(text[done + i]));
         WriteBytes(chunk, 2 * take);
         done += take;
     }

@@ -20,12 +20,16 @@ void ReadStringList(SerialArchive& ar, std::vector<std::u16string>& out)
 void WriteStringList(SerialArchive& ar, const std::vector<std::u16string>& list)
 {
     ar.WriteI32(static_cast<int32_t>(list.size()));
-    for (const std::u16string& s : list) ar.WriteString(s);
+    for (const std::u16string& s : list)
+        ar.WriteString(s);
 }
 
 // Every flag of both files is a yes/no or a two-way choice; a stray value from
 // a damaged file would otherwise reach list indexes and switches.
-uint8_t ReadFlag(SerialArchive& ar) { return ar.ReadU8() != 0 ? 1 : 0; }
+uint8_t ReadFlag(SerialArchive& ar)
+{
+    return ar.ReadU8() != 0 ? 1 : 0;
+}
 
 } // namespace
 
@@ -69,7 +73,8 @@ int ReadEnvFields(SerialArchive& ar, EnvFields& f)
 void WriteEnvFields(SerialArchive& ar, const EnvFields& f)
 {
     ar.WriteI32(ENV_SCHEMA);
-    for (uint8_t flag : f.flags) ar.WriteU8(flag);
+    for (uint8_t flag : f.flags)
+        ar.WriteU8(flag);
     ar.WriteString(f.workFolder);
     ar.WriteString(f.outputFolder);
     ar.WriteI32(0);

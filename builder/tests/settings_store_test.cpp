@@ -20,7 +20,8 @@ struct Layout {
     Bytes b;
     Layout& I32(int32_t v)
     {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
         return *this;
     }
     Layout& U8(uint8_t v)
@@ -45,7 +46,8 @@ struct Layout {
             Raw({0xFF, 0xFF, 0xFF});
             I32(static_cast<int32_t>(n));
         }
-        for (wchar_t c : s) Raw({static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
+        for (wchar_t c : s)
+            Raw({static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8)});
         return *this;
     }
 };
@@ -85,7 +87,8 @@ Bytes Snapshot(const CVosmireEnv& env)
 
 void SetNonDefaults(CVosmireEnv& env)
 {
-    for (auto member : CVosmireEnv::FLAG_MEMBERS) env.*member = 1;
+    for (auto member : CVosmireEnv::FLAG_MEMBERS)
+        env.*member = 1;
     env.m_nCompressKind = 0;
     env.m_strWorkFolder = L"C:\\" + std::wstring(297, L'w'); // 300 characters
     env.m_strOutputFolder = L"D:\\出力\\";
@@ -162,7 +165,12 @@ TEST(EnvFile, OlderSchemasLeaveTheFieldsTheyLackUnchanged)
     env.m_strOutputFolder = L"C:\\prior\\";
 
     Layout v100;
-    v100.I32(100).Raw({0, 0, /*level*/ 1, 0, 0, /*hidden*/ 1, 0, /*exclusions*/ 1, 0, 0, 0, /*work*/ 1}).Str(L"C:\\w100\\").I32(0).I32(1).Str(L"*.x");
+    v100.I32(100)
+        .Raw({0, 0, /*level*/ 1, 0, 0, /*hidden*/ 1, 0, /*exclusions*/ 1, 0, 0, 0, /*work*/ 1})
+        .Str(L"C:\\w100\\")
+        .I32(0)
+        .I32(1)
+        .Str(L"*.x");
     WriteBytes(dir, ENV_FILE_NAME, v100.b);
     ASSERT_EQ(LoadEnv(dir.Path(), env), 0);
     EXPECT_EQ(env.m_bVerify, 0);
@@ -177,7 +185,11 @@ TEST(EnvFile, OlderSchemasLeaveTheFieldsTheyLackUnchanged)
     EXPECT_EQ(env.m_setExclusions, CStringSet{L"*.x"});
 
     Layout v101;
-    v101.I32(101).Raw({1, 1, /*kind*/ 1, /*level*/ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Str(L"C:\\w101\\").I32(0).I32(0);
+    v101.I32(101)
+        .Raw({1, 1, /*kind*/ 1, /*level*/ 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})
+        .Str(L"C:\\w101\\")
+        .I32(0)
+        .I32(0);
     WriteBytes(dir, ENV_FILE_NAME, v101.b);
     ASSERT_EQ(LoadEnv(dir.Path(), env), 0);
     EXPECT_EQ(env.m_nCompressKind, 1);
@@ -217,7 +229,9 @@ TEST(EnvFile, BrokenFilesKeepThePreviousValues)
     hugeCount.I32(102).Raw({1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}).Str(L"").Str(L"").I32(0);
     hugeCount.I32(0x7FFFFFFF).Str(L"a");
     Layout hugeString;
-    hugeString.I32(102).Raw({1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}).Raw({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF});
+    hugeString.I32(102)
+        .Raw({1, 1, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0})
+        .Raw({0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF});
     hugeString.I32(0x7FFFFFFF);
     struct Case {
         const char* what;
@@ -246,7 +260,8 @@ TEST(EnvFile, BrokenFilesKeepThePreviousValues)
 
     // A file another program holds open cannot be read either.
     WriteBytes(dir, ENV_FILE_NAME, valid);
-    HANDLE held = CreateFileW(dir.File(ENV_FILE_NAME).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileW(dir.File(ENV_FILE_NAME).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     CVosmireEnv env;
     const Bytes before = Snapshot(env);
@@ -262,7 +277,8 @@ TEST(EnvFile, FailedSaveLeavesTheOldFile)
     ASSERT_EQ(SaveEnv(dir.Path(), env), 0);
     const Bytes old = FileBytes(dir.File(ENV_FILE_NAME));
 
-    HANDLE held = CreateFileW(dir.File(ENV_FILE_NAME).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE held =
+        CreateFileW(dir.File(ENV_FILE_NAME).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     SetNonDefaults(env);
     EXPECT_EQ(SaveEnv(dir.Path(), env), 1);
@@ -295,7 +311,8 @@ protected:
 
 void FillParameters(CVosmirePrm& prm, const std::vector<std::wstring>& paths)
 {
-    for (const auto& p : paths) prm.m_listSources.push_back(prm.m_shellDesktop.MakeItem(p));
+    for (const auto& p : paths)
+        prm.m_listSources.push_back(prm.m_shellDesktop.MakeItem(p));
     prm.m_strArchivePath = L"C:\\out\\photos.exe";
     prm.m_nSplitMB = 700;
     prm.m_strPassword = L"hunter2-秘密";
@@ -331,7 +348,8 @@ TEST_F(PrmFile, FileBytesWithSeveralSourcesAndNoPassword)
     EXPECT_EQ(bytes, expected.b);
 
     Layout password;
-    for (wchar_t c : std::wstring(L"hunter2")) password.Raw({static_cast<uint8_t>(c), 0});
+    for (wchar_t c : std::wstring(L"hunter2"))
+        password.Raw({static_cast<uint8_t>(c), 0});
     EXPECT_FALSE(Contains(bytes, password.b));
 }
 
@@ -403,9 +421,10 @@ TEST_F(PrmFile, MissingOrBrokenFileChangesNothing)
     }
     const Bytes valid = FileBytes(dir.File(PRM_FILE_NAME));
     Layout badSplit;
-    badSplit.I32(100).I32(1).Str(path).Str(L"x.exe").I32(-700).U8(0).Str(L"").Str(L"").Str(L"").Str(L"").U8(1);
-    for (const Bytes& bytes : {Bytes(valid.begin(), valid.end() - 1), Bytes(valid.begin(), valid.begin() + 30),
-                               Bytes(64, 0xFF), badSplit.b}) {
+    badSplit.I32(100).I32(1).Str(path).Str(L"x.exe").I32(-700).U8(0).Str(L"").Str(L"").Str(L"").Str(L"").U8(
+        1);
+    for (const Bytes& bytes : {Bytes(valid.begin(), valid.end() - 1),
+                               Bytes(valid.begin(), valid.begin() + 30), Bytes(64, 0xFF), badSplit.b}) {
         WriteBytes(dir, PRM_FILE_NAME, bytes);
         EXPECT_EQ(LoadPrm(dir.Path(), prm), 1);
         EXPECT_TRUE(prm.m_listSources.empty());

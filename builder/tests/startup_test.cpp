@@ -25,7 +25,9 @@ struct FakeSystem {
     StartupProbe Probe()
     {
         StartupProbe p;
-        p.pathExists = [this](const std::wstring& path) { return existing.count(path) != 0 || roots.count(path) != 0; };
+        p.pathExists = [this](const std::wstring& path) {
+            return existing.count(path) != 0 || roots.count(path) != 0;
+        };
         p.listRoot = [this](const std::wstring& root) {
             // Listing a root the test did not set up would walk a real drive.
             EXPECT_EQ(roots.count(root), 1u) << "listed " << std::string(root.begin(), root.end());
@@ -153,14 +155,16 @@ class SharedBlock {
 public:
     SharedBlock(const std::wstring& text, DWORD size, bool terminate = true)
     {
-        m_h = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, CShellHandoff::MAPPING_NAME);
+        m_h = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size,
+                                 CShellHandoff::MAPPING_NAME);
         EXPECT_NE(m_h, nullptr);
         EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
         auto* view = static_cast<wchar_t*>(MapViewOfFile(m_h, FILE_MAP_ALL_ACCESS, 0, 0, size));
         EXPECT_NE(view, nullptr);
         if (!view) return;
         size_t chars = size / 2;
-        for (size_t i = 0; i < chars; ++i) view[i] = terminate ? L'\0' : L'x';
+        for (size_t i = 0; i < chars; ++i)
+            view[i] = terminate ? L'\0' : L'x';
         std::copy_n(text.begin(), std::min(text.size(), chars), view);
         UnmapViewOfFile(view);
     }
@@ -187,7 +191,8 @@ HandoffRun RunWithBlock(const std::wstring& commandLine, const std::set<std::wst
     probe.pathExists = [&](const std::wstring& p) { return existing.count(p) != 0; };
     ReadCommandLine(commandLine, 2, probe, run.result);
     run.boxes = boxes.Count();
-    for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.caption, L"Error Message");
+    for (const auto& box : boxes.Boxes())
+        EXPECT_EQ(box.caption, L"Error Message");
     EXPECT_EQ(handoff.m_hMapping, nullptr) << "the mapping stays open only while it is read";
     EXPECT_EQ(handoff.m_pView, nullptr);
     return run;
@@ -197,10 +202,12 @@ TEST(ShellHandoff, ReadsQuotedPathsAcrossLineBreaks)
 {
     const std::set<std::wstring> existing = {L"C:\\My Files\\a.txt", L"C:\\say \"hi\".txt", L"C:\\plain.txt"};
     // Line breaks are dropped, not taken as separators.
-    SharedBlock block(L"\"C:\\My Files\\a.txt\"\r\n \"C:\\say \"\"hi\"\".txt\" \r\nC:\\pla\r\nin.txt -O C:\\out", 4096);
+    SharedBlock block(
+        L"\"C:\\My Files\\a.txt\"\r\n \"C:\\say \"\"hi\"\".txt\" \r\nC:\\pla\r\nin.txt -O C:\\out", 4096);
     HandoffRun run = RunWithBlock(L"zk.exe -M4096C1", existing);
     EXPECT_EQ(run.boxes, 0u);
-    EXPECT_EQ(run.result.m_arrStartFiles, (Paths{L"C:\\My Files\\a.txt", L"C:\\say \"hi\".txt", L"C:\\plain.txt"}));
+    EXPECT_EQ(run.result.m_arrStartFiles,
+              (Paths{L"C:\\My Files\\a.txt", L"C:\\say \"hi\".txt", L"C:\\plain.txt"}));
     EXPECT_EQ(run.result.m_strCmdOutputFolder, L"C:\\out\\");
     EXPECT_EQ(run.result.m_nStayOnFilePage, 1);
 }

@@ -81,7 +81,8 @@ TEST(SerialArchiveString, LengthFormsAtEveryBoundary)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
         std::u16string text(c.length, u'\0');
-        for (size_t i = 0; i < c.length; ++i) text[i] = static_cast<char16_t>(0x3042 + i % 80);
+        for (size_t i = 0; i < c.length; ++i)
+            text[i] = static_cast<char16_t>(0x3042 + i % 80);
         Bytes bytes = Store(text);
         ASSERT_EQ(bytes.size(), c.head.size() + 2 * c.length);
         EXPECT_TRUE(std::equal(c.head.begin(), c.head.end(), bytes.begin()));
@@ -134,13 +135,13 @@ TEST(SerialArchiveString, DecoderRefusalFailsTheRead)
 TEST(SerialArchiveString, HostileLengthsFailWithoutReadingPastTheEnd)
 {
     const Bytes cases[] = {
-        {},                                                       // no length at all
-        {0xFF},                                                   // cut inside the 16-bit length
-        {0xFF, 0xFE, 0xFF},                                       // mark without length
-        {0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00},                     // one of two characters
+        {},                                                           // no length at all
+        {0xFF},                                                       // cut inside the 16-bit length
+        {0xFF, 0xFE, 0xFF},                                           // mark without length
+        {0xFF, 0xFE, 0xFF, 0x02, 0x41, 0x00},                         // one of two characters
         {0xFF, 0xFE, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, // 4 G characters
-        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'},          // 2 G bytes of ANSI text
-        {0x05, 'a', 'b'},                                         // short ANSI text
+        {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'a'},              // 2 G bytes of ANSI text
+        {0x05, 'a', 'b'},                                             // short ANSI text
     };
     for (const Bytes& b : cases) {
         zk::MemorySource src(b);
@@ -176,19 +177,23 @@ TEST(SerialArchive, IntegersAreLittleEndianAndShortReadsFail)
 TEST(SerialArchive, BuffersWritesIn4096ByteBlocksAndRefillsReadsAcrossThem)
 {
     std::vector<std::u16string> texts;
-    for (int i = 0; i < 40; ++i) texts.push_back(std::u16string(100 + 37 * i, static_cast<char16_t>(u'A' + i)));
+    for (int i = 0; i < 40; ++i)
+        texts.push_back(std::u16string(100 + 37 * i, static_cast<char16_t>(u'A' + i)));
 
     RecordingSink sink;
     zk::SerialArchive out(sink);
-    for (const auto& t : texts) out.WriteString(t);
+    for (const auto& t : texts)
+        out.WriteString(t);
     ASSERT_TRUE(out.Flush());
     ASSERT_GT(sink.m_bytes.size(), 3 * zk::SerialArchive::BUFFER_SIZE);
-    for (size_t i = 0; i + 1 < sink.m_writes.size(); ++i) EXPECT_EQ(sink.m_writes[i], 4096u);
+    for (size_t i = 0; i + 1 < sink.m_writes.size(); ++i)
+        EXPECT_EQ(sink.m_writes[i], 4096u);
 
     for (size_t step : {size_t{1}, size_t{7}, size_t{4096}, size_t{100000}}) {
         TrickleSource src(sink.m_bytes, step, sink.m_bytes.size());
         zk::SerialArchive in(src, Latin1);
-        for (const auto& t : texts) EXPECT_EQ(in.ReadString(), t);
+        for (const auto& t : texts)
+            EXPECT_EQ(in.ReadString(), t);
         EXPECT_TRUE(in.Ok());
     }
 }

@@ -20,7 +20,8 @@ struct Layout {
     Bytes b;
     Layout& I32(int32_t v)
     {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i)));
         return *this;
     }
     Layout& U8(uint8_t v)
@@ -56,56 +57,20 @@ int ReadPrm(const Bytes& bytes, zk::PrmFields& f)
 zk::EnvFields Prior()
 {
     zk::EnvFields f;
-    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i) f.flags[i] = 1;
+    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i)
+        f.flags[i] = 1;
     f.workFolder = u"C:\\prior-work\\";
     f.outputFolder = u"C:\\prior-out\\";
     f.exclusions = {u"prior"};
     return f;
 }
 
-TEST(EnvFile, OlderSchemasSkipTheFieldsTheyLackAndKeepThePriorValues)
-{
-    struct Case {
-        int32_t schema;
-        int flagBytes;
-        bool hasOutput;
-        uint8_t expectKind;
-        uint8_t expectUseOutput;
-        std::u16string expectOutput;
-    };
-    const Case cases[] = {
-        {100, 12, false, 1, 1, u"C:\\prior-out\\"},
-        {101, 13, false, 0, 1, u"C:\\prior-out\\"},
-        {102, 14, true, 0, 0, u"D:\\out\\"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.schema);
-        Layout l;
-        l.I32(c.schema);
-        for (int i = 0; i < c.flagBytes; ++i) l.U8(0);
-        l.Str(u"D:\\work\\");
-        if (c.hasOutput) l.Str(u"D:\\out\\");
-        l.I32(1).Str(u"r").I32(2).Str(u"*.bak").Str(u"*.old");
-
-        zk::EnvFields f = Prior();
-        ASSERT_EQ(ReadEnv(l.b, f), 0);
-        EXPECT_EQ(f.flags[zk::ENV_VERIFY], 0);
-        EXPECT_EQ(f.flags[zk::ENV_COMPRESS_LEVEL], 0);
-        EXPECT_EQ(f.flags[zk::ENV_USE_WORK_FOLDER], 0);
-        EXPECT_EQ(f.flags[zk::ENV_COMPRESS_KIND], c.expectKind);
-        EXPECT_EQ(f.flags[zk::ENV_USE_OUTPUT_FOLDER], c.expectUseOutput);
-        EXPECT_EQ(f.workFolder, u"D:\\work\\");
-        EXPECT_EQ(f.outputFolder, c.expectOutput);
-        EXPECT_TRUE(f.reserved.empty());
-        EXPECT_EQ(f.exclusions, (std::vector<std::u16string>{u"*.bak", u"*.old"}));
-    }
-}
-
 TEST(EnvFile, HiddenOptionsAreForcedOffAndStrayFlagValuesBecomeOne)
 {
     Layout l;
     l.I32(102);
-    for (int i = 0; i < 14; ++i) l.U8(static_cast<uint8_t>(i == 0 ? 0 : 0x80 + i));
+    for (int i = 0; i < 14; ++i)
+        l.U8(static_cast<uint8_t>(i == 0 ? 0 : 0x80 + i));
     l.Str(u"").Str(u"").I32(0).I32(-5);
     zk::EnvFields f = Prior();
     ASSERT_EQ(ReadEnv(l.b, f), 0);
@@ -118,34 +83,14 @@ TEST(EnvFile, HiddenOptionsAreForcedOffAndStrayFlagValuesBecomeOne)
     EXPECT_TRUE(f.exclusions.empty()); // a negative count reads nothing
 }
 
-TEST(EnvFile, WriterFollowsTheLayoutAndReadsBack)
-{
-    zk::EnvFields f;
-    for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i) f.flags[i] = static_cast<uint8_t>(i % 2);
-    f.workFolder = u"W";
-    f.outputFolder = u"O";
-    f.reserved = {u"never written"};
-    f.exclusions = {u"a", u"b"};
-
-    zk::MemorySink sink;
-    zk::SerialArchive ar(sink);
-    zk::WriteEnvFields(ar, f);
-    ASSERT_TRUE(ar.Flush());
-
-    Layout l;
-    l.I32(102);
-    for (int i = 0; i < 14; ++i) l.U8(static_cast<uint8_t>(i % 2));
-    l.Str(u"W").Str(u"O").I32(0).I32(2).Str(u"a").Str(u"b");
-    EXPECT_EQ(sink.m_bytes, l.b);
-}
-
 // Any cut of a valid file fails, so a half-written or truncated file never
 // yields a half-filled record.
 TEST(SettingsFiles, EveryTruncationFails)
 {
     Layout env;
     env.I32(102);
-    for (int i = 0; i < 14; ++i) env.U8(1);
+    for (int i = 0; i < 14; ++i)
+        env.U8(1);
     env.Str(u"C:\\w\\").Str(u"C:\\o\\").I32(0).I32(2).Str(u"*.tmp").Str(u"Thumbs.db");
     Layout prm;
     prm.I32(100).I32(2).Str(u"C:\\a").Str(u"C:\\b").Str(u"C:\\x.exe").I32(650).U8(0);
@@ -210,7 +155,8 @@ TEST(SettingsFiles, RandomDamageNeverBreaksTheInvariants)
 {
     Layout env;
     env.I32(102);
-    for (int i = 0; i < 14; ++i) env.U8(1);
+    for (int i = 0; i < 14; ++i)
+        env.U8(1);
     env.Str(u"C:\\w\\").Str(u"C:\\o\\").I32(1).Str(u"r").I32(2).Str(u"*.tmp").Str(u"Thumbs.db");
     Layout prm;
     prm.I32(100).I32(2).Str(u"C:\\a").Str(u"C:\\b").Str(u"C:\\x.exe").I32(650).U8(0);
@@ -231,7 +177,8 @@ TEST(SettingsFiles, RandomDamageNeverBreaksTheInvariants)
             ++accepted;
             EXPECT_TRUE(ef.reserved.empty());
             EXPECT_EQ(ef.flags[zk::ENV_LONG_NAMES], 0);
-            for (uint8_t flag : ef.flags) EXPECT_LE(flag, 1);
+            for (uint8_t flag : ef.flags)
+                EXPECT_LE(flag, 1);
         }
         zk::PrmFields pf;
         if (ReadPrm(p, pf) == 0) {
