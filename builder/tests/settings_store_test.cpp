@@ -239,8 +239,6 @@ TEST(EnvFile, BrokenFilesKeepThePreviousValues)
     };
     const Case cases[] = {
         {"empty", {}},
-        {"schema only", Bytes(valid.begin(), valid.begin() + 4)},
-        {"cut in the flags", Bytes(valid.begin(), valid.begin() + 10)},
         {"cut in the work folder", Bytes(valid.begin(), valid.begin() + 100)},
         {"cut in the last pattern", Bytes(valid.begin(), valid.end() - 1)},
         {"garbage", Bytes(300, 0xFF)},

@@ -154,26 +154,6 @@ TEST(SerialArchiveString, HostileLengthsFailWithoutReadingPastTheEnd)
     }
 }
 
-TEST(SerialArchive, IntegersAreLittleEndianAndShortReadsFail)
-{
-    zk::MemorySink sink;
-    zk::SerialArchive out(sink);
-    out.WriteI32(-2);
-    out.WriteU8(0x7F);
-    out.WriteU32(0x01020304);
-    ASSERT_TRUE(out.Flush());
-    EXPECT_EQ(sink.m_bytes, (Bytes{0xFE, 0xFF, 0xFF, 0xFF, 0x7F, 0x04, 0x03, 0x02, 0x01}));
-
-    sink.m_bytes.pop_back();
-    zk::MemorySource src(sink.m_bytes);
-    zk::SerialArchive in(src, Latin1);
-    EXPECT_EQ(in.ReadI32(), -2);
-    EXPECT_EQ(in.ReadU8(), 0x7F);
-    EXPECT_TRUE(in.Ok());
-    EXPECT_EQ(in.ReadU32(), 0u);
-    EXPECT_FALSE(in.Ok());
-}
-
 TEST(SerialArchive, BuffersWritesIn4096ByteBlocksAndRefillsReadsAcrossThem)
 {
     std::vector<std::u16string> texts;
