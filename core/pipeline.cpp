@@ -1,0 +1,352 @@
+#include "core/pipeline.h"
+
+#include <cstring>
+#include <new>
+
+#include <lz4.h>
+#include <lz4hc.h>
+#include <zlib.h>
+
+#include "core/block_size.h"
+#include "core/byte_io.h"
+
+namespace zk {
+
+const char16_t* const TEXT_SOURCE_SIZE_CHANGED = u"読み込み中にファイルサイズが変化しました";
+const char16_t* const TEXT_VERIFY_MISMATCH = u"ベリファイでデータの不一致が見つかりました";
+const char16_t* const TEXT_STORED_DATA_BROKEN = u"書庫に書き込んだデータが壊れています";
+
+// ---------------------------------------------------------------------------
+// Buffers
+
+std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize)
+{
+    if (blockSize < 16 || blockSize % 16 != 0 || blockSize > 0x3F000000u) return nullptr;
+    const uint32_t outputSize = Lz4OutputBound(blockSize);
+    const uint32_t stageSize = DecodeInputSize(blockSize);
+    if (outputSize == 0 || stageSize == 0) return nullptr;
+
+    std::unique_ptr<PipelineBuffers> b(new (std::nothrow) PipelineBuffers);
+    if (!b) return nullptr;
+    b->m_nBlockSize = blockSize;
+    b->m_nOutputSize = outputSize;
+    b->m_nStageSize = stageSize;
+    b->m_pRing.reset(new (std::nothrow) uint8_t[2ull * blockSize]);
+    b->m_pOutput.reset(new (std::nothrow) uint8_t[outputSize]);
+    b->m_pCompare.reset(new (std::nothrow) uint8_t[blockSize]);
+    b->m_pStage.reset(new (std::nothrow) uint8_t[stageSize]);
+    LZ4_stream_t* lz4 = new (std::nothrow) LZ4_stream_t;
+    LZ4_streamHC_t* hc = new (std::nothrow) LZ4_streamHC_t;
+    b->m_pLz4State = lz4 ? LZ4_initStream(lz4, sizeof(*lz4)) : nullptr;
+    b->m_pLz4HcState = hc ? LZ4_initStreamHC(hc, sizeof(*hc)) : nullptr;
+    if (!b->m_pLz4State) delete lz4;
+    if (!b->m_pLz4HcState) delete hc;
+    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4State || !b->m_pLz4HcState)
+        return nullptr;
+    return b;
+}
+
+PipelineBuffers::~PipelineBuffers()
+{
+    delete static_cast<LZ4_stream_t*>(m_pLz4State);
+    delete static_cast<LZ4_streamHC_t*>(m_pLz4HcState);
+}
+
+DecodeBuffers PipelineBuffers::ForDecode()
+{
+    DecodeBuffers d;
+    d.m_pOut = m_pRing.get();
+    d.m_pIn = m_pStage.get();
+    d.m_nInSize = m_nStageSize;
+    return d;
+}
+
+// ---------------------------------------------------------------------------
+// Hash
+
+int HashBegin(PipelineContext& ctx)
+{
+    return ctx.m_pHash ? ctx.m_pHash->Begin() : 0;
+}
+
+int HashUpdate(PipelineContext& ctx, const uint8_t* bytes, uint32_t count)
+{
+    return ctx.m_pHash ? ctx.m_pHash->Update(bytes, count) : 0;
+}
+
+int HashEnd(PipelineContext& ctx, uint8_t digest[32])
+{
+    return ctx.m_pHash ? ctx.m_pHash->End(digest) : 0;
+}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Shared steps
+
+bool ContextUsable(const PipelineContext& ctx)
+{
+    return ctx.m_pBuffers != nullptr && ctx.m_pWriter != nullptr && ctx.m_pSource != nullptr;
+}
+
+int Fail(PipelineContext& ctx, const std::u16string& message)
+{
+    ctx.m_failure.Set(ctx.m_strSourcePath, message);
+    return 1;
+}
+
+// Reads up to count bytes of the source; fewer only at its end. -1 when a read
+// fails: a file that cannot be read to its end must not pass for a shorter one.
+int64_t ReadPiece(IByteFile& file, uint8_t* dst, uint32_t count)
+{
+    uint32_t done = 0;
+    while (done < count) {
+        const int64_t n = file.Read(dst + done, count - done);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
+// One piece of the source into dst: read, check against the expected size,
+// hash, count. Returns the bytes read, or -1 after recording the failure.
+int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst)
+{
+    const uint32_t bsize = ctx.m_pBuffers->BlockSize();
+    const int64_t n = ReadPiece(*ctx.m_pSource, dst, bsize);
+    if (n < 0) {
+        Fail(ctx, ctx.m_pSource->LastErrorText());
+        return -1;
+    }
+    total += static_cast<uint64_t>(n);
+    if (total > entry.m_nUncompressedSize || (n < bsize && total != entry.m_nUncompressedSize)) {
+        Fail(ctx, TEXT_SOURCE_SIZE_CHANGED);
+        return -1;
+    }
+    if (n > 0 && HashUpdate(ctx, dst, static_cast<uint32_t>(n)) != 0) {
+        Fail(ctx, ctx.m_pHash->LastErrorText());
+        return -1;
+    }
+    ctx.m_nReadCounter += static_cast<uint64_t>(n);
+    if (ctx.m_pProgress) ctx.m_pProgress->OnRead(ctx.m_nReadCounter);
+    return n;
+}
+
+int Emit(PipelineContext& ctx, PipelineEntry& entry, const uint8_t* bytes, uint32_t count)
+{
+    if (count == 0) return 0;
+    if (WriteStream(*ctx.m_pWriter, bytes, count) != 0) return 1; // the writer recorded the volume
+    entry.m_nStoredSize += count;
+    return 0;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// LZ4
+
+int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
+{
+    if (!ContextUsable(ctx)) return 1;
+    PipelineBuffers& buf = *ctx.m_pBuffers;
+    const uint32_t bsize = buf.BlockSize();
+    const uint32_t bound = buf.OutputSize();
+    const bool high = ctx.m_nLevel == CompressLevel::HIGH;
+
+    // The write buffer holds the encrypted stream's carried-over bytes (fewer
+    // than 16) followed by the next record, which is compressed straight into
+    // place; room for 16 pad bytes after the terminating record.
+    const size_t writeSize = 16 + 4 + static_cast<size_t>(bound) + 16;
+    std::unique_ptr<uint8_t[]> write(new (std::nothrow) uint8_t[writeSize]);
+    if (!write) return Fail(ctx, u"");
+
+    LZ4_stream_t* fast = static_cast<LZ4_stream_t*>(buf.Lz4State());
+    LZ4_streamHC_t* hc = static_cast<LZ4_streamHC_t*>(buf.Lz4HcState());
+    if (high)
+        LZ4_resetStreamHC_fast(hc, LZ4_HIGH_LEVEL);
+    else
+        LZ4_resetStream_fast(fast);
+
+    uint32_t pending = 0;
+    uint32_t half = 0;
+    uint64_t total = 0;
+    for (;;) {
+        if (Cancelled(ctx.m_pCancel)) return 1;
+        const char* src = reinterpret_cast<const char*>(buf.Ring() + static_cast<size_t>(half) * bsize);
+        const int64_t n = TakePiece(ctx, entry, total, reinterpret_cast<uint8_t*>(const_cast<char*>(src)));
+        if (n < 0) return 1;
+        if (Cancelled(ctx.m_pCancel)) return 1;
+
+        uint8_t* record = write.get() + pending;
+        int c = 0;
+        if (n > 0) {
+            char* dst = reinterpret_cast<char*>(record + 4);
+            c = high ? LZ4_compress_HC_continue(hc, src, dst, static_cast<int>(n), static_cast<int>(bound))
+                     : LZ4_compress_fast_continue(fast, src, dst, static_cast<int>(n), static_cast<int>(bound), 1);
+            if (c <= 0) return Fail(ctx, u"");
+            if (Cancelled(ctx.m_pCancel)) return 1;
+        }
+        StoreU32(record, static_cast<uint32_t>(c));
+
+        const uint32_t length = pending + 4 + static_cast<uint32_t>(c);
+        uint32_t out = length;
+        if (ctx.m_pCipher) {
+            if (n > 0) {
+                out = length & ~15u;
+            } else {
+                out = (length + 15u) & ~15u;
+                std::memset(write.get() + length, 0, out - length);
+            }
+            if (out > 0) ctx.m_pCipher->m_pEncrypt(write.get(), static_cast<int32_t>(out));
+        }
+        if (Emit(ctx, entry, write.get(), out) != 0) return 1;
+        if (Cancelled(ctx.m_pCancel)) return 1;
+        pending = length > out ? length - out : 0;
+        if (pending > 0) std::memmove(write.get(), write.get() + out, pending);
+
+        half ^= 1;
+        if (n == 0) return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Deflate
+
+int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
+{
+    if (!ContextUsable(ctx)) return 1;
+    PipelineBuffers& buf = *ctx.m_pBuffers;
+    const uint32_t bsize = buf.BlockSize();
+    const int level = ctx.m_nLevel == CompressLevel::HIGH ? 9 : Z_DEFAULT_COMPRESSION;
+
+    z_stream zs;
+    std::memset(&zs, 0, sizeof(zs));
+    if (deflateInit2(&zs, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return Fail(ctx, u"");
+    struct DeflateEnd {
+        z_stream* z;
+        ~DeflateEnd() { deflateEnd(z); }
+    } end{&zs};
+
+    uint8_t* out = buf.Output();
+    zs.next_out = out;
+    zs.avail_out = bsize;
+    int flush = Z_NO_FLUSH;
+    uint64_t total = 0;
+    for (;;) {
+        if (zs.avail_in == 0 && flush != Z_FINISH) {
+            if (Cancelled(ctx.m_pCancel)) return 1;
+            const int64_t n = TakePiece(ctx, entry, total, buf.Ring());
+            if (n < 0) return 1;
+            if (Cancelled(ctx.m_pCancel)) return 1;
+            if (n < bsize) flush = Z_FINISH;
+            zs.next_in = buf.Ring();
+            zs.avail_in = static_cast<uInt>(n);
+        }
+
+        const int r = deflate(&zs, flush);
+        if (r != Z_OK && r != Z_STREAM_END) return Fail(ctx, u"");
+        if (Cancelled(ctx.m_pCancel)) return 1;
+        if (zs.avail_out != 0 && r != Z_STREAM_END) continue;
+
+        // Only the chunk that ends the stream can be shorter than B, so only
+        // it can need pad bytes. The output buffer has room beyond B for them.
+        const uint32_t chunk = bsize - zs.avail_out;
+        uint32_t stored = chunk;
+        if (ctx.m_pCipher && chunk > 0) {
+            stored = (chunk + 15u) & ~15u;
+            std::memset(out + chunk, 0, stored - chunk);
+            ctx.m_pCipher->m_pEncrypt(out, static_cast<int32_t>(stored));
+        }
+        if (Emit(ctx, entry, out, stored) != 0) return 1;
+        if (Cancelled(ctx.m_pCancel)) return 1;
+        zs.next_out = out;
+        zs.avail_out = bsize;
+        if (r == Z_STREAM_END) return 0;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Verify
+
+namespace {
+
+class SpannedStoredBytes : public IStoredBytes {
+public:
+    explicit SpannedStoredBytes(SpannedReader& reader) : m_reader(reader) {}
+    int Read(uint8_t* dst, uint32_t count) override { return ReadSpanned(m_reader, dst, count); }
+
+private:
+    SpannedReader& m_reader;
+};
+
+// Compares every decoded run with the bytes read next from the source.
+class CompareSink : public IDecodeSink {
+public:
+    explicit CompareSink(PipelineContext& ctx) : m_ctx(ctx) {}
+
+    int Put(const uint8_t* bytes, uint32_t count) override
+    {
+        uint8_t* cmp = m_ctx.m_pBuffers->Compare();
+        if (count > m_ctx.m_pBuffers->BlockSize()) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        if (Cancelled(m_ctx.m_pCancel)) return 1;
+        const int64_t n = ReadPiece(*m_ctx.m_pSource, cmp, count);
+        if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
+        if (Cancelled(m_ctx.m_pCancel)) return 1;
+        if (n != count || std::memcmp(cmp, bytes, count) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        m_ctx.m_nVerifyCounter += count;
+        if (m_ctx.m_pProgress) m_ctx.m_pProgress->OnVerify(m_ctx.m_nVerifyCounter);
+        return 0;
+    }
+
+private:
+    PipelineContext& m_ctx;
+};
+
+int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method)
+{
+    if (!ContextUsable(ctx)) return 1;
+    if (!ctx.m_pSource->SeekTo(0)) return Fail(ctx, ctx.m_pSource->LastErrorText());
+
+    DecodeParams params;
+    params.m_nBlockSize = ctx.m_pBuffers->BlockSize();
+    params.m_pCipher = ctx.m_pCipher;
+    params.m_pCancel = ctx.m_pCancel;
+    DecodeEntryInfo info;
+    info.m_nMethod = method;
+    info.m_nUncompressedSize = entry.m_nUncompressedSize;
+    info.m_nStoredSize = entry.m_nStoredSize;
+
+    SpannedReader reader(ctx.m_pWriter->m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize,
+                         &ctx.m_failure);
+    SpannedStoredBytes stored(reader);
+    CompareSink sink(ctx);
+    DecodeError error = DecodeError::NONE;
+    if (DecodeEntry(params, ctx.m_pBuffers->ForDecode(), info, stored, sink, &error) != 0) {
+        // Read failures were recorded with the volume's name, sink failures
+        // with the source's; a cancel records nothing.
+        if (error == DecodeError::CORRUPT || error == DecodeError::BUFFERS) Fail(ctx, TEXT_STORED_DATA_BROKEN);
+        return 1;
+    }
+
+    // The source must end where the entry does.
+    uint8_t extra = 0;
+    const int64_t n = ReadPiece(*ctx.m_pSource, &extra, 1);
+    if (n < 0) return Fail(ctx, ctx.m_pSource->LastErrorText());
+    if (n != 0) return Fail(ctx, TEXT_VERIFY_MISMATCH);
+    return 0;
+}
+
+} // namespace
+
+int Lz4VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry)
+{
+    return VerifyEntry(ctx, entry, METHOD_LZ4_DATA);
+}
+
+int DeflateVerifyEntry(PipelineContext& ctx, const PipelineEntry& entry)
+{
+    return VerifyEntry(ctx, entry, METHOD_DEFLATE_DATA);
+}
+
+} // namespace zk

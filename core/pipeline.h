@@ -1,0 +1,133 @@
+#pragma once
+// The data block pipeline: one source file in, one entry's stored bytes out
+// (and back again for verify). Per piece of at most B bytes the encoders read
+// the source, hash the piece, compress it, encrypt it when the archive has a
+// password and append it to the data stream through WriteStream.
+//
+// LZ4 stream of an entry: records [i32 length][length bytes], one per source
+// piece, each block compressed with the previous piece as dictionary, ended by
+// a record of length 0 after the read that found the end of the file. With a
+// password the records are encrypted as one continuous byte string: whole
+// blocks are written as they fill, and only the last block carries pad bytes.
+//
+// Deflate stream of an entry: one zlib stream (window bits 15, memory level 8,
+// default strategy) written in chunks of B bytes; with a password each chunk
+// is encrypted, and only the last one can need pad bytes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/block_decoder.h"
+#include "core/volume_io.h"
+
+namespace zk {
+
+enum class CompressLevel : uint8_t {
+    STANDARD = 0, // LZ4 fast streaming; Deflate at zlib's default level
+    HIGH = 1,     // LZ4 HC streaming at level 8; Deflate at level 9
+};
+
+constexpr int LZ4_HIGH_LEVEL = 8;
+
+// SHA-256 (or any digest) of the source bytes as they are read. The build
+// engine calls Begin before and End after the entry; the encoders call Update
+// on every piece right after reading it.
+class IFileHash {
+public:
+    virtual ~IFileHash() = default;
+    virtual int Begin() = 0;                                 // 0 / 1
+    virtual int Update(const uint8_t* bytes, uint32_t count) = 0; // 0 / 1
+    virtual int End(uint8_t digest[32]) = 0;                 // 0 / 1; releases the hash either way
+    // System text of the last failure.
+    virtual std::u16string LastErrorText() const = 0;
+};
+
+// Told after every piece; the counters themselves live in the context.
+class IPipelineProgress {
+public:
+    virtual ~IPipelineProgress() = default;
+    virtual void OnRead(uint64_t readCounter) = 0;
+    virtual void OnVerify(uint64_t verifyCounter) = 0;
+};
+
+// The buffers of one build, allocated once: the input ring (2B), the output
+// buffer (Lz4OutputBound(B), also Deflate's B bytes of output room), the
+// compare buffer (B) for verify, the staging buffer the verify pass reads
+// stored bytes into, and the LZ4 stream states (reset for every entry).
+class PipelineBuffers {
+public:
+    // Null when B is not a positive multiple of 16, too large for LZ4, or the
+    // memory is not there.
+    static std::unique_ptr<PipelineBuffers> Allocate(uint32_t blockSize);
+    ~PipelineBuffers();
+
+    uint32_t BlockSize() const { return m_nBlockSize; }
+    uint8_t* Ring() { return m_pRing.get(); }
+    uint8_t* Output() { return m_pOutput.get(); }
+    uint8_t* Compare() { return m_pCompare.get(); }
+    uint32_t OutputSize() const { return m_nOutputSize; }
+    DecodeBuffers ForDecode();
+
+    void* Lz4State() { return m_pLz4State; }
+    void* Lz4HcState() { return m_pLz4HcState; }
+
+private:
+    PipelineBuffers() = default;
+    uint32_t m_nBlockSize = 0;
+    uint32_t m_nOutputSize = 0;
+    uint32_t m_nStageSize = 0;
+    std::unique_ptr<uint8_t[]> m_pRing;
+    std::unique_ptr<uint8_t[]> m_pOutput;
+    std::unique_ptr<uint8_t[]> m_pCompare;
+    std::unique_ptr<uint8_t[]> m_pStage;
+    void* m_pLz4State = nullptr;
+    void* m_pLz4HcState = nullptr;
+};
+
+// The part of an entry's record the pipeline reads and fills.
+struct PipelineEntry {
+    uint64_t m_nUncompressedSize = 0; // the size the source is expected to have
+    uint64_t m_nStoredSize = 0;       // grows with every byte written to the stream
+    uint64_t m_nDataOffset = 0;       // relative to the data stream's start
+    uint32_t m_nStartVolume = 0;
+};
+
+// What the build engine hands the pipeline for one build.
+struct PipelineContext {
+    PipelineBuffers* m_pBuffers = nullptr;
+    VolumeWriter* m_pWriter = nullptr;     // the data stream (also where verify reads back)
+    IByteFile* m_pSource = nullptr;        // the open source file of the current entry
+    std::u16string m_strSourcePath;        // its path, for failures
+    IFileHash* m_pHash = nullptr;          // null: no hashing
+    const BlockCipher* m_pCipher = nullptr; // null: no password
+    CompressLevel m_nLevel = CompressLevel::STANDARD;
+    const CancelFlag* m_pCancel = nullptr;
+    IPipelineProgress* m_pProgress = nullptr;
+    uint64_t m_nReadCounter = 0;
+    uint64_t m_nVerifyCounter = 0;
+    FailureInfo m_failure;
+};
+
+// Failure texts that do not come from the system.
+extern const char16_t* const TEXT_SOURCE_SIZE_CHANGED;
+extern const char16_t* const TEXT_VERIFY_MISMATCH;
+extern const char16_t* const TEXT_STORED_DATA_BROKEN;
+
+// Encode the open source into the data stream; entry.m_nStoredSize grows by the
+// bytes written. A source that cannot be read to its end, or that yields more
+// or fewer bytes than entry.m_nUncompressedSize, fails the entry (0 / 1).
+int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
+int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
+
+// Rewind the source, read the entry's stored bytes back, decode them and
+// compare them with the source (0 / 1).
+int Lz4VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
+int DeflateVerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
+
+// The context's hash, when one is set (0 / 1; without a hash they succeed).
+int HashBegin(PipelineContext& ctx);
+int HashUpdate(PipelineContext& ctx, const uint8_t* bytes, uint32_t count);
+int HashEnd(PipelineContext& ctx, uint8_t digest[32]);
+
+} // namespace zk

@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "core/memory_files.h"
+#include "core/volume_io.h"
+
+namespace zk {
+namespace {
+
+constexpr uint64_t MiB = 1048576;
+
+struct Archive {
+    MemoryVolumeFiles files;
+    std::unique_ptr<MemoryFile> volume0;
+    VolumeWriter writer;
+    FailureInfo failure;
+
+    Archive(uint64_t volumeSize, uint64_t headSize)
+    {
+        auto data = files.File(u"D:\\out\\pack.exe");
+        data->assign(static_cast<size_t>(headSize), 0x11);
+        volume0 = std::make_unique<MemoryFile>(data);
+        volume0->SeekTo(headSize);
+        VolumeSet set{&files, u"D:\\out\\pack.exe", volumeSize, headSize};
+        writer.Start(set, volume0.get(), &failure);
+    }
+    size_t SizeOf(const std::u16string& name) { return files.Exists(name) ? files.File(name)->size() : 0; }
+
+    // Writes a pattern in pieces; returns the bytes of the whole stream.
+    std::vector<uint8_t> WritePieces(const std::vector<uint32_t>& pieces)
+    {
+        std::vector<uint8_t> all;
+        for (uint32_t n : pieces) {
+            std::vector<uint8_t> piece(n);
+            for (uint32_t i = 0; i < n; ++i) piece[i] = static_cast<uint8_t>((all.size() + i) * 31 + 7);
+            EXPECT_EQ(WriteStream(writer, piece.data(), n), 0);
+            all.insert(all.end(), piece.begin(), piece.end());
+        }
+        return all;
+    }
+};
+
+TEST(VolumeName, AppendsTheDecimalIndex)
+{
+    EXPECT_EQ(VolumeName(u"D:\\out\\pack.exe", 0), u"D:\\out\\pack.exe");
+    EXPECT_EQ(VolumeName(u"D:\\out\\pack.exe", 1), u"D:\\out\\pack.exe.1");
+    EXPECT_EQ(VolumeName(u"a.zka", 10), u"a.zka.10");
+    EXPECT_EQ(VolumeName(u"a.zka", 4294967295u), u"a.zka.4294967295");
+}
+
+TEST(StartVolume, IsTheVolumeOfTheFirstByte)
+{
+    EXPECT_EQ(StartVolumeOf(1000, 5, 0), 0u);
+    EXPECT_EQ(StartVolumeOf(1000, 0, 1001), 0u);
+    EXPECT_EQ(StartVolumeOf(1000, 0, 1000), 1u);  // D = S
+    EXPECT_EQ(StartVolumeOf(1000, 1000, 1001), 1u); // begins in the last byte of volume 1
+    EXPECT_EQ(StartVolumeOf(1000, 999, 1000), 1u);
+}
+
+TEST(WriteStream, UnsplitArchiveKeepsEverythingInVolumeZero)
+{
+    Archive a(0, 50);
+    auto all = a.WritePieces({1000, 70000, 3});
+    EXPECT_EQ(a.files.Count(), 1u);
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), 50 + all.size());
+    EXPECT_EQ(a.writer.m_nStreamBytes, all.size());
+}
+
+TEST(WriteStream, TwelveMibWithFiveMibVolumesGivesFiveFiveTwo)
+{
+    Archive a(5 * MiB, 300000); // the extractor program and head in front
+    std::vector<uint32_t> pieces(12, static_cast<uint32_t>(MiB));
+    pieces[0] -= 300000;
+    auto all = a.WritePieces(pieces);
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), 5 * MiB);
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe.1"), 5 * MiB);
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe.2"), 2 * MiB);
+    EXPECT_FALSE(a.files.Exists(u"D:\\out\\pack.exe.3"));
+    EXPECT_EQ(a.writer.m_nVolumeIndex, 2u);
+
+    // The concatenation of the volumes is the head followed by the stream.
+    std::vector<uint8_t> joined = *a.files.File(u"D:\\out\\pack.exe");
+    for (auto name : {u"D:\\out\\pack.exe.1", u"D:\\out\\pack.exe.2"}) {
+        auto& v = *a.files.File(name);
+        joined.insert(joined.end(), v.begin(), v.end());
+    }
+    ASSERT_EQ(joined.size(), 300000 + all.size());
+    EXPECT_TRUE(std::equal(all.begin(), all.end(), joined.begin() + 300000));
+}
+
+TEST(WriteStream, WriteEndingAtTheLimitCreatesNoVolumeUntilTheNextWrite)
+{
+    Archive a(1000, 100);
+    a.WritePieces({900});
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), 1000u);
+    EXPECT_FALSE(a.files.Exists(u"D:\\out\\pack.exe.1"));
+    a.WritePieces({1});
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe.1"), 1u);
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), 1000u);
+}
+
+TEST(WriteStream, HeadFillingVolumeZeroSendsTheFirstByteToVolumeOne)
+{
+    Archive a(1000, 1000); // D = S
+    a.WritePieces({10});
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), 1000u);
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe.1"), 10u);
+}
+
+TEST(WriteStream, OneWriteLargerThanSeveralVolumesFillsEachExactly)
+{
+    // An incompressible LZ4 record is larger than a whole 1 MiB volume.
+    Archive a(MiB, MiB - 10);
+    const uint32_t record = static_cast<uint32_t>(MiB + MiB / 255 + 16 + 4);
+    auto all = a.WritePieces({record, 3 * static_cast<uint32_t>(MiB)});
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), MiB);
+    for (int k = 1; k <= 4; ++k)
+        EXPECT_EQ(a.SizeOf(VolumeName(u"D:\\out\\pack.exe", k)), MiB) << k;
+    EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe.5"), MiB - 10 + all.size() - 5 * MiB);
+    EXPECT_FALSE(a.files.Exists(u"D:\\out\\pack.exe.6"));
+}
+
+TEST(WriteStream, FailuresNameTheVolumeAndKeepWrittenFiles)
+{
+    {
+        Archive a(1000, 100);
+        a.files.RefuseCreate(u"D:\\out\\pack.exe.2");
+        std::vector<uint8_t> big(2500, 1);
+        EXPECT_EQ(WriteStream(a.writer, big.data(), 2500), 1);
+        EXPECT_EQ(a.failure.m_strPath, u"D:\\out\\pack.exe.2");
+        EXPECT_EQ(a.failure.m_strMessage, u"cannot create");
+        EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe"), 1000u);
+        EXPECT_EQ(a.SizeOf(u"D:\\out\\pack.exe.1"), 1000u);
+    }
+    {
+        Archive a(1000, 100);
+        a.files.LimitCreatedSize(400); // the disk fills up in volume 1
+        std::vector<uint8_t> big(1500, 1);
+        EXPECT_EQ(WriteStream(a.writer, big.data(), 1500), 1);
+        EXPECT_EQ(a.failure.m_strPath, u"D:\\out\\pack.exe.1");
+        EXPECT_EQ(a.failure.m_strMessage, u"disk full");
+        EXPECT_TRUE(a.files.Exists(u"D:\\out\\pack.exe"));
+    }
+    {
+        Archive a(0, 100);
+        a.volume0->LimitSize(150);
+        std::vector<uint8_t> big(100, 1);
+        EXPECT_EQ(WriteStream(a.writer, big.data(), 100), 1);
+        EXPECT_EQ(a.failure.m_strPath, u"D:\\out\\pack.exe");
+    }
+}
+
+struct SpanCase {
+    const char* name;
+    uint64_t volumeSize;
+    uint64_t head;
+    uint32_t before; // stream bytes before the entry
+    uint32_t size;   // the entry's stored size
+    std::vector<uint32_t> reads;
+};
+
+class ReadSpannedCases : public ::testing::TestWithParam<SpanCase> {};
+
+TEST_P(ReadSpannedCases, ReadsBackWhatWasWritten)
+{
+    const SpanCase& c = GetParam();
+    Archive a(c.volumeSize, c.head);
+    auto all = a.WritePieces({c.before, c.size});
+    const uint32_t start = StartVolumeOf(c.head, c.before, c.volumeSize);
+    SpannedReader r(a.writer.m_set, start, c.before, c.size, &a.failure);
+    std::vector<uint8_t> got;
+    for (uint32_t n : c.reads) {
+        std::vector<uint8_t> piece(n);
+        ASSERT_EQ(ReadSpanned(r, piece.data(), n), 0) << c.name;
+        got.insert(got.end(), piece.begin(), piece.end());
+    }
+    EXPECT_EQ(r.Remaining(), 0u);
+    ASSERT_EQ(got.size(), c.size);
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + c.before)) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Volumes, ReadSpannedCases,
+    ::testing::Values(SpanCase{"unsplit", 0, 100, 50, 5000, {1000, 4000}},
+                      SpanCase{"inside one volume", 1000, 100, 50, 300, {300}},
+                      SpanCase{"crosses one boundary", 1000, 100, 800, 400, {100, 300}},
+                      SpanCase{"starts in the last byte", 1000, 100, 899, 10, {5, 5}},
+                      SpanCase{"starts in a later volume", 1000, 100, 2500, 10, {10}},
+                      SpanCase{"head fills volume zero", 1000, 1000, 0, 1500, {1500}},
+                      SpanCase{"one read over several volumes", 1000, 100, 850, 3500, {3500}},
+                      SpanCase{"ends exactly at a limit", 1000, 100, 400, 500, {250, 250}}),
+    [](const auto& info) {
+        std::string s = info.param.name;
+        for (char& ch : s)
+            if (ch == ' ') ch = '_';
+        return s;
+    });
+
+TEST(ReadSpanned, KeepsTheVolumeOpenBetweenCalls)
+{
+    Archive a(1000, 100);
+    a.WritePieces({100, 500});
+    SpannedReader r(a.writer.m_set, 0, 100, 500, &a.failure);
+    uint8_t b[100];
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(ReadSpanned(r, b, 100), 0);
+    EXPECT_EQ(a.files.OpenCount(), 1u);
+}
+
+TEST(ReadSpanned, FailsCleanly)
+{
+    // A missing volume is named.
+    {
+        Archive a(1000, 100);
+        a.WritePieces({800, 400});
+        a.files.Remove(u"D:\\out\\pack.exe.1");
+        SpannedReader r(a.writer.m_set, 0, 800, 400, &a.failure);
+        std::vector<uint8_t> b(400);
+        EXPECT_EQ(ReadSpanned(r, b.data(), 400), 1);
+        EXPECT_EQ(a.failure.m_strPath, u"D:\\out\\pack.exe.1");
+    }
+    // A cut last volume: the next name does not exist.
+    {
+        Archive a(1000, 100);
+        a.WritePieces({800, 400});
+        a.files.File(u"D:\\out\\pack.exe.1")->resize(100);
+        SpannedReader r(a.writer.m_set, 0, 800, 400, &a.failure);
+        std::vector<uint8_t> b(400);
+        EXPECT_EQ(ReadSpanned(r, b.data(), 400), 1);
+        EXPECT_EQ(a.failure.m_strPath, u"D:\\out\\pack.exe.2");
+    }
+    // Unsplit and cut short.
+    {
+        Archive a(0, 100);
+        a.WritePieces({10, 400});
+        a.files.File(u"D:\\out\\pack.exe")->resize(300);
+        SpannedReader r(a.writer.m_set, 0, 10, 400, &a.failure);
+        std::vector<uint8_t> b(400);
+        EXPECT_EQ(ReadSpanned(r, b.data(), 400), 1);
+    }
+    // More than the entry has.
+    {
+        Archive a(0, 100);
+        a.WritePieces({10, 400});
+        SpannedReader r(a.writer.m_set, 0, 10, 400, &a.failure);
+        std::vector<uint8_t> b(401);
+        EXPECT_EQ(ReadSpanned(r, b.data(), 401), 1);
+    }
+    // A start volume beyond the entry's first byte (a damaged record).
+    {
+        Archive a(1000, 100);
+        a.WritePieces({10, 400});
+        SpannedReader r(a.writer.m_set, 3, 10, 400, &a.failure);
+        std::vector<uint8_t> b(400);
+        EXPECT_EQ(ReadSpanned(r, b.data(), 400), 1);
+    }
+}
+
+} // namespace
+} // namespace zk

@@ -1,0 +1,165 @@
+#include "core/volume_io.h"
+
+namespace zk {
+
+std::u16string VolumeName(const std::u16string& archivePath, uint32_t k)
+{
+    if (k == 0) return archivePath;
+    std::u16string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char16_t>(u'0' + k % 10));
+        k /= 10;
+    } while (k != 0);
+    return archivePath + u"." + digits;
+}
+
+uint32_t StartVolumeOf(uint64_t dataOffset, uint64_t entryOffset, uint64_t volumeSize)
+{
+    if (volumeSize == 0) return 0;
+    return static_cast<uint32_t>((dataOffset + entryOffset) / volumeSize);
+}
+
+void VolumeWriter::Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* failure)
+{
+    m_set = set;
+    m_pVolume0 = volume0;
+    m_pCurrentVolume.reset();
+    m_nVolumeIndex = 0;
+    m_nVolumeLimit = set.m_nVolumeSize;
+    m_nStreamBytes = 0;
+    m_pFailure = failure;
+}
+
+namespace {
+
+// Writes all of count bytes to the current volume or records why not.
+bool WriteAll(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
+{
+    if (count == 0) return true;
+    IByteFile* file = w.Current();
+    int64_t done = file ? file->Write(bytes, count) : -1;
+    if (done == static_cast<int64_t>(count)) {
+        w.m_nStreamBytes += count;
+        return true;
+    }
+    if (w.m_pFailure)
+        w.m_pFailure->Set(VolumeName(w.m_set.m_strArchivePath, w.m_nVolumeIndex),
+                          file ? file->LastErrorText() : std::u16string());
+    return false;
+}
+
+} // namespace
+
+int WriteStream(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
+{
+    const uint64_t s = w.m_set.m_nVolumeSize;
+    if (s == 0) return WriteAll(w, bytes, count) ? 0 : 1;
+
+    for (;;) {
+        const uint64_t next = w.m_set.m_nDataOffset + w.m_nStreamBytes;
+        if (next > w.m_nVolumeLimit) {
+            // The head overran volume 0; every later position would be off.
+            if (w.m_pFailure) w.m_pFailure->Set(VolumeName(w.m_set.m_strArchivePath, w.m_nVolumeIndex), u"");
+            return 1;
+        }
+        const uint64_t room = w.m_nVolumeLimit - next;
+        if (count <= room) return WriteAll(w, bytes, count) ? 0 : 1;
+
+        const uint32_t first = static_cast<uint32_t>(room);
+        if (!WriteAll(w, bytes, first)) return 1;
+        bytes += first;
+        count -= first;
+
+        w.m_pCurrentVolume.reset();
+        ++w.m_nVolumeIndex;
+        const std::u16string name = VolumeName(w.m_set.m_strArchivePath, w.m_nVolumeIndex);
+        w.m_pCurrentVolume = w.m_set.m_pFiles ? w.m_set.m_pFiles->CreateVolume(name) : nullptr;
+        if (!w.m_pCurrentVolume) {
+            if (w.m_pFailure)
+                w.m_pFailure->Set(name, w.m_set.m_pFiles ? w.m_set.m_pFiles->LastErrorText() : u"");
+            return 1;
+        }
+        w.m_nVolumeLimit = static_cast<uint64_t>(w.m_nVolumeIndex + 1ull) * s;
+    }
+}
+
+SpannedReader::SpannedReader(const VolumeSet& set, uint32_t startVolume, uint64_t entryOffset,
+                             uint64_t storedSize, FailureInfo* failure)
+    : m_set(set),
+      // Without volumes there is only the archive file, whatever the record says.
+      m_nVolume(set.m_nVolumeSize == 0 ? 0 : startVolume),
+      m_nEntryOffset(entryOffset),
+      m_nRemaining(storedSize),
+      m_pFailure(failure)
+{
+}
+
+void SpannedReader::Fail(const std::u16string& path, const std::u16string& message)
+{
+    m_pVolume.reset();
+    if (m_pFailure) m_pFailure->Set(path, message);
+}
+
+bool SpannedReader::OpenCurrent(bool seek)
+{
+    m_strVolumeName = VolumeName(m_set.m_strArchivePath, m_nVolume);
+    m_pVolume = m_set.m_pFiles ? m_set.m_pFiles->OpenVolume(m_strVolumeName) : nullptr;
+    if (!m_pVolume) {
+        Fail(m_strVolumeName, m_set.m_pFiles ? m_set.m_pFiles->LastErrorText() : u"");
+        return false;
+    }
+    if (!seek) return true;
+
+    // The record's start volume comes from the archive: it must lie at or
+    // before the entry's first byte, and within 64 bits.
+    const uint64_t virt = m_set.m_nDataOffset + m_nEntryOffset;
+    const uint64_t base = static_cast<uint64_t>(m_nVolume) * m_set.m_nVolumeSize;
+    if (virt < m_set.m_nDataOffset || virt < base) {
+        Fail(m_strVolumeName, u"");
+        return false;
+    }
+    if (!m_pVolume->SeekTo(virt - base)) {
+        Fail(m_strVolumeName, m_pVolume->LastErrorText());
+        return false;
+    }
+    return true;
+}
+
+int ReadSpanned(SpannedReader& r, uint8_t* dst, uint32_t count)
+{
+    if (count > r.m_nRemaining) {
+        r.Fail(VolumeName(r.m_set.m_strArchivePath, r.m_nVolume), u"");
+        return 1;
+    }
+    if (!r.m_pVolume && !r.OpenCurrent(true)) return 1;
+
+    uint32_t done = 0;
+    bool freshVolume = false;
+    while (done < count) {
+        int64_t n = r.m_pVolume->Read(dst + done, count - done);
+        if (n < 0) {
+            r.Fail(r.m_strVolumeName, r.m_pVolume->LastErrorText());
+            return 1;
+        }
+        done += static_cast<uint32_t>(n);
+        r.m_nRemaining -= static_cast<uint64_t>(n);
+        if (done == count) break;
+        if (n > 0) {
+            freshVolume = false;
+            continue; // a short read in the middle of a file: ask again
+        }
+        // End of this volume with bytes still wanted. Without volumes, or when
+        // a freshly opened volume is already empty, the stored data is cut.
+        if (r.m_set.m_nVolumeSize == 0 || freshVolume || r.m_nRemaining == 0) {
+            r.Fail(r.m_strVolumeName, u"");
+            return 1;
+        }
+        r.m_pVolume.reset();
+        ++r.m_nVolume;
+        if (!r.OpenCurrent(false)) return 1;
+        freshVolume = true;
+    }
+    return 0;
+}
+
+} // namespace zk

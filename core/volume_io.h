@@ -1,0 +1,139 @@
+#pragma once
+// The data stream of an archive, cut into volume files of equal size.
+//
+// Volume 0 is the archive file itself; volume k >= 1 is "<archive path>.<k>".
+// A virtual position counts from the first byte of volume 0 (the extractor
+// program in front of a self-extracting archive included); volume k holds the
+// positions k*S .. (k+1)*S - 1, and every volume but the last holds exactly S
+// bytes. S = 0 means the archive is not split.
+//
+// Only WriteStream and ReadSpanned cross volume boundaries; the head of the
+// archive (header, parameters, tables) always lies in volume 0 and is written
+// and read there directly.
+//
+// The code here is byte-level: files are reached through IByteFile and
+// IVolumeFiles, which the Windows build implements with the file wrappers and
+// the tests with memory.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zk {
+
+// An open file. Counts are bytes; Read returns 0 only at the end of the file.
+class IByteFile {
+public:
+    virtual ~IByteFile() = default;
+    // Bytes read (0 at the end of the file), or -1 when the read failed.
+    virtual int64_t Read(void* dst, uint32_t count) = 0;
+    // Bytes written, or -1 when the write failed.
+    virtual int64_t Write(const void* src, uint32_t count) = 0;
+    // True when the file position is now exactly pos.
+    virtual bool SeekTo(uint64_t pos) = 0;
+    // System text of this file's last failure (empty when there is none).
+    virtual std::u16string LastErrorText() const = 0;
+};
+
+// Creates and opens the volume files of one archive.
+class IVolumeFiles {
+public:
+    virtual ~IVolumeFiles() = default;
+    // Creates the file (replacing an existing one) for reading and writing,
+    // others may read. Null on failure.
+    virtual std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) = 0;
+    // Opens an existing file for reading, others may read and write. Null on
+    // failure.
+    virtual std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) = 0;
+    // System text of the last failed CreateVolume / OpenVolume.
+    virtual std::u16string LastErrorText() const = 0;
+};
+
+// What a failed operation leaves for the error log: the path concerned and
+// the system's text for the failure.
+struct FailureInfo {
+    std::u16string m_strPath;
+    std::u16string m_strMessage;
+
+    void Set(const std::u16string& path, const std::u16string& message)
+    {
+        m_strPath = path;
+        m_strMessage = message;
+    }
+};
+
+// "%s.%d": the name of volume k >= 1; volume 0 is the archive path itself.
+std::u16string VolumeName(const std::u16string& archivePath, uint32_t k);
+
+// The volume an entry's data begins in: floor((D + offset) / S), 0 when the
+// archive is not split.
+uint32_t StartVolumeOf(uint64_t dataOffset, uint64_t entryOffset, uint64_t volumeSize);
+
+// Where the data stream lies: enough to find any entry's stored bytes.
+struct VolumeSet {
+    IVolumeFiles* m_pFiles = nullptr;
+    std::u16string m_strArchivePath;
+    uint64_t m_nVolumeSize = 0; // S; 0 = not split
+    uint64_t m_nDataOffset = 0; // D: virtual position of the stream's first byte
+};
+
+// Writer state of one build. Volume 0 belongs to the build engine (it writes
+// the head and the tables there too) and stays open for the whole build;
+// later volumes are owned here, one at a time.
+struct VolumeWriter {
+    VolumeSet m_set;
+    IByteFile* m_pVolume0 = nullptr;
+    std::unique_ptr<IByteFile> m_pCurrentVolume; // volume >= 1, or null while writing volume 0
+    uint32_t m_nVolumeIndex = 0;
+    uint64_t m_nVolumeLimit = 0; // virtual position where the current volume ends
+    uint64_t m_nStreamBytes = 0; // W: bytes of the data stream written so far
+    FailureInfo* m_pFailure = nullptr;
+
+    // Sets the state for a stream that begins at D in volume 0. A head that
+    // already fills volume 0 (D = S) is allowed: the first byte goes to volume 1.
+    void Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* failure);
+    IByteFile* Current() const { return m_pCurrentVolume ? m_pCurrentVolume.get() : m_pVolume0; }
+    // Closes the current volume unless it is volume 0.
+    void CloseExtraVolume() { m_pCurrentVolume.reset(); }
+};
+
+// Appends count bytes to the data stream, changing volumes as often as the
+// write needs: every volume but the last receives exactly S bytes. A write that
+// ends exactly at a volume's end does not create the next volume. Returns 0,
+// or 1 after recording the failing volume's name (a short write, a volume that
+// cannot be created). Files already written are never removed.
+int WriteStream(VolumeWriter& writer, const uint8_t* bytes, uint32_t count);
+
+// Reader state for one entry: the open volume (kept between calls and closed
+// when the reader goes away), the volume index and the stored bytes left.
+class SpannedReader {
+public:
+    SpannedReader(const VolumeSet& set, uint32_t startVolume, uint64_t entryOffset, uint64_t storedSize,
+                  FailureInfo* failure);
+
+    uint64_t Remaining() const { return m_nRemaining; }
+    uint32_t VolumeIndex() const { return m_nVolume; }
+    void Close() { m_pVolume.reset(); }
+
+private:
+    friend int ReadSpanned(SpannedReader& reader, uint8_t* dst, uint32_t count);
+    bool OpenCurrent(bool seek);
+    void Fail(const std::u16string& path, const std::u16string& message);
+
+    const VolumeSet& m_set;
+    std::unique_ptr<IByteFile> m_pVolume;
+    std::u16string m_strVolumeName;
+    uint32_t m_nVolume;
+    uint64_t m_nEntryOffset;
+    uint64_t m_nRemaining;
+    FailureInfo* m_pFailure;
+};
+
+// Reads the next count bytes of the entry's stored data. A read that comes up
+// short in one volume goes on at the first byte of the next, as many times as
+// needed. Returns 0 when exactly count bytes were read, 1 otherwise (asking for
+// more than the entry has left fails before reading). An open, seek or read
+// failure records the volume's name.
+int ReadSpanned(SpannedReader& reader, uint8_t* dst, uint32_t count);
+
+} // namespace zk
