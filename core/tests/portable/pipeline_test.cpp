@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/block_size.h"
+#include "core/byte_io.h"
+#include "core/tests/portable/pipeline_harness.h"
+
+namespace zk {
+namespace {
+
+using test::Fill;
+using test::MakeData;
+using test::StreamHarness;
+
+// Small blocks keep the tables fast; LZ4's 64 KiB window is then larger than
+// a block, which exercises the two-half dictionary hand-over.
+constexpr uint32_t B = 4096;
+
+struct RoundTrip {
+    uint8_t method; // 1 LZ4, 2 Deflate
+    CompressLevel level;
+    bool password;
+    uint64_t volumeSize;
+    size_t size;
+    Fill fill;
+};
+
+std::string Name(const RoundTrip& r)
+{
+    std::string s = r.method == 1 ? "Lz4" : "Deflate";
+    s += r.level == CompressLevel::HIGH ? "High" : "Std";
+    s += r.password ? "_Pw" : "_Plain";
+    s += r.volumeSize ? "_Split" : "_One";
+    s += "_" + std::to_string(r.size);
+    s += r.fill == Fill::RANDOM ? "_Random" : r.fill == Fill::TEXT ? "_Text" : "_Zero";
+    return s;
+}
+
+std::vector<RoundTrip> RoundTrips()
+{
+    std::vector<RoundTrip> out;
+    const size_t sizes[] = {0, 1, 15, 16, 17, B, B + 1, 5 * B + 123};
+    for (uint8_t method : {1, 2})
+        for (CompressLevel level : {CompressLevel::STANDARD, CompressLevel::HIGH})
+            for (bool pw : {false, true})
+                for (uint64_t vol : {uint64_t{0}, uint64_t{1500}})
+                    for (size_t size : sizes)
+                        for (Fill fill : {Fill::TEXT, Fill::RANDOM}) {
+                            if (size < 16 && fill == Fill::TEXT) continue;
+                            out.push_back({method, level, pw, vol, size, fill});
+                        }
+    return out;
+}
+
+class PipelineRoundTrip : public ::testing::TestWithParam<RoundTrip> {};
+
+TEST_P(PipelineRoundTrip, EncodesVerifiesAndDecodes)
+{
+    const RoundTrip& c = GetParam();
+    StreamHarness h(B, c.volumeSize, 700);
+    h.ctx.m_nLevel = c.level;
+    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    test::RecordingHash hash;
+    h.ctx.m_pHash = &hash;
+
+    // A first entry puts the second one at an odd place in the stream.
+    auto first = MakeData(333, Fill::RANDOM, 9);
+    h.SetSource(first);
+    auto firstSource = std::move(h.source);
+    PipelineEntry e1 = h.NewEntry(first.size());
+    ASSERT_EQ(h.Encode(c.method, e1), 0);
+
+    auto data = MakeData(c.size, c.fill);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    ASSERT_EQ(HashBegin(h.ctx), 0);
+    ASSERT_EQ(h.Encode(c.method, e), 0);
+    EXPECT_EQ(hash.m_data, data) << "every source byte is hashed once, in order";
+    EXPECT_EQ(h.writer.m_nStreamBytes, e1.m_nStoredSize + e.m_nStoredSize);
+    if (c.password) EXPECT_EQ(e.m_nStoredSize % 16, 0u);
+    if (c.fill == Fill::TEXT && c.size >= 4 * B) EXPECT_LT(e.m_nStoredSize, c.size / 2);
+
+    h.ctx.m_pSource = firstSource.get();
+    EXPECT_EQ(h.Verify(c.method, e1), 0);
+    h.ctx.m_pSource = h.source.get();
+    EXPECT_EQ(h.Verify(c.method, e), 0) << std::string(h.ctx.m_failure.m_strMessage.begin(),
+                                                       h.ctx.m_failure.m_strMessage.end());
+    EXPECT_EQ(h.ctx.m_nVerifyCounter, first.size() + data.size());
+    EXPECT_EQ(h.ctx.m_nReadCounter, first.size() + data.size());
+
+    std::vector<uint8_t> decoded;
+    ASSERT_EQ(h.Decode(c.method, e, decoded), 0);
+    EXPECT_EQ(decoded, data);
+
+    if (c.volumeSize) {
+        // Every volume but the last is exactly S bytes.
+        for (uint32_t k = 0; k < h.writer.m_nVolumeIndex; ++k)
+            EXPECT_EQ(h.files.File(VolumeName(u"pack.exe", k))->size(), c.volumeSize) << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, PipelineRoundTrip, ::testing::ValuesIn(RoundTrips()),
+                         [](const auto& info) { return Name(info.param); });
+
+// Decrypts a stored LZ4 stream with the toy cipher and splits it into records.
+std::vector<int32_t> RecordLengths(std::vector<uint8_t> stored, bool password)
+{
+    if (password) test::ToyDecrypt(stored.data(), static_cast<int32_t>(stored.size()));
+    std::vector<int32_t> lengths;
+    size_t pos = 0;
+    while (pos + 4 <= stored.size()) {
+        const int32_t len = LoadI32(&stored[pos]);
+        lengths.push_back(len);
+        pos += 4;
+        if (len <= 0) break;
+        pos += static_cast<size_t>(len);
+    }
+    return lengths;
+}
+
+TEST(Lz4Stream, FileOfExactlyOneBlockGivesTwoRecords)
+{
+    StreamHarness h(B);
+    auto data = MakeData(B, Fill::TEXT);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(B);
+    ASSERT_EQ(Lz4EncodeEntry(h.ctx, e), 0);
+    auto lengths = RecordLengths(h.StoredBytes(e), false);
+    ASSERT_EQ(lengths.size(), 2u);
+    EXPECT_GT(lengths[0], 0);
+    EXPECT_EQ(lengths[1], 0);
+    EXPECT_EQ(e.m_nStoredSize, 4u + static_cast<uint32_t>(lengths[0]) + 4u);
+}
+
+TEST(Lz4Stream, EncryptedStreamIsPaddedOnlyAtItsEnd)
+{
+    for (size_t size : {size_t{1}, size_t{100}, size_t{3 * B + 7}}) {
+        StreamHarness h(B);
+        h.ctx.m_pCipher = &test::TOY_CIPHER;
+        auto data = MakeData(size, Fill::RANDOM, static_cast<uint32_t>(size));
+        h.SetSource(data);
+        PipelineEntry e = h.NewEntry(size);
+        ASSERT_EQ(Lz4EncodeEntry(h.ctx, e), 0);
+        auto lengths = RecordLengths(h.StoredBytes(e), true);
+        ASSERT_FALSE(lengths.empty());
+        EXPECT_EQ(lengths.back(), 0);
+        size_t plain = 0;
+        for (int32_t len : lengths) plain += 4 + static_cast<size_t>(len);
+        EXPECT_EQ(e.m_nStoredSize, (plain + 15) / 16 * 16) << size;
+    }
+}
+
+TEST(Lz4Stream, IncompressibleRecordsStayWithinTheBound)
+{
+    StreamHarness h(B);
+    auto data = MakeData(3 * B, Fill::RANDOM);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    ASSERT_EQ(Lz4EncodeEntry(h.ctx, e), 0);
+    auto lengths = RecordLengths(h.StoredBytes(e), false);
+    ASSERT_EQ(lengths.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GT(lengths[i], static_cast<int32_t>(B));
+        EXPECT_LE(lengths[i], static_cast<int32_t>(Lz4OutputBound(B)));
+    }
+}
+
+TEST(DeflateStream, OneByteWithPasswordIsOneBlock)
+{
+    StreamHarness h(B);
+    h.ctx.m_pCipher = &test::TOY_CIPHER;
+    std::vector<uint8_t> data{0x42};
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(1);
+    ASSERT_EQ(DeflateEncodeEntry(h.ctx, e), 0);
+    EXPECT_EQ(e.m_nStoredSize, 16u);
+    auto stored = h.StoredBytes(e);
+    test::ToyDecrypt(stored.data(), 16);
+    EXPECT_EQ(stored[0], 0x78); // zlib header: deflate, 32 KiB window
+    EXPECT_EQ((stored[0] * 256 + stored[1]) % 31, 0);
+}
+
+TEST(DeflateStream, OnlyTheLastChunkIsShorterThanABlock)
+{
+    StreamHarness h(B, 0, 0);
+    h.ctx.m_pCipher = &test::TOY_CIPHER;
+    auto data = MakeData(6 * B, Fill::RANDOM);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    ASSERT_EQ(DeflateEncodeEntry(h.ctx, e), 0);
+    // Random data does not shrink: several whole chunks and a padded tail.
+    EXPECT_GT(e.m_nStoredSize, 6u * B);
+    EXPECT_EQ(e.m_nStoredSize % 16, 0u);
+    EXPECT_EQ(DeflateVerifyEntry(h.ctx, e), 0);
+}
+
+TEST(Pipeline, EncodersWriteAcrossOneMibVolumesWithIncompressibleData)
+{
+    // Real block size: records of about B + B/255 are larger than what is left
+    // of a volume plus a whole one.
+    const uint32_t big = 1048576;
+    StreamHarness h(big, big, big - 100);
+    auto data = MakeData(3 * big + 5, Fill::RANDOM);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    ASSERT_EQ(Lz4EncodeEntry(h.ctx, e), 0);
+    for (uint32_t k = 0; k < h.writer.m_nVolumeIndex; ++k)
+        EXPECT_EQ(h.files.File(VolumeName(u"pack.exe", k))->size(), big) << k;
+    EXPECT_EQ(Lz4VerifyEntry(h.ctx, e), 0);
+    std::vector<uint8_t> decoded;
+    ASSERT_EQ(h.Decode(1, e, decoded), 0);
+    EXPECT_EQ(decoded, data);
+}
+
+struct FaultCase {
+    const char* name;
+    uint8_t method;
+    bool password;
+};
+
+class PipelineFaults : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(PipelineFaults, SourceReadFailureMidFileFailsTheEntry)
+{
+    const FaultCase& c = GetParam();
+    StreamHarness h(B);
+    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    auto data = MakeData(4 * B, Fill::TEXT);
+    h.SetSource(data);
+    h.source->FailReadsAfter(2 * B + 10);
+    PipelineEntry e = h.NewEntry(data.size());
+    EXPECT_EQ(h.Encode(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strPath, u"C:\\src\\file.bin");
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, u"read failed");
+}
+
+TEST_P(PipelineFaults, SourceOfAnotherSizeThanExpectedFailsTheEntry)
+{
+    const FaultCase& c = GetParam();
+    for (int64_t delta : {int64_t{-1}, int64_t{1}, -int64_t{B}, int64_t{B}}) {
+        StreamHarness h(B);
+        if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+        auto data = MakeData(3 * B, Fill::TEXT);
+        h.SetSource(data);
+        PipelineEntry e = h.NewEntry(static_cast<uint64_t>(3 * B + delta));
+        EXPECT_EQ(h.Encode(c.method, e), 1) << delta;
+        EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_SOURCE_SIZE_CHANGED);
+    }
+}
+
+TEST_P(PipelineFaults, VerifyCatchesAFlippedByteInTheStoredData)
+{
+    const FaultCase& c = GetParam();
+    const size_t size = 5 * B;
+    // Flip a byte near the start, in the middle and near the end.
+    for (int where = 0; where < 3; ++where) {
+        StreamHarness h(B, 3000, 100);
+        if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+        auto data = MakeData(size, Fill::TEXT);
+        h.SetSource(data);
+        PipelineEntry e = h.NewEntry(size);
+        ASSERT_EQ(h.Encode(c.method, e), 0);
+        uint64_t virt = 100 + e.m_nDataOffset + (where == 0 ? 6 : where == 1 ? e.m_nStoredSize / 2 : e.m_nStoredSize - 20);
+        auto file = h.files.File(VolumeName(u"pack.exe", static_cast<uint32_t>(virt / 3000)));
+        (*file)[virt % 3000] ^= 0x20;
+        EXPECT_EQ(h.Verify(c.method, e), 1) << where;
+    }
+}
+
+TEST_P(PipelineFaults, VerifyCatchesAChangedSource)
+{
+    const FaultCase& c = GetParam();
+    StreamHarness h(B);
+    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    auto data = MakeData(3 * B + 50, Fill::TEXT);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    ASSERT_EQ(h.Encode(c.method, e), 0);
+    (*h.sourceData)[2 * B + 7] ^= 1;
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
+
+    (*h.sourceData)[2 * B + 7] ^= 1;
+    h.sourceData->push_back(0); // grew after it was stored
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+}
+
+TEST_P(PipelineFaults, MissingVolumeFailsVerifyWithItsName)
+{
+    const FaultCase& c = GetParam();
+    StreamHarness h(B, 2000, 100);
+    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    auto data = MakeData(3 * B, Fill::RANDOM);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    ASSERT_EQ(h.Encode(c.method, e), 0);
+    h.files.Remove(u"pack.exe.3");
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strPath, u"pack.exe.3");
+}
+
+TEST_P(PipelineFaults, CancelStopsBeforeFurtherOutput)
+{
+    const FaultCase& c = GetParam();
+    StreamHarness h(B);
+    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    CancelFlag cancel{0};
+    h.ctx.m_pCancel = &cancel;
+    struct CancelAfterFirstRead : IPipelineProgress {
+        CancelFlag& flag;
+        explicit CancelAfterFirstRead(CancelFlag& f) : flag(f) {}
+        void OnRead(uint64_t) override { flag = 2; }
+        void OnVerify(uint64_t) override {}
+    } progress(cancel);
+    h.ctx.m_pProgress = &progress;
+    auto data = MakeData(8 * B, Fill::RANDOM);
+    h.SetSource(data);
+    PipelineEntry e = h.NewEntry(data.size());
+    EXPECT_EQ(h.Encode(c.method, e), 1);
+    EXPECT_EQ(e.m_nStoredSize, 0u);
+    EXPECT_EQ(h.writer.m_nStreamBytes, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, PipelineFaults,
+                         ::testing::Values(FaultCase{"Lz4", 1, false}, FaultCase{"Lz4Pw", 1, true},
+                                           FaultCase{"Deflate", 2, false}, FaultCase{"DeflatePw", 2, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PipelineBuffers, RefusesUnusableBlockSizes)
+{
+    EXPECT_EQ(PipelineBuffers::Allocate(0), nullptr);
+    EXPECT_EQ(PipelineBuffers::Allocate(100), nullptr); // not whole cipher blocks
+    auto b = PipelineBuffers::Allocate(1 << 16);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->OutputSize(), Lz4OutputBound(1 << 16));
+}
+
+} // namespace
+} // namespace zk
