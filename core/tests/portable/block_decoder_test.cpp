@@ -1,0 +1,277 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include <lz4.h>
+#include <zlib.h>
+
+#include "core/block_size.h"
+#include "core/byte_io.h"
+#include "core/tests/portable/pipeline_harness.h"
+
+namespace zk {
+namespace {
+
+using test::CollectSink;
+using test::Fill;
+using test::MakeData;
+using test::MemoryStoredBytes;
+
+constexpr uint32_t B = 1024;
+
+struct Decoder {
+    std::vector<uint8_t> out = std::vector<uint8_t>(2 * B);
+    std::vector<uint8_t> in = std::vector<uint8_t>(DecodeInputSize(B));
+    DecodeParams params;
+    Decoder(const BlockCipher* cipher = nullptr)
+    {
+        params.m_nBlockSize = B;
+        params.m_pCipher = cipher;
+    }
+    int Run(uint8_t method, const std::vector<uint8_t>& stored, uint64_t size, std::vector<uint8_t>* decoded,
+            DecodeError* error)
+    {
+        DecodeBuffers b{out.data(), in.data(), static_cast<uint32_t>(in.size())};
+        DecodeEntryInfo info{method, size, stored.size()};
+        MemoryStoredBytes src(stored);
+        CollectSink sink;
+        const int r = DecodeEntry(params, b, info, src, sink, error);
+        if (decoded) *decoded = sink.m_data;
+        return r;
+    }
+};
+
+void PutRecord(std::vector<uint8_t>& s, const std::vector<uint8_t>& block)
+{
+    uint8_t len[4];
+    StoreU32(len, static_cast<uint32_t>(block.size()));
+    s.insert(s.end(), len, len + 4);
+    s.insert(s.end(), block.begin(), block.end());
+}
+
+void PutLength(std::vector<uint8_t>& s, int32_t n)
+{
+    uint8_t len[4];
+    StoreU32(len, static_cast<uint32_t>(n));
+    s.insert(s.end(), len, len + 4);
+}
+
+std::vector<uint8_t> Lz4Block(const std::vector<uint8_t>& plain)
+{
+    std::vector<uint8_t> out(LZ4_compressBound(static_cast<int>(plain.size())));
+    int n = LZ4_compress_default(reinterpret_cast<const char*>(plain.data()), reinterpret_cast<char*>(out.data()),
+                                 static_cast<int>(plain.size()), static_cast<int>(out.size()));
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+std::vector<uint8_t> Zlib(const std::vector<uint8_t>& plain)
+{
+    uLongf n = compressBound(static_cast<uLong>(plain.size()));
+    std::vector<uint8_t> out(n);
+    compress2(out.data(), &n, plain.data(), static_cast<uLong>(plain.size()), 6);
+    out.resize(n);
+    return out;
+}
+
+struct Hostile {
+    const char* name;
+    uint8_t method;
+    std::vector<uint8_t> stored;
+    uint64_t size;
+};
+
+std::vector<Hostile> HostileStreams()
+{
+    const auto text = MakeData(600, Fill::TEXT);
+    const auto block = Lz4Block(text);
+    std::vector<Hostile> v;
+    auto add = [&](const char* name, uint8_t method, std::vector<uint8_t> s, uint64_t size) {
+        v.push_back({name, method, std::move(s), size});
+    };
+    {
+        std::vector<uint8_t> s;
+        PutLength(s, static_cast<int32_t>(Lz4OutputBound(B) + 1));
+        s.resize(s.size() + Lz4OutputBound(B) + 1 + 4, 0);
+        add("lz4_length_above_input_buffer", 1, s, 600);
+    }
+    {
+        std::vector<uint8_t> s;
+        PutLength(s, -5);
+        add("lz4_negative_length", 1, s, 0);
+    }
+    {
+        std::vector<uint8_t> s;
+        PutRecord(s, block);
+        s.resize(s.size() - 3);
+        add("lz4_truncated_record", 1, s, 600);
+    }
+    {
+        std::vector<uint8_t> s;
+        PutRecord(s, block);
+        add("lz4_missing_terminator", 1, s, 600);
+    }
+    {
+        std::vector<uint8_t> s;
+        PutRecord(s, block);
+        PutLength(s, 0);
+        add("lz4_more_than_the_size", 1, s, 599);
+        add("lz4_less_than_the_size", 1, s, 601);
+    }
+    {
+        std::vector<uint8_t> s;
+        PutRecord(s, std::vector<uint8_t>(40, 0xFF));
+        PutLength(s, 0);
+        add("lz4_garbage_block", 1, s, 600);
+    }
+    {
+        // A literal run of 4 then a match reaching 1000 bytes back.
+        std::vector<uint8_t> s;
+        PutRecord(s, {0x40, 'a', 'b', 'c', 'd', 0xE8, 0x03, 0x00, 'x'});
+        PutLength(s, 0);
+        add("lz4_match_before_the_start", 1, s, 100);
+    }
+    {
+        // Valid LZ4, but one block decodes to more than B.
+        std::vector<uint8_t> s;
+        PutRecord(s, Lz4Block(MakeData(B + 1, Fill::TEXT)));
+        PutLength(s, 0);
+        add("lz4_block_larger_than_b", 1, s, B + 1);
+    }
+    {
+        std::vector<uint8_t> s = Zlib(text);
+        s[0] = 0x79;
+        add("deflate_bad_header", 2, s, 600);
+    }
+    {
+        std::vector<uint8_t> s = Zlib(text);
+        s.resize(s.size() - 6);
+        add("deflate_truncated", 2, s, 600);
+    }
+    {
+        std::vector<uint8_t> s = Zlib(text);
+        s.back() ^= 1;
+        add("deflate_bad_checksum", 2, s, 600);
+    }
+    add("deflate_more_than_the_size", 2, Zlib(MakeData(5 * B, Fill::ZERO)), 5 * B - 1);
+    add("deflate_less_than_the_size", 2, Zlib(text), 601);
+    add("deflate_empty", 2, {}, 10);
+    add("stored_fewer_bytes_than_the_size", 0, std::vector<uint8_t>(10, 1), 11);
+    return v;
+}
+
+class DecoderRejects : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(DecoderRejects, HostileStream)
+{
+    const Hostile& h = GetParam();
+    Decoder d;
+    DecodeError error = DecodeError::NONE;
+    EXPECT_EQ(d.Run(h.method, h.stored, h.size, nullptr, &error), 1);
+    EXPECT_EQ(error, DecodeError::CORRUPT);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DecoderRejects, ::testing::ValuesIn(HostileStreams()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
+{
+    const auto text = MakeData(600, Fill::TEXT);
+    Decoder d;
+    std::vector<uint8_t> out;
+    DecodeError error;
+
+    std::vector<uint8_t> lz4;
+    PutRecord(lz4, Lz4Block(text));
+    PutRecord(lz4, Lz4Block(text));
+    PutLength(lz4, 0);
+    ASSERT_EQ(d.Run(1, lz4, 1200, &out, &error), 0);
+    std::vector<uint8_t> twice = text;
+    twice.insert(twice.end(), text.begin(), text.end());
+    EXPECT_EQ(out, twice);
+
+    ASSERT_EQ(d.Run(2, Zlib(text), 600, &out, &error), 0);
+    EXPECT_EQ(out, text);
+
+    // Stored: only the uncompressed size counts.
+    std::vector<uint8_t> stored = text;
+    stored.resize(700, 0xAA);
+    ASSERT_EQ(d.Run(0, stored, 600, &out, &error), 0);
+    EXPECT_EQ(out, text);
+}
+
+TEST(Decoder, EncryptedStreamsMustBeWholeBlocks)
+{
+    Decoder d(&test::TOY_CIPHER);
+    DecodeError error;
+    std::vector<uint8_t> s(33, 0);
+    EXPECT_EQ(d.Run(1, s, 10, nullptr, &error), 1);
+    EXPECT_EQ(error, DecodeError::CORRUPT);
+    EXPECT_EQ(d.Run(2, s, 10, nullptr, &error), 1);
+    EXPECT_EQ(error, DecodeError::CORRUPT);
+}
+
+TEST(Decoder, EncryptedStoredEntryKeepsTheUncompressedSize)
+{
+    const auto text = MakeData(37, Fill::TEXT);
+    std::vector<uint8_t> stored = text;
+    stored.resize(48, 0);
+    test::ToyEncrypt(stored.data(), 48);
+    Decoder d(&test::TOY_CIPHER);
+    std::vector<uint8_t> out;
+    DecodeError error;
+    ASSERT_EQ(d.Run(0, stored, 37, &out, &error), 0);
+    EXPECT_EQ(out, text);
+
+    // A stored size that is not whole blocks is padded in the buffer, never
+    // decrypted beyond it.
+    stored.resize(40);
+    ASSERT_EQ(d.Run(0, stored, 37, &out, &error), 0);
+    EXPECT_TRUE(std::equal(text.begin(), text.begin() + 32, out.begin()));
+}
+
+TEST(Decoder, RefusesBuffersTooSmallForTheBlockSize)
+{
+    Decoder d;
+    d.in.resize(B);
+    DecodeError error;
+    EXPECT_EQ(d.Run(2, Zlib(MakeData(10, Fill::TEXT)), 10, nullptr, &error), 1);
+    EXPECT_EQ(error, DecodeError::BUFFERS);
+}
+
+// Damaged copies of real streams: whatever the damage, the decoder answers
+// with success or failure and stays inside its buffers (the sanitizers watch).
+TEST(Decoder, SurvivesRandomDamage)
+{
+    std::mt19937 rng(7);
+    for (uint8_t method : {1, 2}) {
+        for (bool pw : {false, true}) {
+            test::StreamHarness h(B);
+            if (pw) h.ctx.m_pCipher = &test::TOY_CIPHER;
+            auto data = MakeData(6 * B + 77, Fill::TEXT);
+            h.SetSource(data);
+            PipelineEntry e = h.NewEntry(data.size());
+            ASSERT_EQ(h.Encode(method, e), 0);
+            const std::vector<uint8_t> good = h.StoredBytes(e);
+            Decoder d(pw ? &test::TOY_CIPHER : nullptr);
+            int failures = 0;
+            for (int round = 0; round < 300; ++round) {
+                std::vector<uint8_t> bad = good;
+                const int flips = 1 + static_cast<int>(rng() % 4);
+                for (int i = 0; i < flips; ++i) bad[rng() % bad.size()] ^= static_cast<uint8_t>(1 + rng() % 255);
+                if (round % 5 == 0) bad.resize(rng() % bad.size());
+                std::vector<uint8_t> out;
+                DecodeError error;
+                if (d.Run(method, bad, data.size(), &out, &error) != 0)
+                    ++failures;
+                else if (method == 2)
+                    EXPECT_EQ(out, data); // the Adler-32 trailer catches the rest
+            }
+            EXPECT_GT(failures, 200) << int(method) << pw;
+        }
+    }
+}
+
+} // namespace
+} // namespace zk
