@@ -263,10 +263,11 @@ TEST(Decoder, SurvivesRandomDamage)
                 if (round % 5 == 0) bad.resize(rng() % bad.size());
                 std::vector<uint8_t> out;
                 DecodeError error;
-                if (d.Run(method, bad, data.size(), &out, &error) != 0)
+                if (d.Run(method, bad, data.size(), &out, &error) != 0) {
                     ++failures;
-                else if (method == 2)
+                } else if (method == 2) {
                     EXPECT_EQ(out, data); // the Adler-32 trailer catches the rest
+                }
             }
             EXPECT_GT(failures, 200) << int(method) << pw;
         }

@@ -32,7 +32,8 @@ std::string Name(const RoundTrip& r)
     s += r.level == CompressLevel::HIGH ? "High" : "Std";
     s += r.password ? "_Pw" : "_Plain";
     s += r.volumeSize ? "_Split" : "_One";
-    s += "_" + std::to_string(r.size);
+    s += '_';
+    s += std::to_string(r.size);
     s += r.fill == Fill::RANDOM ? "_Random" : r.fill == Fill::TEXT ? "_Text" : "_Zero";
     return s;
 }
@@ -78,8 +79,12 @@ TEST_P(PipelineRoundTrip, EncodesVerifiesAndDecodes)
     ASSERT_EQ(h.Encode(c.method, e), 0);
     EXPECT_EQ(hash.m_data, data) << "every source byte is hashed once, in order";
     EXPECT_EQ(h.writer.m_nStreamBytes, e1.m_nStoredSize + e.m_nStoredSize);
-    if (c.password) EXPECT_EQ(e.m_nStoredSize % 16, 0u);
-    if (c.fill == Fill::TEXT && c.size >= 4 * B) EXPECT_LT(e.m_nStoredSize, c.size / 2);
+    if (c.password) {
+        EXPECT_EQ(e.m_nStoredSize % 16, 0u);
+    }
+    if (c.fill == Fill::TEXT && c.size >= 4 * B) {
+        EXPECT_LT(e.m_nStoredSize, c.size / 2);
+    }
 
     h.ctx.m_pSource = firstSource.get();
     EXPECT_EQ(h.Verify(c.method, e1), 0);

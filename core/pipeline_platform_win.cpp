@@ -1,0 +1,253 @@
+#include "core/pipeline_platform.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <string>
+
+namespace zk {
+
+namespace {
+
+// The file calls and the error record used below, in one place so that they
+// can follow the shared wrappers.
+namespace sys {
+
+std::u16string g_strLastError;
+
+void RecordFailure(bool /*report*/)
+{
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    g_strLastError.assign(n && text ? reinterpret_cast<const char16_t*>(text) : u"");
+    if (text) LocalFree(text);
+    SetLastError(code);
+}
+
+std::u16string LastErrorText() { return g_strLastError; }
+
+HANDLE OpenFileShared(const wchar_t* path, bool create, DWORD share, bool report)
+{
+    HANDLE h = CreateFileW(path, create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, share, nullptr,
+                           create ? CREATE_ALWAYS : OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL | (create ? 0 : FILE_FLAG_SEQUENTIAL_SCAN), nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        RecordFailure(report);
+        return nullptr;
+    }
+    return h;
+}
+
+void CloseFile(HANDLE h)
+{
+    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+}
+
+int64_t ReadFileBytes(HANDLE h, void* buffer, uint32_t size, bool report)
+{
+    DWORD done = 0;
+    if (!ReadFile(h, buffer, size, &done, nullptr)) {
+        RecordFailure(report);
+        return -1;
+    }
+    return done;
+}
+
+int64_t WriteFileBytes(HANDLE h, const void* buffer, uint32_t size, bool report)
+{
+    DWORD done = 0;
+    if (!WriteFile(h, buffer, size, &done, nullptr)) {
+        RecordFailure(report);
+        return -1;
+    }
+    return done;
+}
+
+int64_t SeekFile(HANDLE h, int64_t offset, DWORD method, bool report)
+{
+    LARGE_INTEGER to, now;
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(h, to, &now, method)) {
+        RecordFailure(report);
+        return -1;
+    }
+    return now.QuadPart;
+}
+
+} // namespace sys
+
+class Win32File : public IByteFile {
+public:
+    Win32File(HANDLE h, bool owns, bool report) : m_h(h), m_bOwns(owns), m_bReport(report) {}
+    ~Win32File() override
+    {
+        if (m_bOwns) sys::CloseFile(m_h);
+    }
+    Win32File(const Win32File&) = delete;
+    Win32File& operator=(const Win32File&) = delete;
+
+    int64_t Read(void* dst, uint32_t count) override { return Keep(sys::ReadFileBytes(m_h, dst, count, m_bReport)); }
+    int64_t Write(const void* src, uint32_t count) override
+    {
+        const int64_t n = Keep(sys::WriteFileBytes(m_h, src, count, m_bReport));
+        // A write that stops short without an error (a full disk on some
+        // systems) leaves no text; say what happened.
+        if (n >= 0 && n < count) m_strError = ErrorText(ERROR_DISK_FULL);
+        return n;
+    }
+    bool SeekTo(uint64_t pos) override
+    {
+        const int64_t at = Keep(sys::SeekFile(m_h, static_cast<int64_t>(pos), FILE_BEGIN, m_bReport));
+        return at >= 0 && static_cast<uint64_t>(at) == pos;
+    }
+    std::u16string LastErrorText() const override { return m_strError; }
+
+private:
+    int64_t Keep(int64_t result)
+    {
+        if (result < 0) m_strError = sys::LastErrorText();
+        return result;
+    }
+    static std::u16string ErrorText(DWORD code)
+    {
+        const DWORD saved = GetLastError();
+        SetLastError(code);
+        sys::RecordFailure(false);
+        SetLastError(saved);
+        return sys::LastErrorText();
+    }
+
+    HANDLE m_h;
+    bool m_bOwns;
+    bool m_bReport;
+    std::u16string m_strError;
+};
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+class Win32VolumeFiles : public IVolumeFiles {
+public:
+    explicit Win32VolumeFiles(bool report) : m_bReport(report) {}
+
+    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
+    {
+        return Wrap(sys::OpenFileShared(Wide(path), true, FILE_SHARE_READ, m_bReport));
+    }
+    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
+    {
+        return Wrap(sys::OpenFileShared(Wide(path), false, FILE_SHARE_READ | FILE_SHARE_WRITE, m_bReport));
+    }
+    std::u16string LastErrorText() const override { return m_strError; }
+
+private:
+    std::unique_ptr<IByteFile> Wrap(HANDLE h)
+    {
+        if (!h) {
+            m_strError = sys::LastErrorText();
+            return nullptr;
+        }
+        return std::make_unique<Win32File>(h, true, m_bReport);
+    }
+    bool m_bReport;
+    std::u16string m_strError;
+};
+
+class CryptSha256 : public IFileHash {
+public:
+    explicit CryptSha256(bool report) : m_bReport(report) {}
+    ~CryptSha256() override { Release(); }
+    CryptSha256(const CryptSha256&) = delete;
+    CryptSha256& operator=(const CryptSha256&) = delete;
+
+    int Begin() override
+    {
+        Release();
+        if (!CryptAcquireContextW(&m_prov, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
+            m_prov = 0;
+            if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET)) return Failed();
+            if (!CryptAcquireContextW(&m_prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
+                m_prov = 0;
+                return Failed();
+            }
+        }
+        if (!CryptCreateHash(m_prov, CALG_SHA_256, 0, 0, &m_hash)) {
+            m_hash = 0;
+            return Failed();
+        }
+        return 0;
+    }
+
+    int Update(const uint8_t* bytes, uint32_t count) override
+    {
+        if (!m_hash) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return Failed();
+        }
+        return CryptHashData(m_hash, bytes, count, 0) ? 0 : Failed();
+    }
+
+    int End(uint8_t digest[32]) override
+    {
+        int result = 1;
+        DWORD size = 0;
+        if (!m_hash) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            Failed();
+        } else if (!CryptGetHashParam(m_hash, HP_HASHVAL, nullptr, &size, 0)) {
+            Failed();
+        } else if (size != 32) {
+            SetLastError(static_cast<DWORD>(NTE_BAD_HASH));
+            Failed();
+        } else if (!CryptGetHashParam(m_hash, HP_HASHVAL, digest, &size, 0)) {
+            Failed();
+        } else {
+            result = 0;
+        }
+        Release();
+        return result;
+    }
+
+    std::u16string LastErrorText() const override { return m_strError; }
+
+private:
+    int Failed()
+    {
+        sys::RecordFailure(m_bReport);
+        m_strError = sys::LastErrorText();
+        return 1;
+    }
+    void Release()
+    {
+        if (m_hash) CryptDestroyHash(m_hash);
+        if (m_prov) CryptReleaseContext(m_prov, 0);
+        m_hash = 0;
+        m_prov = 0;
+    }
+
+    bool m_bReport;
+    HCRYPTPROV m_prov = 0;
+    HCRYPTHASH m_hash = 0;
+    std::u16string m_strError;
+};
+
+} // namespace
+
+std::unique_ptr<IByteFile> WrapFileHandle(void* handle, bool owns, bool report)
+{
+    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), owns, report);
+}
+
+std::unique_ptr<IVolumeFiles> MakeVolumeFiles(bool report)
+{
+    return std::make_unique<Win32VolumeFiles>(report);
+}
+
+std::unique_ptr<IFileHash> MakeSystemSha256(bool report)
+{
+    return std::make_unique<CryptSha256>(report);
+}
+
+} // namespace zk
