@@ -7,6 +7,7 @@
 //
 // Usage: pipeline_bench [MiB]
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,15 @@ double Seconds(const std::function<void()>& f)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// Fast runs are repeated and the best time kept, so that a busy machine
+// disturbs them less; slow ones (seconds) run once.
+double BestSeconds(const std::function<void()>& f)
+{
+    double best = Seconds(f);
+    for (int i = 0; i < 4 && best < 1.0; ++i) best = std::min(best, Seconds(f));
+    return best;
+}
+
 std::vector<uint8_t> MixedData(size_t size)
 {
     static const char* const words[] = {"archive ", "volume ", "block ", "the ", "of ", "stream ", "and ",
@@ -64,7 +74,8 @@ double BareEncode(const Codec& c, const std::vector<uint8_t>& data, uint32_t b, 
 {
     std::vector<uint8_t> out(Lz4OutputBound(b));
     uint64_t total = 0;
-    const double t = Seconds([&] {
+    const double t = BestSeconds([&] {
+        total = 0;
         if (c.method == 1) {
             LZ4_stream_t fast;
             LZ4_streamHC_t hc;
@@ -103,7 +114,7 @@ double BareEncode(const Codec& c, const std::vector<uint8_t>& data, uint32_t b, 
 double BareDecode(const Codec& c, const std::vector<uint8_t>& plainStream, uint32_t b)
 {
     std::vector<uint8_t> out(2ull * b);
-    return Seconds([&] {
+    return BestSeconds([&] {
         if (c.method == 1) {
             LZ4_streamDecode_t sd;
             LZ4_setStreamDecode(&sd, nullptr, 0);
@@ -168,26 +179,30 @@ PipelineRun RunPipeline(const Codec& c, const std::vector<uint8_t>& data, uint32
     PipelineRun run;
     MemoryVolumeFiles files;
     auto volumeData = files.File(u"bench.zka");
-    volumeData->reserve(data.size() + data.size() / 8 + 1024);
-    MemoryFile volume0(volumeData);
+    // The volume's memory is touched once before the clock runs: a real disk
+    // file does not fault pages in on the writer's time either.
+    volumeData->resize(data.size() + data.size() / 8 + 1024);
+    volumeData->clear();
     auto sourceData = std::make_shared<std::vector<uint8_t>>(data);
-    MemoryFile source(sourceData);
     auto buffers = PipelineBuffers::Allocate(b);
 
     PipelineContext ctx;
     VolumeWriter writer;
-    writer.Start(VolumeSet{&files, u"bench.zka", 0, 0}, &volume0, &ctx.m_failure);
-    ctx.m_pBuffers = buffers.get();
-    ctx.m_pWriter = &writer;
-    ctx.m_pSource = &source;
-    ctx.m_pCipher = cipher;
-    ctx.m_pHash = hash;
-    ctx.m_nLevel = c.level;
-
     PipelineEntry e;
-    e.m_nUncompressedSize = data.size();
     int r = 0;
-    run.encode = Seconds([&] {
+    run.encode = BestSeconds([&] {
+        volumeData->clear();
+        MemoryFile volume0(volumeData);
+        MemoryFile source(sourceData);
+        writer.Start(VolumeSet{&files, u"bench.zka", 0, 0}, &volume0, &ctx.m_failure);
+        ctx.m_pBuffers = buffers.get();
+        ctx.m_pWriter = &writer;
+        ctx.m_pSource = &source;
+        ctx.m_pCipher = cipher;
+        ctx.m_pHash = hash;
+        ctx.m_nLevel = c.level;
+        e = PipelineEntry{};
+        e.m_nUncompressedSize = data.size();
         if (hash) hash->Begin();
         r = c.method == 1 ? Lz4EncodeEntry(ctx, e) : DeflateEncodeEntry(ctx, e);
         if (hash) {
@@ -203,7 +218,8 @@ PipelineRun RunPipeline(const Codec& c, const std::vector<uint8_t>& data, uint32
     params.m_pCipher = cipher;
     DecodeEntryInfo info{c.method, e.m_nUncompressedSize, e.m_nStoredSize};
     int d = 1;
-    run.decode = Seconds([&] {
+    run.decode = BestSeconds([&] {
+        sink.m_nBytes = 0;
         SpannedReader reader(writer.m_set, 0, 0, e.m_nStoredSize, nullptr);
         SpannedBytes stored(reader);
         d = DecodeEntry(params, buffers->ForDecode(), info, stored, sink, nullptr);

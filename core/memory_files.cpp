@@ -26,8 +26,13 @@ int64_t MemoryFile::Write(const void* src, uint32_t count)
         n = m_nPos < m_nSizeLimit ? m_nSizeLimit - m_nPos : 0;
         m_strError = u"disk full";
     }
-    if (m_nPos + n > m_data->size()) m_data->resize(static_cast<size_t>(m_nPos + n));
-    if (n > 0) std::memcpy(m_data->data() + m_nPos, src, static_cast<size_t>(n));
+    const uint8_t* bytes = static_cast<const uint8_t*>(src);
+    if (m_nPos == m_data->size()) {
+        m_data->insert(m_data->end(), bytes, bytes + n); // appending: no zero fill first
+    } else {
+        if (m_nPos + n > m_data->size()) m_data->resize(static_cast<size_t>(m_nPos + n));
+        if (n > 0) std::memcpy(m_data->data() + m_nPos, bytes, static_cast<size_t>(n));
+    }
     m_nPos += n;
     return static_cast<int64_t>(n);
 }
