@@ -5,6 +5,7 @@
 #include <lz4.h>
 #include <zlib.h>
 
+#include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
 
@@ -277,7 +278,7 @@ int DecodeStored(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntr
         if (p.m_pCipher) {
             // A final chunk that is not whole blocks is padded in the buffer
             // (which has room beyond B) before it is decrypted.
-            const uint32_t padded = (chunk + 15u) & ~15u;
+            const uint32_t padded = RoundUp16(chunk);
             std::memset(b.m_pIn + chunk, 0, padded - chunk);
             p.m_pCipher->m_pDecrypt(b.m_pIn, static_cast<int32_t>(padded));
         }
@@ -295,9 +296,9 @@ int DecodeEntry(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntry
                 IDecodeSink& sink, DecodeError* error)
 {
     switch (e.m_nMethod) {
-    case METHOD_LZ4_DATA:
+    case METHOD_LZ4:
         return DecodeLz4(p, b, e, stored, sink, error);
-    case METHOD_DEFLATE_DATA:
+    case METHOD_DEFLATE:
         return DecodeDeflate(p, b, e, stored, sink, error);
     default:
         return DecodeStored(p, b, e, stored, sink, error);

@@ -18,11 +18,9 @@
 #include <atomic>
 #include <cstdint>
 
-namespace zk {
+#include "core/archive_format.h"
 
-constexpr uint8_t METHOD_STORED_DATA = 0;
-constexpr uint8_t METHOD_LZ4_DATA = 1;
-constexpr uint8_t METHOD_DEFLATE_DATA = 2;
+namespace zk {
 
 // Block encryption of the data streams. Null where a stream is not encrypted.
 // Both functions work in place on whole 16-byte blocks and return the length
@@ -92,7 +90,7 @@ struct DecodeParams {
 };
 
 struct DecodeEntryInfo {
-    uint8_t m_nMethod = METHOD_STORED_DATA; // any other value than LZ4 or Deflate is stored
+    uint8_t m_nMethod = METHOD_STORED; // any other value than LZ4 or Deflate is stored
     uint64_t m_nUncompressedSize = 0;
     uint64_t m_nStoredSize = 0;
 };

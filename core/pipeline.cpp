@@ -7,6 +7,7 @@
 #include <lz4hc.h>
 #include <zlib.h>
 
+#include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
 
@@ -195,7 +196,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
             if (n > 0) {
                 out = length & ~15u;
             } else {
-                out = (length + 15u) & ~15u;
+                out = RoundUp16(length);
                 std::memset(write.get() + length, 0, out - length);
             }
             if (out > 0) ctx.m_pCipher->m_pEncrypt(write.get(), static_cast<int32_t>(out));
@@ -254,7 +255,7 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
         const uint32_t chunk = bsize - zs.avail_out;
         uint32_t stored = chunk;
         if (ctx.m_pCipher && chunk > 0) {
-            stored = (chunk + 15u) & ~15u;
+            stored = RoundUp16(chunk);
             std::memset(out + chunk, 0, stored - chunk);
             ctx.m_pCipher->m_pEncrypt(out, static_cast<int32_t>(stored));
         }
@@ -341,12 +342,12 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
 
 int Lz4VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry)
 {
-    return VerifyEntry(ctx, entry, METHOD_LZ4_DATA);
+    return VerifyEntry(ctx, entry, METHOD_LZ4);
 }
 
 int DeflateVerifyEntry(PipelineContext& ctx, const PipelineEntry& entry)
 {
-    return VerifyEntry(ctx, entry, METHOD_DEFLATE_DATA);
+    return VerifyEntry(ctx, entry, METHOD_DEFLATE);
 }
 
 } // namespace zk

@@ -5,94 +5,32 @@
 
 #include <string>
 
+#include "core/file_io.h"
+#include "core/last_error.h"
+
 namespace zk {
 
 namespace {
 
-// The file calls and the error record used below, in one place so that they
-// can follow the shared wrappers.
-namespace sys {
-
-std::u16string g_strLastError;
-
-void RecordFailure(bool /*report*/)
+std::u16string LastErrorTextU16()
 {
-    const DWORD code = GetLastError();
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0x400, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    g_strLastError.assign(n && text ? reinterpret_cast<const char16_t*>(text) : u"");
-    if (text) LocalFree(text);
-    SetLastError(code);
+    return reinterpret_cast<const char16_t*>(zk::LastErrorText());
 }
-
-std::u16string LastErrorText() { return g_strLastError; }
-
-HANDLE OpenFileShared(const wchar_t* path, bool create, DWORD share, bool report)
-{
-    HANDLE h = CreateFileW(path, create ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ, share, nullptr,
-                           create ? CREATE_ALWAYS : OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | (create ? 0 : FILE_FLAG_SEQUENTIAL_SCAN), nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        RecordFailure(report);
-        return nullptr;
-    }
-    return h;
-}
-
-void CloseFile(HANDLE h)
-{
-    if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-}
-
-int64_t ReadFileBytes(HANDLE h, void* buffer, uint32_t size, bool report)
-{
-    DWORD done = 0;
-    if (!ReadFile(h, buffer, size, &done, nullptr)) {
-        RecordFailure(report);
-        return -1;
-    }
-    return done;
-}
-
-int64_t WriteFileBytes(HANDLE h, const void* buffer, uint32_t size, bool report)
-{
-    DWORD done = 0;
-    if (!WriteFile(h, buffer, size, &done, nullptr)) {
-        RecordFailure(report);
-        return -1;
-    }
-    return done;
-}
-
-int64_t SeekFile(HANDLE h, int64_t offset, DWORD method, bool report)
-{
-    LARGE_INTEGER to, now;
-    to.QuadPart = offset;
-    if (!SetFilePointerEx(h, to, &now, method)) {
-        RecordFailure(report);
-        return -1;
-    }
-    return now.QuadPart;
-}
-
-} // namespace sys
 
 class Win32File : public IByteFile {
 public:
     Win32File(HANDLE h, bool owns, bool report) : m_h(h), m_bOwns(owns), m_bReport(report) {}
     ~Win32File() override
     {
-        if (m_bOwns) sys::CloseFile(m_h);
+        if (m_bOwns) CloseFile(m_h);
     }
     Win32File(const Win32File&) = delete;
     Win32File& operator=(const Win32File&) = delete;
 
-    int64_t Read(void* dst, uint32_t count) override { return Keep(sys::ReadFileBytes(m_h, dst, count, m_bReport)); }
+    int64_t Read(void* dst, uint32_t count) override { return Keep(ReadFileBytes(m_h, dst, count, m_bReport)); }
     int64_t Write(const void* src, uint32_t count) override
     {
-        const int64_t n = Keep(sys::WriteFileBytes(m_h, src, count, m_bReport));
+        const int64_t n = Keep(WriteFileBytes(m_h, src, count, m_bReport));
         // A write that stops short without an error (a full disk on some
         // systems) leaves no text; say what happened.
         if (n >= 0 && n < count) m_strError = ErrorText(ERROR_DISK_FULL);
@@ -100,7 +38,7 @@ public:
     }
     bool SeekTo(uint64_t pos) override
     {
-        const int64_t at = Keep(sys::SeekFile(m_h, static_cast<int64_t>(pos), FILE_BEGIN, m_bReport));
+        const int64_t at = Keep(SeekFile(m_h, static_cast<int64_t>(pos), FILE_BEGIN, m_bReport));
         return at >= 0 && static_cast<uint64_t>(at) == pos;
     }
     std::u16string LastErrorText() const override { return m_strError; }
@@ -108,16 +46,16 @@ public:
 private:
     int64_t Keep(int64_t result)
     {
-        if (result < 0) m_strError = sys::LastErrorText();
+        if (result < 0) m_strError = LastErrorTextU16();
         return result;
     }
     static std::u16string ErrorText(DWORD code)
     {
         const DWORD saved = GetLastError();
         SetLastError(code);
-        sys::RecordFailure(false);
+        RecordFailure(false);
         SetLastError(saved);
-        return sys::LastErrorText();
+        return LastErrorTextU16();
     }
 
     HANDLE m_h;
@@ -134,11 +72,11 @@ public:
 
     std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
     {
-        return Wrap(sys::OpenFileShared(Wide(path), true, FILE_SHARE_READ, m_bReport));
+        return Wrap(OpenFileShared(Wide(path), OPENMODE_CREATE, FILE_SHARE_READ, m_bReport));
     }
     std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
     {
-        return Wrap(sys::OpenFileShared(Wide(path), false, FILE_SHARE_READ | FILE_SHARE_WRITE, m_bReport));
+        return Wrap(OpenFileShared(Wide(path), OPENMODE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, m_bReport));
     }
     std::u16string LastErrorText() const override { return m_strError; }
 
@@ -146,7 +84,7 @@ private:
     std::unique_ptr<IByteFile> Wrap(HANDLE h)
     {
         if (!h) {
-            m_strError = sys::LastErrorText();
+            m_strError = LastErrorTextU16();
             return nullptr;
         }
         return std::make_unique<Win32File>(h, true, m_bReport);
@@ -215,8 +153,8 @@ public:
 private:
     int Failed()
     {
-        sys::RecordFailure(m_bReport);
-        m_strError = sys::LastErrorText();
+        RecordFailure(m_bReport);
+        m_strError = LastErrorTextU16();
         return 1;
     }
     void Release()

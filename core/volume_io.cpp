@@ -13,12 +13,6 @@ std::u16string VolumeName(const std::u16string& archivePath, uint32_t k)
     return archivePath + u"." + digits;
 }
 
-uint32_t StartVolumeOf(uint64_t dataOffset, uint64_t entryOffset, uint64_t volumeSize)
-{
-    if (volumeSize == 0) return 0;
-    return static_cast<uint32_t>((dataOffset + entryOffset) / volumeSize);
-}
-
 void VolumeWriter::Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* failure)
 {
     m_set = set;

@@ -65,10 +65,6 @@ struct FailureInfo {
 // "%s.%d": the name of volume k >= 1; volume 0 is the archive path itself.
 std::u16string VolumeName(const std::u16string& archivePath, uint32_t k);
 
-// The volume an entry's data begins in: floor((D + offset) / S), 0 when the
-// archive is not split.
-uint32_t StartVolumeOf(uint64_t dataOffset, uint64_t entryOffset, uint64_t volumeSize);
-
 // Where the data stream lies: enough to find any entry's stored bytes.
 struct VolumeSet {
     IVolumeFiles* m_pFiles = nullptr;

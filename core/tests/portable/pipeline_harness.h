@@ -151,7 +151,9 @@ struct StreamHarness {
         PipelineEntry e;
         e.m_nUncompressedSize = size;
         e.m_nDataOffset = writer.m_nStreamBytes;
-        e.m_nStartVolume = StartVolumeOf(writer.m_set.m_nDataOffset, e.m_nDataOffset, writer.m_set.m_nVolumeSize);
+        uint8_t start = 0;
+        StartVolume(writer.m_set.m_nDataOffset, e.m_nDataOffset, writer.m_set.m_nVolumeSize, &start);
+        e.m_nStartVolume = start;
         return e;
     }
 
