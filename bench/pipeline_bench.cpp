@@ -156,15 +156,6 @@ public:
     uint64_t m_nBytes = 0;
 };
 
-class SpannedBytes : public IStoredBytes {
-public:
-    explicit SpannedBytes(SpannedReader& r) : m_r(r) {}
-    int Read(uint8_t* dst, uint32_t count) override { return ReadSpanned(m_r, dst, count); }
-
-private:
-    SpannedReader& m_r;
-};
-
 struct PipelineRun {
     double encode = 0;
     double decode = 0;
@@ -221,8 +212,7 @@ PipelineRun RunPipeline(const Codec& c, const std::vector<uint8_t>& data, uint32
     run.decode = BestSeconds([&] {
         sink.m_nBytes = 0;
         SpannedReader reader(writer.m_set, 0, 0, e.m_nStoredSize, nullptr);
-        SpannedBytes stored(reader);
-        d = DecodeEntry(params, buffers->ForDecode(), info, stored, sink, nullptr);
+        d = DecodeEntry(params, buffers->ForDecode(), info, reader, sink, nullptr);
     });
     run.ok = r == 0 && d == 0 && sink.m_nBytes == data.size();
     if (!cipher) run.stream = *volumeData;

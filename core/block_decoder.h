@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "core/archive_format.h"
+#include "core/volume_io.h"
 
 namespace zk {
 
@@ -41,14 +42,6 @@ inline bool Cancelled(const CancelFlag* flag)
 {
     return flag != nullptr && flag->load(std::memory_order_relaxed) != 0;
 }
-
-// The next bytes of one entry's stored data (ReadSpanned bound to an entry).
-class IStoredBytes {
-public:
-    virtual ~IStoredBytes() = default;
-    // 0 when exactly count bytes were read, 1 otherwise.
-    virtual int Read(uint8_t* dst, uint32_t count) = 0;
-};
 
 // Receives the decoded bytes in order: verify compares them with the source,
 // the extractor writes and hashes them.

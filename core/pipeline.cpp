@@ -174,8 +174,9 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     uint64_t total = 0;
     for (;;) {
         if (Cancelled(ctx.m_pCancel)) return 1;
-        const char* src = reinterpret_cast<const char*>(buf.Ring() + static_cast<size_t>(half) * bsize);
-        const int64_t n = TakePiece(ctx, entry, total, reinterpret_cast<uint8_t*>(const_cast<char*>(src)));
+        uint8_t* piece = buf.Ring() + static_cast<size_t>(half) * bsize;
+        const char* src = reinterpret_cast<const char*>(piece);
+        const int64_t n = TakePiece(ctx, entry, total, piece);
         if (n < 0) return 1;
         if (Cancelled(ctx.m_pCancel)) return 1;
 
@@ -272,15 +273,6 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
 
 namespace {
 
-class SpannedStoredBytes : public IStoredBytes {
-public:
-    explicit SpannedStoredBytes(SpannedReader& reader) : m_reader(reader) {}
-    int Read(uint8_t* dst, uint32_t count) override { return ReadSpanned(m_reader, dst, count); }
-
-private:
-    SpannedReader& m_reader;
-};
-
 // Compares every decoded run with the bytes read next from the source.
 class CompareSink : public IDecodeSink {
 public:
@@ -320,10 +312,9 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
 
     SpannedReader reader(ctx.m_pWriter->m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize,
                          &ctx.m_failure);
-    SpannedStoredBytes stored(reader);
     CompareSink sink(ctx);
     DecodeError error = DecodeError::NONE;
-    if (DecodeEntry(params, ctx.m_pBuffers->ForDecode(), info, stored, sink, &error) != 0) {
+    if (DecodeEntry(params, ctx.m_pBuffers->ForDecode(), info, reader, sink, &error) != 0) {
         // Read failures were recorded with the volume's name, sink failures
         // with the source's; a cancel records nothing.
         if (error == DecodeError::CORRUPT || error == DecodeError::BUFFERS) Fail(ctx, TEXT_STORED_DATA_BROKEN);

@@ -96,7 +96,8 @@ struct PipelineEntry {
 // What the build engine hands the pipeline for one build.
 struct PipelineContext {
     PipelineBuffers* m_pBuffers = nullptr;
-    VolumeWriter* m_pWriter = nullptr;     // the data stream (also where verify reads back)
+    VolumeWriter* m_pWriter = nullptr;     // the data stream (also where verify reads back); started
+                                           // with &m_failure so that volume failures land here too
     IByteFile* m_pSource = nullptr;        // the open source file of the current entry
     std::u16string m_strSourcePath;        // its path, for failures
     IFileHash* m_pHash = nullptr;          // null: no hashing

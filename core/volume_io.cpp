@@ -119,6 +119,11 @@ bool SpannedReader::OpenCurrent(bool seek)
     return true;
 }
 
+int SpannedReader::Read(uint8_t* dst, uint32_t count)
+{
+    return ReadSpanned(*this, dst, count);
+}
+
 int ReadSpanned(SpannedReader& r, uint8_t* dst, uint32_t count)
 {
     if (count > r.m_nRemaining) {

@@ -100,13 +100,23 @@ struct VolumeWriter {
 // cannot be created). Files already written are never removed.
 int WriteStream(VolumeWriter& writer, const uint8_t* bytes, uint32_t count);
 
+// The next bytes of one entry's stored data, as the decoders take them.
+class IStoredBytes {
+public:
+    virtual ~IStoredBytes() = default;
+    // 0 when exactly count bytes were read, 1 otherwise.
+    virtual int Read(uint8_t* dst, uint32_t count) = 0;
+};
+
 // Reader state for one entry: the open volume (kept between calls and closed
 // when the reader goes away), the volume index and the stored bytes left.
-class SpannedReader {
+// Read is ReadSpanned.
+class SpannedReader : public IStoredBytes {
 public:
     SpannedReader(const VolumeSet& set, uint32_t startVolume, uint64_t entryOffset, uint64_t storedSize,
                   FailureInfo* failure);
 
+    int Read(uint8_t* dst, uint32_t count) override;
     uint64_t Remaining() const { return m_nRemaining; }
     uint32_t VolumeIndex() const { return m_nVolume; }
     void Close() { m_pVolume.reset(); }

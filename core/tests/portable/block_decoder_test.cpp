@@ -203,7 +203,7 @@ TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
 
 TEST(Decoder, EncryptedStreamsMustBeWholeBlocks)
 {
-    Decoder d(&test::TOY_CIPHER);
+    Decoder d(test::PasswordCipher());
     DecodeError error;
     std::vector<uint8_t> s(33, 0);
     EXPECT_EQ(d.Run(1, s, 10, nullptr, &error), 1);
@@ -217,8 +217,8 @@ TEST(Decoder, EncryptedStoredEntryKeepsTheUncompressedSize)
     const auto text = MakeData(37, Fill::TEXT);
     std::vector<uint8_t> stored = text;
     stored.resize(48, 0);
-    test::ToyEncrypt(stored.data(), 48);
-    Decoder d(&test::TOY_CIPHER);
+    EncryptBlocks(stored.data(), 48);
+    Decoder d(test::PasswordCipher());
     std::vector<uint8_t> out;
     DecodeError error;
     ASSERT_EQ(d.Run(0, stored, 37, &out, &error), 0);
@@ -248,13 +248,13 @@ TEST(Decoder, SurvivesRandomDamage)
     for (uint8_t method : {1, 2}) {
         for (bool pw : {false, true}) {
             test::StreamHarness h(B);
-            if (pw) h.ctx.m_pCipher = &test::TOY_CIPHER;
+            if (pw) h.ctx.m_pCipher = test::PasswordCipher();
             auto data = MakeData(6 * B + 77, Fill::TEXT);
             h.SetSource(data);
             PipelineEntry e = h.NewEntry(data.size());
             ASSERT_EQ(h.Encode(method, e), 0);
             const std::vector<uint8_t> good = h.StoredBytes(e);
-            Decoder d(pw ? &test::TOY_CIPHER : nullptr);
+            Decoder d(pw ? test::PasswordCipher() : nullptr);
             int failures = 0;
             for (int round = 0; round < 300; ++round) {
                 std::vector<uint8_t> bad = good;

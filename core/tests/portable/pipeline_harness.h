@@ -1,40 +1,24 @@
 #pragma once
-// An archive's data stream in memory: volume files, one source, the pipeline
-// context, and a stand-in block cipher that, like the archive cipher, works on
-// whole 16-byte blocks in place (so misaligned decryption shows).
+// An archive's data stream in memory: volume files, one source and the
+// pipeline context, for the pipeline and decoder tests.
 
 #include <cstring>
 #include <random>
 #include <vector>
 
+#include "core/archive_key.h"
 #include "core/memory_files.h"
 #include "core/pipeline.h"
 
 namespace zk::test {
 
-inline uint32_t ToyTransform(void* buffer, int32_t length, bool encrypt)
+// The archive cipher under a password's key (the key is process-wide, so
+// every test that encrypts sets it again).
+inline const BlockCipher* PasswordCipher()
 {
-    static const uint8_t key[16] = {0x3a, 0x91, 0x5c, 0x07, 0xe2, 0x44, 0xbd, 0x18,
-                                    0x6f, 0xa3, 0x2e, 0xd9, 0x70, 0x15, 0xc8, 0x8b};
-    const uint32_t rounded = (static_cast<uint32_t>(length) + 15u) & ~15u;
-    uint8_t* p = static_cast<uint8_t*>(buffer);
-    for (uint32_t off = 0; off < rounded; off += 16) {
-        uint8_t t[16];
-        for (int i = 0; i < 16; ++i) {
-            // Byte i moves to position (i + 5) % 16 on the way in.
-            if (encrypt)
-                t[(i + 5) % 16] = static_cast<uint8_t>(p[off + i] ^ key[i]);
-            else
-                t[i] = static_cast<uint8_t>(p[off + (i + 5) % 16] ^ key[i]);
-        }
-        std::memcpy(p + off, t, 16);
-    }
-    return rounded;
+    SetArchiveKeyBytes("tiger-lily-42");
+    return &ArchiveKeyCipher();
 }
-
-inline uint32_t ToyEncrypt(void* b, int32_t n) { return ToyTransform(b, n, true); }
-inline uint32_t ToyDecrypt(void* b, int32_t n) { return ToyTransform(b, n, false); }
-inline const BlockCipher TOY_CIPHER{&ToyEncrypt, &ToyDecrypt};
 
 enum class Fill { TEXT, RANDOM, ZERO };
 
@@ -179,11 +163,6 @@ struct StreamHarness {
     int Decode(uint8_t method, const PipelineEntry& e, std::vector<uint8_t>& out, DecodeError* error = nullptr)
     {
         SpannedReader r(writer.m_set, e.m_nStartVolume, e.m_nDataOffset, e.m_nStoredSize, nullptr);
-        struct Stored : IStoredBytes {
-            SpannedReader& r;
-            explicit Stored(SpannedReader& rr) : r(rr) {}
-            int Read(uint8_t* d, uint32_t n) override { return ReadSpanned(r, d, n); }
-        } stored(r);
         DecodeParams p;
         p.m_nBlockSize = buffers->BlockSize();
         p.m_pCipher = ctx.m_pCipher;
@@ -192,7 +171,7 @@ struct StreamHarness {
         info.m_nUncompressedSize = e.m_nUncompressedSize;
         info.m_nStoredSize = e.m_nStoredSize;
         CollectSink sink;
-        const int r2 = DecodeEntry(p, buffers->ForDecode(), info, stored, sink, error);
+        const int r2 = DecodeEntry(p, buffers->ForDecode(), info, r, sink, error);
         out = std::move(sink.m_data);
         return r2;
     }

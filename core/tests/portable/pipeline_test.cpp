@@ -61,7 +61,7 @@ TEST_P(PipelineRoundTrip, EncodesVerifiesAndDecodes)
     const RoundTrip& c = GetParam();
     StreamHarness h(B, c.volumeSize, 700);
     h.ctx.m_nLevel = c.level;
-    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
     test::RecordingHash hash;
     h.ctx.m_pHash = &hash;
 
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(Table, PipelineRoundTrip, ::testing::ValuesIn(RoundTrip
 // Decrypts a stored LZ4 stream with the toy cipher and splits it into records.
 std::vector<int32_t> RecordLengths(std::vector<uint8_t> stored, bool password)
 {
-    if (password) test::ToyDecrypt(stored.data(), static_cast<int32_t>(stored.size()));
+    if (password) DecryptBlocks(stored.data(), static_cast<int32_t>(stored.size()));
     std::vector<int32_t> lengths;
     size_t pos = 0;
     while (pos + 4 <= stored.size()) {
@@ -142,7 +142,7 @@ TEST(Lz4Stream, EncryptedStreamIsPaddedOnlyAtItsEnd)
 {
     for (size_t size : {size_t{1}, size_t{100}, size_t{3 * B + 7}}) {
         StreamHarness h(B);
-        h.ctx.m_pCipher = &test::TOY_CIPHER;
+        h.ctx.m_pCipher = test::PasswordCipher();
         auto data = MakeData(size, Fill::RANDOM, static_cast<uint32_t>(size));
         h.SetSource(data);
         PipelineEntry e = h.NewEntry(size);
@@ -174,14 +174,14 @@ TEST(Lz4Stream, IncompressibleRecordsStayWithinTheBound)
 TEST(DeflateStream, OneByteWithPasswordIsOneBlock)
 {
     StreamHarness h(B);
-    h.ctx.m_pCipher = &test::TOY_CIPHER;
+    h.ctx.m_pCipher = test::PasswordCipher();
     std::vector<uint8_t> data{0x42};
     h.SetSource(data);
     PipelineEntry e = h.NewEntry(1);
     ASSERT_EQ(DeflateEncodeEntry(h.ctx, e), 0);
     EXPECT_EQ(e.m_nStoredSize, 16u);
     auto stored = h.StoredBytes(e);
-    test::ToyDecrypt(stored.data(), 16);
+    DecryptBlocks(stored.data(), 16);
     EXPECT_EQ(stored[0], 0x78); // zlib header: deflate, 32 KiB window
     EXPECT_EQ((stored[0] * 256 + stored[1]) % 31, 0);
 }
@@ -189,7 +189,7 @@ TEST(DeflateStream, OneByteWithPasswordIsOneBlock)
 TEST(DeflateStream, OnlyTheLastChunkIsShorterThanABlock)
 {
     StreamHarness h(B, 0, 0);
-    h.ctx.m_pCipher = &test::TOY_CIPHER;
+    h.ctx.m_pCipher = test::PasswordCipher();
     auto data = MakeData(6 * B, Fill::RANDOM);
     h.SetSource(data);
     PipelineEntry e = h.NewEntry(data.size());
@@ -230,7 +230,7 @@ TEST_P(PipelineFaults, SourceReadFailureMidFileFailsTheEntry)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
     auto data = MakeData(4 * B, Fill::TEXT);
     h.SetSource(data);
     h.source->FailReadsAfter(2 * B + 10);
@@ -245,7 +245,7 @@ TEST_P(PipelineFaults, SourceOfAnotherSizeThanExpectedFailsTheEntry)
     const FaultCase& c = GetParam();
     for (int64_t delta : {int64_t{-1}, int64_t{1}, -int64_t{B}, int64_t{B}}) {
         StreamHarness h(B);
-        if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+        if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
         auto data = MakeData(3 * B, Fill::TEXT);
         h.SetSource(data);
         PipelineEntry e = h.NewEntry(static_cast<uint64_t>(3 * B + delta));
@@ -261,7 +261,7 @@ TEST_P(PipelineFaults, VerifyCatchesAFlippedByteInTheStoredData)
     // Flip a byte near the start, in the middle and near the end.
     for (int where = 0; where < 3; ++where) {
         StreamHarness h(B, 3000, 100);
-        if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+        if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
         auto data = MakeData(size, Fill::TEXT);
         h.SetSource(data);
         PipelineEntry e = h.NewEntry(size);
@@ -277,7 +277,7 @@ TEST_P(PipelineFaults, VerifyCatchesAChangedSource)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
     auto data = MakeData(3 * B + 50, Fill::TEXT);
     h.SetSource(data);
     PipelineEntry e = h.NewEntry(data.size());
@@ -295,7 +295,7 @@ TEST_P(PipelineFaults, MissingVolumeFailsVerifyWithItsName)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B, 2000, 100);
-    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
     auto data = MakeData(3 * B, Fill::RANDOM);
     h.SetSource(data);
     PipelineEntry e = h.NewEntry(data.size());
@@ -309,7 +309,7 @@ TEST_P(PipelineFaults, CancelStopsBeforeFurtherOutput)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = &test::TOY_CIPHER;
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
     CancelFlag cancel{0};
     h.ctx.m_pCancel = &cancel;
     struct CancelAfterFirstRead : IPipelineProgress {
@@ -325,6 +325,22 @@ TEST_P(PipelineFaults, CancelStopsBeforeFurtherOutput)
     EXPECT_EQ(h.Encode(c.method, e), 1);
     EXPECT_EQ(e.m_nStoredSize, 0u);
     EXPECT_EQ(h.writer.m_nStreamBytes, 0u);
+}
+
+TEST(PipelineKey, EncryptedEntryDoesNotVerifyUnderAnotherKey)
+{
+    for (uint8_t method : {1, 2}) {
+        StreamHarness h(B);
+        h.ctx.m_pCipher = test::PasswordCipher();
+        auto data = MakeData(2 * B + 5, Fill::TEXT);
+        h.SetSource(data);
+        PipelineEntry e = h.NewEntry(data.size());
+        ASSERT_EQ(h.Encode(method, e), 0);
+        SetArchiveKeyBytes("another-password");
+        EXPECT_EQ(h.Verify(method, e), 1);
+        h.ctx.m_pCipher = test::PasswordCipher();
+        EXPECT_EQ(h.Verify(method, e), 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, PipelineFaults,
