@@ -43,22 +43,26 @@ double Seconds(const std::function<void()>& f)
 double BestSeconds(const std::function<void()>& f)
 {
     double best = Seconds(f);
-    for (int i = 0; i < 4 && best < 1.0; ++i) best = std::min(best, Seconds(f));
+    for (int i = 0; i < 4 && best < 1.0; ++i)
+        best = std::min(best, Seconds(f));
     return best;
 }
 
 std::vector<uint8_t> MixedData(size_t size)
 {
-    static const char* const words[] = {"archive ", "volume ", "block ", "the ", "of ", "stream ", "and ",
-                                        "pipeline ", "to ", "data ", "\r\n", "file ", "key ", "in ", "record "};
+    static const char* const words[] = {"archive ", "volume ", "block ",    "the ", "of ",
+                                        "stream ",  "and ",    "pipeline ", "to ",  "data ",
+                                        "\r\n",     "file ",   "key ",      "in ",  "record "};
     std::vector<uint8_t> v(size);
     std::mt19937 rng(12345);
     size_t pos = 0;
     while (pos < size / 2) {
         const char* w = words[rng() % (sizeof(words) / sizeof(words[0]))];
-        for (; *w && pos < size / 2; ++w) v[pos++] = static_cast<uint8_t>(*w);
+        for (; *w && pos < size / 2; ++w)
+            v[pos++] = static_cast<uint8_t>(*w);
     }
-    for (; pos < size; ++pos) v[pos] = static_cast<uint8_t>(rng());
+    for (; pos < size; ++pos)
+        v[pos] = static_cast<uint8_t>(rng());
     return v;
 }
 
@@ -86,9 +90,10 @@ double BareEncode(const Codec& c, const std::vector<uint8_t>& data, uint32_t b, 
                 const int n = static_cast<int>(std::min<size_t>(b, data.size() - pos));
                 const char* src = reinterpret_cast<const char*>(data.data() + pos);
                 char* dst = reinterpret_cast<char*>(out.data());
-                const int r = c.level == CompressLevel::HIGH
-                                  ? LZ4_compress_HC_continue(&hc, src, dst, n, static_cast<int>(out.size()))
-                                  : LZ4_compress_fast_continue(&fast, src, dst, n, static_cast<int>(out.size()), 1);
+                const int r =
+                    c.level == CompressLevel::HIGH
+                        ? LZ4_compress_HC_continue(&hc, src, dst, n, static_cast<int>(out.size()))
+                        : LZ4_compress_fast_continue(&fast, src, dst, n, static_cast<int>(out.size()), 1);
                 total += 4 + static_cast<uint64_t>(r);
             }
         } else {
@@ -125,8 +130,8 @@ double BareDecode(const Codec& c, const std::vector<uint8_t>& plainStream, uint3
                 pos += 4;
                 if (len <= 0) break;
                 char* dst = reinterpret_cast<char*>(out.data()) + static_cast<size_t>(half) * b;
-                LZ4_decompress_safe_continue(&sd, reinterpret_cast<const char*>(plainStream.data() + pos), dst, len,
-                                             static_cast<int>(b));
+                LZ4_decompress_safe_continue(&sd, reinterpret_cast<const char*>(plainStream.data() + pos),
+                                             dst, len, static_cast<int>(b));
                 pos += static_cast<size_t>(len);
                 half ^= 1;
             }
@@ -164,8 +169,8 @@ struct PipelineRun {
     bool ok = false;
 };
 
-PipelineRun RunPipeline(const Codec& c, const std::vector<uint8_t>& data, uint32_t b, const BlockCipher* cipher,
-                        IFileHash* hash)
+PipelineRun RunPipeline(const Codec& c, const std::vector<uint8_t>& data, uint32_t b,
+                        const BlockCipher* cipher, IFileHash* hash)
 {
     PipelineRun run;
     MemoryVolumeFiles files;
@@ -249,8 +254,8 @@ int main(int argc, char** argv)
         PipelineRun ciphered = RunPipeline(c, data, b, &ArchiveKeyCipher(), nullptr);
         PipelineRun hashed = RunPipeline(c, data, b, nullptr, sha.get());
         const bool ok = plain.ok && ciphered.ok && hashed.ok;
-        std::printf("%-12s %8.1fM | %9.1f %9.1f %6.2f | %9.1f %9.1f %6.2f | %9.1f %9.1f | %9.1f | %s\n", c.name,
-                    static_cast<double>(plain.stored) / 1048576.0, mb / bareEnc, mb / plain.encode,
+        std::printf("%-12s %8.1fM | %9.1f %9.1f %6.2f | %9.1f %9.1f %6.2f | %9.1f %9.1f | %9.1f | %s\n",
+                    c.name, static_cast<double>(plain.stored) / 1048576.0, mb / bareEnc, mb / plain.encode,
                     bareEnc / plain.encode, mb / bareDec, mb / plain.decode, bareDec / plain.decode,
                     mb / ciphered.encode, mb / ciphered.decode, mb / hashed.encode, ok ? "ok" : "FAILED");
     }

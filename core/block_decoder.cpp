@@ -144,8 +144,9 @@ int DecodeLz4(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryIn
         uint8_t* dst = b.m_pOut + static_cast<size_t>(half) * bsize;
         if (!prev) prev = dst;
         LZ4_setStreamDecode(&state, reinterpret_cast<const char*>(prev), static_cast<int>(prevSize));
-        const int n = LZ4_decompress_safe_continue(&state, reinterpret_cast<const char*>(block),
-                                                   reinterpret_cast<char*>(dst), len, static_cast<int>(bsize));
+        const int n =
+            LZ4_decompress_safe_continue(&state, reinterpret_cast<const char*>(block),
+                                         reinterpret_cast<char*>(dst), len, static_cast<int>(bsize));
         queue.Consume(static_cast<uint32_t>(len));
         if (n < 0 || static_cast<uint64_t>(n) > e.m_nUncompressedSize - produced) {
             SetError(error, DecodeError::CORRUPT);
@@ -171,8 +172,8 @@ int DecodeLz4(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryIn
     return 0;
 }
 
-int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryInfo& e, IStoredBytes& stored,
-                  IDecodeSink& sink, DecodeError* error)
+int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryInfo& e,
+                  IStoredBytes& stored, IDecodeSink& sink, DecodeError* error)
 {
     SetError(error, DecodeError::NONE);
     if (!ParamsUsable(p, b)) {
@@ -249,8 +250,8 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
     return 0;
 }
 
-int DecodeStored(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryInfo& e, IStoredBytes& stored,
-                 IDecodeSink& sink, DecodeError* error)
+int DecodeStored(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryInfo& e,
+                 IStoredBytes& stored, IDecodeSink& sink, DecodeError* error)
 {
     SetError(error, DecodeError::NONE);
     if (!ParamsUsable(p, b)) {

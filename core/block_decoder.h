@@ -77,8 +77,8 @@ struct DecodeBuffers {
 uint32_t DecodeInputSize(uint32_t blockSize);
 
 struct DecodeParams {
-    uint32_t m_nBlockSize = 0;               // B: a multiple of 16
-    const BlockCipher* m_pCipher = nullptr;  // null: the stored bytes are plain
+    uint32_t m_nBlockSize = 0;              // B: a multiple of 16
+    const BlockCipher* m_pCipher = nullptr; // null: the stored bytes are plain
     const CancelFlag* m_pCancel = nullptr;
 };
 

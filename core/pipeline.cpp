@@ -42,7 +42,8 @@ std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize)
     b->m_pLz4HcState = hc ? LZ4_initStreamHC(hc, sizeof(*hc)) : nullptr;
     if (!b->m_pLz4State) delete lz4;
     if (!b->m_pLz4HcState) delete hc;
-    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4State || !b->m_pLz4HcState)
+    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4State ||
+        !b->m_pLz4HcState)
         return nullptr;
     return b;
 }
@@ -185,7 +186,8 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
         if (n > 0) {
             char* dst = reinterpret_cast<char*>(record + 4);
             c = high ? LZ4_compress_HC_continue(hc, src, dst, static_cast<int>(n), static_cast<int>(bound))
-                     : LZ4_compress_fast_continue(fast, src, dst, static_cast<int>(n), static_cast<int>(bound), 1);
+                     : LZ4_compress_fast_continue(fast, src, dst, static_cast<int>(n),
+                                                  static_cast<int>(bound), 1);
             if (c <= 0) return Fail(ctx, u"");
             if (Cancelled(ctx.m_pCancel)) return 1;
         }
@@ -317,7 +319,8 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
     if (DecodeEntry(params, ctx.m_pBuffers->ForDecode(), info, reader, sink, &error) != 0) {
         // Read failures were recorded with the volume's name, sink failures
         // with the source's; a cancel records nothing.
-        if (error == DecodeError::CORRUPT || error == DecodeError::BUFFERS) Fail(ctx, TEXT_STORED_DATA_BROKEN);
+        if (error == DecodeError::CORRUPT || error == DecodeError::BUFFERS)
+            Fail(ctx, TEXT_STORED_DATA_BROKEN);
         return 1;
     }
 

@@ -36,9 +36,9 @@ constexpr int LZ4_HIGH_LEVEL = 8;
 class IFileHash {
 public:
     virtual ~IFileHash() = default;
-    virtual int Begin() = 0;                                 // 0 / 1
+    virtual int Begin() = 0;                                      // 0 / 1
     virtual int Update(const uint8_t* bytes, uint32_t count) = 0; // 0 / 1
-    virtual int End(uint8_t digest[32]) = 0;                 // 0 / 1; releases the hash either way
+    virtual int End(uint8_t digest[32]) = 0;                      // 0 / 1; releases the hash either way
     // System text of the last failure.
     virtual std::u16string LastErrorText() const = 0;
 };
@@ -96,11 +96,11 @@ struct PipelineEntry {
 // What the build engine hands the pipeline for one build.
 struct PipelineContext {
     PipelineBuffers* m_pBuffers = nullptr;
-    VolumeWriter* m_pWriter = nullptr;     // the data stream (also where verify reads back); started
-                                           // with &m_failure so that volume failures land here too
-    IByteFile* m_pSource = nullptr;        // the open source file of the current entry
-    std::u16string m_strSourcePath;        // its path, for failures
-    IFileHash* m_pHash = nullptr;          // null: no hashing
+    VolumeWriter* m_pWriter = nullptr;      // the data stream (also where verify reads back); started
+                                            // with &m_failure so that volume failures land here too
+    IByteFile* m_pSource = nullptr;         // the open source file of the current entry
+    std::u16string m_strSourcePath;         // its path, for failures
+    IFileHash* m_pHash = nullptr;           // null: no hashing
     const BlockCipher* m_pCipher = nullptr; // null: no password
     CompressLevel m_nLevel = CompressLevel::STANDARD;
     const CancelFlag* m_pCancel = nullptr;

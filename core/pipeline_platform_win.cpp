@@ -27,7 +27,10 @@ public:
     Win32File(const Win32File&) = delete;
     Win32File& operator=(const Win32File&) = delete;
 
-    int64_t Read(void* dst, uint32_t count) override { return Keep(ReadFileBytes(m_h, dst, count, m_bReport)); }
+    int64_t Read(void* dst, uint32_t count) override
+    {
+        return Keep(ReadFileBytes(m_h, dst, count, m_bReport));
+    }
     int64_t Write(const void* src, uint32_t count) override
     {
         const int64_t n = Keep(WriteFileBytes(m_h, src, count, m_bReport));
@@ -64,7 +67,10 @@ private:
     std::u16string m_strError;
 };
 
-const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+const wchar_t* Wide(const std::u16string& s)
+{
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
 
 class Win32VolumeFiles : public IVolumeFiles {
 public:

@@ -81,10 +81,8 @@ SpannedReader::SpannedReader(const VolumeSet& set, uint32_t startVolume, uint64_
                              uint64_t storedSize, FailureInfo* failure)
     : m_set(set),
       // Without volumes there is only the archive file, whatever the record says.
-      m_nVolume(set.m_nVolumeSize == 0 ? 0 : startVolume),
-      m_nEntryOffset(entryOffset),
-      m_nRemaining(storedSize),
-      m_pFailure(failure)
+      m_nVolume(set.m_nVolumeSize == 0 ? 0 : startVolume), m_nEntryOffset(entryOffset),
+      m_nRemaining(storedSize), m_pFailure(failure)
 {
 }
 

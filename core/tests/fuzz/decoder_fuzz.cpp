@@ -36,7 +36,8 @@ public:
     int Read(uint8_t* dst, uint32_t count) override
     {
         if (count > m_b.size() - m_pos) return 1;
-        for (uint32_t i = 0; i < count; ++i) dst[i] = m_b[m_pos + i];
+        for (uint32_t i = 0; i < count; ++i)
+            dst[i] = m_b[m_pos + i];
         m_pos += count;
         return 0;
     }

@@ -160,7 +160,8 @@ struct StreamHarness {
     }
 
     // Decodes the entry as the extractor would.
-    int Decode(uint8_t method, const PipelineEntry& e, std::vector<uint8_t>& out, DecodeError* error = nullptr)
+    int Decode(uint8_t method, const PipelineEntry& e, std::vector<uint8_t>& out,
+               DecodeError* error = nullptr)
     {
         SpannedReader r(writer.m_set, e.m_nStartVolume, e.m_nDataOffset, e.m_nStoredSize, nullptr);
         DecodeParams p;

