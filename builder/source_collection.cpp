@@ -1,0 +1,332 @@
+#include "builder/source_collection.h"
+
+#include <cstring>
+#include <cwchar>
+
+#include "builder/build_engine.h"
+#include "builder/build_support.h"
+#include "core/archive_names.h"
+#include "core/file_io.h"
+#include "core/last_error.h"
+#include "core/long_path.h"
+#include "core/message_box.h"
+#include "core/unique_handle.h"
+
+namespace zk {
+
+namespace {
+
+constexpr wchar_t MSG_INFO_TABLE_FULL[] = L"ﾌｧｲﾙ情報格納領域が一杯になりました。処理を中止します。";
+constexpr wchar_t MSG_FOLDER_LIST_FAILED[] = L"%ls\nフォルダ：%ls";
+constexpr wchar_t MSG_FOLDER_CYCLE[] =
+    L"フォルダのリンクがそのリンクを含むフォルダを指しているため、処理を中止します。\nフォルダ：%ls";
+constexpr wchar_t MSG_PATH_TOO_LONG[] =
+    L"パスが長すぎるため書庫に格納できません（2047 文字まで）。処理を中止します。\nパス：%ls";
+
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b)
+{
+    return a.size() == b.size() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+bool IsDotName(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
+
+uint64_t FileTimeValue(const FILETIME& ft)
+{
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+// Records the failing path and this thread's last system error text.
+void Fail(BuildContext& ctx, const std::wstring& path)
+{
+    ctx.strFailingPath = path;
+    ctx.strFailureMessage = LastErrorText();
+}
+
+// Ends the build with a message of its own; the message is also what the
+// error log gets.
+void FailWithMessage(BuildContext& ctx, const std::wstring& path, const std::wstring& message)
+{
+    ShowBuildMessage(message, MB_OK | MB_ICONERROR);
+    ctx.strFailingPath = path;
+    ctx.strFailureMessage = message;
+}
+
+// Links a new node below its parent, after the node kept before it.
+SourceNode* AppendNode(SourceNode& parent, SourceNode*& last, const WIN32_FIND_DATAW& entry)
+{
+    SourceNode* node = new SourceNode;
+    node->nKind = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? NODE_FOLDER : NODE_FILE;
+    if (last)
+        last->pNext = node;
+    else
+        parent.pFirstChild = node;
+    last = node;
+    return node;
+}
+
+// Writes the record of a newly found entry and counts the entry.
+int StoreEntry(BuildContext& ctx, const WIN32_FIND_DATAW& entry, SourceNode* node)
+{
+    BuildRecord record = NewInfoRecord(ctx, entry);
+    record.pNode = node;
+    if (WriteInfoRecord(ctx, record) != 0) return 1;
+    if (node->nKind == NODE_FOLDER) {
+        ++ctx.nFolderCount;
+    } else {
+        ++ctx.nFileCount;
+        if (record.info.m_nSize != 0) {
+            ++ctx.nContentCount;
+            ctx.nTotalSize += record.info.m_nSize;
+        }
+    }
+    return 0;
+}
+
+// Volume serial and file index of a folder: a link and its target share
+// them. False when the folder cannot be opened (its listing then fails and
+// the user is asked).
+bool FolderIdentity(const std::wstring& path, std::pair<uint32_t, uint64_t>& identity)
+{
+    FileHandle h(OpenFileShared(path.c_str(), OPENMODE_BACKUP,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false));
+    if (!h) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h.Get(), &info)) return false;
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
+// Reads a work-file record through the format's parser.
+class WorkFileSource : public ByteSource {
+public:
+    explicit WorkFileSource(HANDLE h) : m_h(h) {}
+    bool ReadExact(uint8_t* buffer, size_t n) override
+    {
+        return ReadFully(m_h, buffer, n, true) == static_cast<int64_t>(n);
+    }
+
+private:
+    HANDLE m_h;
+};
+
+} // namespace
+
+void FreeTree(SourceNode* pNode)
+{
+    if (!pNode) return;
+    // A worklist instead of recursion: sibling lists can be very long.
+    std::vector<SourceNode*> pending;
+    if (pNode->pFirstChild) pending.push_back(pNode->pFirstChild);
+    pNode->pFirstChild = nullptr;
+    while (!pending.empty()) {
+        SourceNode* node = pending.back();
+        pending.pop_back();
+        while (node) {
+            SourceNode* next = node->pNext;
+            if (node->pFirstChild) pending.push_back(node->pFirstChild);
+            delete node;
+            node = next;
+        }
+    }
+}
+
+int ClassifyEntry(const BuildContext& ctx, const WIN32_FIND_DATAW& entry)
+{
+    if (!ctx.bIncludeHidden && (entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) return ENTRY_SKIP;
+    if (!ctx.bIncludeHidden && (entry.dwFileAttributes & FILE_ATTRIBUTE_TEMPORARY)) return ENTRY_SKIP;
+    const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder && IsDotName(entry.cFileName)) return ENTRY_SKIP;
+    return folder ? ENTRY_FOLDER : ENTRY_FILE;
+}
+
+BuildRecord NewInfoRecord(const BuildContext& ctx, const WIN32_FIND_DATAW& entry)
+{
+    BuildRecord record;
+    InfoRecord& info = record.info;
+    info.m_nAttributes = entry.dwFileAttributes;
+    info.m_nCreationTime = FileTimeValue(entry.ftCreationTime);
+    info.m_nAccessTime = FileTimeValue(entry.ftLastAccessTime);
+    info.m_nWriteTime = FileTimeValue(entry.ftLastWriteTime);
+    info.m_nSize = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    info.m_nDataOffset = ctx.nStreamBytes;
+    if (ctx.nVolumeSize != 0) {
+        uint64_t volume = (ctx.nDataOffset + info.m_nDataOffset) / ctx.nVolumeSize;
+        info.m_nStartVolume = volume > 255 ? 255 : static_cast<uint8_t>(volume);
+    }
+    record.strName = entry.cFileName;
+    return record;
+}
+
+bool IsBuildOutput(const BuildContext& ctx, const std::wstring& path)
+{
+    if (EqualsNoCase(path, ctx.strArchivePath)) return true;
+    // The work file lies beside the archive by default, so inside the source
+    // folder whenever the archive does; it is being written while collected.
+    if (!ctx.strWorkPath.empty() && EqualsNoCase(path, ctx.strWorkPath)) return true;
+    // Volume files: the archive path, a dot and a decimal number. A stale
+    // one from an earlier build would be overwritten while being stored.
+    const size_t n = ctx.strArchivePath.size();
+    if (n == 0 || path.size() < n + 2 || path[n] != L'.') return false;
+    if (!EqualsNoCase(path.substr(0, n), ctx.strArchivePath)) return false;
+    for (size_t i = n + 1; i < path.size(); ++i)
+        if (path[i] < L'0' || path[i] > L'9') return false;
+    return true;
+}
+
+int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
+{
+    const int64_t pos = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, true);
+    if (pos < 0) return 1;
+    if (static_cast<uint64_t>(pos) >= NO_INFO_OFFSET) {
+        ShowBuildMessage(MSG_INFO_TABLE_FULL, MB_OK | MB_ICONERROR);
+        ctx.strFailureMessage = MSG_INFO_TABLE_FULL;
+        return 1;
+    }
+    if (record.pNode) record.pNode->nInfoOffset = static_cast<uint32_t>(pos);
+    if (ctx.Cancelled()) return 1;
+
+    const std::wstring name = LastComponent(record.strName);
+    const std::u16string_view name16(reinterpret_cast<const char16_t*>(name.data()), name.size());
+    if (!EncodeEntryName(name16, ctx.bShiftJisNames, &record.info.m_name)) {
+        RecordFailure(true);
+        return 1;
+    }
+    std::vector<uint8_t> bytes;
+    ByteWriter w(bytes);
+    if (PutInfoRecord(w, record.info) != FormatStatus::Ok) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        RecordFailure(true);
+        return 1;
+    }
+    // A rewritten record has to fit exactly where the collected one lies;
+    // anything else would overwrite the records behind it.
+    if (record.nEncodedSize != 0 && record.nEncodedSize != bytes.size()) {
+        SetLastError(ERROR_INVALID_DATA);
+        RecordFailure(true);
+        return 1;
+    }
+    if (!WriteFully(ctx.work.Get(), bytes.data(), bytes.size(), true)) return 1;
+    record.nEncodedSize = static_cast<uint32_t>(bytes.size());
+    return 0;
+}
+
+bool ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
+{
+    if (SeekFile(ctx.work.Get(), nInfoOffset, FILE_BEGIN, true) != static_cast<int64_t>(nInfoOffset))
+        return false;
+    ArchiveHeader header;
+    header.m_nFlags = ctx.bShiftJisNames ? AF_NARROW_NAMES : 0;
+    WorkFileSource source(ctx.work.Get());
+    BuildRecord out;
+    if (ParseInfoRecord(source, header, &out.info) != FormatStatus::Ok) return false;
+    std::u16string name;
+    if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return false;
+    out.strName.assign(name.begin(), name.end());
+    const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, true);
+    if (end < 0) return false;
+    out.nEncodedSize = static_cast<uint32_t>(end - nInfoOffset);
+    record = std::move(out);
+    return true;
+}
+
+int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, SourceNode& root)
+{
+    ctx.topNodes.assign(sources.size(), nullptr);
+    SourceNode* last = nullptr;
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::wstring& path = sources[i];
+        WIN32_FIND_DATAW entry{};
+        if (!FindFileData(path.c_str(), &entry, true)) {
+            Fail(ctx, path);
+            return 1;
+        }
+        if (IsBuildOutput(ctx, path)) continue;
+        if (ClassifyEntry(ctx, entry) == ENTRY_SKIP) continue;
+        if (path.size() > MAX_PATH_UNITS) {
+            FailWithMessage(ctx, path, FormatText(MSG_PATH_TOO_LONG, path.c_str()));
+            return 1;
+        }
+        SourceNode* node = AppendNode(root, last, entry);
+        ctx.topNodes[i] = node;
+        if (StoreEntry(ctx, entry, node) != 0) {
+            Fail(ctx, path);
+            return 1;
+        }
+        if (node->nKind == NODE_FOLDER && CollectFolder(ctx, path, *node) != 0) return 1;
+    }
+    return 0;
+}
+
+int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode)
+{
+    std::wstring base = folderPath;
+    AddTrailingSlash(base);
+    const std::wstring pattern = LongPathForm(base + L"*.*");
+
+    // A folder link that leads back to a folder being collected would make
+    // this walk endless.
+    std::pair<uint32_t, uint64_t> identity;
+    const bool known = FolderIdentity(folderPath, identity);
+    if (known) {
+        for (const auto& open : ctx.folderStack) {
+            if (open == identity) {
+                FailWithMessage(ctx, folderPath, FormatText(MSG_FOLDER_CYCLE, folderPath.c_str()));
+                return 1;
+            }
+        }
+    }
+
+    FindHandle find;
+    WIN32_FIND_DATAW entry{};
+    for (;;) {
+        find.Reset(FindFirstFileW(pattern.c_str(), &entry));
+        if (find) break;
+        GetLastErrorText();
+        const std::wstring question = FormatText(MSG_FOLDER_LIST_FAILED, LastErrorText(), folderPath.c_str());
+        const int answer = ShowBuildMessage(question, MB_ABORTRETRYIGNORE | MB_ICONQUESTION);
+        if (answer == IDRETRY) {
+            if (ctx.Cancelled()) return 1;
+            continue;
+        }
+        // Ignored: the folder stays in the archive, empty.
+        if (answer == IDIGNORE) return 0;
+        SetLastError(LastErrorCode());
+        ReportLastError();
+        Fail(ctx, folderPath);
+        return 1;
+    }
+
+    struct StackEntry {
+        BuildContext& ctx;
+        bool pushed;
+        ~StackEntry()
+        {
+            if (pushed) ctx.folderStack.pop_back();
+        }
+    } stackEntry{ctx, known};
+    if (known) ctx.folderStack.push_back(identity);
+
+    SourceNode* last = nullptr;
+    do {
+        if (ctx.Cancelled()) return 1;
+        const int kind = ClassifyEntry(ctx, entry);
+        if (kind == ENTRY_SKIP) continue;
+        const std::wstring fullPath = base + entry.cFileName;
+        if (kind == ENTRY_FILE && IsBuildOutput(ctx, fullPath)) continue;
+        if (fullPath.size() > MAX_PATH_UNITS) {
+            FailWithMessage(ctx, fullPath, FormatText(MSG_PATH_TOO_LONG, fullPath.c_str()));
+            return 1;
+        }
+        SourceNode* node = AppendNode(folderNode, last, entry);
+        if (StoreEntry(ctx, entry, node) != 0) {
+            Fail(ctx, fullPath);
+            return 1;
+        }
+        if (kind == ENTRY_FOLDER && CollectFolder(ctx, fullPath, *node) != 0) return 1;
+    } while (FindNextFileW(find.Get(), &entry));
+    return 0;
+}
+
+} // namespace zk
