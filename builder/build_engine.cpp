@@ -16,7 +16,7 @@
 #include "core/file_time.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
-#include "builder/pending_temp.h"
+#include "core/temp_files.h"
 
 namespace zk {
 
@@ -31,7 +31,6 @@ constexpr wchar_t PHASE_COLLECT[] = L"ファイル情報を収集中．．．";
 constexpr wchar_t PHASE_WRITE[] = L"書庫ファイルを作成中．．．";
 constexpr wchar_t PHASE_FINISH[] = L"最終処理を実行中．．．";
 
-constexpr wchar_t MSG_LOG_CREATE[] = L"ログ用ファイルの作成に失敗しました";
 constexpr wchar_t MSG_LOG_ITEM[] = L"ﾛｸﾞﾌｧｲﾙのｱｲﾃﾑIDﾘｽﾄ作成に失敗";
 constexpr wchar_t MSG_NO_SFX[] = L"「ZelkoraSfx.exe」が同じフォルダ内に存在しません";
 constexpr wchar_t MSG_PREPARE_FAILED[] = L"書庫ファイルの準備に失敗しました";
@@ -168,10 +167,10 @@ bool OpenLog(BuildContext& ctx)
 {
     if (!ctx.bShowLogOnError) return true;
     ctx.strLogPath = ctx.strProgramFolder + LOG_NAME;
-    ctx.pLog = _wfopen(ctx.strLogPath.c_str(), L"wb");
-    if (!ctx.pLog) {
+    if (!ctx.log.Create(ctx.strLogPath.c_str(), nullptr, BUILD_CAPTION)) {
         GetLastErrorText();
-        FailWithMessage(ctx, ctx.strLogPath, MSG_LOG_CREATE);
+        ctx.strFailingPath = ctx.strLogPath;
+        ctx.strFailureMessage = LOG_CREATE_FAILED_TEXT;
         return false;
     }
     PIDLIST_ABSOLUTE item = nullptr;
@@ -184,10 +183,10 @@ bool OpenLog(BuildContext& ctx)
     const bool associated =
         reinterpret_cast<INT_PTR>(FindExecutableW(ctx.strLogPath.c_str(), nullptr, program)) > 32 &&
         program[0] != 0;
-    if (!associated) {
-        static const uint8_t bom[2] = {0xFF, 0xFE};
-        fwrite(bom, 1, sizeof bom, ctx.pLog);
-        fflush(ctx.pLog);
+    if (!associated && !ctx.log.WriteByteOrderMark()) {
+        GetLastErrorText();
+        Fail(ctx, ctx.strLogPath);
+        return false;
     }
     return true;
 }
@@ -512,14 +511,9 @@ bool RunSteps(BuildContext& ctx, SourceNode& root)
 // Step 19: on every way out.
 void EndSequence(BuildContext& ctx, SourceNode& root, bool failed)
 {
-    if (failed && ctx.pLog) {
-        std::wstring path = ShortPathForm(ctx.strFailingPath);
-        std::wstring text = FormatText(L"ファイルパス：%ls\r\n", path.c_str());
-        text += FormatText(L"メッセージ　：%ls\r\n", ctx.strFailureMessage.c_str());
-        fwrite(text.data(), sizeof(wchar_t), text.size(), ctx.pLog);
-    }
-    if (ctx.pLog) fclose(ctx.pLog);
-    ctx.pLog = nullptr;
+    if (failed && ctx.log.IsOpen())
+        ctx.log.WriteFailure(ctx.strFailingPath.c_str(), ctx.strFailureMessage.c_str());
+    ctx.log.Close();
     ctx.work.Reset();
     ctx.writer.CloseExtraVolume();
     ctx.volume0File.reset();

@@ -16,6 +16,7 @@
 
 #include "builder/build_owner.h"
 #include "builder/source_collection.h"
+#include "core/error_log.h"
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
 #include "core/volume_io.h"
@@ -73,7 +74,7 @@ struct BuildContext {
     FileHandle work;
     std::wstring strWorkPath;
     std::wstring strLogPath;
-    FILE* pLog = nullptr;
+    ErrorLog log;
     uint16_t nFormatVersion = FORMAT_VERSION;
     uint64_t nTimeStamp = 0;
 

@@ -161,17 +161,20 @@ BuildRecord NewInfoRecord(const BuildContext& ctx, const WIN32_FIND_DATAW& entry
 
 bool IsBuildOutput(const BuildContext& ctx, const std::wstring& path)
 {
-    if (EqualsNoCase(path, ctx.strArchivePath)) return true;
+    // The paths may come in their long form ("\\?\") or not.
+    const std::wstring candidate = ShortPathForm(path);
+    const std::wstring archive = ShortPathForm(ctx.strArchivePath);
+    if (EqualsNoCase(candidate, archive)) return true;
     // The work file lies beside the archive by default, so inside the source
     // folder whenever the archive does; it is being written while collected.
-    if (!ctx.strWorkPath.empty() && EqualsNoCase(path, ctx.strWorkPath)) return true;
+    if (!ctx.strWorkPath.empty() && EqualsNoCase(candidate, ShortPathForm(ctx.strWorkPath))) return true;
     // Volume files: the archive path, a dot and a decimal number. A stale
     // one from an earlier build would be overwritten while being stored.
-    const size_t n = ctx.strArchivePath.size();
-    if (n == 0 || path.size() < n + 2 || path[n] != L'.') return false;
-    if (!EqualsNoCase(path.substr(0, n), ctx.strArchivePath)) return false;
-    for (size_t i = n + 1; i < path.size(); ++i)
-        if (path[i] < L'0' || path[i] > L'9') return false;
+    const size_t n = archive.size();
+    if (n == 0 || candidate.size() < n + 2 || candidate[n] != L'.') return false;
+    if (!EqualsNoCase(candidate.substr(0, n), archive)) return false;
+    for (size_t i = n + 1; i < candidate.size(); ++i)
+        if (candidate[i] < L'0' || candidate[i] > L'9') return false;
     return true;
 }
 

@@ -6,6 +6,9 @@
 #include "builder/tests/build_harness.h"
 #include "core/archive_key.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace zk::test {
 namespace {
 
@@ -72,6 +75,363 @@ TEST(BuildEngine, SingleEmptyFileIntoSelfExtractor)
     EXPECT_EQ(a.params.m_nDataOffset, a.firstFile.size());
     EXPECT_EQ(a.params.m_nTreeOffset, a.nHeaderPos + 116) << "empty texts: 50 + 66 bytes of head";
     ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+}
+
+// Names, sizes, attributes and write times of everything below a folder.
+std::vector<std::wstring> Listing(const std::wstring& folder)
+{
+    std::map<std::wstring, WIN32_FIND_DATAW> all;
+    ExpectedEntries(folder, L"", true, all);
+    std::vector<std::wstring> out;
+    for (const auto& [rel, d] : all)
+        out.push_back(rel + L"|" + std::to_wstring(d.nFileSizeLow) + L"|" + std::to_wstring(d.dwFileAttributes) +
+                      L"|" + std::to_wstring(TimeOf(d.ftLastWriteTime)));
+    return out;
+}
+
+// A tree with nested folders, an empty folder, an empty file, text and
+// incompressible content across more than one block, and hidden and
+// temporary entries at several levels.
+std::wstring MakeMixedTree(BuildScene& s)
+{
+    std::wstring top = s.Folder(L"tree");
+    s.Folder(L"tree\\sub");
+    s.Folder(L"tree\\sub\\deeper");
+    s.Folder(L"tree\\empty");
+    s.Folder(L"tree\\hiddenfolder");
+    s.File(L"tree\\a.txt", Bytes(3000, 1, false));
+    s.File(L"tree\\zero.bin", "");
+    s.File(L"tree\\sub\\big.bin", Bytes(1048576 + 4321, 2, true));
+    s.File(L"tree\\sub\\deeper\\text.txt", Bytes(2 * 1048576 + 17, 3, false));
+    s.File(L"tree\\sub\\ro.txt", "read only", FILE_ATTRIBUTE_READONLY);
+    s.File(L"tree\\hidden.txt", "hidden", FILE_ATTRIBUTE_HIDDEN);
+    s.File(L"tree\\sub\\temp.tmp", "temporary", FILE_ATTRIBUTE_TEMPORARY);
+    s.File(L"tree\\hiddenfolder\\inside.txt", "inside a hidden folder");
+    SetFileAttributesW((s.src + L"tree\\hiddenfolder").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+    s.File(L"Thumbs.db", "not excluded by collection");
+    return top;
+}
+
+struct CodecCase {
+    const char* name;
+    uint8_t kind;
+    uint8_t level;
+    uint8_t hash;
+    uint8_t verify;
+    uint8_t includeHidden;
+    const wchar_t* extension;
+};
+
+TEST(BuildEngine, MixedTreeRoundTripsWithEveryCodecAndOption)
+{
+    const CodecCase cases[] = {
+        {"lz4 standard, all checks", 0, 0, 1, 1, 1, L".zka"},
+        {"lz4 high, no hash, no verify", 0, 1, 0, 0, 0, L".exe"},
+        {"deflate standard, hash only", 1, 0, 1, 0, 0, L".zka"},
+        {"deflate high, verify only, hidden", 1, 1, 0, 1, 1, L".exe"},
+    };
+    for (const CodecCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildScene s;
+        std::wstring tree = MakeMixedTree(s);
+        s.Sources({tree, s.src + L"Thumbs.db"});
+        s.owner.m_env.m_nCompressKind = c.kind;
+        s.owner.m_env.m_nCompressLevel = c.level;
+        s.owner.m_env.m_bHash = c.hash;
+        s.owner.m_env.m_bVerify = c.verify;
+        s.owner.m_env.m_bIncludeHidden = c.includeHidden;
+        s.owner.m_prm.m_strSfxTitle = L"タイトル";
+        s.owner.m_prm.m_strSfxComment = L"コメント";
+        const std::wstring target = s.scratch.Path() + L"pack" + c.extension;
+        s.Target(target);
+        BoxAnswers boxes;
+        s.Build();
+        ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+        EXPECT_TRUE(boxes.Boxes().empty());
+
+        DecodedArchive a = ReadBack(target);
+        const size_t n = ExpectMatchesSources(a, s.owner.m_prm.m_listSources, c.includeHidden != 0);
+        EXPECT_EQ(a.entries.size(), n);
+        const uint32_t flags = a.header.m_nFlags;
+        EXPECT_EQ((flags & AF_HASH) != 0, c.hash != 0);
+        EXPECT_EQ((flags & AF_HIDDEN) != 0, c.includeHidden != 0);
+        EXPECT_EQ((flags & AF_DEFLATE) != 0, c.kind == 1);
+        EXPECT_NE(flags & AF_MARK, 0u);
+        EXPECT_EQ(flags & AF_PASSWORD, 0u);
+        EXPECT_EQ(a.params.m_strTitle, u"タイトル");
+        EXPECT_EQ(a.params.m_strComment, u"コメント");
+        EXPECT_EQ(a.params.m_nSfxFlags, SF_SHOW_LIST);
+        uint64_t total = 0;
+        uint32_t files = 0, folders = 0, content = 0;
+        for (const ArchiveEntry& e : a.entries) {
+            if (e.bFolder) {
+                ++folders;
+                continue;
+            }
+            ++files;
+            total += e.info.m_nSize;
+            if (e.info.m_nSize) {
+                ++content;
+                EXPECT_EQ(e.info.m_nMethod, c.kind == 0 ? METHOD_LZ4 : METHOD_DEFLATE);
+                bool zeroHash = std::all_of(e.info.m_hash, e.info.m_hash + 32, [](uint8_t b) { return b == 0; });
+                EXPECT_EQ(zeroHash, c.hash == 0);
+            }
+        }
+        EXPECT_EQ(a.params.m_nFileCount, files);
+        EXPECT_EQ(a.params.m_nFolderCount, folders);
+        EXPECT_EQ(a.params.m_nContentCount, content);
+        EXPECT_EQ(a.params.m_nTotalSize, total);
+        EXPECT_EQ(a.params.m_nSizeEstimate, total);
+        EXPECT_EQ(s.owner.m_counters.nFileCount, files);
+        EXPECT_EQ(s.owner.m_nTotal, total);
+        EXPECT_EQ(s.owner.m_nCompressDone, total);
+        EXPECT_EQ(s.owner.m_nVerifyDone, c.verify ? total : 0u);
+        EXPECT_EQ(s.owner.m_stats.nStreamBytes, a.firstFile.size() - a.params.m_nDataOffset);
+        // Info records lie in depth-first order, as the reader walked them.
+        for (size_t i = 1; i < a.entries.size(); ++i)
+            EXPECT_LT(a.entries[i - 1].info.m_nDataOffset + a.entries[i - 1].info.m_nStoredSize,
+                      a.entries[i].info.m_nDataOffset + 1);
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+        const std::vector<std::wstring> phases = {L"書庫ファイルを準備中．．．", L"ファイル情報を収集中．．．",
+                                                  L"書庫ファイルを作成中．．．"};
+        ASSERT_GE(s.owner.m_listPhases.size(), 4u);
+        EXPECT_EQ(std::vector<std::wstring>(s.owner.m_listPhases.begin(), s.owner.m_listPhases.begin() + 3),
+                  phases);
+        EXPECT_EQ(s.owner.m_listPhases.back(), L"最終処理を実行中．．．");
+    }
+}
+
+TEST(BuildEngine, HiddenTopLevelItemIsSkippedAndNothingLeftIsReported)
+{
+    BuildScene s;
+    std::wstring hidden = s.File(L"secret.txt", "x", FILE_ATTRIBUTE_HIDDEN);
+    s.Sources({hidden});
+    s.owner.m_env.m_bIncludeHidden = 0;
+    s.Target(s.scratch.Path() + L"out.zka");
+    BoxAnswers boxes;
+    s.Build();
+    EXPECT_EQ(s.Result(), BUILD_RESULT_ABORTED);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, NOTHING_TO_STORE);
+    EXPECT_FALSE(s.owner.m_bStatsSet);
+    EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+}
+
+TEST(BuildEngine, PasswordEncryptsDataAndNamesAndNeedsThePassword)
+{
+    BuildScene s;
+    std::wstring folder = s.Folder(L"docs");
+    const std::string text = "PLAINTEXT-MARKER " + Bytes(5000, 4, false);
+    s.File(L"docs\\PLAINNAME.txt", text);
+    s.File(L"docs\\empty.txt", "");
+    s.Sources({folder});
+    s.owner.m_prm.m_strPassword = L"pass word";
+    const std::wstring target = s.scratch.Path() + L"secret.zka";
+    s.Target(target);
+    for (uint8_t kind : {0, 1}) {
+        SCOPED_TRACE(kind == 0 ? "lz4" : "deflate");
+        s.owner.m_env.m_nCompressKind = kind;
+        BoxAnswers boxes;
+        s.Build();
+        ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+
+        DecodedArchive a = ReadBack(target, L"pass word");
+        EXPECT_NE(a.header.m_nFlags & AF_PASSWORD, 0u);
+        ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+        const std::string raw(a.firstFile.begin(), a.firstFile.end());
+        EXPECT_EQ(raw.find("PLAINTEXT-MARKER"), std::string::npos);
+        EXPECT_EQ(raw.find("zelkora packs"), std::string::npos);
+        const std::string name16("P\0L\0A\0I\0N\0N\0A\0M\0E\0", 18);
+        EXPECT_EQ(raw.find(name16), std::string::npos);
+        for (const ArchiveEntry& e : a.entries) EXPECT_EQ(e.info.m_nStoredSize % 16, 0u);
+
+        DecodedArchive wrong;
+        EXPECT_FALSE(ReadArchive(target, L"pass wore", wrong));
+        EXPECT_EQ(wrong.strError, "check block does not match the key");
+    }
+}
+
+TEST(BuildEngine, SecondBuildWithTheSamePasswordRebuildsTheKey)
+{
+    BuildScene s;
+    std::wstring file = s.File(L"one.txt", Bytes(10000, 5, false));
+    s.Sources({file});
+    s.owner.m_prm.m_strPassword = L"same";
+    BoxAnswers boxes;
+    s.Target(s.scratch.Path() + L"first.zka");
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    const uint32_t before = ArchiveKeyScheduleBuilds();
+    s.Target(s.scratch.Path() + L"second.exe");
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    EXPECT_EQ(ArchiveKeyScheduleBuilds(), before + 1) << "the key is cleared when a build ends";
+    DecodedArchive a = ReadBack(s.scratch.Path() + L"first.zka", L"same");
+    DecodedArchive b = ReadBack(s.scratch.Path() + L"second.exe", L"same");
+    ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+    ExpectMatchesSources(b, s.owner.m_prm.m_listSources, true);
+}
+
+TEST(BuildEngine, ArchiveInsideASourceFolderIsNotStoredInItself)
+{
+    BuildScene s;
+    std::wstring folder = s.Folder(L"proj");
+    s.File(L"proj\\keep.txt", "keep");
+    // Left over from an earlier split build: overwriting it while storing
+    // it would corrupt both.
+    const std::wstring stale = s.File(L"proj\\pack.zka.1", "stale volume");
+    s.Sources({folder});
+    const std::wstring target = folder + L"\\pack.zka";
+    s.Target(target);
+    BoxAnswers boxes;
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    DecodedArchive a = ReadBack(target);
+    std::vector<std::wstring> names;
+    for (const ArchiveEntry& e : a.entries) names.push_back(e.strPath);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"proj", L"proj\\keep.txt"}));
+    EXPECT_EQ(ScratchFolder::ReadAll(stale), "stale volume");
+    EXPECT_EQ(BuildScene::WorkFilesIn(folder + L"\\"), 0) << "the work file lay there and was neither stored nor kept";
+
+    // The archive itself chosen as a source (an old archive being replaced).
+    s.Sources({s.src + L"proj\\keep.txt", target});
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    a = ReadBack(target);
+    ASSERT_EQ(a.entries.size(), 1u);
+    EXPECT_EQ(a.entries[0].strPath, L"keep.txt");
+}
+
+TEST(BuildEngine, LockedSourceFileAsksRetryOrCancel)
+{
+    for (bool retry : {true, false}) {
+        SCOPED_TRACE(retry ? "retry after release" : "cancel");
+        BuildScene s;
+        std::wstring file = s.File(L"locked.bin", Bytes(100000, 6, false));
+        s.Sources({file});
+        const std::wstring target = s.scratch.Path() + L"out.zka";
+        s.Target(target);
+        HANDLE lock = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        int asked = 0;
+        BoxAnswers boxes([&](const BoxAnswers::Box& box) {
+            if ((box.flags & MB_TYPEMASK) != MB_RETRYCANCEL) return IDOK;
+            ++asked;
+            if (!retry) return IDCANCEL;
+            if (asked == 2) {
+                CloseHandle(lock);
+                lock = INVALID_HANDLE_VALUE;
+            }
+            return IDRETRY;
+        });
+        s.Build();
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+
+        const auto all = boxes.Boxes();
+        ASSERT_FALSE(all.empty());
+        EXPECT_EQ(all[0].caption, L"確認");
+        const std::wstring suffix = L"\nファイル：" + file;
+        EXPECT_TRUE(all[0].text.size() > suffix.size() &&
+                    all[0].text.compare(all[0].text.size() - suffix.size(), suffix.size(), suffix) == 0);
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+        if (retry) {
+            EXPECT_EQ(asked, 2);
+            ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+            ExpectMatchesSources(ReadBack(target), s.owner.m_prm.m_listSources, true);
+        } else {
+            EXPECT_EQ(asked, 1);
+            EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+            DecodedArchive a;
+            EXPECT_FALSE(ReadArchive(target, L"", a)) << "an unfinished archive must not pass for a complete one";
+        }
+        EXPECT_EQ(ScratchFolder::ReadAll(file), Bytes(100000, 6, false));
+    }
+}
+
+TEST(BuildEngine, AbortStopsCollectionAndTheDataPhase)
+{
+    struct Case {
+        const char* name;
+        bool duringData;
+    };
+    for (const Case c : {Case{"during collection", false}, Case{"during the data phase", true}}) {
+        SCOPED_TRACE(c.name);
+        BuildScene s;
+        std::wstring tree = MakeMixedTree(s);
+        s.Sources({tree});
+        const std::wstring target = s.scratch.Path() + L"out.zka";
+        s.Target(target);
+        s.owner.m_env.m_bShowLogOnError = 1;
+        if (c.duringData) {
+            s.owner.m_onCompress = [&](uint64_t done) {
+                if (done > 0) s.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
+            };
+        } else {
+            s.owner.m_onPhase = [&](const std::wstring& phase) {
+                if (phase == L"ファイル情報を収集中．．．") s.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
+            };
+        }
+        const std::vector<std::wstring> before = Listing(tree);
+        BoxAnswers boxes;
+        s.Build();
+        EXPECT_EQ(s.Result(), BUILD_RESULT_ABORTED);
+        EXPECT_EQ(s.owner.m_nBuildState.load(), BUILD_STATE_FINISHED);
+        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_FALSE(s.owner.m_bStatsSet);
+        EXPECT_EQ(s.owner.m_nTimerStops, 1);
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+        if (c.duringData) {
+            EXPECT_EQ(s.owner.m_nCompressDone, 3000u) << "stopped after the first piece";
+            DecodedArchive a;
+            EXPECT_FALSE(ReadArchive(target, L"", a));
+        }
+        EXPECT_EQ(Listing(tree), before) << "no source is touched";
+    }
+}
+
+TEST(BuildEngine, FailedBuildWritesTheTwoLogLines)
+{
+    BuildScene s;
+    std::wstring file = s.File(L"locked.bin", "data");
+    s.Sources({file});
+    s.Target(s.scratch.Path() + L"out.zka");
+    s.owner.m_env.m_bShowLogOnError = 1;
+    HANDLE lock = CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    BoxAnswers boxes([](const BoxAnswers::Box&) { return IDCANCEL; });
+    s.Build();
+    CloseHandle(lock);
+    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+
+    std::string raw = ScratchFolder::ReadAll(s.prog + L"Zelkora.log");
+    if (raw.size() >= 2 && raw[0] == '\xFF' && raw[1] == '\xFE') raw.erase(0, 2);
+    ASSERT_EQ(raw.size() % 2, 0u);
+    std::wstring log(raw.size() / 2, L'\0');
+    std::memcpy(log.data(), raw.data(), raw.size());
+    const std::wstring first = L"ファイルパス：" + file + L"\r\n";
+    ASSERT_EQ(log.compare(0, first.size(), first), 0) << std::string(raw.begin(), raw.end());
+    const std::wstring second = log.substr(first.size());
+    EXPECT_EQ(second.compare(0, 7, L"メッセージ　："), 0);
+    EXPECT_GT(second.size(), 9u) << "the system's text for the sharing violation";
+    EXPECT_EQ(second.substr(second.size() - 2), L"\r\n");
+
+    // A successful build leaves the log empty apart from the byte-order mark.
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    EXPECT_LE(ScratchFolder::ReadAll(s.prog + L"Zelkora.log").size(), 2u);
+}
+
+TEST(BuildEngine, SelfExtractorWithoutTheExtractorProgramFails)
+{
+    BuildScene s;
+    DeleteFileW((s.prog + L"ZelkoraSfx.exe").c_str());
+    s.Sources({s.File(L"a.txt", "a")});
+    s.Target(s.scratch.Path() + L"out.exe");
+    BoxAnswers boxes;
+    s.Build();
+    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, L"「ZelkoraSfx.exe」が同じフォルダ内に存在しません");
+    EXPECT_EQ(GetFileAttributesW((s.scratch.Path() + L"out.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 } // namespace
