@@ -6,7 +6,6 @@
 #include <cstring>
 #include <cwchar>
 
-#include "builder/build_files.h"
 #include "builder/build_support.h"
 #include "core/archive_format.h"
 #include "core/archive_key.h"
@@ -16,6 +15,7 @@
 #include "core/file_time.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
+#include "core/pipeline_platform.h"
 #include "core/temp_files.h"
 
 namespace zk {
@@ -478,9 +478,9 @@ bool RunSteps(BuildContext& ctx, SourceNode& root)
     if (!WritePlaceholders(ctx, static_cast<uint64_t>(workSize))) return false;
 
     // The data stream, from the data offset on, across volumes.
-    ctx.volumeFiles = MakeVolumeFiles();
-    ctx.volume0File = WrapFile(ctx.volume0.Get());
-    ctx.hash = ctx.bHash ? MakeFileHash() : nullptr;
+    ctx.volumeFiles = MakeVolumeFiles(true);
+    ctx.volume0File = WrapFileHandle(ctx.volume0.Get(), false, true);
+    ctx.hash = ctx.bHash ? MakeSystemSha256(true) : nullptr;
     VolumeSet set;
     set.m_pFiles = ctx.volumeFiles.get();
     set.m_strArchivePath = ToU16(ctx.strArchivePath);
@@ -696,7 +696,7 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
         }
     }
 
-    std::unique_ptr<IByteFile> file = WrapFile(source.Get());
+    std::unique_ptr<IByteFile> file = WrapFileHandle(source.Get(), false, true);
     PipelineContext& pipe = ctx.pipe;
     pipe.m_pSource = file.get();
     pipe.m_strSourcePath = ToU16(path);
