@@ -434,5 +434,138 @@ TEST(BuildEngine, SelfExtractorWithoutTheExtractorProgramFails)
     EXPECT_EQ(GetFileAttributesW((s.scratch.Path() + L"out.exe").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+uint64_t SizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d)) return 0;
+    return (uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow;
+}
+
+TEST(BuildEngine, SplitArchivesFillEveryVolumeButTheLast)
+{
+    struct Case {
+        const char* name;
+        int splitMB;
+        size_t dataBytes;
+        const wchar_t* extension;
+        uint8_t kind;
+        bool password;
+        uint32_t volumes;
+    };
+    const Case cases[] = {
+        {"1 MB, lz4", 1, 2 * 1048576 + 300000, L".zka", 0, false, 3},
+        {"1 MB, deflate with password", 1, 2 * 1048576 + 300000, L".exe", 1, true, 3},
+        {"5 MB, lz4", 5, 6 * 1048576, L".exe", 0, false, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BuildScene s;
+        std::wstring folder = s.Folder(L"data");
+        s.File(L"data\\first.txt", Bytes(5000, 7, false));
+        s.File(L"data\\noise.bin", Bytes(c.dataBytes, 8, true));
+        s.File(L"data\\last.txt", Bytes(70000, 9, false));
+        s.Sources({folder});
+        s.owner.m_prm.m_nSplitMB = c.splitMB;
+        s.owner.m_env.m_nCompressKind = c.kind;
+        if (c.password) s.owner.m_prm.m_strPassword = L"vol";
+        const std::wstring target = s.scratch.Path() + L"split" + c.extension;
+        s.Target(target);
+        BoxAnswers boxes;
+        s.Build();
+        ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+        EXPECT_TRUE(boxes.Boxes().empty());
+
+        DecodedArchive a = ReadBack(target, c.password ? L"vol" : L"");
+        ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+        EXPECT_EQ(a.params.m_nVolumeSizeMB, c.splitMB);
+        ASSERT_EQ(a.nVolumeFiles, c.volumes);
+        const uint64_t volumeSize = uint64_t(c.splitMB) * 1048576;
+        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k) EXPECT_EQ(a.volumeSizes[k], volumeSize) << "volume " << k;
+        uint64_t all = 0;
+        for (uint64_t v : a.volumeSizes) all += v;
+        EXPECT_EQ(all, a.params.m_nDataOffset + s.owner.m_stats.nStreamBytes);
+    }
+}
+
+TEST(BuildEngine, HeadLargerThanTheVolumeAsksToRaiseTheVolumeSize)
+{
+    BuildScene s;
+    std::wstring folder = s.Folder(L"many");
+    // Long names make a head of more than 1 MiB from fewer files.
+    const std::wstring stem(240, L'n');
+    for (int i = 0; i < 1800; ++i) s.File(L"many\\" + stem + std::to_wstring(1000 + i), "");
+    s.File(L"many\\noise.bin", Bytes(3 * 1048576, 10, true));
+    s.Sources({folder});
+    const std::wstring target = s.scratch.Path() + L"big.zka";
+    s.Target(target);
+
+    for (int answer : {IDCANCEL, IDOK}) {
+        SCOPED_TRACE(answer == IDOK ? "OK" : "Cancel");
+        s.owner.m_prm.m_nSplitMB = 1;
+        s.owner.m_nSummaries = 0;
+        BoxAnswers boxes([&](const BoxAnswers::Box&) { return answer; });
+        s.Build();
+        const auto all = boxes.Boxes();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].text, L"分割サイズが小さいためファイル情報の保存ができません。\n分割サイズを 2 MB "
+                               L"に調整しますがよろしいですか？");
+        EXPECT_EQ(all[0].flags & MB_TYPEMASK, static_cast<UINT>(MB_OKCANCEL));
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+        if (answer == IDCANCEL) {
+            EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+            EXPECT_EQ(s.owner.m_prm.m_nSplitMB, 1);
+            continue;
+        }
+        ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+        EXPECT_EQ(s.owner.m_prm.m_nSplitMB, 2);
+        EXPECT_EQ(s.owner.m_nSummaries, 1);
+        DecodedArchive a = ReadBack(target);
+        EXPECT_EQ(a.params.m_nVolumeSizeMB, 2);
+        EXPECT_EQ(a.entries.size(), 1802u);
+        EXPECT_GT(a.params.m_nDataOffset, 1048576u);
+        ASSERT_GE(a.nVolumeFiles, 2u);
+        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k) EXPECT_EQ(a.volumeSizes[k], 2u * 1048576) << k;
+        ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+    }
+}
+
+TEST(BuildEngine, DataBeyondTheLastNameableVolumeIsRefusedBeforeTheHead)
+{
+    BuildScene s;
+    std::wstring file = s.src + L"huge.bin";
+    // 300 MiB without writing them: only the size counts for the check.
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 300ll * 1048576;
+    ASSERT_TRUE(SetFilePointerEx(h, size, nullptr, FILE_BEGIN) && SetEndOfFile(h));
+    CloseHandle(h);
+    s.Sources({file});
+    s.owner.m_prm.m_nSplitMB = 1;
+    const std::wstring target = s.scratch.Path() + L"out.zka";
+    s.Target(target);
+    BoxAnswers boxes;
+    s.Build();
+    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+    const auto all = boxes.Boxes();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_NE(all[0].text.find(L"256"), std::wstring::npos);
+    EXPECT_NE(all[0].text.find(L"分割サイズを 2 MB 以上にしてください。"), std::wstring::npos);
+    EXPECT_EQ(SizeOf(target), 0u) << "nothing of the archive was written";
+    EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+
+    // The same data fits with the volume size proposed.
+    s.owner.m_prm.m_nSplitMB = 2;
+    s.owner.m_env.m_bVerify = 0;
+    BoxAnswers quiet;
+    s.owner.m_onCompress = [&](uint64_t done) {
+        // Only the start of the data phase matters here.
+        if (done >= 4 * 1048576) s.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
+    };
+    s.Build();
+    EXPECT_EQ(s.Result(), BUILD_RESULT_ABORTED);
+    EXPECT_TRUE(quiet.Boxes().empty());
+}
+
 } // namespace
 } // namespace zk::test
