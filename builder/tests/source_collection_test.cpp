@@ -1,0 +1,286 @@
+// The collection's pieces: the entry filter, what counts as the build's own
+// output, the work file's records and the tree order.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "builder/tests/build_harness.h"
+#include "core/archive_key.h"
+#include "core/file_io.h"
+#include "core/long_path.h"
+
+namespace zk::test {
+namespace {
+
+WIN32_FIND_DATAW Entry(const wchar_t* name, DWORD attrs, uint64_t size = 0)
+{
+    WIN32_FIND_DATAW d{};
+    wcscpy(d.cFileName, name);
+    d.dwFileAttributes = attrs;
+    d.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    d.nFileSizeLow = static_cast<DWORD>(size);
+    d.ftCreationTime = {0x11111111, 0x01D00000};
+    d.ftLastAccessTime = {0x22222222, 0x01D00001};
+    d.ftLastWriteTime = {0x33333333, 0x01D00002};
+    return d;
+}
+
+TEST(SourceCollection, EntryFilter)
+{
+    struct Case {
+        const wchar_t* name;
+        DWORD attrs;
+        bool includeHidden;
+        int expected;
+    };
+    const Case cases[] = {
+        {L"a.txt", FILE_ATTRIBUTE_NORMAL, false, ENTRY_FILE},
+        {L"dir", FILE_ATTRIBUTE_DIRECTORY, false, ENTRY_FOLDER},
+        {L".", FILE_ATTRIBUTE_DIRECTORY, true, ENTRY_SKIP},
+        {L"..", FILE_ATTRIBUTE_DIRECTORY, true, ENTRY_SKIP},
+        {L"..", FILE_ATTRIBUTE_ARCHIVE, true, ENTRY_FILE}, // only folders named so are the links
+        {L"h.txt", FILE_ATTRIBUTE_HIDDEN, false, ENTRY_SKIP},
+        {L"h.txt", FILE_ATTRIBUTE_HIDDEN, true, ENTRY_FILE},
+        {L"t.tmp", FILE_ATTRIBUTE_TEMPORARY, false, ENTRY_SKIP},
+        {L"t.tmp", FILE_ATTRIBUTE_TEMPORARY, true, ENTRY_FILE},
+        {L"hd", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN, false, ENTRY_SKIP},
+        {L"hd", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN, true, ENTRY_FOLDER},
+        {L"sys", FILE_ATTRIBUTE_SYSTEM, false, ENTRY_FILE},
+        {L"link", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false, ENTRY_FOLDER},
+        {L"Thumbs.db", FILE_ATTRIBUTE_NORMAL, false, ENTRY_FILE},
+    };
+    RecordingOwner owner;
+    BuildContext ctx(&owner);
+    for (const Case& c : cases) {
+        ctx.bIncludeHidden = c.includeHidden;
+        EXPECT_EQ(ClassifyEntry(ctx, Entry(c.name, c.attrs)), c.expected)
+            << std::string(c.name, c.name + wcslen(c.name)) << " attrs " << c.attrs;
+    }
+}
+
+TEST(SourceCollection, BuildOutputIsRecognisedInAnyPathForm)
+{
+    RecordingOwner owner;
+    BuildContext ctx(&owner);
+    ctx.strArchivePath = L"C:\\out\\Pack.exe";
+    ctx.strWorkPath = L"\\\\?\\C:\\out\\~ZK0123456789ABCDEF.TMP";
+    struct Case {
+        const wchar_t* path;
+        bool expected;
+    };
+    const Case cases[] = {
+        {L"C:\\out\\Pack.exe", true},
+        {L"c:\\OUT\\pack.EXE", true},
+        {L"\\\\?\\C:\\out\\Pack.exe", true},
+        {L"C:\\out\\~ZK0123456789ABCDEF.TMP", true},
+        {L"C:\\out\\Pack.exe.1", true},
+        {L"C:\\out\\Pack.exe.255", true},
+        {L"C:\\out\\Pack.exe.", false},
+        {L"C:\\out\\Pack.exe.1a", false},
+        {L"C:\\out\\Pack.exe1", false},
+        {L"C:\\out\\Pack.ex", false},
+        {L"C:\\other\\Pack.exe", false},
+        {L"C:\\out\\~ZK0123456789ABCDEE.TMP", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsBuildOutput(ctx, c.path), c.expected) << std::string(c.path, c.path + wcslen(c.path));
+}
+
+// A context with a work file in a scratch folder.
+struct WorkFileScene {
+    ScratchFolder scratch;
+    RecordingOwner owner;
+    BuildContext ctx{&owner};
+    WorkFileScene()
+    {
+        ctx.strWorkPath = scratch.Path() + L"work.tmp";
+        ctx.work.Reset(CreateFileW(ctx.strWorkPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   0, nullptr));
+        SetArchiveKey(L"0123456789abcdef");
+    }
+    ~WorkFileScene() { ClearArchiveKey(); }
+    int64_t Position() { return SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false); }
+};
+
+TEST(SourceCollection, RecordsRoundTripThroughTheWorkFileAndKeepTheirPlace)
+{
+    WorkFileScene w;
+    SourceNode a, b;
+    BuildRecord first = NewInfoRecord(w.ctx, Entry(L"名前.txt", FILE_ATTRIBUTE_ARCHIVE, 0x123456789ull));
+    first.pNode = &a;
+    ASSERT_EQ(WriteInfoRecord(w.ctx, first), 0);
+    EXPECT_EQ(a.nInfoOffset, 0u);
+    // The data phase puts full paths in the name; only the last part is kept.
+    BuildRecord second = NewInfoRecord(w.ctx, Entry(L"x", FILE_ATTRIBUTE_DIRECTORY));
+    second.strName = L"C:\\some\\folder\\sub";
+    second.pNode = &b;
+    ASSERT_EQ(WriteInfoRecord(w.ctx, second), 0);
+    EXPECT_EQ(b.nInfoOffset, first.nEncodedSize);
+    EXPECT_EQ(first.nEncodedSize, 88u + 16u) << "6 UTF-16 units round up to 16 bytes";
+
+    BuildRecord back;
+    ASSERT_TRUE(ReadInfoRecord(w.ctx, a.nInfoOffset, back));
+    EXPECT_EQ(back.strName, L"名前.txt");
+    EXPECT_EQ(back.info.m_nSize, 0x123456789ull);
+    EXPECT_EQ(back.info.m_nAttributes, static_cast<uint32_t>(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(back.info.m_nCreationTime, 0x01D0000011111111ull);
+    EXPECT_EQ(back.info.m_nAccessTime, 0x01D0000122222222ull);
+    EXPECT_EQ(back.info.m_nWriteTime, 0x01D0000233333333ull);
+    EXPECT_EQ(back.nEncodedSize, first.nEncodedSize);
+    ASSERT_TRUE(ReadInfoRecord(w.ctx, b.nInfoOffset, back));
+    EXPECT_EQ(back.strName, L"sub");
+
+    // A rewrite in place with the stored size and hash filled in.
+    BuildRecord update;
+    ASSERT_TRUE(ReadInfoRecord(w.ctx, a.nInfoOffset, update));
+    update.pNode = &a;
+    update.info.m_nStoredSize = 777;
+    update.info.m_hash[31] = 0xAB;
+    update.info.m_nStartVolume = 3;
+    ASSERT_EQ(SeekFile(w.ctx.work.Get(), a.nInfoOffset, FILE_BEGIN, false), 0);
+    ASSERT_EQ(WriteInfoRecord(w.ctx, update), 0);
+    ASSERT_TRUE(ReadInfoRecord(w.ctx, b.nInfoOffset, back));
+    EXPECT_EQ(back.strName, L"sub") << "the next record is intact";
+    ASSERT_TRUE(ReadInfoRecord(w.ctx, a.nInfoOffset, back));
+    EXPECT_EQ(back.info.m_nStoredSize, 777u);
+    EXPECT_EQ(back.info.m_hash[31], 0xAB);
+    EXPECT_EQ(back.info.m_nStartVolume, 3);
+
+    // A name that would make the record longer than the one on disk is
+    // refused before anything is written.
+    update.strName = L"a much longer name than before.txt";
+    ASSERT_EQ(SeekFile(w.ctx.work.Get(), a.nInfoOffset, FILE_BEGIN, false), 0);
+    MessageBoxRecorder boxes;
+    EXPECT_EQ(WriteInfoRecord(w.ctx, update), 1);
+    ASSERT_TRUE(ReadInfoRecord(w.ctx, b.nInfoOffset, back));
+    EXPECT_EQ(back.strName, L"sub");
+}
+
+TEST(SourceCollection, CancelStopsRecordWriting)
+{
+    WorkFileScene w;
+    SourceNode node;
+    BuildRecord record = NewInfoRecord(w.ctx, Entry(L"a", 0));
+    record.pNode = &node;
+    w.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
+    EXPECT_EQ(WriteInfoRecord(w.ctx, record), 1);
+    EXPECT_EQ(w.Position(), 0);
+}
+
+// The tree of a folder with two files and an empty sub-folder, followed by
+// a second top-level folder with one file.
+TEST(SourceCollection, TreeOffsetsListByList)
+{
+    SourceNode root;
+    auto* top1 = new SourceNode{NODE_FOLDER};
+    auto* top2 = new SourceNode{NODE_FOLDER};
+    auto* f1 = new SourceNode{NODE_FILE};
+    auto* f2 = new SourceNode{NODE_FILE};
+    auto* empty = new SourceNode{NODE_FOLDER};
+    auto* g1 = new SourceNode{NODE_FILE};
+    root.pFirstChild = top1;
+    top1->pNext = top2;
+    top1->pFirstChild = f1;
+    f1->pNext = f2;
+    f2->pNext = empty;
+    top2->pFirstChild = g1;
+    uint32_t counter = 0;
+    AssignTreeOffsets(root, counter);
+    EXPECT_EQ(counter, 6u * 13);
+    EXPECT_EQ(top1->nTreeOffset, 0u);
+    EXPECT_EQ(top2->nTreeOffset, 13u);
+    EXPECT_EQ(f1->nTreeOffset, 26u);
+    EXPECT_EQ(f2->nTreeOffset, 39u);
+    EXPECT_EQ(empty->nTreeOffset, 52u);
+    EXPECT_EQ(g1->nTreeOffset, 65u);
+    FreeTree(&root);
+    EXPECT_EQ(root.pFirstChild, nullptr);
+}
+
+TEST(SourceCollection, OverlongPathEndsTheBuildWithAMessage)
+{
+    BuildScene s;
+    std::wstring path = s.src + L"deep";
+    const std::wstring part(200, L'd');
+    CreateDirectoryW(path.c_str(), nullptr);
+    std::wstring deep = path;
+    while (deep.size() < 2100) {
+        deep += L"\\" + part;
+        ASSERT_TRUE(CreateDirectoryW(LongPathForm(deep).c_str(), nullptr));
+    }
+    s.Sources({path});
+    s.Target(s.scratch.Path() + L"out.zka");
+    BoxAnswers boxes;
+    s.Build();
+    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+    const auto all = boxes.Boxes();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].text.rfind(L"パスが長すぎるため", 0), 0u);
+    EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+    // ScratchFolder cannot remove what it cannot name.
+    while (deep.size() > path.size()) {
+        RemoveDirectoryW(LongPathForm(deep).c_str());
+        deep.resize(deep.find_last_of(L'\\'));
+    }
+}
+
+TEST(SourceCollection, FolderLinkBackIntoItsOwnTreeEndsTheBuild)
+{
+    BuildScene s;
+    std::wstring top = s.Folder(L"loop");
+    s.Folder(L"loop\\inner");
+    s.File(L"loop\\inner\\f.txt", "f");
+    const std::wstring link = top + L"\\inner\\back";
+    if (!CreateSymbolicLinkW(link.c_str(), top.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+        GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "this system makes no folder links";
+    s.Sources({top});
+    s.Target(s.scratch.Path() + L"out.zka");
+    BoxAnswers boxes;
+    s.Build();
+    RemoveDirectoryW(link.c_str());
+    DeleteFileW(link.c_str());
+    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+    const auto all = boxes.Boxes();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_NE(all[0].text.find(L"フォルダのリンク"), std::wstring::npos);
+    EXPECT_NE(all[0].text.find(link), std::wstring::npos);
+}
+
+// What a link back into the tree looks like to the walk: a folder whose
+// identity is already on the stack of folders being collected.
+TEST(SourceCollection, FolderAlreadyBeingCollectedIsRefused)
+{
+    WorkFileScene w;
+    const std::wstring folder = w.scratch.Path() + L"again";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    w.scratch.Write(L"again\\x.txt");
+    HANDLE h = CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    BY_HANDLE_FILE_INFORMATION info{};
+    ASSERT_TRUE(GetFileInformationByHandle(h, &info));
+    CloseHandle(h);
+
+    SourceNode node{NODE_FOLDER};
+    {
+        BoxAnswers boxes;
+        EXPECT_EQ(CollectFolder(w.ctx, folder, node), 0) << "a folder seen for the first time is walked";
+        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_TRUE(w.ctx.folderStack.empty()) << "the walk leaves the stack as it found it";
+        EXPECT_EQ(w.ctx.nFileCount, 1u);
+        FreeTree(&node);
+    }
+    w.ctx.folderStack.push_back(
+        {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow});
+    BoxAnswers boxes;
+    EXPECT_EQ(CollectFolder(w.ctx, folder, node), 1);
+    ASSERT_EQ(boxes.Boxes().size(), 1u);
+    EXPECT_NE(boxes.Boxes()[0].text.find(L"フォルダのリンク"), std::wstring::npos);
+    EXPECT_EQ(w.ctx.strFailingPath, folder);
+    EXPECT_EQ(node.pFirstChild, nullptr);
+}
+
+} // namespace
+} // namespace zk::test
