@@ -518,7 +518,8 @@ void EndSequence(BuildContext& ctx, SourceNode& root, bool failed)
     ctx.writer.CloseExtraVolume();
     ctx.volume0File.reset();
     ctx.volume0.Reset();
-    if (!ctx.strWorkPath.empty()) DeleteFileOrDefer(ctx.strWorkPath.c_str(), false, false);
+    if (!ctx.strWorkPath.empty() && DeleteFileOrDefer(ctx.strWorkPath.c_str(), false, false))
+        ctx.strWorkPath.clear();
     FreeTree(&root);
 }
 

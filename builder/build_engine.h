@@ -17,6 +17,7 @@
 #include "builder/build_owner.h"
 #include "builder/source_collection.h"
 #include "core/error_log.h"
+#include "core/file_io.h"
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
 #include "core/volume_io.h"
@@ -44,6 +45,12 @@ struct BuildContext {
     explicit BuildContext(CBuildOwner* owner) : pOwner(owner), progress(owner) {}
     BuildContext(const BuildContext&) = delete;
     BuildContext& operator=(const BuildContext&) = delete;
+    // The work file never outlives its build, whichever way the build ends.
+    ~BuildContext()
+    {
+        work.Reset();
+        if (!strWorkPath.empty()) DeleteFileOrDefer(strWorkPath.c_str(), false, false);
+    }
 
     CBuildOwner* pOwner;
 

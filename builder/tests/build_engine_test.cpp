@@ -567,5 +567,39 @@ TEST(BuildEngine, DataBeyondTheLastNameableVolumeIsRefusedBeforeTheHead)
     EXPECT_TRUE(quiet.Boxes().empty());
 }
 
+TEST(BuildEngine, FileChangingSizeWhileStoredFailsTheBuild)
+{
+    for (bool grow : {true, false}) {
+        SCOPED_TRACE(grow ? "grows" : "shrinks");
+        BuildScene s;
+        const std::string original = Bytes(200000, 11, false);
+        std::wstring file = s.File(L"log.txt", original);
+        s.Sources({file});
+        const std::wstring target = s.scratch.Path() + L"out.zka";
+        s.Target(target);
+        // Another program writes the file after its entry was read again
+        // and before its data is.
+        s.owner.m_onPhase = [&](const std::wstring& phase) {
+            if (phase != file) return;
+            HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            LARGE_INTEGER size;
+            size.QuadPart = grow ? 250000 : 1000;
+            SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+            SetEndOfFile(h);
+            CloseHandle(h);
+        };
+        BoxAnswers boxes;
+        s.Build();
+        EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+        const auto all = boxes.Boxes();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_NE(all[0].text.find(L"ファイルサイズが変化しました"), std::wstring::npos);
+        EXPECT_NE(all[0].text.find(file), std::wstring::npos);
+        DecodedArchive a;
+        EXPECT_FALSE(ReadArchive(target, L"", a)) << "no archive that records one size and stores another";
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+    }
+}
+
 } // namespace
 } // namespace zk::test

@@ -248,6 +248,52 @@ TEST(SourceCollection, FolderLinkBackIntoItsOwnTreeEndsTheBuild)
     EXPECT_NE(all[0].text.find(link), std::wstring::npos);
 }
 
+TEST(SourceCollection, UnlistableFolderAsksAbortRetryOrIgnore)
+{
+    struct Case {
+        const char* name;
+        int answer;
+        int result;
+    };
+    for (const Case c : {Case{"retry until it can be listed", IDRETRY, 0}, Case{"ignore: stored empty", IDIGNORE, 0},
+                         Case{"abort", IDABORT, 1}}) {
+        SCOPED_TRACE(c.name);
+        WorkFileScene w;
+        const std::wstring folder = w.scratch.Path() + L"later";
+        int asked = 0;
+        BoxAnswers boxes([&](const BoxAnswers::Box&) {
+            // The second time round the folder is there: a retry finds it.
+            if (++asked == 2 && c.answer == IDRETRY) {
+                CreateDirectoryW(folder.c_str(), nullptr);
+                w.scratch.Write(L"later\\in.txt");
+            }
+            return asked == 1 && c.answer == IDRETRY ? IDRETRY : c.answer;
+        });
+        SourceNode node{NODE_FOLDER};
+        EXPECT_EQ(CollectFolder(w.ctx, folder, node), c.result);
+        const auto all = boxes.Boxes();
+        ASSERT_GE(all.size(), 1u);
+        EXPECT_EQ(all[0].flags & MB_TYPEMASK, static_cast<UINT>(MB_ABORTRETRYIGNORE));
+        EXPECT_EQ(all[0].caption, L"確認");
+        const std::wstring suffix = L"\nフォルダ：" + folder;
+        EXPECT_EQ(all[0].text.substr(all[0].text.size() - suffix.size()), suffix);
+        EXPECT_GT(all[0].text.size(), suffix.size()) << "the system's text comes first";
+        if (c.answer == IDRETRY) {
+            ASSERT_NE(node.pFirstChild, nullptr);
+            EXPECT_EQ(w.ctx.nFileCount, 1u);
+        } else {
+            EXPECT_EQ(node.pFirstChild, nullptr);
+        }
+        if (c.answer == IDABORT) {
+            EXPECT_EQ(w.ctx.strFailingPath, folder);
+            // The abort shows the system error box as well.
+            ASSERT_EQ(all.size(), 2u);
+            EXPECT_EQ(all[1].caption, L"Error Message");
+        }
+        FreeTree(&node);
+    }
+}
+
 // What a link back into the tree looks like to the walk: a folder whose
 // identity is already on the stack of folders being collected.
 TEST(SourceCollection, FolderAlreadyBeingCollectedIsRefused)
