@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <shellapi.h>
 
+#include <process.h>
+
 #include <cstring>
 #include <cwchar>
 
@@ -792,6 +794,26 @@ unsigned BuildWorker(CBuildOwner* pOwner)
     ClearArchiveKey();
     pOwner->m_nBuildState.store(BUILD_STATE_FINISHED);
     return 0;
+}
+
+namespace {
+
+unsigned __stdcall BuildThread(void* owner)
+{
+    return BuildWorker(static_cast<CBuildOwner*>(owner));
+}
+
+} // namespace
+
+HANDLE StartBuildWorker(CBuildOwner* pOwner)
+{
+    const uint8_t previous = pOwner->m_nBuildState.exchange(BUILD_STATE_RUNNING);
+    const uintptr_t h = _beginthreadex(nullptr, 0, &BuildThread, pOwner, 0, nullptr);
+    if (h == 0) {
+        pOwner->m_nBuildState.store(previous);
+        return nullptr;
+    }
+    return reinterpret_cast<HANDLE>(h);
 }
 
 } // namespace zk

@@ -127,6 +127,13 @@ struct BuildContext {
 // owner->m_nBuildResult once owner->m_nBuildState is 2.
 unsigned BuildWorker(CBuildOwner* pOwner);
 
+// Runs BuildWorker on a new thread. The returned handle (null when no thread
+// could be started; the state then stays as it was) is signalled when the
+// thread has ended; the caller closes it. m_nBuildState is 1 before this
+// returns, so a timer polling it never sees a finished state of an earlier
+// build.
+HANDLE StartBuildWorker(CBuildOwner* pOwner);
+
 // The data phase: every kept source item in list order, in step with the
 // top-level nodes; folders recurse through WriteChildren.
 int WriteEntries(BuildContext& ctx, SourceNode& root);

@@ -601,5 +601,49 @@ TEST(BuildEngine, FileChangingSizeWhileStoredFailsTheBuild)
     }
 }
 
+TEST(BuildEngine, BuildOnItsOwnThreadIsAbortedFromAnother)
+{
+    BuildScene s;
+    std::wstring folder = s.Folder(L"data");
+    s.File(L"data\\a.bin", Bytes(3 * 1048576, 12, true));
+    s.File(L"data\\b.txt", "b");
+    s.Sources({folder});
+    const std::wstring target = s.scratch.Path() + L"out.exe";
+    s.Target(target);
+    HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE aborted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    s.owner.m_onCompress = [&](uint64_t done) {
+        if (done == 0) return;
+        SetEvent(started);
+        WaitForSingleObject(aborted, 10000);
+    };
+    BoxAnswers boxes;
+    HANDLE thread = StartBuildWorker(&s.owner);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_NE(s.owner.m_nBuildState.load(), BUILD_STATE_NONE);
+    ASSERT_EQ(WaitForSingleObject(started, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(s.owner.m_nBuildState.load(), BUILD_STATE_RUNNING);
+    s.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED); // the abort button
+    SetEvent(aborted);
+    ASSERT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    CloseHandle(started);
+    CloseHandle(aborted);
+    EXPECT_EQ(s.owner.m_nBuildState.load(), BUILD_STATE_FINISHED);
+    EXPECT_EQ(s.Result(), BUILD_RESULT_ABORTED);
+    EXPECT_LT(s.owner.m_nCompressDone, 2u * 1048576) << "stopped at the next test of the flag";
+    EXPECT_TRUE(boxes.Boxes().empty());
+    EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+
+    // The next build on a thread runs to its end.
+    s.owner.m_onCompress = nullptr;
+    thread = StartBuildWorker(&s.owner);
+    ASSERT_NE(thread, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
+    ExpectMatchesSources(ReadBack(target), s.owner.m_prm.m_listSources, true);
+}
+
 } // namespace
 } // namespace zk::test
