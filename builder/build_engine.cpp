@@ -124,7 +124,7 @@ uint64_t StreamBound(uint64_t totalSize, uint32_t contentCount, uint32_t blockSi
 
 void CopySettings(BuildContext& ctx)
 {
-    const CBuildOwner& o = *ctx.pOwner;
+    CBuildOwner& o = *ctx.pOwner;
     ctx.strProgramFolder = o.ProgramFolder();
     ctx.strArchivePath = o.m_prm.m_strArchivePath;
     ctx.strPassword = o.m_prm.m_strPassword;
@@ -144,7 +144,8 @@ void CopySettings(BuildContext& ctx)
     ctx.strSfxTitle = o.m_prm.m_strSfxTitle;
     ctx.strSfxRunAfter = o.m_prm.m_strSfxRunAfter;
     ctx.strSfxComment = o.m_prm.m_strSfxComment;
-    ctx.sources = o.m_prm.SourcePaths();
+    ctx.sources.clear();
+    for (const auto& item : o.m_prm.m_listSources) ctx.sources.push_back(item->GetPath());
 }
 
 // Step 1: the settings, the block size and the buffers of the whole build.
@@ -175,12 +176,10 @@ bool OpenLog(BuildContext& ctx)
         ctx.strFailureMessage = LOG_CREATE_FAILED_TEXT;
         return false;
     }
-    PIDLIST_ABSOLUTE item = nullptr;
-    if (FAILED(SHParseDisplayName(ctx.strLogPath.c_str(), nullptr, &item, 0, nullptr)) || !item) {
+    if (!ctx.pOwner->m_prm.m_shellDesktop.ParseItem(ctx.strLogPath)) {
         FailWithMessage(ctx, ctx.strLogPath, MSG_LOG_ITEM);
         return false;
     }
-    CoTaskMemFree(item);
     wchar_t program[MAX_PATH] = {};
     const bool associated =
         reinterpret_cast<INT_PTR>(FindExecutableW(ctx.strLogPath.c_str(), nullptr, program)) > 32 &&

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "builder/settings.h"
+#include "builder/settings_records.h"
 
 namespace zk {
 
@@ -40,8 +40,8 @@ public:
 
     // Settings of this build; the window thread leaves them alone while a
     // build runs, except that the engine may raise m_prm.m_nSplitMB.
-    CVosmireEnv m_env;
-    CVosmirePrm m_prm;
+    ::CVosmireEnv m_env;
+    ::CVosmirePrm m_prm;
 
     // 0 none, 1 running, 2 finished; written by the engine only.
     std::atomic<uint8_t> m_nBuildState{BUILD_STATE_NONE};

@@ -47,7 +47,7 @@ TEST(BuildEngine, EmptyFolderOnlyGivesOneFolderEntryAndNoData)
     EXPECT_EQ(s.owner.m_nTimerStarts, 1);
     EXPECT_EQ(s.owner.m_nTimerStops, 1);
     EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
-    ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+    ExpectMatchesSources(a, s.sources, true);
 }
 
 TEST(BuildEngine, SingleEmptyFileIntoSelfExtractor)
@@ -74,7 +74,7 @@ TEST(BuildEngine, SingleEmptyFileIntoSelfExtractor)
     EXPECT_EQ(a.params.m_nTotalSize, 0u);
     EXPECT_EQ(a.params.m_nDataOffset, a.firstFile.size());
     EXPECT_EQ(a.params.m_nTreeOffset, a.nHeaderPos + 116) << "empty texts: 50 + 66 bytes of head";
-    ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+    ExpectMatchesSources(a, s.sources, true);
 }
 
 // Names, sizes, attributes and write times of everything below a folder.
@@ -150,7 +150,7 @@ TEST(BuildEngine, MixedTreeRoundTripsWithEveryCodecAndOption)
         EXPECT_TRUE(boxes.Boxes().empty());
 
         DecodedArchive a = ReadBack(target);
-        const size_t n = ExpectMatchesSources(a, s.owner.m_prm.m_listSources, c.includeHidden != 0);
+        const size_t n = ExpectMatchesSources(a, s.sources, c.includeHidden != 0);
         EXPECT_EQ(a.entries.size(), n);
         const uint32_t flags = a.header.m_nFlags;
         EXPECT_EQ((flags & AF_HASH) != 0, c.hash != 0);
@@ -237,7 +237,7 @@ TEST(BuildEngine, PasswordEncryptsDataAndNamesAndNeedsThePassword)
 
         DecodedArchive a = ReadBack(target, L"pass word");
         EXPECT_NE(a.header.m_nFlags & AF_PASSWORD, 0u);
-        ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+        ExpectMatchesSources(a, s.sources, true);
         const std::string raw(a.firstFile.begin(), a.firstFile.end());
         EXPECT_EQ(raw.find("PLAINTEXT-MARKER"), std::string::npos);
         EXPECT_EQ(raw.find("zelkora packs"), std::string::npos);
@@ -268,8 +268,8 @@ TEST(BuildEngine, SecondBuildWithTheSamePasswordRebuildsTheKey)
     EXPECT_EQ(ArchiveKeyScheduleBuilds(), before + 1) << "the key is cleared when a build ends";
     DecodedArchive a = ReadBack(s.scratch.Path() + L"first.zka", L"same");
     DecodedArchive b = ReadBack(s.scratch.Path() + L"second.exe", L"same");
-    ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
-    ExpectMatchesSources(b, s.owner.m_prm.m_listSources, true);
+    ExpectMatchesSources(a, s.sources, true);
+    ExpectMatchesSources(b, s.sources, true);
 }
 
 TEST(BuildEngine, ArchiveInsideASourceFolderIsNotStoredInItself)
@@ -337,7 +337,7 @@ TEST(BuildEngine, LockedSourceFileAsksRetryOrCancel)
         if (retry) {
             EXPECT_EQ(asked, 2);
             ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
-            ExpectMatchesSources(ReadBack(target), s.owner.m_prm.m_listSources, true);
+            ExpectMatchesSources(ReadBack(target), s.sources, true);
         } else {
             EXPECT_EQ(asked, 1);
             EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
@@ -476,7 +476,7 @@ TEST(BuildEngine, SplitArchivesFillEveryVolumeButTheLast)
         EXPECT_TRUE(boxes.Boxes().empty());
 
         DecodedArchive a = ReadBack(target, c.password ? L"vol" : L"");
-        ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+        ExpectMatchesSources(a, s.sources, true);
         EXPECT_EQ(a.params.m_nVolumeSizeMB, c.splitMB);
         ASSERT_EQ(a.nVolumeFiles, c.volumes);
         const uint64_t volumeSize = uint64_t(c.splitMB) * 1048576;
@@ -525,7 +525,7 @@ TEST(BuildEngine, HeadLargerThanTheVolumeAsksToRaiseTheVolumeSize)
         EXPECT_GT(a.params.m_nDataOffset, 1048576u);
         ASSERT_GE(a.nVolumeFiles, 2u);
         for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k) EXPECT_EQ(a.volumeSizes[k], 2u * 1048576) << k;
-        ExpectMatchesSources(a, s.owner.m_prm.m_listSources, true);
+        ExpectMatchesSources(a, s.sources, true);
     }
 }
 
@@ -642,7 +642,7 @@ TEST(BuildEngine, BuildOnItsOwnThreadIsAbortedFromAnother)
     ASSERT_EQ(WaitForSingleObject(thread, 20000), WAIT_OBJECT_0);
     CloseHandle(thread);
     EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
-    ExpectMatchesSources(ReadBack(target), s.owner.m_prm.m_listSources, true);
+    ExpectMatchesSources(ReadBack(target), s.sources, true);
 }
 
 } // namespace

@@ -154,7 +154,14 @@ struct BuildScene {
         return p;
     }
 
-    void Sources(std::initializer_list<std::wstring> paths) { owner.m_prm.m_listSources.assign(paths); }
+    // The chosen items, as the file page makes them (resolved by the shell).
+    std::vector<std::wstring> sources;
+    void Sources(std::initializer_list<std::wstring> paths)
+    {
+        sources.assign(paths);
+        owner.m_prm.m_listSources.clear();
+        for (const std::wstring& p : paths) owner.m_prm.m_listSources.push_back(owner.m_prm.m_shellDesktop.MakeItem(p));
+    }
     void Target(const std::wstring& path) { owner.m_prm.m_strArchivePath = path; }
 
     void Build() { BuildWorker(&owner); }
