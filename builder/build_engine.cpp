@@ -39,8 +39,8 @@ constexpr wchar_t MSG_PREPARE_FAILED[] = L"書庫ファイルの準備に失敗�
 constexpr wchar_t MSG_CREATE_FAILED[] = L"書庫ファイルの作成に失敗しました";
 constexpr wchar_t MSG_WORK_FAILED[] = L"作業用ファイルの作成に失敗しました";
 constexpr wchar_t MSG_NOTHING[] = L"書庫に格納するファイルおよびフォルダが有りませんでした";
-constexpr wchar_t MSG_RAISE_SPLIT[] =
-    L"分割サイズが小さいためファイル情報の保存ができません。\n分割サイズを %d MB に調整しますがよろしいですか？";
+constexpr wchar_t MSG_RAISE_SPLIT[] = L"分割サイズが小さいためファイル情報の保存ができません。\n分割サイズを "
+                                      L"%d MB に調整しますがよろしいですか？";
 constexpr wchar_t MSG_LOCKED[] = L"%ls\nファイル：%ls";
 constexpr wchar_t MSG_TOO_MANY_VOLUMES[] =
     L"分割ファイルの数が多すぎるため書庫を作成できません（書庫のデータは 256 個目の分割ファイルまでに"
@@ -59,8 +59,14 @@ uint64_t FileTimeValue(const FILETIME& ft)
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-std::u16string ToU16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
-std::wstring ToW(const std::u16string& s) { return std::wstring(s.begin(), s.end()); }
+std::u16string ToU16(const std::wstring& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
+std::wstring ToW(const std::u16string& s)
+{
+    return std::wstring(s.begin(), s.end());
+}
 
 bool EqualsNoCase(const wchar_t* a, size_t na, const wchar_t* b, size_t nb)
 {
@@ -74,7 +80,10 @@ bool HasExtension(const std::wstring& path, const wchar_t* ext)
     return path.size() >= n && EqualsNoCase(path.c_str() + path.size() - n, n, ext, n);
 }
 
-uint32_t WallClockSeconds() { return static_cast<uint32_t>(CurrentFileTime() / 10000000ull); }
+uint32_t WallClockSeconds()
+{
+    return static_cast<uint32_t>(CurrentFileTime() / 10000000ull);
+}
 
 // Records the failing path and this thread's last system error text (unless
 // a message of the build's own was recorded first).
@@ -95,7 +104,8 @@ void FailWithMessage(BuildContext& ctx, const std::wstring& path, const std::wst
 // Seeks volume 0 and checks that the position reached is the one asked for.
 bool SeekVolume0(BuildContext& ctx, uint64_t pos)
 {
-    if (SeekFile(ctx.volume0.Get(), static_cast<int64_t>(pos), FILE_BEGIN, true) != static_cast<int64_t>(pos)) {
+    if (SeekFile(ctx.volume0.Get(), static_cast<int64_t>(pos), FILE_BEGIN, true) !=
+        static_cast<int64_t>(pos)) {
         Fail(ctx, ctx.strArchivePath);
         return false;
     }
@@ -145,7 +155,8 @@ void CopySettings(BuildContext& ctx)
     ctx.strSfxRunAfter = o.m_prm.m_strSfxRunAfter;
     ctx.strSfxComment = o.m_prm.m_strSfxComment;
     ctx.sources.clear();
-    for (const auto& item : o.m_prm.m_listSources) ctx.sources.push_back(item->GetPath());
+    for (const auto& item : o.m_prm.m_listSources)
+        ctx.sources.push_back(item->GetPath());
 }
 
 // Step 1: the settings, the block size and the buffers of the whole build.
@@ -283,9 +294,9 @@ bool CheckVolumeCount(BuildContext& ctx, uint64_t workSize)
 {
     if (ctx.nSplitMB == 0) return true;
     ParameterSection s = MakeParameterSection(ctx);
-    const uint64_t dataOffset =
-        ctx.nHeaderPos + ARCHIVE_HEADER_SIZE + ParameterSectionSize(s) +
-        uint64_t{TREE_RECORD_SIZE} * (uint64_t{ctx.nFileCount} + ctx.nFolderCount) + workSize;
+    const uint64_t dataOffset = ctx.nHeaderPos + ARCHIVE_HEADER_SIZE + ParameterSectionSize(s) +
+                                uint64_t{TREE_RECORD_SIZE} * (uint64_t{ctx.nFileCount} + ctx.nFolderCount) +
+                                workSize;
     uint64_t volumeSize = uint64_t{ctx.nSplitMB} * MIB;
     if (volumeSize < dataOffset) volumeSize = (dataOffset + MIB - 1) / MIB * MIB;
     const uint64_t end = dataOffset + StreamBound(ctx.nTotalSize, ctx.nContentCount, ctx.nBlockSize);
@@ -419,7 +430,8 @@ bool WriteTables(BuildContext& ctx, SourceNode& root)
         if (!WriteVolume0(ctx, piece.data(), static_cast<size_t>(got))) return false;
         if (ctx.Cancelled()) return false;
     }
-    if (!SeekVolume0(ctx, ctx.nHeaderPos) || !WriteVolume0(ctx, ARCHIVE_MAGIC, ARCHIVE_MAGIC_SIZE)) return false;
+    if (!SeekVolume0(ctx, ctx.nHeaderPos) || !WriteVolume0(ctx, ARCHIVE_MAGIC, ARCHIVE_MAGIC_SIZE))
+        return false;
     if (!FlushFileBuffers(ctx.volume0.Get())) {
         ReportLastError();
         Fail(ctx, ctx.strArchivePath);
@@ -607,7 +619,8 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
         return 1;
     }
     record.pNode = &node;
-    if (SeekFile(ctx.work.Get(), node.nInfoOffset, FILE_BEGIN, true) != static_cast<int64_t>(node.nInfoOffset)) {
+    if (SeekFile(ctx.work.Get(), node.nInfoOffset, FILE_BEGIN, true) !=
+        static_cast<int64_t>(node.nInfoOffset)) {
         Fail(ctx, ctx.strWorkPath);
         return 1;
     }
@@ -622,7 +635,8 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
     if (ProcessFile(ctx, record, path) != 0) return 1;
     // ProcessFile moved the work file's position nowhere, but the record goes
     // back exactly where it was read.
-    if (SeekFile(ctx.work.Get(), node.nInfoOffset, FILE_BEGIN, true) != static_cast<int64_t>(node.nInfoOffset) ||
+    if (SeekFile(ctx.work.Get(), node.nInfoOffset, FILE_BEGIN, true) !=
+            static_cast<int64_t>(node.nInfoOffset) ||
         WriteInfoRecord(ctx, record) != 0) {
         Fail(ctx, path);
         return 1;

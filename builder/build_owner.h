@@ -16,9 +16,9 @@ namespace zk {
 struct BuildStatistics {
     uint32_t nFileCount = 0;
     uint32_t nFolderCount = 0;
-    uint32_t nContentCount = 0;  // files whose size is not 0
-    uint64_t nTotalSize = 0;     // uncompressed bytes of all files
-    uint64_t nStreamBytes = 0;   // bytes of the data stream only
+    uint32_t nContentCount = 0; // files whose size is not 0
+    uint64_t nTotalSize = 0;    // uncompressed bytes of all files
+    uint64_t nStreamBytes = 0;  // bytes of the data stream only
     uint32_t nElapsedSeconds = 0;
 };
 

@@ -29,7 +29,10 @@ bool EqualsNoCase(const std::wstring& a, const std::wstring& b)
                                                         static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
-bool IsDotName(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
+bool IsDotName(const wchar_t* name)
+{
+    return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
+}
 
 uint64_t FileTimeValue(const FILETIME& ft)
 {

@@ -20,8 +20,8 @@ constexpr uint32_t NO_INFO_OFFSET = 0xFFFFFFFFu;
 // One stored entry. Nodes are made in collection order; the engine frees
 // them with FreeTree when the build ends.
 struct SourceNode {
-    uint8_t nKind = 0;                    // NODE_FOLDER or NODE_FILE
-    uint32_t nTreeOffset = 0;             // assigned after the data phase
+    uint8_t nKind = 0;                     // NODE_FOLDER or NODE_FILE
+    uint32_t nTreeOffset = 0;              // assigned after the data phase
     uint32_t nInfoOffset = NO_INFO_OFFSET; // position of the record in the work file
     SourceNode* pNext = nullptr;
     SourceNode* pFirstChild = nullptr;

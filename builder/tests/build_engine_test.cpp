@@ -65,7 +65,8 @@ TEST(BuildEngine, SingleEmptyFileIntoSelfExtractor)
     std::vector<uint8_t> sfx;
     ASSERT_TRUE(LoadWholeFile(ZK_SFX_EXE, sfx));
     EXPECT_EQ(a.nHeaderPos, sfx.size());
-    EXPECT_TRUE(std::equal(sfx.begin(), sfx.end(), a.firstFile.begin())) << "the extractor program is copied as is";
+    EXPECT_TRUE(std::equal(sfx.begin(), sfx.end(), a.firstFile.begin()))
+        << "the extractor program is copied as is";
     ASSERT_EQ(a.entries.size(), 1u);
     EXPECT_FALSE(a.entries[0].bFolder);
     EXPECT_EQ(a.entries[0].info.m_nMethod, METHOD_STORED);
@@ -84,8 +85,9 @@ std::vector<std::wstring> Listing(const std::wstring& folder)
     ExpectedEntries(folder, L"", true, all);
     std::vector<std::wstring> out;
     for (const auto& [rel, d] : all)
-        out.push_back(rel + L"|" + std::to_wstring(d.nFileSizeLow) + L"|" + std::to_wstring(d.dwFileAttributes) +
-                      L"|" + std::to_wstring(TimeOf(d.ftLastWriteTime)));
+        out.push_back(rel + L"|" + std::to_wstring(d.nFileSizeLow) + L"|" +
+                      std::to_wstring(d.dwFileAttributes) + L"|" +
+                      std::to_wstring(TimeOf(d.ftLastWriteTime)));
     return out;
 }
 
@@ -107,7 +109,8 @@ std::wstring MakeMixedTree(BuildScene& s)
     s.File(L"tree\\hidden.txt", "hidden", FILE_ATTRIBUTE_HIDDEN);
     s.File(L"tree\\sub\\temp.tmp", "temporary", FILE_ATTRIBUTE_TEMPORARY);
     s.File(L"tree\\hiddenfolder\\inside.txt", "inside a hidden folder");
-    SetFileAttributesW((s.src + L"tree\\hiddenfolder").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
+    SetFileAttributesW((s.src + L"tree\\hiddenfolder").c_str(),
+                       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY);
     s.File(L"Thumbs.db", "not excluded by collection");
     return top;
 }
@@ -173,7 +176,8 @@ TEST(BuildEngine, MixedTreeRoundTripsWithEveryCodecAndOption)
             if (e.info.m_nSize) {
                 ++content;
                 EXPECT_EQ(e.info.m_nMethod, c.kind == 0 ? METHOD_LZ4 : METHOD_DEFLATE);
-                bool zeroHash = std::all_of(e.info.m_hash, e.info.m_hash + 32, [](uint8_t b) { return b == 0; });
+                bool zeroHash =
+                    std::all_of(e.info.m_hash, e.info.m_hash + 32, [](uint8_t b) { return b == 0; });
                 EXPECT_EQ(zeroHash, c.hash == 0);
             }
         }
@@ -192,8 +196,8 @@ TEST(BuildEngine, MixedTreeRoundTripsWithEveryCodecAndOption)
             EXPECT_LT(a.entries[i - 1].info.m_nDataOffset + a.entries[i - 1].info.m_nStoredSize,
                       a.entries[i].info.m_nDataOffset + 1);
         EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
-        const std::vector<std::wstring> phases = {L"書庫ファイルを準備中．．．", L"ファイル情報を収集中．．．",
-                                                  L"書庫ファイルを作成中．．．"};
+        const std::vector<std::wstring> phases = {
+            L"書庫ファイルを準備中．．．", L"ファイル情報を収集中．．．", L"書庫ファイルを作成中．．．"};
         ASSERT_GE(s.owner.m_listPhases.size(), 4u);
         EXPECT_EQ(std::vector<std::wstring>(s.owner.m_listPhases.begin(), s.owner.m_listPhases.begin() + 3),
                   phases);
@@ -243,7 +247,8 @@ TEST(BuildEngine, PasswordEncryptsDataAndNamesAndNeedsThePassword)
         EXPECT_EQ(raw.find("zelkora packs"), std::string::npos);
         const std::string name16("P\0L\0A\0I\0N\0N\0A\0M\0E\0", 18);
         EXPECT_EQ(raw.find(name16), std::string::npos);
-        for (const ArchiveEntry& e : a.entries) EXPECT_EQ(e.info.m_nStoredSize % 16, 0u);
+        for (const ArchiveEntry& e : a.entries)
+            EXPECT_EQ(e.info.m_nStoredSize % 16, 0u);
 
         DecodedArchive wrong;
         EXPECT_FALSE(ReadArchive(target, L"pass wore", wrong));
@@ -288,10 +293,12 @@ TEST(BuildEngine, ArchiveInsideASourceFolderIsNotStoredInItself)
     ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
     DecodedArchive a = ReadBack(target);
     std::vector<std::wstring> names;
-    for (const ArchiveEntry& e : a.entries) names.push_back(e.strPath);
+    for (const ArchiveEntry& e : a.entries)
+        names.push_back(e.strPath);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"proj", L"proj\\keep.txt"}));
     EXPECT_EQ(ScratchFolder::ReadAll(stale), "stale volume");
-    EXPECT_EQ(BuildScene::WorkFilesIn(folder + L"\\"), 0) << "the work file lay there and was neither stored nor kept";
+    EXPECT_EQ(BuildScene::WorkFilesIn(folder + L"\\"), 0)
+        << "the work file lay there and was neither stored nor kept";
 
     // The archive itself chosen as a source (an old archive being replaced).
     s.Sources({s.src + L"proj\\keep.txt", target});
@@ -342,7 +349,8 @@ TEST(BuildEngine, LockedSourceFileAsksRetryOrCancel)
             EXPECT_EQ(asked, 1);
             EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
             DecodedArchive a;
-            EXPECT_FALSE(ReadArchive(target, L"", a)) << "an unfinished archive must not pass for a complete one";
+            EXPECT_FALSE(ReadArchive(target, L"", a))
+                << "an unfinished archive must not pass for a complete one";
         }
         EXPECT_EQ(ScratchFolder::ReadAll(file), Bytes(100000, 6, false));
     }
@@ -368,7 +376,8 @@ TEST(BuildEngine, AbortStopsCollectionAndTheDataPhase)
             };
         } else {
             s.owner.m_onPhase = [&](const std::wstring& phase) {
-                if (phase == L"ファイル情報を収集中．．．") s.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
+                if (phase == L"ファイル情報を収集中．．．")
+                    s.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
             };
         }
         const std::vector<std::wstring> before = Listing(tree);
@@ -480,9 +489,11 @@ TEST(BuildEngine, SplitArchivesFillEveryVolumeButTheLast)
         EXPECT_EQ(a.params.m_nVolumeSizeMB, c.splitMB);
         ASSERT_EQ(a.nVolumeFiles, c.volumes);
         const uint64_t volumeSize = uint64_t(c.splitMB) * 1048576;
-        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k) EXPECT_EQ(a.volumeSizes[k], volumeSize) << "volume " << k;
+        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k)
+            EXPECT_EQ(a.volumeSizes[k], volumeSize) << "volume " << k;
         uint64_t all = 0;
-        for (uint64_t v : a.volumeSizes) all += v;
+        for (uint64_t v : a.volumeSizes)
+            all += v;
         EXPECT_EQ(all, a.params.m_nDataOffset + s.owner.m_stats.nStreamBytes);
     }
 }
@@ -493,7 +504,8 @@ TEST(BuildEngine, HeadLargerThanTheVolumeAsksToRaiseTheVolumeSize)
     std::wstring folder = s.Folder(L"many");
     // Long names make a head of more than 1 MiB from fewer files.
     const std::wstring stem(240, L'n');
-    for (int i = 0; i < 1800; ++i) s.File(L"many\\" + stem + std::to_wstring(1000 + i), "");
+    for (int i = 0; i < 1800; ++i)
+        s.File(L"many\\" + stem + std::to_wstring(1000 + i), "");
     s.File(L"many\\noise.bin", Bytes(3 * 1048576, 10, true));
     s.Sources({folder});
     const std::wstring target = s.scratch.Path() + L"big.zka";
@@ -524,7 +536,8 @@ TEST(BuildEngine, HeadLargerThanTheVolumeAsksToRaiseTheVolumeSize)
         EXPECT_EQ(a.entries.size(), 1802u);
         EXPECT_GT(a.params.m_nDataOffset, 1048576u);
         ASSERT_GE(a.nVolumeFiles, 2u);
-        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k) EXPECT_EQ(a.volumeSizes[k], 2u * 1048576) << k;
+        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k)
+            EXPECT_EQ(a.volumeSizes[k], 2u * 1048576) << k;
         ExpectMatchesSources(a, s.sources, true);
     }
 }

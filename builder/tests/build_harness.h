@@ -144,7 +144,8 @@ struct BuildScene {
     std::wstring File(const std::wstring& rel, const std::string& bytes, DWORD attrs = 0) const
     {
         std::wstring p = src + rel;
-        HANDLE h = CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h =
+            CreateFileW(p.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD done = 0;
         if (h != INVALID_HANDLE_VALUE) {
             if (!bytes.empty()) WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
@@ -160,7 +161,8 @@ struct BuildScene {
     {
         sources.assign(paths);
         owner.m_prm.m_listSources.clear();
-        for (const std::wstring& p : paths) owner.m_prm.m_listSources.push_back(owner.m_prm.m_shellDesktop.MakeItem(p));
+        for (const std::wstring& p : paths)
+            owner.m_prm.m_listSources.push_back(owner.m_prm.m_shellDesktop.MakeItem(p));
     }
     void Target(const std::wstring& path) { owner.m_prm.m_strArchivePath = path; }
 
@@ -174,14 +176,18 @@ struct BuildScene {
         HANDLE f = FindFirstFileW((folder + L"~ZK*.TMP").c_str(), &d);
         if (f == INVALID_HANDLE_VALUE) return 0;
         int n = 0;
-        do ++n;
+        do
+            ++n;
         while (FindNextFileW(f, &d));
         FindClose(f);
         return n;
     }
 };
 
-inline uint64_t TimeOf(const FILETIME& ft) { return (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime; }
+inline uint64_t TimeOf(const FILETIME& ft)
+{
+    return (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+}
 
 // What a source tree should look like in the archive: relative path to the
 // directory entry, for every entry the filter keeps.
@@ -194,7 +200,8 @@ inline void ExpectedEntries(const std::wstring& path, const std::wstring& rel, b
     do {
         std::wstring name = d.cFileName;
         if (name == L"." || name == L"..") continue;
-        if (!includeHidden && (d.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY))) continue;
+        if (!includeHidden && (d.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY)))
+            continue;
         out[rel + name] = d;
         if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             ExpectedEntries(path + L"\\" + name, rel + name + L"\\", includeHidden, out);
@@ -214,18 +221,22 @@ inline size_t ExpectMatchesSources(const DecodedArchive& archive, const std::vec
         HANDLE f = FindFirstFileW(s.c_str(), &d);
         if (f == INVALID_HANDLE_VALUE) continue;
         FindClose(f);
-        if (!includeHidden && (d.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY))) continue;
+        if (!includeHidden && (d.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY)))
+            continue;
         expected[d.cFileName] = d;
         if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             ExpectedEntries(s, std::wstring(d.cFileName) + L"\\", includeHidden, expected);
     }
     std::map<std::wstring, const ArchiveEntry*> got;
-    for (const ArchiveEntry& e : archive.entries) got[e.strPath] = &e;
+    for (const ArchiveEntry& e : archive.entries)
+        got[e.strPath] = &e;
     EXPECT_EQ(got.size(), archive.entries.size()) << "an entry is stored twice";
 
     std::vector<std::wstring> expectedNames, gotNames;
-    for (const auto& [k, v] : expected) expectedNames.push_back(k);
-    for (const auto& [k, v] : got) gotNames.push_back(k);
+    for (const auto& [k, v] : expected)
+        expectedNames.push_back(k);
+    for (const auto& [k, v] : got)
+        gotNames.push_back(k);
     EXPECT_EQ(gotNames, expectedNames);
 
     for (const auto& [rel, d] : expected) {

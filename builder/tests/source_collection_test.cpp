@@ -70,18 +70,12 @@ TEST(SourceCollection, BuildOutputIsRecognisedInAnyPathForm)
         bool expected;
     };
     const Case cases[] = {
-        {L"C:\\out\\Pack.exe", true},
-        {L"c:\\OUT\\pack.EXE", true},
-        {L"\\\\?\\C:\\out\\Pack.exe", true},
-        {L"C:\\out\\~ZK0123456789ABCDEF.TMP", true},
-        {L"C:\\out\\Pack.exe.1", true},
-        {L"C:\\out\\Pack.exe.255", true},
-        {L"C:\\out\\Pack.exe.", false},
-        {L"C:\\out\\Pack.exe.1a", false},
-        {L"C:\\out\\Pack.exe1", false},
-        {L"C:\\out\\Pack.ex", false},
-        {L"C:\\other\\Pack.exe", false},
-        {L"C:\\out\\~ZK0123456789ABCDEE.TMP", false},
+        {L"C:\\out\\Pack.exe", true},        {L"c:\\OUT\\pack.EXE", true},
+        {L"\\\\?\\C:\\out\\Pack.exe", true}, {L"C:\\out\\~ZK0123456789ABCDEF.TMP", true},
+        {L"C:\\out\\Pack.exe.1", true},      {L"C:\\out\\Pack.exe.255", true},
+        {L"C:\\out\\Pack.exe.", false},      {L"C:\\out\\Pack.exe.1a", false},
+        {L"C:\\out\\Pack.exe1", false},      {L"C:\\out\\Pack.ex", false},
+        {L"C:\\other\\Pack.exe", false},     {L"C:\\out\\~ZK0123456789ABCDEE.TMP", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(IsBuildOutput(ctx, c.path), c.expected) << std::string(c.path, c.path + wcslen(c.path));
@@ -95,8 +89,8 @@ struct WorkFileScene {
     WorkFileScene()
     {
         ctx.strWorkPath = scratch.Path() + L"work.tmp";
-        ctx.work.Reset(CreateFileW(ctx.strWorkPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   0, nullptr));
+        ctx.work.Reset(CreateFileW(ctx.strWorkPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, 0, nullptr));
         SetArchiveKey(L"0123456789abcdef");
     }
     ~WorkFileScene() { ClearArchiveKey(); }
@@ -255,8 +249,8 @@ TEST(SourceCollection, UnlistableFolderAsksAbortRetryOrIgnore)
         int answer;
         int result;
     };
-    for (const Case c : {Case{"retry until it can be listed", IDRETRY, 0}, Case{"ignore: stored empty", IDIGNORE, 0},
-                         Case{"abort", IDABORT, 1}}) {
+    for (const Case c : {Case{"retry until it can be listed", IDRETRY, 0},
+                         Case{"ignore: stored empty", IDIGNORE, 0}, Case{"abort", IDABORT, 1}}) {
         SCOPED_TRACE(c.name);
         WorkFileScene w;
         const std::wstring folder = w.scratch.Path() + L"later";

@@ -47,15 +47,15 @@ struct DecodedArchive {
 
 inline bool LoadWholeFile(const std::wstring& path, std::vector<uint8_t>& out)
 {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           0, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER size{};
     GetFileSizeEx(h, &size);
     out.resize(static_cast<size_t>(size.QuadPart));
     DWORD got = 0;
-    bool ok = out.empty() || (ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &got, nullptr) &&
-                              got == out.size());
+    bool ok = out.empty() ||
+              (ReadFile(h, out.data(), static_cast<DWORD>(out.size()), &got, nullptr) && got == out.size());
     CloseHandle(h);
     return ok;
 }
@@ -192,7 +192,8 @@ inline bool ReadArchive(const std::wstring& path, const std::wstring& password, 
         entry.bFolder = record.m_nKind == NODE_FOLDER;
         const uint64_t infoPos = p.m_nInfoOffset + record.m_nInfo;
         MemoryByteSource info(file.data() + infoPos, file.size() - static_cast<size_t>(infoPos));
-        if (ParseInfoRecord(info, out.header, &entry.info) != FormatStatus::Ok) return Fail(out, "bad info record");
+        if (ParseInfoRecord(info, out.header, &entry.info) != FormatStatus::Ok)
+            return Fail(out, "bad info record");
         std::u16string name;
         if (!DecodeEntryName(entry.info.m_name, (out.header.m_nFlags & AF_NARROW_NAMES) != 0, &name))
             return Fail(out, "bad name");
@@ -201,8 +202,8 @@ inline bool ReadArchive(const std::wstring& path, const std::wstring& password, 
 
         if (!entry.bFolder && entry.info.m_nStoredSize != 0) {
             FailureInfo failure;
-            SpannedReader reader(set, entry.info.m_nStartVolume, entry.info.m_nDataOffset, entry.info.m_nStoredSize,
-                                 &failure);
+            SpannedReader reader(set, entry.info.m_nStartVolume, entry.info.m_nDataOffset,
+                                 entry.info.m_nStoredSize, &failure);
             detail::SpannedBytes stored(reader);
             detail::CollectSink sink(entry.data);
             DecodeEntryInfo what;
@@ -212,7 +213,8 @@ inline bool ReadArchive(const std::wstring& path, const std::wstring& password, 
             DecodeError error = DecodeError::NONE;
             if (DecodeEntry(params, buffers->ForDecode(), what, stored, sink, &error) != 0)
                 return Fail(out, "entry does not decode: " + std::to_string(static_cast<int>(error)));
-            const uint32_t expected = StartVolumeOf(p.m_nDataOffset, entry.info.m_nDataOffset, set.m_nVolumeSize);
+            const uint32_t expected =
+                StartVolumeOf(p.m_nDataOffset, entry.info.m_nDataOffset, set.m_nVolumeSize);
             if (expected != entry.info.m_nStartVolume) return Fail(out, "wrong start volume");
         }
         if (entry.data.size() != entry.info.m_nSize) return Fail(out, "decoded size differs from the record");
