@@ -658,5 +658,32 @@ TEST(BuildEngine, BuildOnItsOwnThreadIsAbortedFromAnother)
     ExpectMatchesSources(ReadBack(target), s.sources, true);
 }
 
+TEST(BuildEngine, NarrowNamesUseTheAnsiCodePage)
+{
+    if (GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page";
+    BuildScene s;
+    std::wstring folder = s.Folder(L"フォルダ");
+    s.File(L"フォルダ\\名前.txt", "中身");
+    s.Sources({folder});
+    s.owner.m_env.m_bShiftJisNames = 1;
+    const std::wstring target = s.scratch.Path() + L"narrow.zka";
+    s.Target(target);
+    BoxAnswers boxes;
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    DecodedArchive a = ReadBack(target);
+    EXPECT_NE(a.header.m_nFlags & AF_NARROW_NAMES, 0u);
+    ASSERT_EQ(a.entries.size(), 2u);
+    EXPECT_EQ(a.entries[1].info.m_name.size(), 8u) << "four double-byte characters";
+    ExpectMatchesSources(a, s.sources, true);
+
+    // A name the code page cannot hold comes back different: the file
+    // cannot be found again, and the build fails instead of storing
+    // something else.
+    s.File(L"フォルダ\\ü€.txt", "x");
+    s.Build();
+    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+}
+
 } // namespace
 } // namespace zk::test
