@@ -10,7 +10,7 @@
 
 namespace {
 
-class FileSource : public zk::ByteSource {
+class FileSource : public zk::SerialByteSource {
 public:
     FileSource(HANDLE file, uint64_t size) : m_file(file), m_size(size) {}
     uint64_t Size() const override { return m_size; }

@@ -15,7 +15,7 @@ size_t MemorySource::Read(uint8_t* p, size_t n)
     return take;
 }
 
-SerialArchive::SerialArchive(ByteSource& source, AnsiDecoder decode)
+SerialArchive::SerialArchive(SerialByteSource& source, AnsiDecoder decode)
     : m_source(&source), m_decode(std::move(decode)), m_sourceSize(source.Size())
 {
 }

@@ -14,9 +14,9 @@
 namespace zk {
 
 // Where a loading archive takes its bytes from.
-class ByteSource {
+class SerialByteSource {
 public:
-    virtual ~ByteSource() = default;
+    virtual ~SerialByteSource() = default;
     // Total number of bytes the source holds.
     virtual uint64_t Size() const = 0;
     // Reads up to n bytes; fewer only at the end or on a read error.
@@ -31,7 +31,7 @@ public:
     virtual bool Write(const uint8_t* p, size_t n) = 0;
 };
 
-class MemorySource : public ByteSource {
+class MemorySource : public SerialByteSource {
 public:
     MemorySource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
     explicit MemorySource(const std::vector<uint8_t>& bytes) : MemorySource(bytes.data(), bytes.size()) {}
@@ -70,7 +70,7 @@ public:
     static constexpr size_t BUFFER_SIZE = 4096;
 
     // Loading from a source; unmarked strings go through `decode`.
-    SerialArchive(ByteSource& source, AnsiDecoder decode);
+    SerialArchive(SerialByteSource& source, AnsiDecoder decode);
     // Storing into a sink; call Flush() at the end.
     explicit SerialArchive(ByteSink& sink);
 
@@ -104,7 +104,7 @@ private:
     void WriteBytes(const uint8_t* p, size_t n);
     uint32_t ReadStringLength(bool* wide);
 
-    ByteSource* m_source = nullptr;
+    SerialByteSource* m_source = nullptr;
     ByteSink* m_sink = nullptr;
     AnsiDecoder m_decode;
     uint8_t m_buf[BUFFER_SIZE];

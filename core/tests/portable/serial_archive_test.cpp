@@ -27,7 +27,7 @@ Bytes Store(const std::u16string& s)
 
 // A source that hands out at most `step` bytes per call, to drive the
 // archive's buffer refills through every boundary.
-class TrickleSource : public zk::ByteSource {
+class TrickleSource : public zk::SerialByteSource {
 public:
     TrickleSource(const Bytes& b, size_t step, uint64_t claimedSize)
         : m_bytes(b), m_step(step), m_claimed(claimedSize)
