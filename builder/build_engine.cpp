@@ -648,7 +648,7 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
 
 int WriteEntries(BuildContext& ctx, SourceNode& root)
 {
-    (void)root;
+    SourceNode* node = root.pFirstChild;
     for (size_t i = 0; i < ctx.sources.size(); ++i) {
         const std::wstring& path = ctx.sources[i];
         WIN32_FIND_DATAW entry{};
@@ -658,9 +658,15 @@ int WriteEntries(BuildContext& ctx, SourceNode& root)
         }
         // Exactly the items collection kept: deciding again could pair an
         // item with another item's record if its attributes changed since.
-        SourceNode* node = ctx.topNodes[i];
-        if (!node) continue;
+        if (!ctx.topNodes[i]) continue;
+        if (ctx.topNodes[i] != node) {
+            SetLastError(ERROR_INVALID_DATA);
+            ReportLastError();
+            Fail(ctx, path);
+            return 1;
+        }
         if (WriteEntry(ctx, *node, path, entry) != 0) return 1;
+        node = node->pNext;
     }
     return 0;
 }

@@ -219,29 +219,6 @@ TEST(SourceCollection, OverlongPathEndsTheBuildWithAMessage)
     }
 }
 
-TEST(SourceCollection, FolderLinkBackIntoItsOwnTreeEndsTheBuild)
-{
-    BuildScene s;
-    std::wstring top = s.Folder(L"loop");
-    s.Folder(L"loop\\inner");
-    s.File(L"loop\\inner\\f.txt", "f");
-    const std::wstring link = top + L"\\inner\\back";
-    if (!CreateSymbolicLinkW(link.c_str(), top.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
-        GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "this system makes no folder links";
-    s.Sources({top});
-    s.Target(s.scratch.Path() + L"out.zka");
-    BoxAnswers boxes;
-    s.Build();
-    RemoveDirectoryW(link.c_str());
-    DeleteFileW(link.c_str());
-    EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
-    const auto all = boxes.Boxes();
-    ASSERT_EQ(all.size(), 1u);
-    EXPECT_NE(all[0].text.find(L"フォルダのリンク"), std::wstring::npos);
-    EXPECT_NE(all[0].text.find(link), std::wstring::npos);
-}
-
 TEST(SourceCollection, UnlistableFolderAsksAbortRetryOrIgnore)
 {
     struct Case {
