@@ -130,7 +130,7 @@ uint64_t StreamBound(uint64_t totalSize, uint32_t contentCount, uint32_t blockSi
     return totalSize + totalSize / 128 + uint64_t{contentCount} * 64 + pieces * 24;
 }
 
-// ---- steps ----------------------------------------------------------------
+// ---- the build, in order ---------------------------------------------------
 
 void CopySettings(BuildContext& ctx)
 {
@@ -159,7 +159,7 @@ void CopySettings(BuildContext& ctx)
         ctx.sources.push_back(item->GetPath());
 }
 
-// Step 1: the settings, the block size and the buffers of the whole build.
+// The settings, the block size and the buffers of the whole build.
 bool Allocate(BuildContext& ctx)
 {
     CopySettings(ctx);
@@ -174,7 +174,7 @@ bool Allocate(BuildContext& ctx)
     return true;
 }
 
-// Step 3: the error log, kept only when asked for. It starts with a byte
+// The error log, kept only when asked for. It starts with a byte
 // order mark unless a program is associated with it (that program then gets
 // it as it is).
 bool OpenLog(BuildContext& ctx)
@@ -203,7 +203,7 @@ bool OpenLog(BuildContext& ctx)
     return true;
 }
 
-// Step 6: the target file, open for writing at its end.
+// The target file, open for writing at its end.
 bool PrepareTarget(BuildContext& ctx)
 {
     const std::wstring& target = ctx.strArchivePath;
@@ -249,7 +249,7 @@ bool PrepareTarget(BuildContext& ctx)
     return true;
 }
 
-// Step 7: the work file of info records, under a name new for every build.
+// The work file of info records, under a name new for every build.
 bool CreateWorkFile(BuildContext& ctx)
 {
     std::wstring folder = ctx.bUseWorkFolder ? ctx.strWorkFolder : ParentFolder(ctx.strArchivePath);
@@ -310,7 +310,7 @@ bool CheckVolumeCount(BuildContext& ctx, uint64_t workSize)
     return false;
 }
 
-// Steps 10 to 13: header, parameter section and, when the head does not fit
+// The header, the parameter section and, when the head does not fit
 // the first volume, the question to raise the volume size. The magic stays
 // zero until the archive is complete, so an unfinished archive is never
 // taken for one.
@@ -378,7 +378,7 @@ bool WriteHead(BuildContext& ctx, uint64_t workSize)
     return true;
 }
 
-// Step 14: zero bytes where the tree and info tables will go.
+// Zero bytes where the tree and info tables will go.
 bool WritePlaceholders(BuildContext& ctx, uint64_t workSize)
 {
     const uint8_t zeros[TREE_RECORD_SIZE] = {};
@@ -403,7 +403,7 @@ bool WritePlaceholders(BuildContext& ctx, uint64_t workSize)
     return true;
 }
 
-// Step 17: the tree table, then the work file copied verbatim as the info
+// The tree table, then the work file copied verbatim as the info
 // table, then the magic that makes the archive readable.
 bool WriteTables(BuildContext& ctx, SourceNode& root)
 {
@@ -440,8 +440,9 @@ bool WriteTables(BuildContext& ctx, SourceNode& root)
     return SeekVolume0(ctx, ctx.nDataEnd);
 }
 
-// Steps 1 to 17. False on failure.
-bool RunSteps(BuildContext& ctx, SourceNode& root)
+// Everything from the buffers to the finished tables, in order; the end
+// sequence follows whatever happens. False on failure.
+bool RunBuild(BuildContext& ctx, SourceNode& root)
 {
     CBuildOwner& owner = *ctx.pOwner;
     if (!Allocate(ctx)) return false;
@@ -521,7 +522,7 @@ bool RunSteps(BuildContext& ctx, SourceNode& root)
     return WriteTables(ctx, root);
 }
 
-// Step 19: on every way out.
+// What happens on every way out of a build, successful or not.
 void EndSequence(BuildContext& ctx, SourceNode& root, bool failed)
 {
     if (failed && ctx.log.IsOpen())
@@ -780,7 +781,7 @@ unsigned BuildWorker(CBuildOwner* pOwner)
         std::unique_ptr<BuildContext> ctx;
         try {
             ctx = std::make_unique<BuildContext>(pOwner);
-            failed = !RunSteps(*ctx, root);
+            failed = !RunBuild(*ctx, root);
         } catch (...) {
             // Out of memory somewhere below: the build ends like any failure.
             failed = true;
