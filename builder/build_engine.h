@@ -48,6 +48,8 @@ struct BuildContext {
     // The work file never outlives its build, whichever way the build ends.
     ~BuildContext()
     {
+        // The password copy does not stay behind in freed memory.
+        if (!strPassword.empty()) SecureZeroMemory(strPassword.data(), strPassword.size() * sizeof(wchar_t));
         work.Reset();
         if (!strWorkPath.empty()) DeleteFileOrDefer(strWorkPath.c_str(), false, false);
     }
