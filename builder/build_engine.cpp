@@ -588,18 +588,13 @@ bool RefreshRecord(BuildContext& ctx, BuildRecord& record, const WIN32_FIND_DATA
     info.m_nStoredSize = 0;
     info.m_nMethod = METHOD_STORED;
     std::memset(info.m_hash, 0, sizeof info.m_hash);
-    info.m_nStartVolume = 0;
-    if (ctx.nVolumeSize != 0) {
-        const uint64_t volume = (ctx.nDataOffset + ctx.nStreamBytes) / ctx.nVolumeSize;
-        if (volume >= VOLUME_COUNT_MAX) {
-            const uint64_t neededMB = ((ctx.nDataOffset + ctx.nStreamBytes) / VOLUME_COUNT_MAX + MIB) / MIB;
-            SetLastError(ERROR_FILE_TOO_LARGE);
-            GetLastErrorText();
-            FailWithMessage(ctx, ctx.strArchivePath,
-                            FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
-            return false;
-        }
-        info.m_nStartVolume = static_cast<uint8_t>(volume);
+    if (!StartVolume(ctx.nDataOffset, ctx.nStreamBytes, ctx.nVolumeSize, &info.m_nStartVolume)) {
+        const uint64_t neededMB = ((ctx.nDataOffset + ctx.nStreamBytes) / VOLUME_COUNT_MAX + MIB) / MIB;
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        GetLastErrorText();
+        FailWithMessage(ctx, ctx.strArchivePath,
+                        FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
+        return false;
     }
     return true;
 }

@@ -154,10 +154,9 @@ BuildRecord NewInfoRecord(const BuildContext& ctx, const WIN32_FIND_DATAW& entry
     info.m_nWriteTime = FileTimeValue(entry.ftLastWriteTime);
     info.m_nSize = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
     info.m_nDataOffset = ctx.nStreamBytes;
-    if (ctx.nVolumeSize != 0) {
-        uint64_t volume = (ctx.nDataOffset + info.m_nDataOffset) / ctx.nVolumeSize;
-        info.m_nStartVolume = volume > 255 ? 255 : static_cast<uint8_t>(volume);
-    }
+    // Nothing is written to the stream during collection; a start volume
+    // that does not fit stays 0 here and fails the build in the data phase.
+    StartVolume(ctx.nDataOffset, info.m_nDataOffset, ctx.nVolumeSize, &info.m_nStartVolume);
     record.strName = entry.cFileName;
     return record;
 }

@@ -89,15 +89,6 @@ private:
     std::vector<uint8_t>& m_out;
 };
 
-class SpannedBytes : public IStoredBytes {
-public:
-    explicit SpannedBytes(SpannedReader& reader) : m_reader(reader) {}
-    int Read(uint8_t* dst, uint32_t count) override { return ReadSpanned(m_reader, dst, count); }
-
-private:
-    SpannedReader& m_reader;
-};
-
 inline bool Fail(DecodedArchive& out, const std::string& why)
 {
     out.strError = why;
@@ -204,18 +195,18 @@ inline bool ReadArchive(const std::wstring& path, const std::wstring& password, 
             FailureInfo failure;
             SpannedReader reader(set, entry.info.m_nStartVolume, entry.info.m_nDataOffset,
                                  entry.info.m_nStoredSize, &failure);
-            detail::SpannedBytes stored(reader);
             detail::CollectSink sink(entry.data);
             DecodeEntryInfo what;
             what.m_nMethod = entry.info.m_nMethod;
             what.m_nUncompressedSize = entry.info.m_nSize;
             what.m_nStoredSize = entry.info.m_nStoredSize;
             DecodeError error = DecodeError::NONE;
-            if (DecodeEntry(params, buffers->ForDecode(), what, stored, sink, &error) != 0)
+            if (DecodeEntry(params, buffers->ForDecode(), what, reader, sink, &error) != 0)
                 return Fail(out, "entry does not decode: " + std::to_string(static_cast<int>(error)));
-            const uint32_t expected =
-                StartVolumeOf(p.m_nDataOffset, entry.info.m_nDataOffset, set.m_nVolumeSize);
-            if (expected != entry.info.m_nStartVolume) return Fail(out, "wrong start volume");
+            uint8_t expected = 0;
+            if (!StartVolume(p.m_nDataOffset, entry.info.m_nDataOffset, set.m_nVolumeSize, &expected) ||
+                expected != entry.info.m_nStartVolume)
+                return Fail(out, "wrong start volume");
         }
         if (entry.data.size() != entry.info.m_nSize) return Fail(out, "decoded size differs from the record");
         if ((out.header.m_nFlags & AF_HASH) && !entry.bFolder && entry.info.m_nSize != 0) {
