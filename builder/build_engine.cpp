@@ -646,6 +646,7 @@ int WriteEntries(BuildContext& ctx, SourceNode& root)
 {
     SourceNode* node = root.pFirstChild;
     for (size_t i = 0; i < ctx.sources.size(); ++i) {
+        if (ctx.Cancelled()) return 1;
         const std::wstring& path = ctx.sources[i];
         WIN32_FIND_DATAW entry{};
         if (!FindFileData(path.c_str(), &entry, true)) {

@@ -241,6 +241,7 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
     ctx.topNodes.assign(sources.size(), nullptr);
     SourceNode* last = nullptr;
     for (size_t i = 0; i < sources.size(); ++i) {
+        if (ctx.Cancelled()) return 1;
         const std::wstring& path = sources[i];
         WIN32_FIND_DATAW entry{};
         if (!FindFileData(path.c_str(), &entry, true)) {
