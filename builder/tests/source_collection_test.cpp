@@ -151,7 +151,7 @@ TEST(SourceCollection, RecordsRoundTripThroughTheWorkFileAndKeepTheirPlace)
     EXPECT_EQ(back.strName, L"sub");
 }
 
-TEST(SourceCollection, CancelStopsRecordWriting)
+TEST(SourceCollection, CancelStopsRecordWritingAndTheFolderWalk)
 {
     WorkFileScene w;
     SourceNode node;
@@ -159,6 +159,13 @@ TEST(SourceCollection, CancelStopsRecordWriting)
     record.pNode = &node;
     w.owner.m_nBuildResult.store(BUILD_RESULT_ABORTED);
     EXPECT_EQ(WriteInfoRecord(w.ctx, record), 1);
+
+    CreateDirectoryW((w.scratch.Path() + L"f").c_str(), nullptr);
+    w.scratch.Write(L"f\\x.txt");
+    SourceNode folder{NODE_FOLDER};
+    EXPECT_EQ(CollectFolder(w.ctx, w.scratch.Path() + L"f", folder), 1);
+    EXPECT_EQ(folder.pFirstChild, nullptr);
+    EXPECT_EQ(w.ctx.nFileCount, 0u);
     EXPECT_EQ(w.Position(), 0);
 }
 
