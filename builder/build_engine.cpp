@@ -408,7 +408,13 @@ bool WritePlaceholders(BuildContext& ctx, uint64_t workSize)
 bool WriteTables(BuildContext& ctx, SourceNode& root)
 {
     uint32_t counter = 0;
-    AssignTreeOffsets(root, counter);
+    if (!AssignTreeOffsets(root, counter)) {
+        SetLastError(ERROR_INVALID_DATA);
+        ReportLastError();
+        Fail(ctx, ctx.strArchivePath);
+        return false;
+    }
+    ctx.nTreeWritten = 0;
     if (!SeekVolume0(ctx, ctx.nTreeOffset)) return false;
     if (WriteTreeTable(ctx, root) != 0) {
         Fail(ctx, ctx.strArchivePath);
@@ -539,14 +545,36 @@ void EndSequence(BuildContext& ctx, SourceNode& root, bool failed)
 
 } // namespace
 
-void AssignTreeOffsets(SourceNode& node, uint32_t& counter)
+bool AssignTreeOffsets(SourceNode& node, uint32_t& counter)
 {
-    for (SourceNode* child = node.pFirstChild; child; child = child->pNext) {
-        child->nTreeOffset = counter;
-        counter += TREE_RECORD_SIZE;
+    // Number the nodes (the tree offset field holds the number until the
+    // layout is known), then let the format place them.
+    std::vector<SourceNode*> nodes;
+    std::vector<SourceNode*> pending;
+    if (node.pFirstChild) pending.push_back(node.pFirstChild);
+    while (!pending.empty()) {
+        SourceNode* list = pending.back();
+        pending.pop_back();
+        for (SourceNode* n = list; n; n = n->pNext) {
+            n->nTreeOffset = static_cast<uint32_t>(nodes.size());
+            nodes.push_back(n);
+            if (n->pFirstChild) pending.push_back(n->pFirstChild);
+        }
     }
-    for (SourceNode* child = node.pFirstChild; child; child = child->pNext)
-        if (child->pFirstChild) AssignTreeOffsets(*child, counter);
+    std::vector<TreeEntry> entries(nodes.size());
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        entries[i].m_nKind = nodes[i]->nKind;
+        entries[i].m_nInfoOffset = nodes[i]->nInfoOffset;
+        entries[i].m_nFirstChild = nodes[i]->pFirstChild ? nodes[i]->pFirstChild->nTreeOffset : NO_ENTRY;
+        entries[i].m_nNextSibling = nodes[i]->pNext ? nodes[i]->pNext->nTreeOffset : NO_ENTRY;
+    }
+    TreeLayout layout;
+    if (!LayOutTree(entries, node.pFirstChild ? node.pFirstChild->nTreeOffset : NO_ENTRY, &layout))
+        return false;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        nodes[i]->nTreeOffset = counter + layout.m_treeOffset[i];
+    counter += static_cast<uint32_t>(TREE_RECORD_SIZE * nodes.size());
+    return true;
 }
 
 int WriteTreeTable(BuildContext& ctx, SourceNode& node)
@@ -554,6 +582,13 @@ int WriteTreeTable(BuildContext& ctx, SourceNode& node)
     std::vector<uint8_t> bytes;
     for (SourceNode* child = node.pFirstChild; child; child = child->pNext) {
         if (ctx.Cancelled()) return 1;
+        // Records go out in the order their offsets were given: the record
+        // of an entry lies exactly where the links point.
+        if (child->nTreeOffset != ctx.nTreeWritten) {
+            SetLastError(ERROR_INVALID_DATA);
+            ReportLastError();
+            return 1;
+        }
         TreeRecord record;
         record.m_nKind = child->nKind;
         record.m_nNextSibling = child->pNext ? child->pNext->nTreeOffset : 0;
@@ -561,6 +596,7 @@ int WriteTreeTable(BuildContext& ctx, SourceNode& node)
         record.m_nInfo = child->nInfoOffset;
         ByteWriter w(bytes);
         PutTreeRecord(w, record);
+        ctx.nTreeWritten += TREE_RECORD_SIZE;
     }
     if (!bytes.empty() && !WriteFully(ctx.volume0.Get(), bytes.data(), bytes.size(), true)) return 1;
     for (SourceNode* child = node.pFirstChild; child; child = child->pNext)

@@ -103,6 +103,7 @@ struct BuildContext {
     uint64_t nStreamBytes = 0; // mirrors the volume writer's count
     uint64_t nHeaderPos = 0;   // where the archive begins (after the extractor program)
     uint64_t nTreeOffset = 0;
+    uint32_t nTreeWritten = 0; // bytes of the tree table written so far
     uint64_t nInfoOffset = 0;
     uint64_t nVolumeFieldPos = 0;
     uint64_t nDataOffset = 0;
@@ -145,10 +146,11 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
 // hash. `path` is where the file is read from.
 int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path);
 
-// Tree-relative offsets: every entry of a child list in list order, then
-// the lists below those entries in the same order, recursively.
-// WriteTreeTable writes the records in exactly this order.
-void AssignTreeOffsets(SourceNode& node, uint32_t& counter);
+// Tree-relative offsets from counter on: every entry of a child list in list
+// order, then the lists below those entries in the same order, recursively;
+// counter ends after the last record. False for a tree too large for 32-bit
+// offsets. WriteTreeTable writes the records in exactly this order.
+bool AssignTreeOffsets(SourceNode& node, uint32_t& counter);
 int WriteTreeTable(BuildContext& ctx, SourceNode& node);
 
 } // namespace zk

@@ -187,7 +187,7 @@ TEST(SourceCollection, TreeOffsetsListByList)
     f2->pNext = empty;
     top2->pFirstChild = g1;
     uint32_t counter = 0;
-    AssignTreeOffsets(root, counter);
+    ASSERT_TRUE(AssignTreeOffsets(root, counter));
     EXPECT_EQ(counter, 6u * 13);
     EXPECT_EQ(top1->nTreeOffset, 0u);
     EXPECT_EQ(top2->nTreeOffset, 13u);
