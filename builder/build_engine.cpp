@@ -1,5 +1,6 @@
 #include "builder/build_engine.h"
 
+#include <objbase.h>
 #include <shlobj.h>
 #include <shellapi.h>
 
@@ -805,6 +806,9 @@ unsigned BuildWorker(CBuildOwner* pOwner)
 {
     pOwner->m_nBuildState.store(BUILD_STATE_RUNNING);
     pOwner->m_nBuildResult.store(BUILD_RESULT_OK);
+    // The shell lookups of the log (item, associated program) want COM on
+    // the thread that makes them.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const uint32_t startSeconds = WallClockSeconds();
     bool failed = true;
     BuildStatistics stats;
@@ -844,6 +848,7 @@ unsigned BuildWorker(CBuildOwner* pOwner)
     }
     pOwner->StopProgressTimer();
     ClearArchiveKey();
+    if (SUCCEEDED(com)) CoUninitialize();
     pOwner->m_nBuildState.store(BUILD_STATE_FINISHED);
     return 0;
 }
