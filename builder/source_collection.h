@@ -31,8 +31,9 @@ struct SourceNode {
 // child link. Works without recursion on sibling lists.
 void FreeTree(SourceNode* pNode);
 
-// An info record while the build works on it. Only the last component of
-// strName is ever stored (the data phase may put a full path there).
+// An info record while the build works on it. Only the last path component
+// of strName is ever stored. The data phase keeps the name collection read
+// from the file system, so a rewritten record keeps its length.
 struct BuildRecord {
     InfoRecord info;
     std::wstring strName;
