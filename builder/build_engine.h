@@ -18,6 +18,7 @@
 #include "builder/source_collection.h"
 #include "core/error_log.h"
 #include "core/file_io.h"
+#include "core/long_path.h"
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
 #include "core/volume_io.h"
@@ -26,7 +27,7 @@ namespace zk {
 
 // Paths are handled in buffers of 2048 units everywhere, the extractor's
 // included: a longer path could be stored but never extracted.
-constexpr size_t MAX_PATH_UNITS = 2047;
+constexpr size_t MAX_PATH_UNITS = PATH_CHARS - 1;
 
 // Tells the progress display about every piece the pipeline handles.
 class BuildProgress : public IPipelineProgress {
