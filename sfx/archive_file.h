@@ -1,0 +1,27 @@
+#pragma once
+// The extractor's reads from the archive's first file: a byte source for the
+// format's readers, and the Windows side of the volume files.
+
+#include <windows.h>
+
+#include <string>
+
+#include "core/archive_format.h"
+#include "core/volume_io.h"
+
+namespace zk {
+
+// Reads sequentially from an open file handle (not owned).
+class FileByteSource : public ByteSource {
+public:
+    explicit FileByteSource(HANDLE h) : m_h(h) {}
+    bool ReadExact(uint8_t* buffer, size_t n) override;
+
+private:
+    HANDLE m_h;
+};
+
+std::wstring ToWide(const std::u16string& text);
+std::u16string ToU16(const std::wstring& text);
+
+} // namespace zk

@@ -1,0 +1,219 @@
+#include "sfx/archive_open.h"
+
+#include <cwctype>
+#include <vector>
+
+#include "core/archive_key.h"
+#include "core/file_io.h"
+#include "core/last_error.h"
+#include "core/long_path.h"
+#include "core/pe_image.h"
+#include "sfx/archive_file.h"
+#include "sfx/error_message.h"
+
+namespace zk {
+
+namespace {
+
+// Marks the operation failed. With osError the system's text of the failure
+// becomes the context's message; otherwise the message stays as it was.
+int Fail(WorkerContext& ctx, bool osError)
+{
+    ctx.m_nFailed = 1;
+    if (osError) {
+        GetLastErrorText();
+        ctx.m_strMessage = LastErrorText();
+    }
+    return 1;
+}
+
+int FailWith(WorkerContext& ctx, ArchiveState& state, uint32_t flag)
+{
+    state.m_nErrorFlags |= flag;
+    return Fail(ctx, false);
+}
+
+// A failed system call while reading the head of the archive.
+int FailReading(WorkerContext& ctx, ArchiveState& state)
+{
+    Fail(ctx, true);
+    return FailWith(ctx, state, ERR_READ);
+}
+
+bool EqualsNoCase(const wchar_t* a, const wchar_t* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        if (std::towlower(*a) != std::towlower(*b)) return false;
+    }
+    return *a == *b;
+}
+
+} // namespace
+
+/*
+ * DOS header: 64 bytes, the NT headers' position at byte 60. NT headers of a
+ * 32-bit program: 248 bytes with the section count. Then 40 bytes per
+ * section header; the archive begins where the last section's raw data ends.
+ */
+int LocatePayload(const wchar_t* path, uint64_t* offset)
+{
+    FileHandle file(OpenFile(path, OPENMODE_READ, true));
+    if (!file) return 1;
+
+    uint8_t dos[PE_DOS_HEADER_SIZE];
+    int64_t got = ReadFully(file.Get(), dos, sizeof dos, true);
+    if (got < 0) return 1;
+    uint32_t ntOffset = 0;
+    if (got != static_cast<int64_t>(sizeof dos) || !PeNtHeadersOffset(dos, sizeof dos, &ntOffset)) return 1;
+
+    if (SeekFile(file.Get(), ntOffset, FILE_BEGIN, true) != static_cast<int64_t>(ntOffset)) return 1;
+    uint8_t nt[PE_NT_HEADERS_SIZE];
+    got = ReadFully(file.Get(), nt, sizeof nt, true);
+    if (got < 0) return 1;
+    unsigned count = 0;
+    if (got != static_cast<int64_t>(sizeof nt) || !PeSectionCount(nt, sizeof nt, &count)) return 1;
+
+    std::vector<uint8_t> sections(static_cast<size_t>(count) * PE_SECTION_HEADER_SIZE);
+    got = ReadFully(file.Get(), sections.data(), sections.size(), true);
+    if (got < 0) return 1;
+    uint32_t end = 0;
+    if (got != static_cast<int64_t>(sections.size()) ||
+        !PeSectionsEnd(sections.data(), sections.size(), count, &end))
+        return 1;
+    *offset = end;
+    return 0;
+}
+
+int CheckHeader(WorkerContext& ctx, ArchiveState& state)
+{
+    // An archive that cannot be opened at all is shown with the system's
+    // reason: the table's messages all describe a file that was read.
+    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, true));
+    if (!file) return Fail(ctx, true);
+    int64_t size = FileSizeOf(file.Get(), false);
+    if (size < 0) return Fail(ctx, true);
+    state.m_nFileSize = static_cast<uint64_t>(size);
+    if (SeekFile(file.Get(), static_cast<int64_t>(state.m_nPayloadOffset), FILE_BEGIN, false) !=
+        static_cast<int64_t>(state.m_nPayloadOffset))
+        return Fail(ctx, true);
+
+    uint8_t bytes[ARCHIVE_HEADER_SIZE];
+    int64_t got = ReadFully(file.Get(), bytes, sizeof bytes, false);
+    if (got < 0) got = 0;
+    switch (ParseArchiveHeader(bytes, static_cast<size_t>(got), &state.m_header)) {
+    case FormatStatus::Ok:
+        return 0;
+    case FormatStatus::Short:
+        return FailWith(ctx, state, ERR_NO_DATA);
+    case FormatStatus::NotArchive:
+        return FailWith(ctx, state, ERR_NOT_ARCHIVE);
+    default: // a version above 102, or one below 100 that never existed
+        return FailWith(ctx, state, ERR_VERSION);
+    }
+}
+
+int CheckKey(WorkerContext& ctx, ArchiveState& state)
+{
+    std::wstring keyText;
+    if (state.HasPassword()) {
+        keyText = state.m_strPassword.substr(0, PASSWORD_KEY_CHARS);
+    } else {
+        std::string hex = TimeStampKeyText(state.m_header.m_nTimeStamp);
+        keyText.assign(hex.begin(), hex.end());
+    }
+    SetArchiveKey(keyText.c_str());
+    if (TestCheckBlock(state.m_header.m_checkBlock)) return 0;
+    return FailWith(ctx, state, ERR_PASSWORD);
+}
+
+/*
+ * Parameter section, right after the 50-byte header: u32 SFX flags; four
+ * texts (u16 L + L encrypted bytes): destination, title, run-after command,
+ * comment; u32 files; u32 folders; u64 total size; u32 content count; u64
+ * size estimate; u16 volume size in MiB; from version 102 on three u64: the
+ * tree table, info table and data stream positions.
+ */
+int ReadParameters(WorkerContext& ctx, ArchiveState& state)
+{
+    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    if (!file) return FailReading(ctx, state);
+    int64_t size = FileSizeOf(file.Get(), false);
+    uint64_t sectionPos = state.m_nPayloadOffset + ARCHIVE_HEADER_SIZE;
+    if (size < 0 || SeekFile(file.Get(), static_cast<int64_t>(sectionPos), FILE_BEGIN, false) !=
+                        static_cast<int64_t>(sectionPos))
+        return FailReading(ctx, state);
+    state.m_nFileSize = static_cast<uint64_t>(size);
+
+    FileByteSource src(file.Get());
+    ParameterSection section;
+    if (ParseParameterSection(src, state.m_header, sectionPos, state.m_nFileSize, &section) !=
+        FormatStatus::Ok)
+        return FailWith(ctx, state, ERR_READ);
+
+    state.m_nSfxFlags = section.m_nSfxFlags;
+    state.m_strDestFolder = ToWide(section.m_strDestFolder);
+    state.m_strTitle = ToWide(section.m_strTitle);
+    state.m_strRunAfter = ToWide(section.m_strRunAfter);
+    state.m_strComment = ToWide(section.m_strComment);
+    state.m_nFileCount = section.m_nFileCount;
+    state.m_nFolderCount = section.m_nFolderCount;
+    state.m_nTotalSize = section.m_nTotalSize;
+    state.m_nContentCount = section.m_nContentCount;
+    state.m_nSizeEstimate = section.m_nSizeEstimate;
+    state.m_nVolumeSize = static_cast<uint64_t>(section.m_nVolumeSizeMB) * VOLUME_UNIT;
+    state.m_nTreeOffset = section.m_nTreeOffset;
+    state.m_nInfoOffset = section.m_nInfoOffset;
+    state.m_nDataOffset = section.m_nDataOffset;
+    return 0;
+}
+
+OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state,
+                        const std::wstring& programPath, const PasswordPrompt& askPassword,
+                        const MainDialogRunner& runMainDialog)
+{
+    bool isExe = true;
+    if (state.m_strArchivePath.empty()) {
+        state.m_strArchivePath = programPath;
+    } else {
+        const wchar_t* ext = FindExtension(state.m_strArchivePath.c_str());
+        if (!EqualsNoCase(ext, L".exe")) {
+            isExe = false;
+            if (EqualsNoCase(ext, L".zka")) {
+                if (!PathExists(state.m_strArchivePath.c_str())) FailWith(ctx, state, ERR_NO_FILE);
+            } else {
+                FailWith(ctx, state, ERR_NOT_ARCHIVE);
+            }
+        }
+    }
+    state.m_nPayloadOffset = 0;
+    if (isExe && LocatePayload(state.m_strArchivePath.c_str(), &state.m_nPayloadOffset) != 0)
+        return OpenOutcome::FAILED; // reported there, or silently for a damaged program file
+
+    bool keyAccepted = false;
+    if (state.m_nErrorFlags == 0 && CheckHeader(ctx, state) == 0) {
+        if (state.HasPassword()) {
+            while (askPassword(owner, state) == IDOK) {
+                if (CheckKey(ctx, state) == 0) {
+                    keyAccepted = true;
+                    break;
+                }
+                if (!(state.m_nErrorFlags & ERR_PASSWORD)) break;
+                if (state.m_nPasswordAttempt++ >= PASSWORD_TRIES) break;
+                state.m_nErrorFlags &= ~ERR_PASSWORD;
+            }
+        } else {
+            keyAccepted = CheckKey(ctx, state) == 0;
+        }
+    }
+
+    if (state.m_nErrorFlags == 0 && keyAccepted && ReadParameters(ctx, state) == 0) {
+        // The workers report their own failures; the opening has none left.
+        ctx.Clear();
+        runMainDialog(state);
+        return OpenOutcome::OPENED;
+    }
+    ShowErrorMessage(owner, ctx, state);
+    return OpenOutcome::FAILED;
+}
+
+} // namespace zk
