@@ -46,6 +46,10 @@ public:
     virtual EntryNode* CurrentFolder() = 0;
 };
 
+// Shows a written error log (Notepad; tests record the path instead).
+using LogOpener = void (*)(const std::wstring& logPath);
+void OpenLogInNotepad(const std::wstring& logPath);
+
 struct ExtractSession {
     explicit ExtractSession(ArchiveState& state, IExtractorView* view = nullptr)
         : m_state(state), m_pView(view)
@@ -63,6 +67,7 @@ struct ExtractSession {
     // MAX_PATH work too) and the archive's first file.
     std::wstring m_strCurrentDir;
     FileHandle m_archive;
+    LogOpener m_pOpenLog = &OpenLogInNotepad;
 };
 
 } // namespace zk

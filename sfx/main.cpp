@@ -1,7 +1,5 @@
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
-{
-    MessageBoxW(nullptr, L"ゼルコラ 解凍ツール", L"ゼルコラ", MB_OK | MB_ICONINFORMATION);
-    return 0;
-}
+#include "sfx/startup.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return zk::RunExtractor(instance); }

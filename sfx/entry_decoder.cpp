@@ -1,0 +1,150 @@
+#include "sfx/entry_decoder.h"
+
+#include <ctime>
+
+#include "core/file_io.h"
+#include "core/last_error.h"
+#include "core/pipeline_platform.h"
+#include "sfx/archive_file.h"
+
+namespace zk {
+
+namespace {
+
+class EntryBytes : public IStoredBytes {
+public:
+    explicit EntryBytes(SpannedReader& reader) : m_reader(reader) {}
+    int Read(uint8_t* dst, uint32_t count) override { return ReadSpanned(m_reader, dst, count); }
+
+private:
+    SpannedReader& m_reader;
+};
+
+// Writes decoded bytes to the output stream, hashes them and counts them.
+class FileSink : public IDecodeSink {
+public:
+    FileSink(ExtractSession& s, FILE* out, IFileHash* hash) : m_s(s), m_out(out), m_pHash(hash) {}
+    int Put(const uint8_t* bytes, uint32_t count) override
+    {
+        if (std::fwrite(bytes, 1, count, m_out) != count) {
+            m_bWriteFailed = true;
+            return 1;
+        }
+        if (m_pHash && m_pHash->Update(bytes, count) != 0) {
+            m_bHashFailed = true;
+            return 1;
+        }
+        m_s.m_progress.m_nDone += count;
+        m_s.m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
+        return 0;
+    }
+    bool m_bWriteFailed = false;
+    bool m_bHashFailed = false;
+
+private:
+    ExtractSession& m_s;
+    FILE* m_out;
+    IFileHash* m_pHash;
+};
+
+using Decoder = int (*)(const DecodeParams&, const DecodeBuffers&, const DecodeEntryInfo&, IStoredBytes&,
+                        IDecodeSink&, DecodeError*);
+
+// Where the entry's data lies must agree with the volume it names: a
+// hostile record could otherwise point a read before the volume's start.
+bool PlacementIsSound(const ArchiveState& st, const EntryInfo& info)
+{
+    uint64_t start = st.m_nDataOffset + info.m_nDataOffset;
+    if (start < st.m_nDataOffset || start + info.m_nStoredSize < start) return false;
+    if (st.m_nVolumeSize == 0) return true;
+    return start / st.m_nVolumeSize == info.m_nStartVolume;
+}
+
+EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash, Decoder decode)
+{
+    ArchiveState& st = s.m_state;
+    if (!PlacementIsSound(st, info)) return EntryDataResult::DAMAGED;
+
+    // A volume that cannot be opened or read is shown where it happens.
+    std::unique_ptr<IVolumeFiles> files = MakeVolumeFiles(true);
+    VolumeSet set;
+    set.m_pFiles = files.get();
+    set.m_strArchivePath = ToU16(st.m_strArchivePath);
+    set.m_nVolumeSize = st.m_nVolumeSize;
+    set.m_nDataOffset = st.m_nDataOffset;
+    FailureInfo failure;
+    SpannedReader reader(set, info.m_nStartVolume, info.m_nDataOffset, info.m_nStoredSize, &failure);
+    EntryBytes stored(reader);
+    FileSink sink(s, out, hash);
+
+    // The abort flag is an int shared with the window thread; the decoders
+    // watch a byte flag of their own, which the sink cannot set, so it is
+    // mirrored here between pieces through a tiny adapter.
+    struct AbortMirror : IDecodeSink {
+        AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag) : m_inner(inner), m_s(s), m_flag(flag) {}
+        int Put(const uint8_t* b, uint32_t n) override
+        {
+            if (m_s.m_ctx.m_nAbort) m_flag = 1;
+            return m_flag ? 1 : m_inner.Put(b, n);
+        }
+        IDecodeSink& m_inner;
+        ExtractSession& m_s;
+        CancelFlag& m_flag;
+    };
+    CancelFlag cancel{static_cast<uint8_t>(s.m_ctx.m_nAbort ? 1 : 0)};
+    AbortMirror guarded(sink, s, cancel);
+
+    DecodeParams params;
+    params.m_nBlockSize = st.m_buffers.m_nBlockSize;
+    params.m_pCipher = st.HasPassword() ? &ArchiveKeyCipher() : nullptr;
+    params.m_pCancel = &cancel;
+    DecodeBuffers buffers;
+    buffers.m_pOut = st.m_buffers.m_lz4Output.data();
+    buffers.m_pIn = st.m_buffers.m_lz4Input.data();
+    buffers.m_nInSize = static_cast<uint32_t>(st.m_buffers.m_lz4Input.size());
+    DecodeEntryInfo entry;
+    entry.m_nMethod = info.m_nMethod;
+    entry.m_nUncompressedSize = info.m_nSize;
+    entry.m_nStoredSize = info.m_nStoredSize;
+
+    DecodeError error = DecodeError::NONE;
+    if (decode(params, buffers, entry, stored, guarded, &error) == 0) return EntryDataResult::OK;
+    if (cancel || s.m_ctx.m_nAbort) return EntryDataResult::ABORTED;
+    if (sink.m_bWriteFailed) return EntryDataResult::WRITE_FAILED;
+    if (sink.m_bHashFailed) return EntryDataResult::HASH_FAILED;
+    // A volume that could not be opened or a failing read call was shown by
+    // the volume files; data that simply ends is damage.
+    if (error == DecodeError::READ && !failure.m_strMessage.empty()) return EntryDataResult::READ_FAILED;
+    return EntryDataResult::DAMAGED;
+}
+
+} // namespace
+
+EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+{
+    return Run(s, info, out, hash, &zk::DecodeStored);
+}
+
+EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+{
+    return Run(s, info, out, hash, &zk::DecodeLz4);
+}
+
+EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+{
+    return Run(s, info, out, hash, &zk::DecodeDeflate);
+}
+
+EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+{
+    switch (info.m_nMethod) {
+    case METHOD_LZ4:
+        return DecodeLz4(s, info, out, hash);
+    case METHOD_DEFLATE:
+        return DecodeDeflate(s, info, out, hash);
+    default:
+        return DecodeStored(s, info, out, hash);
+    }
+}
+
+} // namespace zk

@@ -1,0 +1,38 @@
+#pragma once
+// From an entry's stored bytes to the file being written: the volume files
+// on disk, the spanning reader bound to an entry, and the three decoders
+// (shared with the builder's verify pass) feeding a sink that writes,
+// hashes and counts.
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "core/block_decoder.h"
+#include "core/pipeline.h"
+#include "core/volume_io.h"
+#include "sfx/extract_session.h"
+
+namespace zk {
+
+// Why an entry's data could not be written out.
+enum class EntryDataResult {
+    OK,
+    READ_FAILED, // a volume could not be opened or read (already shown)
+    DAMAGED,     // the stored bytes end early or do not decode to the entry's size
+    WRITE_FAILED,
+    HASH_FAILED, // the hash service failed (already shown)
+    ABORTED,
+};
+
+// Decodes the entry's data into out, hashing it when hash is given (the
+// caller begins and ends the hash) and adding every written byte to the
+// progress counters.
+EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
+EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
+EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
+
+// By the entry's method: 1 LZ4, 2 Deflate, anything else stored.
+EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
+
+} // namespace zk

@@ -1,0 +1,59 @@
+#pragma once
+// The extractor's workers: tree analysis, extraction of everything and of
+// the entries selected in the list, and what they share: the destination
+// check, folder creation, file writing with its questions, attributes and
+// times, and the error log.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "sfx/extract_session.h"
+
+namespace zk {
+
+// "C:\" and the like: a letter, ":" and "\" and nothing else.
+bool IsDriveRootText(const std::wstring& text);
+
+// The destination as checked and created: one trailing "\" removed unless
+// it is a drive root.
+std::wstring DestinationForCheck(std::wstring text);
+
+// Before anything is extracted: a drive root is taken as it is; an existing
+// file stops the run; an existing folder is extracted into only when the
+// user agrees. 0 to go on; 1 stopped (abort and failed set, no error flag).
+int CheckDestination(ExtractSession& s, const std::wstring& destination);
+
+// Creates every missing folder of path (a drive path or a UNC path below
+// its share). 1 on success, 0 after a failure shown with ReportLastError.
+int CreateFolderChain(const std::wstring& path);
+
+// Extract a folder (its children in sibling order, then its attributes and
+// times) or one file into the session's current folder. 0 / 1.
+int ExtractFolder(ExtractSession& s, EntryNode& node);
+int ExtractFile(ExtractSession& s, EntryNode& node);
+
+// Sets the attributes, then the three times (folders included). 0 / 1.
+int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
+                            const FILETIME& creation, const FILETIME& access, const FILETIME& write);
+
+// The workers. Each returns its failed flag and clears running last.
+int AnalysisWorker(ExtractSession& s);
+int ExtractAllWorker(ExtractSession& s);
+int ExtractSelectedWorker(ExtractSession& s);
+
+using WorkerProc = int (*)(ExtractSession&);
+// Clears the context, sets running and starts the worker on its own thread.
+// False (running cleared again) when no thread could be started.
+bool StartWorker(ExtractSession& s, WorkerProc worker);
+
+// After a failed run: "<archive path without extension>.log" with the
+// failing path and the message, in UTF-16LE, opened in Notepad. Not in
+// no-UI mode. 0 / 1.
+int WriteErrorLog(ExtractSession& s);
+
+// What the log holds (byte order mark included), for the path and message.
+std::wstring ErrorLogText(const std::wstring& failingPath, const std::wstring& message);
+
+} // namespace zk

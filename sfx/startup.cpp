@@ -1,0 +1,113 @@
+#include "sfx/startup.h"
+
+#include <ole2.h>
+
+#include <clocale>
+#include <vector>
+
+#include "core/last_error.h"
+#include "sfx/command_line.h"
+#include "sfx/password_dialog.h"
+#include "sfx/resource.h"
+
+namespace zk {
+
+namespace {
+
+constexpr size_t RESOURCE_TEXT_CHARS = 100;
+constexpr DWORD PROGRAM_PATH_CHARS = 4096;
+
+MainDialogRunner& MainDialog()
+{
+    static MainDialogRunner runner;
+    return runner;
+}
+
+std::wstring g_strProgramPath;
+
+LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_CREATE: {
+        ArchiveState& state = TheArchiveState();
+        WorkerContext ctx;
+        OpenArchive(wnd, ctx, state, g_strProgramPath, &AskPasswordDialog, [](ArchiveState& opened) {
+            if (MainDialog()) MainDialog()(opened);
+        });
+        DestroyWindow(wnd);
+        return 0;
+    }
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+} // namespace
+
+void RestrictDllSearch()
+{
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) return;
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Also drops the current folder from the search where the call above
+    // is missing.
+    SetDllDirectoryW(L"");
+}
+
+void SetMainDialogRunner(MainDialogRunner runner) { MainDialog() = std::move(runner); }
+
+int RunExtractor(HINSTANCE instance)
+{
+    RestrictDllSearch();
+
+    wchar_t title[RESOURCE_TEXT_CHARS + 1] = L"ZelkoraSfx";
+    wchar_t className[RESOURCE_TEXT_CHARS + 1] = L"ZELKORASFX";
+    LoadStringW(instance, IDS_SFX_TITLE, title, RESOURCE_TEXT_CHARS);
+    LoadStringW(instance, IDS_SFX_CLASS, className, RESOURCE_TEXT_CHARS);
+
+    wchar_t country[64] = L"";
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, country, 64) > 0) _wsetlocale(LC_ALL, country);
+
+    std::vector<wchar_t> path(PROGRAM_PATH_CHARS);
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), PROGRAM_PATH_CHARS);
+    if (n == 0 || n >= PROGRAM_PATH_CHARS) {
+        if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        ReportLastError();
+        return 0;
+    }
+    g_strProgramPath.assign(path.data(), n);
+    TheArchiveState().m_strArchivePath = ArchivePathFromCommandLine(GetCommandLineW());
+
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = &HiddenWindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SFX));
+    wc.hIconSm = wc.hIcon;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = className;
+    RegisterClassExW(&wc);
+
+    HRESULT com = OleInitialize(nullptr);
+    CreateWindowExW(0, className, title, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                    nullptr, nullptr, instance, nullptr);
+    if (SUCCEEDED(com)) OleUninitialize();
+
+    HACCEL accel = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_SFX_ACCEL));
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (accel && TranslateAcceleratorW(msg.hwnd, accel, &msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return static_cast<int>(msg.wParam);
+}
+
+} // namespace zk
