@@ -152,6 +152,8 @@ struct ArchiveState {
     uint64_t m_nFileSize = 0;      // size of the first file when it was opened
     int m_nPasswordAttempt = 1;
     std::vector<std::unique_ptr<EntryNode>> m_listNodes;
+    // Set once the whole tree loaded; extraction refuses a partial tree.
+    bool m_bTreeLoaded = false;
 
     // Cleared, with the root waiting for the record at 0, the system
     // information read and the work buffers allocated.

@@ -38,6 +38,7 @@ void FreeTree(ArchiveState& state)
     state.m_root.m_pInfo.reset();
     state.m_root.m_nFirstChildOffset = FIRST_RECORD;
     state.m_listNodes.clear();
+    state.m_bTreeLoaded = false;
 }
 
 /*
@@ -105,6 +106,7 @@ int LoadTree(ExtractSession& s)
         }
         s.m_progress.m_nDone += 1;
     }
+    st.m_bTreeLoaded = true;
     return 0;
 }
 

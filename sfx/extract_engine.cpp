@@ -97,6 +97,16 @@ bool NameIsUsable(ExtractSession& s, const std::wstring& name)
     return false;
 }
 
+// A tree that failed to load would extract a part of the archive and call
+// it a success.
+bool TreeIsComplete(ExtractSession& s)
+{
+    if (s.m_state.m_bTreeLoaded) return true;
+    s.m_state.m_nErrorFlags |= ERR_READ;
+    s.m_ctx.m_nFailed = 1;
+    return false;
+}
+
 bool OpenArchiveForRun(ExtractSession& s)
 {
     s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, true));
@@ -386,6 +396,7 @@ int ExtractAllWorker(ExtractSession& s)
     s.m_status.Set(L"");
     s.m_progress.m_nTotal = s.m_state.m_nTotalSize;
     s.m_progress.m_nDone = 0;
+    if (!TreeIsComplete(s)) return FinishExtraction(s, false);
     std::wstring destination = DestinationForCheck(s.m_pView->Destination());
     if (CheckDestination(s, destination) != 0) return FinishExtraction(s, false);
 
@@ -406,6 +417,7 @@ int ExtractSelectedWorker(ExtractSession& s)
     s.m_status.Set(L"");
     s.m_progress.m_nTotal = 0;
     s.m_progress.m_nDone = 0;
+    if (!TreeIsComplete(s)) return FinishExtraction(s, true);
     std::wstring destination = DestinationForCheck(s.m_pView->Destination());
     if (CheckDestination(s, destination) != 0) return FinishExtraction(s, true);
     s.m_pView->StartProgressTimer(25, false);

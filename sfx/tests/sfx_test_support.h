@@ -208,3 +208,84 @@ public:
 inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 } // namespace zk::test
+
+#include "sfx/archive_open.h"
+#include "sfx/entry_loader.h"
+#include "sfx/extract_engine.h"
+
+namespace zk::test {
+
+// An opened archive with its session and a stand-in window, ready for the
+// workers. The tree is loaded as the analysis worker would (without its
+// half-second pause).
+struct OpenedArchive {
+    ArchiveState m_state;
+    FakeView m_view;
+    ExtractSession m_session{m_state, &m_view};
+    bool m_bOpened = false;
+    std::vector<std::wstring> m_logs;
+
+    explicit OpenedArchive(const std::wstring& path, const std::wstring& password = L"", bool loadTree = true)
+    {
+        m_state.m_strArchivePath = path;
+        WorkerContext ctx;
+        ScriptedBoxes quiet;
+        m_bOpened = OpenArchive(
+                        nullptr, ctx, m_state, L"",
+                        [&](HWND, ArchiveState& s) {
+                            s.m_strPassword = password;
+                            return IDOK;
+                        },
+                        [](ArchiveState&) {}) == OpenOutcome::OPENED;
+        m_session.m_pOpenLog = nullptr;
+        if (m_bOpened && loadTree) LoadTree(m_session);
+    }
+
+    int ExtractAll(const std::wstring& destination)
+    {
+        m_view.m_strDestination = destination;
+        m_session.m_ctx.Clear();
+        m_session.m_ctx.m_nRunning = 1;
+        return ExtractAllWorker(m_session);
+    }
+
+    // The top-level entry or the entry below a folder with this name.
+    EntryNode* Find(const std::wstring& name, EntryNode* folder = nullptr)
+    {
+        EntryNode* parent = folder ? folder : &m_state.m_root;
+        LoadChildrenInfo(m_session, *parent);
+        for (EntryNode* c = parent->m_pFirstChild; c; c = c->m_pNextSibling)
+            if (c->m_pInfo && c->m_pInfo->m_strName == name) return c;
+        return nullptr;
+    }
+};
+
+inline uint64_t WriteTimeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d = {};
+    if (!GetFileAttributesExW(LongForm(path).c_str(), GetFileExInfoStandard, &d)) return 0;
+    return (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+}
+
+inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
+{
+    std::vector<uint8_t> v(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : v) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return v;
+}
+
+inline std::vector<uint8_t> TextBytes(size_t n)
+{
+    std::vector<uint8_t> v(n);
+    static const char words[] = "packing folders into one archive that unpacks itself ";
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(words[(i * 3 + i / 97) % (sizeof words - 1)]);
+    return v;
+}
+
+} // namespace zk::test

@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "core/byte_io.h"
+#include "sfx/tests/sfx_test_support.h"
+
+namespace zk::test {
+namespace {
+
+constexpr uint64_t T1 = 0x01D9A0B0C0D0E0F0ull;
+constexpr uint64_t T2 = 0x01D8000011112222ull;
+constexpr wchar_t OVERWRITE_PREFIX[] = L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：";
+
+TestEntry Timed(TestEntry e, uint64_t t, uint32_t attributes)
+{
+    e.m_nCreationTime = e.m_nAccessTime = e.m_nWriteTime = t;
+    e.m_nAttributes = attributes;
+    return e;
+}
+
+std::vector<TestEntry> MixedTree()
+{
+    return {
+        TestEntry::Folder(u"docs",
+                          {TestEntry::File(u"lz4.txt", TextBytes(300000), METHOD_LZ4),
+                           TestEntry::File(u"deflate.bin", RandomBytes(70000, 3), METHOD_DEFLATE),
+                           TestEntry::File(u"stored.dat", TextBytes(33), METHOD_STORED),
+                           Timed(TestEntry::File(u"empty.txt", {}), T2, FILE_ATTRIBUTE_HIDDEN),
+                           Timed(TestEntry::Folder(u"empty folder"), T1, FILE_ATTRIBUTE_DIRECTORY)}),
+        Timed(TestEntry::File(u"readme.txt", Bytes("read me"), METHOD_DEFLATE), T1,
+              FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
+    };
+}
+
+void ExpectMixedTree(const std::wstring& out)
+{
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\docs\\lz4.txt"), TextBytes(300000));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\docs\\deflate.bin"), RandomBytes(70000, 3));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\docs\\stored.dat"), TextBytes(33));
+    EXPECT_TRUE(SfxScratch::Exists(out + L"\\docs\\empty.txt"));
+    EXPECT_TRUE(SfxScratch::ReadBytes(out + L"\\docs\\empty.txt").empty());
+    EXPECT_EQ(WriteTimeOf(out + L"\\docs\\empty.txt"), T2);
+    EXPECT_TRUE(SfxScratch::Attributes(out + L"\\docs\\empty.txt") & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(WriteTimeOf(out + L"\\docs\\empty folder"), T1);
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\readme.txt"), Bytes("read me"));
+    EXPECT_TRUE(SfxScratch::Attributes(out + L"\\readme.txt") & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(WriteTimeOf(out + L"\\readme.txt"), T1);
+}
+
+TEST(SfxExtract, EveryMethodWithAndWithoutPassword)
+{
+    for (bool password : {false, true}) {
+        SfxScratch dir;
+        TestArchiveOptions o;
+        if (password) o.m_strPassword = "secret";
+        ASSERT_TRUE(WriteArchive(BuildHashed(MixedTree(), o), dir / L"mixed.zka"));
+
+        ScriptedBoxes boxes;
+        OpenedArchive a(dir / L"mixed.zka", L"secret");
+        ASSERT_TRUE(a.m_bOpened);
+        ASSERT_TRUE(a.m_state.m_bTreeLoaded);
+        EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
+        EXPECT_TRUE(boxes.Texts().empty());
+        EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
+        EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_state.m_nTotalSize);
+        EXPECT_EQ(a.m_session.m_status.Get(), L"");
+        EXPECT_EQ(a.m_view.m_nEnables, 1);
+        ExpectMixedTree(dir / L"out");
+    }
+}
+
+// Earlier layouts: fixed name fields of 260 / 520 bytes, doubled in
+// long-name mode; narrow names in the ANSI code page (932 here).
+TEST(SfxExtract, LegacyVersions)
+{
+    struct Case {
+        uint16_t m_nVersion;
+        bool m_bNarrow;
+        bool m_bLong;
+    } cases[] = {{100, false, false}, {100, true, false}, {101, false, true}, {101, true, true}, {101, false, false}};
+    for (const Case& c : cases) {
+        SfxScratch dir;
+        TestArchiveOptions o;
+        o.m_nVersion = c.m_nVersion;
+        o.m_bNarrowNames = c.m_bNarrow;
+        o.m_bLongNames = c.m_bLong;
+        TestEntry photo = TestEntry::File(u"写真.txt", TextBytes(5000));
+        if (c.m_bNarrow) photo.m_rawName = {0x8E, 0xCA, 0x90, 0x5E, '.', 't', 'x', 't'}; // Shift-JIS
+        TestEntry longName = TestEntry::File(std::u16string(c.m_bLong ? 200 : 100, u'n'), Bytes("long"));
+        TestArchive arc =
+            BuildTestArchive({TestEntry::Folder(u"old", {photo, longName}), TestEntry::File(u"top", Bytes("t"))}, o);
+        ASSERT_TRUE(arc.m_bOk);
+        if (c.m_nVersion == 100) {
+            // Version 100 marks compressed entries with any non-zero method.
+            arc.m_volumes[0][arc.m_infoPos[1]] = 7;
+        }
+        ASSERT_TRUE(WriteArchive(arc, dir / L"old.zka"));
+
+        ScriptedBoxes boxes;
+        OpenedArchive a(dir / L"old.zka");
+        ASSERT_TRUE(a.m_bOpened) << c.m_nVersion;
+        EXPECT_EQ(a.ExtractAll(dir / L"out"), 0) << c.m_nVersion;
+        EXPECT_TRUE(boxes.Texts().empty());
+        EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\old\\写真.txt"), TextBytes(5000)) << c.m_nVersion;
+        EXPECT_EQ(SfxScratch::ReadBytes(dir / (L"out\\old\\" + std::wstring(c.m_bLong ? 200 : 100, L'n'))),
+                  Bytes("long"));
+        EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\top"), Bytes("t"));
+    }
+}
+
+struct OverwriteSetup {
+    SfxScratch dir;
+    std::wstring out = dir / L"out";
+    OverwriteSetup()
+    {
+        std::vector<TestEntry> files = {TestEntry::File(u"a.txt", Bytes("new a")),
+                                        TestEntry::File(u"b.txt", Bytes("new b")),
+                                        TestEntry::File(u"c.txt", Bytes("new c"))};
+        WriteArchive(BuildTestArchive(files, {}), dir / L"o.zka");
+        CreateDirectoryW(out.c_str(), nullptr);
+        for (const wchar_t* n : {L"a.txt", L"b.txt", L"c.txt"}) SfxScratch::WriteBytes(out + L"\\" + n, Bytes("old"));
+    }
+};
+
+TEST(SfxExtract, YesAnswersForTheWholeRun)
+{
+    OverwriteSetup s;
+    ScriptedBoxes boxes({IDOK, IDYES});
+    OpenedArchive a(s.dir / L"o.zka");
+    EXPECT_EQ(a.ExtractAll(s.out + L"\\"), 0);
+    std::vector<std::wstring> texts = boxes.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[0], L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？");
+    EXPECT_EQ(texts[1], OVERWRITE_PREFIX + s.out + L"\\a.txt");
+    EXPECT_EQ(boxes.Captions()[1], L"確認");
+    for (const char* n : {"a", "b", "c"})
+        EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\" + wchar_t(n[0]) + L".txt"), Bytes(std::string("new ") + n));
+}
+
+TEST(SfxExtract, NoSkipsOneFileButCountsIt)
+{
+    OverwriteSetup s;
+    ScriptedBoxes boxes({IDOK, IDNO, IDYES});
+    OpenedArchive a(s.dir / L"o.zka");
+    EXPECT_EQ(a.ExtractAll(s.out), 0);
+    EXPECT_EQ(boxes.Texts().size(), 3u);
+    EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\a.txt"), Bytes("old"));
+    EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\b.txt"), Bytes("new b"));
+    EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\c.txt"), Bytes("new c"));
+    EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), 15u);
+}
+
+TEST(SfxExtract, CancelStopsWithoutAnErrorMessage)
+{
+    OverwriteSetup s;
+    ScriptedBoxes boxes({IDOK, IDCANCEL});
+    OpenedArchive a(s.dir / L"o.zka");
+    EXPECT_EQ(a.ExtractAll(s.out), 1);
+    EXPECT_EQ(boxes.Texts().size(), 2u);
+    EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
+    EXPECT_EQ(a.m_view.m_nEnables, 0);
+    EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\b.txt"), Bytes("old"));
+
+    // Cancelling the destination question extracts nothing either.
+    ScriptedBoxes cancel({IDCANCEL});
+    EXPECT_EQ(a.ExtractAll(s.out), 1);
+    EXPECT_EQ(cancel.Texts().size(), 1u);
+    EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
+}
+
+TEST(SfxExtract, ReadOnlyTargetIsReplacedAndKeepsArchivedAttributes)
+{
+    SfxScratch dir;
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({Timed(TestEntry::File(u"ro.txt", Bytes("fresh")), T1,
+                                                     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)},
+                                              {}),
+                             dir / L"r.zka"));
+    std::wstring out = dir / L"out";
+    CreateDirectoryW(out.c_str(), nullptr);
+    SfxScratch::WriteBytes(out + L"\\ro.txt", Bytes("stale"));
+    SetFileAttributesW((out + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+
+    ScriptedBoxes boxes({IDOK, IDYES});
+    OpenedArchive a(dir / L"r.zka");
+    EXPECT_EQ(a.ExtractAll(out), 0);
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\ro.txt"), Bytes("fresh"));
+    DWORD attrs = SfxScratch::Attributes(out + L"\\ro.txt");
+    EXPECT_TRUE(attrs & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(attrs & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_FALSE(attrs & FILE_ATTRIBUTE_SYSTEM);
+}
+
+TEST(SfxExtract, DamagedByteFailsTheHashAfterWritingTheFile)
+{
+    SfxScratch dir;
+    TestArchive arc = BuildHashed({TestEntry::File(u"first.dat", TextBytes(1000), METHOD_STORED),
+                                   TestEntry::File(u"second.dat", TextBytes(10))},
+                                  {});
+    ASSERT_TRUE(arc.m_bOk);
+    arc.m_volumes[0][arc.m_params.m_nDataOffset + 500] ^= 0x01;
+    ASSERT_TRUE(WriteArchive(arc, dir / L"h.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"h.zka");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 1);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
+    EXPECT_EQ(boxes.Captions(), std::vector<std::wstring>{L"エラー"});
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\first.dat").size(), 1000u);
+    EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\second.dat"));
+    EXPECT_EQ(a.m_session.m_status.Get(), L"解凍失敗");
+
+    // The main window then writes the log beside the archive.
+    std::wstring opened;
+    static std::wstring* sink = nullptr;
+    sink = &opened;
+    a.m_session.m_pOpenLog = [](const std::wstring& p) { *sink = p; };
+    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    EXPECT_EQ(opened, dir / L"h.log");
+    std::vector<uint8_t> log = SfxScratch::ReadBytes(dir / L"h.log");
+    std::wstring expected = L"\xFEFFファイルパス：" + (dir / L"out\\first.dat") +
+                            L"\r\nメッセージ　：ハッシュ値が一致しません\r\n";
+    ASSERT_EQ(log.size(), expected.size() * 2);
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(log.data()), expected.size()), expected);
+}
+
+// 1 MiB volumes: the head and the first file fill volumes 0 and 1 and a
+// little of volume 2, where the second file's data begins.
+TEST(SfxExtract, DataAcrossVolumes)
+{
+    SfxScratch dir;
+    TestArchiveOptions o;
+    o.m_nVolumeSizeMB = 1;
+    o.m_strPassword = "vol";
+    std::vector<TestEntry> files = {TestEntry::File(u"big.bin", RandomBytes(2200000, 1), METHOD_STORED),
+                                    TestEntry::File(u"late.bin", RandomBytes(600000, 2), METHOD_LZ4)};
+    TestArchive arc = BuildHashed(files, o);
+    ASSERT_TRUE(arc.m_bOk);
+    ASSERT_EQ(arc.m_volumes.size(), 3u);
+    ASSERT_EQ(arc.m_info[1].m_nStartVolume, 2);
+    ASSERT_TRUE(WriteArchive(arc, dir / L"v.exe.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"v.exe.zka", L"vol");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\big.bin"), RandomBytes(2200000, 1));
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\late.bin"), RandomBytes(600000, 2));
+
+    // Without its middle volume the first file cannot be read: the system's
+    // reason is shown where it happens.
+    DeleteFileW((dir / L"v.exe.zka.1").c_str());
+    ScriptedBoxes missing({IDOK});
+    OpenedArchive b(dir / L"v.exe.zka", L"vol");
+    EXPECT_EQ(b.ExtractAll(dir / L"out2"), 1);
+    ASSERT_FALSE(missing.Texts().empty());
+    EXPECT_EQ(missing.Captions()[0], L"Error Message");
+    EXPECT_EQ(b.m_session.m_status.Get(), L"解凍失敗");
+}
+
+TEST(SfxExtract, TreeDeeperThanMaxPath)
+{
+    SfxScratch dir;
+    std::u16string segment(40, u'd');
+    TestEntry leaf = TestEntry::File(u"deep.txt", Bytes("bottom"));
+    TestEntry node = TestEntry::Folder(segment + u"9", {leaf});
+    for (int i = 8; i >= 0; --i) node = TestEntry::Folder(segment + char16_t(u'0' + i), {node});
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({node}, {}), dir / L"deep.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"deep.zka");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    std::wstring path = dir / L"out";
+    for (int i = 0; i <= 9; ++i) path += L"\\" + std::wstring(40, L'd') + wchar_t(L'0' + i);
+    path += L"\\deep.txt";
+    ASSERT_GT(path.size(), 300u);
+    EXPECT_EQ(SfxScratch::ReadBytes(path), Bytes("bottom"));
+}
+
+TEST(SfxDestination, DriveRootsAndTrailingSlashes)
+{
+    struct Case {
+        const wchar_t* m_pText;
+        bool m_bRoot;
+        const wchar_t* m_pChecked;
+    } cases[] = {
+        {L"C:\\", true, L"C:\\"},       {L"z:\\", true, L"z:\\"},         {L"C:", false, L"C:"},
+        {L"C:\\out\\", false, L"C:\\out"}, {L"C:\\out", false, L"C:\\out"}, {L"1:\\", false, L"1:"},
+        {L"\\\\srv\\share\\", false, L"\\\\srv\\share"}, {L"C:\\\\", false, L"C:\\"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsDriveRootText(c.m_pText), c.m_bRoot) << c.m_pText;
+        EXPECT_EQ(DestinationForCheck(c.m_pText), c.m_pChecked) << c.m_pText;
+    }
+
+    ArchiveState state;
+    FakeView view;
+    ExtractSession s(state, &view);
+    SfxScratch dir;
+    SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
+    ScriptedBoxes boxes({IDOK});
+    EXPECT_EQ(CheckDestination(s, L"C:\\"), 0);
+    EXPECT_EQ(CheckDestination(s, dir / L"new"), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(CheckDestination(s, dir.Path()), 0);
+    EXPECT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_EQ(s.m_ctx.m_nAbort, 0);
+    EXPECT_EQ(CheckDestination(s, dir / L"file"), 1);
+    EXPECT_EQ(boxes.Texts().back(), L"解凍先は既に存在するファイルのため中止します");
+    EXPECT_EQ(boxes.Flags().back() & 0xF, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(s.m_ctx.m_nAbort, 1);
+    EXPECT_EQ(state.m_nErrorFlags, 0u);
+}
+
+TEST(SfxExtract, SelectedEntriesRecreateTheFoldersAbove)
+{
+    SfxScratch dir;
+    TestEntry sub = Timed(TestEntry::Folder(u"sub", {TestEntry::File(u"b.txt", Bytes("bee")),
+                                                    TestEntry::File(u"c.txt", Bytes("sea"))}),
+                          T2, FILE_ATTRIBUTE_DIRECTORY);
+    TestEntry docs = Timed(TestEntry::Folder(u"docs", {sub, TestEntry::File(u"a.txt", Bytes("a"))}), T1,
+                           FILE_ATTRIBUTE_DIRECTORY);
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({docs}, {}), dir / L"s.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"s.zka");
+    EntryNode* docsNode = a.Find(L"docs");
+    ASSERT_NE(docsNode, nullptr);
+    EntryNode* subNode = a.Find(L"sub", docsNode);
+    ASSERT_NE(subNode, nullptr);
+    ASSERT_EQ(SortChildren(*subNode), 2u);
+    a.Find(L"b.txt", subNode)->m_bSelected = 1;
+    a.m_view.m_chain = {docsNode, subNode};
+    a.m_view.m_pCurrent = subNode;
+    a.m_view.m_strDestination = dir / L"out";
+    a.m_session.m_ctx.Clear();
+    EXPECT_EQ(ExtractSelectedWorker(a.m_session), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(a.m_session.m_progress.m_nTotal.load(), 3u);
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\docs\\sub\\b.txt"), Bytes("bee"));
+    EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\docs\\sub\\c.txt"));
+    EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\docs\\a.txt"));
+    EXPECT_EQ(WriteTimeOf(dir / L"out\\docs\\sub"), T2);
+    EXPECT_EQ(WriteTimeOf(dir / L"out\\docs"), T1);
+}
+
+TEST(SfxExtract, ChildrenSortFoldersFirstThenLogically)
+{
+    SfxScratch dir;
+    std::vector<TestEntry> top = {TestEntry::File(u"file10", Bytes("x")), TestEntry::Folder(u"zeta"),
+                                  TestEntry::File(u"file9", Bytes("x")), TestEntry::Folder(u"Alpha"),
+                                  TestEntry::File(u"File1", Bytes("x"))};
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(top, {}), dir / L"sort.zka"));
+    OpenedArchive a(dir / L"sort.zka");
+    ASSERT_EQ(LoadChildrenInfo(a.m_session, a.m_state.m_root), 0);
+    EXPECT_EQ(SortChildren(a.m_state.m_root), 5u);
+    std::vector<std::wstring> names;
+    for (EntryNode* c = a.m_state.m_root.m_pFirstChild; c; c = c->m_pNextSibling) names.push_back(c->m_pInfo->m_strName);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"zeta", L"File1", L"file9", L"file10"}));
+}
+
+TEST(SfxWorkers, AnalysisThenNoUiExtraction)
+{
+    SfxScratch dir;
+    TestArchiveOptions o;
+    o.m_nSfxFlags = SF_NO_UI | SF_SHOW_LIST;
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(MixedTree(), o), dir / L"n.zka"));
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"n.zka", L"", false);
+    ASSERT_TRUE(a.m_bOpened);
+    a.m_view.m_strDestination = dir / L"out";
+    ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker));
+    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i) Sleep(10);
+    EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
+    EXPECT_EQ(a.m_view.m_nTreeFills, 1);
+    EXPECT_EQ(a.m_view.m_nCloses, 1);
+    EXPECT_EQ(a.m_view.m_nEnables, 0);
+    EXPECT_FALSE(a.m_view.m_shownPaths.empty());
+    EXPECT_TRUE(boxes.Texts().empty());
+    ExpectMixedTree(dir / L"out");
+}
+
+} // namespace
+} // namespace zk::test
