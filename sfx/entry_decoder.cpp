@@ -108,7 +108,9 @@ bool PlacementIsSound(const ArchiveState& st, const EntryInfo& info)
 {
     uint64_t start = st.m_nDataOffset + info.m_nDataOffset;
     if (start < st.m_nDataOffset || start + info.m_nStoredSize < start) return false;
-    if (st.m_nVolumeSize == 0) return true;
+    // Unsplit, everything lies in the one file; split, the volume files are
+    // checked as they are opened.
+    if (st.m_nVolumeSize == 0) return start + info.m_nStoredSize <= st.m_nFileSize;
     return start / st.m_nVolumeSize == info.m_nStartVolume;
 }
 
