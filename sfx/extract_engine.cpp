@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "core/entry_name.h"
+#include "core/error_log.h"
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
@@ -33,7 +34,6 @@ constexpr wchar_t TEXT_DEST_IS_FILE[] = L"解凍先は既に存在するファ�
 constexpr wchar_t TEXT_DEST_EXISTS[] = L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？";
 constexpr wchar_t TEXT_OVERWRITE[] = L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%s";
 constexpr wchar_t TEXT_LOCKED[] = L"%s\nファイル：%s";
-constexpr wchar_t TEXT_LOG_FAILED[] = L"ログ用ファイルの作成に失敗しました";
 
 // Attributes a file or folder can be given; the rest (directory, reparse
 // point, compression, ...) describe what the system made, not a wish.
@@ -528,30 +528,14 @@ bool StartWorker(ExtractSession& s, WorkerProc worker)
     return true;
 }
 
-std::wstring ErrorLogText(const std::wstring& failingPath, const std::wstring& message)
-{
-    return std::wstring(1, L'\xFEFF') + L"ファイルパス：" + failingPath + L"\r\n" + L"メッセージ　：" + message +
-           L"\r\n";
-}
-
 int WriteErrorLog(ExtractSession& s)
 {
     if (s.m_state.m_nSfxFlags & SF_NO_UI) return 0;
-    std::wstring path = s.m_state.m_strArchivePath;
-    std::vector<wchar_t> buffer(path.begin(), path.end());
-    buffer.push_back(L'\0');
-    RemoveExtension(buffer.data());
-    path = std::wstring(buffer.data()) + L".log";
-
-    FILE* f = _wfopen(LongPathForm(path).c_str(), L"wb");
-    if (!f) {
-        ShowMessageBox(s.m_pView ? s.m_pView->Owner() : nullptr, TEXT_LOG_FAILED, ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    HWND owner = s.m_pView ? s.m_pView->Owner() : nullptr;
+    if (!WriteExtractorErrorLog(s.m_state.m_strArchivePath.c_str(), s.m_ctx.m_strFailingPath.c_str(),
+                                s.m_ctx.m_strMessage.c_str(), owner, false))
         return 1;
-    }
-    std::wstring text = ErrorLogText(s.m_ctx.m_strFailingPath, s.m_ctx.m_strMessage);
-    bool written = std::fwrite(text.data(), sizeof(wchar_t), text.size(), f) == text.size();
-    if (std::fclose(f) != 0 || !written) return 1;
-    if (s.m_pOpenLog) s.m_pOpenLog(path);
+    if (s.m_pOpenLog) s.m_pOpenLog(ExtractorLogPath(s.m_state.m_strArchivePath.c_str()));
     return 0;
 }
 

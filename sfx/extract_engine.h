@@ -53,7 +53,4 @@ bool StartWorker(ExtractSession& s, WorkerProc worker);
 // no-UI mode. 0 / 1.
 int WriteErrorLog(ExtractSession& s);
 
-// What the log holds (byte order mark included), for the path and message.
-std::wstring ErrorLogText(const std::wstring& failingPath, const std::wstring& message);
-
 } // namespace zk

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/last_error.h"
+#include "core/version_info.h"
 #include "sfx/command_line.h"
 #include "sfx/password_dialog.h"
 #include "sfx/resource.h"
@@ -72,6 +73,9 @@ int RunExtractor(HINSTANCE instance)
 
     wchar_t country[64] = L"";
     if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, country, 64) > 0) _wsetlocale(LC_ALL, country);
+
+    // The product version names the main window.
+    LoadVersionInfo(instance);
 
     std::vector<wchar_t> path(PROGRAM_PATH_CHARS);
     DWORD n = GetModuleFileNameW(nullptr, path.data(), PROGRAM_PATH_CHARS);
