@@ -383,3 +383,76 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
 
 } // namespace
 } // namespace zk::test
+
+namespace zk::test {
+namespace {
+
+// A target another program holds open: Retry once it lets go writes the
+// file; Cancel fails the entry with the system's reason in the log.
+TEST(SfxExtract, LockedTargetRetryAndCancel)
+{
+    for (int answer : {IDRETRY, IDCANCEL}) {
+        SfxScratch dir;
+        ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(u"busy.txt", Bytes("mine"))}, {}), dir / L"l.zka"));
+        std::wstring out = dir / L"out";
+        CreateDirectoryW(out.c_str(), nullptr);
+        SfxScratch::WriteBytes(out + L"\\busy.txt", Bytes("theirs"));
+        HANDLE lock = CreateFileW((out + L"\\busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+
+        std::vector<std::wstring> texts;
+        std::vector<UINT> flags;
+        MessageBoxFunc previous = SetMessageBoxFunc([&](HWND, const wchar_t* text, const wchar_t*, UINT f) {
+            texts.push_back(text);
+            flags.push_back(f);
+            if ((f & 0xF) == MB_RETRYCANCEL) {
+                if (answer == IDRETRY && lock != INVALID_HANDLE_VALUE) {
+                    CloseHandle(lock);
+                    lock = INVALID_HANDLE_VALUE;
+                }
+                return answer;
+            }
+            return (f & 0xF) == MB_YESNOCANCEL ? IDYES : IDOK;
+        });
+        OpenedArchive a(dir / L"l.zka");
+        int result = a.ExtractAll(out);
+        SetMessageBoxFunc(previous);
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+
+        ASSERT_GE(texts.size(), 3u);
+        EXPECT_EQ(flags[2] & 0xF, static_cast<UINT>(MB_RETRYCANCEL));
+        EXPECT_NE(texts[2].find(L"\nファイル：" + out + L"\\busy.txt"), std::wstring::npos);
+        if (answer == IDRETRY) {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\busy.txt"), Bytes("mine"));
+        } else {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(texts.size(), 3u); // no error flag, so no final message
+            EXPECT_EQ(a.m_session.m_status.Get(), L"解凍失敗");
+            EXPECT_EQ(a.m_session.m_ctx.m_strFailingPath, out + L"\\busy.txt");
+            EXPECT_FALSE(a.m_session.m_ctx.m_strMessage.empty());
+            EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\busy.txt"), Bytes("theirs"));
+        }
+    }
+}
+
+TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
+{
+    SfxScratch dir;
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\"), 1);
+    EXPECT_TRUE(SfxScratch::Attributes(dir / L"a\\b\\c") & FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 1);
+    std::wstring deep = dir.Path();
+    for (int i = 0; i < 8; ++i) deep += L"\\" + std::wstring(50, wchar_t(L'k' + i));
+    EXPECT_EQ(CreateFolderChain(deep), 1);
+    EXPECT_TRUE(SfxScratch::Exists(deep));
+
+    SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
+    ScriptedBoxes boxes;
+    EXPECT_EQ(CreateFolderChain(dir / L"file\\below"), 0);
+    ASSERT_EQ(boxes.Captions().size(), 1u);
+    EXPECT_EQ(boxes.Captions()[0], L"Error Message");
+}
+
+} // namespace
+} // namespace zk::test
