@@ -76,7 +76,12 @@ int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag = 0)
     return 1;
 }
 
-std::wstring Child(const std::wstring& folder, const std::wstring& name) { return folder + L"\\" + name; }
+// A drive root already ends with its backslash; the long form takes a
+// doubled one literally.
+std::wstring Child(const std::wstring& folder, const std::wstring& name)
+{
+    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
 
 // The information of a node: the one it holds, or one read for the moment.
 const EntryInfo* InfoOf(ExtractSession& s, EntryNode& node, std::unique_ptr<EntryInfo>& temporary)

@@ -456,3 +456,29 @@ TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
 
 } // namespace
 } // namespace zk::test
+
+namespace zk::test {
+namespace {
+
+// A drive root is taken as it is: no question about it existing, and the
+// entries land directly in it.
+TEST(SfxExtract, IntoADriveRoot)
+{
+    SfxScratch dir;
+    std::wstring name = L"zk_root_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(std::u16string(name.begin(), name.end()), Bytes("r"))}, {}),
+                             dir / L"root.zka"));
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    std::wstring root = std::wstring(system, 3); // "C:\" of this system
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"root.zka");
+    EXPECT_EQ(a.ExtractAll(root), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(SfxScratch::ReadBytes(root + name), Bytes("r"));
+    SetFileAttributesW((root + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW((root + name).c_str());
+}
+
+} // namespace
+} // namespace zk::test
