@@ -10,6 +10,7 @@
 #include "sfx/command_line.h"
 #include "sfx/password_dialog.h"
 #include "sfx/resource.h"
+#include "sfx/system_dlls.h"
 
 namespace zk {
 
@@ -58,6 +59,7 @@ void RestrictDllSearch()
     // Also drops the current folder from the search where the call above
     // is missing.
     SetDllDirectoryW(L"");
+    BindSystemDlls();
 }
 
 void SetMainDialogRunner(MainDialogRunner runner) { MainDialog() = std::move(runner); }
