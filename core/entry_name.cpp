@@ -6,7 +6,10 @@ namespace zk {
 
 namespace {
 
-char16_t UpperAscii(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
+char16_t UpperAscii(char16_t c)
+{
+    return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+}
 
 bool EqualsAscii(std::u16string_view a, const char* b)
 {
@@ -17,7 +20,10 @@ bool EqualsAscii(std::u16string_view a, const char* b)
     return i == a.size();
 }
 
-bool IsDeviceDigit(char16_t c) { return (c >= u'1' && c <= u'9') || c == u'\u00B9' || c == u'\u00B2' || c == u'\u00B3'; }
+bool IsDeviceDigit(char16_t c)
+{
+    return (c >= u'1' && c <= u'9') || c == u'\u00B9' || c == u'\u00B2' || c == u'\u00B3';
+}
 
 } // namespace
 
@@ -26,7 +32,8 @@ bool IsReservedDeviceName(std::u16string_view name)
     // The system looks only at what comes before the first dot, ignoring
     // blanks at its end: "con .txt" and "NUL..." open devices.
     std::u16string_view base = name.substr(0, name.find(u'.'));
-    while (!base.empty() && base.back() == u' ') base.remove_suffix(1);
+    while (!base.empty() && base.back() == u' ')
+        base.remove_suffix(1);
 
     for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
         if (EqualsAscii(base, device)) return true;
@@ -38,6 +45,9 @@ bool IsReservedDeviceName(std::u16string_view name)
     return false;
 }
 
-bool IsSafeEntryName(std::u16string_view name) { return IsPlainEntryName(name) && !IsReservedDeviceName(name); }
+bool IsSafeEntryName(std::u16string_view name)
+{
+    return IsPlainEntryName(name) && !IsReservedDeviceName(name);
+}
 
 } // namespace zk

@@ -2,8 +2,7 @@
 
 namespace zk {
 
-FormatStatus LoadTreeLinks(const uint8_t* table, size_t size, uint64_t entryCount,
-                           std::vector<TreeLink>* out)
+FormatStatus LoadTreeLinks(const uint8_t* table, size_t size, uint64_t entryCount, std::vector<TreeLink>* out)
 {
     out->clear();
     if (entryCount == 0) return FormatStatus::Ok;

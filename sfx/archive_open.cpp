@@ -167,9 +167,8 @@ int ReadParameters(WorkerContext& ctx, ArchiveState& state)
     return 0;
 }
 
-OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state,
-                        const std::wstring& programPath, const PasswordPrompt& askPassword,
-                        const MainDialogRunner& runMainDialog)
+OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state, const std::wstring& programPath,
+                        const PasswordPrompt& askPassword, const MainDialogRunner& runMainDialog)
 {
     bool isExe = true;
     if (state.m_strArchivePath.empty()) {

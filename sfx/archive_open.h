@@ -44,8 +44,8 @@ using PasswordPrompt = std::function<int(HWND owner, ArchiveState& state)>;
 using MainDialogRunner = std::function<void(ArchiveState& state)>;
 
 enum class OpenOutcome {
-    OPENED,  // the main dialog ran
-    FAILED,  // ended; the message of ErrorFlags (if any) was shown
+    OPENED, // the main dialog ran
+    FAILED, // ended; the message of ErrorFlags (if any) was shown
 };
 
 // Everything the hidden window's creation handler does before it destroys
@@ -53,8 +53,7 @@ enum class OpenOutcome {
 // itself), locates the payload of an ".exe", checks the header, asks for the
 // password up to three times, reads the parameters, runs the main dialog,
 // and finally shows the message for what failed.
-OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state,
-                        const std::wstring& programPath, const PasswordPrompt& askPassword,
-                        const MainDialogRunner& runMainDialog);
+OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state, const std::wstring& programPath,
+                        const PasswordPrompt& askPassword, const MainDialogRunner& runMainDialog);
 
 } // namespace zk

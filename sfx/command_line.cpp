@@ -32,7 +32,8 @@ std::vector<std::wstring> SplitSfxCommandLine(const wchar_t* line)
                 arg += *p++;
             }
         } else {
-            while (!atEnd(p) && *p != L' ') arg += *p++;
+            while (!atEnd(p) && *p != L' ')
+                arg += *p++;
         }
         if (arg.size() > SFX_MAX_ARGUMENT_CHARS) arg.resize(SFX_MAX_ARGUMENT_CHARS);
         if (!arg.empty()) args.push_back(std::move(arg));

@@ -136,7 +136,10 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     // watch a byte flag of their own, which the sink cannot set, so it is
     // mirrored here between pieces through a tiny adapter.
     struct AbortMirror : IDecodeSink {
-        AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag) : m_inner(inner), m_s(s), m_flag(flag) {}
+        AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag)
+            : m_inner(inner), m_s(s), m_flag(flag)
+        {
+        }
         int Put(const uint8_t* b, uint32_t n) override
         {
             if (m_s.m_ctx.m_nAbort) m_flag = 1;

@@ -9,6 +9,9 @@
 
 namespace zk {
 
-inline std::unique_ptr<IFileHash> CreateEntryHash() { return MakeSystemSha256(true); }
+inline std::unique_ptr<IFileHash> CreateEntryHash()
+{
+    return MakeSystemSha256(true);
+}
 
 } // namespace zk

@@ -74,8 +74,7 @@ int LoadTree(ExtractSession& s)
         if (ReadFullyAt(file.Get(), st.m_nTreeOffset, table.data(), table.size(), false) !=
             static_cast<int64_t>(table.size()))
             return FailRead(s);
-        if (LoadTreeLinks(table.data(), table.size(), count, &links) != FormatStatus::Ok)
-            return FailRead(s);
+        if (LoadTreeLinks(table.data(), table.size(), count, &links) != FormatStatus::Ok) return FailRead(s);
     }
 
     std::vector<EntryNode*> nodes(links.size());
@@ -173,7 +172,8 @@ int LoadChildrenInfo(ExtractSession& s, EntryNode& folder)
 size_t SortChildren(EntryNode& folder)
 {
     std::vector<EntryNode*> children;
-    for (EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling) children.push_back(c);
+    for (EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling)
+        children.push_back(c);
     // Merge sort: stays well-behaved even though entries without
     // information compare equal to everything.
     std::stable_sort(children.begin(), children.end(), [](const EntryNode* a, const EntryNode* b) {
@@ -193,7 +193,8 @@ int SumFolderSize(ExtractSession& s, const EntryNode& folder, uint64_t* sum)
     // Iterative: the depth of the tree is bounded when it is loaded, but a
     // stack of pending nodes costs nothing.
     std::vector<const EntryNode*> pending;
-    for (const EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling) pending.push_back(c);
+    for (const EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling)
+        pending.push_back(c);
     while (!pending.empty()) {
         if (s.m_ctx.m_nAbort) {
             s.m_ctx.m_nFailed = 1;
@@ -202,7 +203,8 @@ int SumFolderSize(ExtractSession& s, const EntryNode& folder, uint64_t* sum)
         const EntryNode* node = pending.back();
         pending.pop_back();
         if (node->IsFolder()) {
-            for (const EntryNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling) pending.push_back(c);
+            for (const EntryNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
+                pending.push_back(c);
             continue;
         }
         if (node->m_pInfo) {

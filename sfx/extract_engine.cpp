@@ -32,17 +32,22 @@ constexpr wchar_t TEXT_ABORTED[] = L"解凍中止";
 constexpr wchar_t TEXT_FAILED[] = L"解凍失敗";
 constexpr wchar_t TEXT_DEST_IS_FILE[] = L"解凍先は既に存在するファイルのため中止します";
 constexpr wchar_t TEXT_DEST_EXISTS[] = L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？";
-constexpr wchar_t TEXT_OVERWRITE[] = L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%s";
+constexpr wchar_t TEXT_OVERWRITE[] =
+    L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%s";
 constexpr wchar_t TEXT_LOCKED[] = L"%s\nファイル：%s";
 
 // Attributes a file or folder can be given; the rest (directory, reparse
 // point, compression, ...) describe what the system made, not a wish.
-constexpr DWORD SETTABLE_ATTRIBUTES = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
-                                      FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-constexpr DWORD PROTECTING_ATTRIBUTES = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD SETTABLE_ATTRIBUTES =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD PROTECTING_ATTRIBUTES =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-int64_t Now() { return static_cast<int64_t>(std::time(nullptr)); }
+int64_t Now()
+{
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
 std::wstring Format(const wchar_t* format, const std::wstring& a, const std::wstring& b = std::wstring())
 {
@@ -253,9 +258,8 @@ int ExtractFolder(ExtractSession& s, EntryNode& node)
         result = child->IsFolder() ? ExtractFolder(s, *child) : ExtractFile(s, *child);
     }
 
-    if (!node.IsRoot() &&
-        ApplyAttributesAndTimes(s, path, info->m_nAttributes, info->m_ftCreation, info->m_ftAccess,
-                                info->m_ftWrite) != 0)
+    if (!node.IsRoot() && ApplyAttributesAndTimes(s, path, info->m_nAttributes, info->m_ftCreation,
+                                                  info->m_ftAccess, info->m_ftWrite) != 0)
         result = 1;
     s.m_strCurrentDir = remembered;
     return result;
@@ -295,8 +299,8 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
         out = _wfopen(path.c_str(), L"wb");
         if (out) break;
         // The stream does not say why; creating the file directly does.
-        HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr);
+        HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (probe != INVALID_HANDLE_VALUE) {
             CloseHandle(probe);
             continue;

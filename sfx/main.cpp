@@ -2,4 +2,7 @@
 
 #include "sfx/startup.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) { return zk::RunExtractor(instance); }
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
+{
+    return zk::RunExtractor(instance);
+}

@@ -62,7 +62,10 @@ void RestrictDllSearch()
     BindSystemDlls();
 }
 
-void SetMainDialogRunner(MainDialogRunner runner) { MainDialog() = std::move(runner); }
+void SetMainDialogRunner(MainDialogRunner runner)
+{
+    MainDialog() = std::move(runner);
+}
 
 int RunExtractor(HINSTANCE instance)
 {
@@ -74,7 +77,8 @@ int RunExtractor(HINSTANCE instance)
     LoadStringW(instance, IDS_SFX_CLASS, className, RESOURCE_TEXT_CHARS);
 
     wchar_t country[64] = L"";
-    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, country, 64) > 0) _wsetlocale(LC_ALL, country);
+    if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVCTRYNAME, country, 64) > 0)
+        _wsetlocale(LC_ALL, country);
 
     // The product version names the main window.
     LoadVersionInfo(instance);

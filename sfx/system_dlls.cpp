@@ -21,8 +21,7 @@ HMODULE VersionDll()
     return module;
 }
 
-template <class Fn>
-Fn VersionCall(const char* name)
+template <class Fn> Fn VersionCall(const char* name)
 {
     HMODULE module = VersionDll();
     return module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
@@ -30,7 +29,10 @@ Fn VersionCall(const char* name)
 
 } // namespace
 
-void BindSystemDlls() { VersionDll(); }
+void BindSystemDlls()
+{
+    VersionDll();
+}
 
 } // namespace zk
 

@@ -113,7 +113,8 @@ inline std::vector<uint8_t> NameBytes(const TestEntry& e, bool narrow)
     if (!e.m_rawName.empty()) return e.m_rawName;
     if (!narrow) return Utf16ToNameBytes(e.m_strName);
     std::vector<uint8_t> bytes;
-    for (char16_t c : e.m_strName) bytes.push_back(static_cast<uint8_t>(c));
+    for (char16_t c : e.m_strName)
+        bytes.push_back(static_cast<uint8_t>(c));
     return bytes;
 }
 
@@ -146,7 +147,8 @@ inline TestArchive BuildTestArchive(const std::vector<TestEntry>& top, const Tes
     std::vector<detail::Flat> flat;
     uint32_t first = detail::Flatten(top, flat);
     std::vector<TreeEntry> entries;
-    for (const auto& f : flat) entries.push_back(f.m_tree);
+    for (const auto& f : flat)
+        entries.push_back(f.m_tree);
 
     ArchiveHeader header;
     header.m_nVersion = o.m_nVersion;
@@ -279,7 +281,8 @@ inline TestArchive BuildTestArchive(const std::vector<TestEntry>& top, const Tes
     std::vector<uint8_t>& first0 = *volume0Data;
     std::vector<uint8_t> tree;
     ByteWriter tw(tree);
-    for (const TreeRecord& rec : layout.m_records) PutTreeRecord(tw, rec);
+    for (const TreeRecord& rec : layout.m_records)
+        PutTreeRecord(tw, rec);
     std::memcpy(first0.data() + p.m_nTreeOffset, tree.data(), tree.size());
     for (uint32_t i : order) {
         std::vector<uint8_t> rec;
@@ -295,7 +298,8 @@ inline TestArchive BuildTestArchive(const std::vector<TestEntry>& top, const Tes
     }
 
     out.m_volumes.push_back(first0);
-    for (uint32_t k = 1; files.Exists(VolumeName(u"arc", k)); ++k) out.m_volumes.push_back(*files.File(VolumeName(u"arc", k)));
+    for (uint32_t k = 1; files.Exists(VolumeName(u"arc", k)); ++k)
+        out.m_volumes.push_back(*files.File(VolumeName(u"arc", k)));
     out.m_bOk = true;
     return out;
 }

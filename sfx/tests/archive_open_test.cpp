@@ -25,8 +25,7 @@ struct OpenRun {
 // Opens path as the extractor would when named on its command line (an
 // empty path: the program itself). Each prompt types the next password; a
 // missing one cancels.
-OpenRun Open(const std::wstring& path, std::vector<std::wstring> passwords = {},
-             ArchiveState* keep = nullptr)
+OpenRun Open(const std::wstring& path, std::vector<std::wstring> passwords = {}, ArchiveState* keep = nullptr)
 {
     ScriptedBoxes boxes;
     ArchiveState local;
@@ -69,12 +68,14 @@ TEST(SfxCommandLine, SplitsQuotedArgumentsAndTheLastOneWins)
         {L"sfx.exe \"unterminated name.zka", {L"sfx.exe", L"unterminated name.zka"}},
         {L"sfx.exe \"a\"b c\"", {L"sfx.exe", L"a\"b c"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(SplitSfxCommandLine(c.m_pLine), c.m_args) << c.m_pLine;
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitSfxCommandLine(c.m_pLine), c.m_args) << c.m_pLine;
 
     EXPECT_EQ(ArchivePathFromCommandLine(L"sfx.exe one.zka \"two words.zka\""), L"two words.zka");
     EXPECT_EQ(ArchivePathFromCommandLine(L"\"C:\\x\\sfx.exe\""), L"");
     std::wstring many = L"sfx.exe";
-    for (int i = 1; i <= 20; ++i) many += L" a" + std::to_wstring(i);
+    for (int i = 1; i <= 20; ++i)
+        many += L" a" + std::to_wstring(i);
     EXPECT_EQ(SplitSfxCommandLine(many.c_str()).size(), SFX_MAX_ARGUMENTS);
     EXPECT_EQ(ArchivePathFromCommandLine(many.c_str()), L"a15");
 }

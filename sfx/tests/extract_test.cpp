@@ -10,7 +10,8 @@ namespace {
 
 constexpr uint64_t T1 = 0x01D9A0B0C0D0E0F0ull;
 constexpr uint64_t T2 = 0x01D8000011112222ull;
-constexpr wchar_t OVERWRITE_PREFIX[] = L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：";
+constexpr wchar_t OVERWRITE_PREFIX[] =
+    L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：";
 
 TestEntry Timed(TestEntry e, uint64_t t, uint32_t attributes)
 {
@@ -22,12 +23,11 @@ TestEntry Timed(TestEntry e, uint64_t t, uint32_t attributes)
 std::vector<TestEntry> MixedTree()
 {
     return {
-        TestEntry::Folder(u"docs",
-                          {TestEntry::File(u"lz4.txt", TextBytes(300000), METHOD_LZ4),
-                           TestEntry::File(u"deflate.bin", RandomBytes(70000, 3), METHOD_DEFLATE),
-                           TestEntry::File(u"stored.dat", TextBytes(33), METHOD_STORED),
-                           Timed(TestEntry::File(u"empty.txt", {}), T2, FILE_ATTRIBUTE_HIDDEN),
-                           Timed(TestEntry::Folder(u"empty folder"), T1, FILE_ATTRIBUTE_DIRECTORY)}),
+        TestEntry::Folder(u"docs", {TestEntry::File(u"lz4.txt", TextBytes(300000), METHOD_LZ4),
+                                    TestEntry::File(u"deflate.bin", RandomBytes(70000, 3), METHOD_DEFLATE),
+                                    TestEntry::File(u"stored.dat", TextBytes(33), METHOD_STORED),
+                                    Timed(TestEntry::File(u"empty.txt", {}), T2, FILE_ATTRIBUTE_HIDDEN),
+                                    Timed(TestEntry::Folder(u"empty folder"), T1, FILE_ATTRIBUTE_DIRECTORY)}),
         Timed(TestEntry::File(u"readme.txt", Bytes("read me"), METHOD_DEFLATE), T1,
               FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE),
     };
@@ -78,7 +78,8 @@ TEST(SfxExtract, LegacyVersions)
         uint16_t m_nVersion;
         bool m_bNarrow;
         bool m_bLong;
-    } cases[] = {{100, false, false}, {100, true, false}, {101, false, true}, {101, true, true}, {101, false, false}};
+    } cases[] = {
+        {100, false, false}, {100, true, false}, {101, false, true}, {101, true, true}, {101, false, false}};
     for (const Case& c : cases) {
         SfxScratch dir;
         TestArchiveOptions o;
@@ -88,8 +89,8 @@ TEST(SfxExtract, LegacyVersions)
         TestEntry photo = TestEntry::File(u"写真.txt", TextBytes(5000));
         if (c.m_bNarrow) photo.m_rawName = {0x8E, 0xCA, 0x90, 0x5E, '.', 't', 'x', 't'}; // Shift-JIS
         TestEntry longName = TestEntry::File(std::u16string(c.m_bLong ? 200 : 100, u'n'), Bytes("long"));
-        TestArchive arc =
-            BuildTestArchive({TestEntry::Folder(u"old", {photo, longName}), TestEntry::File(u"top", Bytes("t"))}, o);
+        TestArchive arc = BuildTestArchive(
+            {TestEntry::Folder(u"old", {photo, longName}), TestEntry::File(u"top", Bytes("t"))}, o);
         ASSERT_TRUE(arc.m_bOk);
         if (c.m_nVersion == 100) {
             // Version 100 marks compressed entries with any non-zero method.
@@ -119,7 +120,8 @@ struct OverwriteSetup {
                                         TestEntry::File(u"c.txt", Bytes("new c"))};
         WriteArchive(BuildTestArchive(files, {}), dir / L"o.zka");
         CreateDirectoryW(out.c_str(), nullptr);
-        for (const wchar_t* n : {L"a.txt", L"b.txt", L"c.txt"}) SfxScratch::WriteBytes(out + L"\\" + n, Bytes("old"));
+        for (const wchar_t* n : {L"a.txt", L"b.txt", L"c.txt"})
+            SfxScratch::WriteBytes(out + L"\\" + n, Bytes("old"));
     }
 };
 
@@ -135,7 +137,8 @@ TEST(SfxExtract, YesAnswersForTheWholeRun)
     EXPECT_EQ(texts[1], OVERWRITE_PREFIX + s.out + L"\\a.txt");
     EXPECT_EQ(boxes.Captions()[1], L"確認");
     for (const char* n : {"a", "b", "c"})
-        EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\" + wchar_t(n[0]) + L".txt"), Bytes(std::string("new ") + n));
+        EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\" + wchar_t(n[0]) + L".txt"),
+                  Bytes(std::string("new ") + n));
 }
 
 TEST(SfxExtract, NoSkipsOneFileButCountsIt)
@@ -264,7 +267,8 @@ TEST(SfxExtract, TreeDeeperThanMaxPath)
     std::u16string segment(40, u'd');
     TestEntry leaf = TestEntry::File(u"deep.txt", Bytes("bottom"));
     TestEntry node = TestEntry::Folder(segment + u"9", {leaf});
-    for (int i = 8; i >= 0; --i) node = TestEntry::Folder(segment + char16_t(u'0' + i), {node});
+    for (int i = 8; i >= 0; --i)
+        node = TestEntry::Folder(segment + char16_t(u'0' + i), {node});
     ASSERT_TRUE(WriteArchive(BuildTestArchive({node}, {}), dir / L"deep.zka"));
 
     ScriptedBoxes boxes;
@@ -272,7 +276,8 @@ TEST(SfxExtract, TreeDeeperThanMaxPath)
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
     EXPECT_TRUE(boxes.Texts().empty());
     std::wstring path = dir / L"out";
-    for (int i = 0; i <= 9; ++i) path += L"\\" + std::wstring(40, L'd') + wchar_t(L'0' + i);
+    for (int i = 0; i <= 9; ++i)
+        path += L"\\" + std::wstring(40, L'd') + wchar_t(L'0' + i);
     path += L"\\deep.txt";
     ASSERT_GT(path.size(), 300u);
     EXPECT_EQ(SfxScratch::ReadBytes(path), Bytes("bottom"));
@@ -285,9 +290,14 @@ TEST(SfxDestination, DriveRootsAndTrailingSlashes)
         bool m_bRoot;
         const wchar_t* m_pChecked;
     } cases[] = {
-        {L"C:\\", true, L"C:\\"},       {L"z:\\", true, L"z:\\"},         {L"C:", false, L"C:"},
-        {L"C:\\out\\", false, L"C:\\out"}, {L"C:\\out", false, L"C:\\out"}, {L"1:\\", false, L"1:"},
-        {L"\\\\srv\\share\\", false, L"\\\\srv\\share"}, {L"C:\\\\", false, L"C:\\"},
+        {L"C:\\", true, L"C:\\"},
+        {L"z:\\", true, L"z:\\"},
+        {L"C:", false, L"C:"},
+        {L"C:\\out\\", false, L"C:\\out"},
+        {L"C:\\out", false, L"C:\\out"},
+        {L"1:\\", false, L"1:"},
+        {L"\\\\srv\\share\\", false, L"\\\\srv\\share"},
+        {L"C:\\\\", false, L"C:\\"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IsDriveRootText(c.m_pText), c.m_bRoot) << c.m_pText;
@@ -317,7 +327,7 @@ TEST(SfxExtract, SelectedEntriesRecreateTheFoldersAbove)
 {
     SfxScratch dir;
     TestEntry sub = Timed(TestEntry::Folder(u"sub", {TestEntry::File(u"b.txt", Bytes("bee")),
-                                                    TestEntry::File(u"c.txt", Bytes("sea"))}),
+                                                     TestEntry::File(u"c.txt", Bytes("sea"))}),
                           T2, FILE_ATTRIBUTE_DIRECTORY);
     TestEntry docs = Timed(TestEntry::Folder(u"docs", {sub, TestEntry::File(u"a.txt", Bytes("a"))}), T1,
                            FILE_ATTRIBUTE_DIRECTORY);
@@ -356,7 +366,8 @@ TEST(SfxExtract, ChildrenSortFoldersFirstThenLogically)
     ASSERT_EQ(LoadChildrenInfo(a.m_session, a.m_state.m_root), 0);
     EXPECT_EQ(SortChildren(a.m_state.m_root), 5u);
     std::vector<std::wstring> names;
-    for (EntryNode* c = a.m_state.m_root.m_pFirstChild; c; c = c->m_pNextSibling) names.push_back(c->m_pInfo->m_strName);
+    for (EntryNode* c = a.m_state.m_root.m_pFirstChild; c; c = c->m_pNextSibling)
+        names.push_back(c->m_pInfo->m_strName);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"Alpha", L"zeta", L"File1", L"file9", L"file10"}));
 }
 
@@ -371,7 +382,8 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
     ASSERT_TRUE(a.m_bOpened);
     a.m_view.m_strDestination = dir / L"out";
     ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker));
-    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i) Sleep(10);
+    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i)
+        Sleep(10);
     EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
     EXPECT_EQ(a.m_view.m_nTreeFills, 1);
     EXPECT_EQ(a.m_view.m_nCloses, 1);
@@ -393,11 +405,13 @@ TEST(SfxExtract, LockedTargetRetryAndCancel)
 {
     for (int answer : {IDRETRY, IDCANCEL}) {
         SfxScratch dir;
-        ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(u"busy.txt", Bytes("mine"))}, {}), dir / L"l.zka"));
+        ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(u"busy.txt", Bytes("mine"))}, {}),
+                                 dir / L"l.zka"));
         std::wstring out = dir / L"out";
         CreateDirectoryW(out.c_str(), nullptr);
         SfxScratch::WriteBytes(out + L"\\busy.txt", Bytes("theirs"));
-        HANDLE lock = CreateFileW((out + L"\\busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE lock =
+            CreateFileW((out + L"\\busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
         std::vector<std::wstring> texts;
@@ -443,7 +457,8 @@ TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
     EXPECT_TRUE(SfxScratch::Attributes(dir / L"a\\b\\c") & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 1);
     std::wstring deep = dir.Path();
-    for (int i = 0; i < 8; ++i) deep += L"\\" + std::wstring(50, wchar_t(L'k' + i));
+    for (int i = 0; i < 8; ++i)
+        deep += L"\\" + std::wstring(50, wchar_t(L'k' + i));
     EXPECT_EQ(CreateFolderChain(deep), 1);
     EXPECT_TRUE(SfxScratch::Exists(deep));
 
@@ -466,8 +481,9 @@ TEST(SfxExtract, IntoADriveRoot)
 {
     SfxScratch dir;
     std::wstring name = L"zk_root_" + std::to_wstring(GetCurrentProcessId()) + L".txt";
-    ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(std::u16string(name.begin(), name.end()), Bytes("r"))}, {}),
-                             dir / L"root.zka"));
+    ASSERT_TRUE(WriteArchive(
+        BuildTestArchive({TestEntry::File(std::u16string(name.begin(), name.end()), Bytes("r"))}, {}),
+        dir / L"root.zka"));
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     std::wstring root = std::wstring(system, 3); // "C:\" of this system

@@ -54,21 +54,25 @@ void ExpectRefused(const HostileResult& r, const wchar_t* message, const std::st
 {
     EXPECT_EQ(r.m_nResult, 1) << what;
     EXPECT_EQ(r.m_boxes, std::vector<std::wstring>{message}) << what;
-    EXPECT_TRUE(r.m_outside.empty()) << what << ": " << (r.m_outside.empty() ? "" : std::string(r.m_outside[0].begin(), r.m_outside[0].end()));
+    EXPECT_TRUE(r.m_outside.empty()) << what << ": "
+                                     << (r.m_outside.empty()
+                                             ? ""
+                                             : std::string(r.m_outside[0].begin(), r.m_outside[0].end()));
 }
 
 std::string Narrow(const std::u16string& s)
 {
     std::string out;
-    for (char16_t c : s) out += c < 0x20 ? '^' : static_cast<char>(c);
+    for (char16_t c : s)
+        out += c < 0x20 ? '^' : static_cast<char>(c);
     return out;
 }
 
 TEST(HostileArchive, UnusableNamesStopBeforeAnythingIsWritten)
 {
-    const std::u16string names[] = {u"",     u".",      u"..",       u"..\\escape.txt", u"sub/evil.txt",
-                                    u"C:evil", u"a:stream", u"bell\x07", u"CON",          u"nul.txt",
-                                    u"COM1 .log", u"lpt9", u"AUX.", u"...."};
+    const std::u16string names[] = {
+        u"",         u".",   u"..",      u"..\\escape.txt", u"sub/evil.txt", u"C:evil", u"a:stream",
+        u"bell\x07", u"CON", u"nul.txt", u"COM1 .log",      u"lpt9",         u"AUX.",   u"...."};
     for (const std::u16string& bad : names) {
         for (bool folder : {false, true}) {
             TestEntry entry = folder ? TestEntry::Folder(bad, {TestEntry::File(u"inner.txt", Bytes("in"))})
@@ -114,7 +118,8 @@ TEST(HostileArchive, DamagedTreesAreRefusedWhole)
         {"link far away", [](TestArchive& a) { StoreU32(TreeRecordAt(a, 13) + 5, 0xFFFFFFF0); }},
         {"file with children", [](TestArchive& a) { StoreU32(TreeRecordAt(a, 0) + 5, 26); }},
         {"entry reached twice", [](TestArchive& a) { StoreU32(TreeRecordAt(a, 26) + 1, 13); }},
-        {"folder info outside the info table", [](TestArchive& a) { StoreU32(TreeRecordAt(a, 13) + 9, 0x7FFFFFF0); }},
+        {"folder info outside the info table",
+         [](TestArchive& a) { StoreU32(TreeRecordAt(a, 13) + 9, 0x7FFFFFF0); }},
     };
     for (const Case& c : cases) {
         TestArchive arc = SmallTree();
@@ -136,7 +141,8 @@ TEST(HostileArchive, DamagedTreesAreRefusedWhole)
 TEST(HostileArchive, TreeDeeperThanAnyPathIsRefused)
 {
     TestEntry node = TestEntry::File(u"bottom.txt", Bytes("b"));
-    for (int i = 0; i < 1100; ++i) node = TestEntry::Folder(u"d", {node});
+    for (int i = 0; i < 1100; ++i)
+        node = TestEntry::Folder(u"d", {node});
     TestArchive arc = BuildTestArchive({node}, {});
     ASSERT_TRUE(arc.m_bOk);
     HostileResult r = ExtractHostile(arc);
@@ -159,7 +165,8 @@ struct InfoFields {
 
 InfoFields Fields(TestArchive& arc, size_t entry)
 {
-    return {arc.m_volumes[0].data() + arc.m_infoPos[entry], RoundUp16(static_cast<uint32_t>(arc.m_info[entry].m_name.size()))};
+    return {arc.m_volumes[0].data() + arc.m_infoPos[entry],
+            RoundUp16(static_cast<uint32_t>(arc.m_info[entry].m_name.size()))};
 }
 
 TEST(HostileArchive, InfoRecordsAndDataOutsideTheArchive)
@@ -172,7 +179,8 @@ TEST(HostileArchive, InfoRecordsAndDataOutsideTheArchive)
         const wchar_t* m_pMessage;
     } cases[] = {
         {"file info outside the info table", METHOD_LZ4, 0,
-         [](TestArchive& a) { StoreU32(a.m_volumes[0].data() + a.m_treePos[1] + 9, 0xFFFFFF00); }, MSG_UNREADABLE},
+         [](TestArchive& a) { StoreU32(a.m_volumes[0].data() + a.m_treePos[1] + 9, 0xFFFFFF00); },
+         MSG_UNREADABLE},
         {"name longer than its buffer", METHOD_LZ4, 0,
          [](TestArchive& a) { StoreU16(Fields(a, 1).NameLength(), 0xFFF0); }, MSG_UNREADABLE},
         {"stored size beyond the file", METHOD_LZ4, 0,
@@ -193,13 +201,15 @@ TEST(HostileArchive, InfoRecordsAndDataOutsideTheArchive)
          [](TestArchive& a) { StoreU64(Fields(a, 1).Size(), 1ull << 33); }, MSG_DAMAGED},
         {"block length above the buffer", METHOD_LZ4, 0,
          [](TestArchive& a) {
-             StoreU32(a.m_volumes[0].data() + a.m_params.m_nDataOffset + a.m_info[1].m_nDataOffset, 0x7FFFFFF0);
+             StoreU32(a.m_volumes[0].data() + a.m_params.m_nDataOffset + a.m_info[1].m_nDataOffset,
+                      0x7FFFFFF0);
          },
          MSG_DAMAGED},
         {"corrupt deflate stream", METHOD_DEFLATE, 0,
          [](TestArchive& a) {
              uint8_t* d = a.m_volumes[0].data() + a.m_params.m_nDataOffset + a.m_info[1].m_nDataOffset;
-             for (int i = 2; i < 40; ++i) d[i] ^= 0x5A;
+             for (int i = 2; i < 40; ++i)
+                 d[i] ^= 0x5A;
          },
          MSG_DAMAGED},
         {"archive cut inside the data", METHOD_LZ4, 0,

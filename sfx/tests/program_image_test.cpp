@@ -20,7 +20,8 @@ std::vector<uint8_t> ReadWholeFile(const wchar_t* path)
     if (!f) return data;
     uint8_t buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        data.insert(data.end(), buf, buf + n);
     fclose(f);
     return data;
 }
@@ -61,7 +62,8 @@ std::set<std::string> ImportedDlls(const std::vector<uint8_t>& image)
         size_t n = toOffset(nameRva);
         if (n == SIZE_MAX) break;
         std::string name;
-        for (; n < image.size() && image[n]; ++n) name += static_cast<char>(std::tolower(image[n]));
+        for (; n < image.size() && image[n]; ++n)
+            name += static_cast<char>(std::tolower(image[n]));
         names.insert(name);
     }
     return names;
@@ -73,12 +75,13 @@ std::set<std::string> ImportedDlls(const std::vector<uint8_t>& image)
 // from its own folder (comctl32 comes through the side-by-side manifest).
 TEST(ExtractorProgram, ImportsOnlyDllsTheSystemLoadsFromItsOwnFolder)
 {
-    const std::set<std::string> known = {"kernel32.dll", "user32.dll", "gdi32.dll",  "advapi32.dll",
-                                         "shell32.dll",  "shlwapi.dll", "ole32.dll", "oleaut32.dll",
+    const std::set<std::string> known = {"kernel32.dll", "user32.dll",  "gdi32.dll",   "advapi32.dll",
+                                         "shell32.dll",  "shlwapi.dll", "ole32.dll",   "oleaut32.dll",
                                          "comdlg32.dll", "msvcrt.dll",  "comctl32.dll"};
     std::set<std::string> imported = ImportedDlls(ReadWholeFile(ZK_SFX_EXE));
     EXPECT_TRUE(imported.count("kernel32.dll"));
-    for (const std::string& dll : imported) EXPECT_TRUE(known.count(dll)) << dll;
+    for (const std::string& dll : imported)
+        EXPECT_TRUE(known.count(dll)) << dll;
 }
 
 } // namespace

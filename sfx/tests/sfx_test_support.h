@@ -20,7 +20,10 @@
 
 namespace zk::test {
 
-inline std::wstring LongForm(const std::wstring& path) { return L"\\\\?\\" + path; }
+inline std::wstring LongForm(const std::wstring& path)
+{
+    return L"\\\\?\\" + path;
+}
 
 class SfxScratch {
 public:
@@ -47,19 +50,21 @@ public:
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE) return false;
         DWORD done = 0;
-        BOOL ok = bytes.empty() || WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+        BOOL ok =
+            bytes.empty() || WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
         CloseHandle(h);
         return ok && done == bytes.size();
     }
     static std::vector<uint8_t> ReadBytes(const std::wstring& path)
     {
         std::vector<uint8_t> out;
-        HANDLE h = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        HANDLE h = CreateFileW(LongForm(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
         if (h == INVALID_HANDLE_VALUE) return out;
         uint8_t buf[65536];
         DWORD got = 0;
-        while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) out.insert(out.end(), buf, buf + got);
+        while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0)
+            out.insert(out.end(), buf, buf + got);
         CloseHandle(h);
         return out;
     }
@@ -88,7 +93,8 @@ private:
             std::wstring name = d.cFileName;
             if (name == L"." || name == L"..") continue;
             out.push_back(rel + name);
-            if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ListInto(folder + L"\\" + name, rel + name + L"\\", out);
+            if (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                ListInto(folder + L"\\" + name, rel + name + L"\\", out);
         } while (FindNextFileW(f, &d));
         FindClose(f);
     }
@@ -205,7 +211,10 @@ public:
     std::vector<std::wstring> m_shownPaths;
 };
 
-inline std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+inline std::vector<uint8_t> Bytes(const std::string& s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 } // namespace zk::test
 
@@ -284,7 +293,8 @@ inline std::vector<uint8_t> TextBytes(size_t n)
 {
     std::vector<uint8_t> v(n);
     static const char words[] = "packing folders into one archive that unpacks itself ";
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(words[(i * 3 + i / 97) % (sizeof words - 1)]);
+    for (size_t i = 0; i < n; ++i)
+        v[i] = static_cast<uint8_t>(words[(i * 3 + i / 97) % (sizeof words - 1)]);
     return v;
 }
 

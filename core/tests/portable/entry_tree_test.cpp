@@ -36,16 +36,17 @@ FormatStatus Load(const std::vector<Rec>& recs, std::vector<TreeLink>* links, ui
 TEST(EntryTree, LoadsChildrenBeforeSiblings)
 {
     std::vector<Rec> recs = {
-        {NODE_FOLDER, 13, 26, 0},   // 0: docs
-        {NODE_FILE, 0, 0, 300},     // 13: c.txt
-        {NODE_FILE, 39, 0, 100},    // 26: a.txt
-        {NODE_FOLDER, 0, 52, 150},  // 39: sub
-        {NODE_FILE, 0, 0, 200},     // 52: b.txt
+        {NODE_FOLDER, 13, 26, 0},  // 0: docs
+        {NODE_FILE, 0, 0, 300},    // 13: c.txt
+        {NODE_FILE, 39, 0, 100},   // 26: a.txt
+        {NODE_FOLDER, 0, 52, 150}, // 39: sub
+        {NODE_FILE, 0, 0, 200},    // 52: b.txt
     };
     std::vector<TreeLink> links;
     ASSERT_EQ(Load(recs, &links), FormatStatus::Ok);
     std::vector<uint32_t> order;
-    for (const TreeLink& l : links) order.push_back(l.m_nRecordOffset);
+    for (const TreeLink& l : links)
+        order.push_back(l.m_nRecordOffset);
     EXPECT_EQ(order, (std::vector<uint32_t>{0, 26, 39, 52, 13}));
     EXPECT_EQ(links[0].m_nFirstChild, 1u);
     EXPECT_EQ(links[0].m_nNextSibling, 4u);
@@ -68,15 +69,24 @@ TEST(EntryTree, RefusesDamagedAndHostileTables)
         uint64_t m_nCount;
         FormatStatus m_status;
     } cases[] = {
-        {"child is its own folder", {{NODE_FOLDER, 0, 13, 0}, {NODE_FOLDER, 0, 13, 0}}, 2, FormatStatus::BadTree},
-        {"sibling loop", {{NODE_FILE, 13, 0, 0}, {NODE_FILE, 26, 0, 0}, {NODE_FILE, 13, 0, 0}}, 3,
+        {"child is its own folder",
+         {{NODE_FOLDER, 0, 13, 0}, {NODE_FOLDER, 0, 13, 0}},
+         2,
+         FormatStatus::BadTree},
+        {"sibling loop",
+         {{NODE_FILE, 13, 0, 0}, {NODE_FILE, 26, 0, 0}, {NODE_FILE, 13, 0, 0}},
+         3,
          FormatStatus::BadTree},
         {"link beyond the table", {{NODE_FILE, 13, 0, 0}, {NODE_FILE, 130, 0, 0}}, 2, FormatStatus::BadTree},
         {"link between records", {{NODE_FILE, 14, 0, 0}, {NODE_FILE, 0, 0, 0}}, 2, FormatStatus::BadTree},
         {"record shared by two folders",
-         {{NODE_FOLDER, 13, 26, 0}, {NODE_FOLDER, 0, 26, 0}, {NODE_FILE, 0, 0, 0}}, 3, FormatStatus::BadTree},
+         {{NODE_FOLDER, 13, 26, 0}, {NODE_FOLDER, 0, 26, 0}, {NODE_FILE, 0, 0, 0}},
+         3,
+         FormatStatus::BadTree},
         {"file with children", {{NODE_FILE, 0, 13, 0}, {NODE_FILE, 0, 0, 0}}, 2, FormatStatus::BadTree},
-        {"more records linked than counted", {{NODE_FILE, 13, 0, 0}, {NODE_FILE, 0, 0, 0}}, 1,
+        {"more records linked than counted",
+         {{NODE_FILE, 13, 0, 0}, {NODE_FILE, 0, 0, 0}},
+         1,
          FormatStatus::BadTree},
         {"count larger than the table", {{NODE_FILE, 0, 0, 0}}, 2, FormatStatus::Short},
         {"huge link", {{NODE_FILE, 0xFFFFFFF7, 0, 0}}, 1, FormatStatus::BadTree},
@@ -103,7 +113,8 @@ TEST(EntryTree, DepthIsBounded)
     // A long sibling list is no deeper than one level and loads without
     // recursion.
     std::vector<Rec> flat;
-    for (uint32_t i = 0; i < 100000; ++i) flat.push_back({NODE_FILE, i + 1 < 100000 ? (i + 1) * 13 : 0, 0, 0});
+    for (uint32_t i = 0; i < 100000; ++i)
+        flat.push_back({NODE_FILE, i + 1 < 100000 ? (i + 1) * 13 : 0, 0, 0});
     EXPECT_EQ(Load(flat, &links), FormatStatus::Ok);
     EXPECT_EQ(links.size(), 100000u);
 }
