@@ -174,6 +174,27 @@ int CheckDestination(ExtractSession& s, const std::wstring& destination)
     return 1;
 }
 
+std::vector<std::wstring> FolderChainSteps(const std::wstring& path)
+{
+    std::vector<std::wstring> steps;
+    size_t scan = 0;
+    if (path.size() > 5 && path[0] == L'\\' && path[1] == L'\\') {
+        // The server and its share exist or not; they are never created.
+        size_t server = path.find(L'\\', 2);
+        size_t share = server == std::wstring::npos ? server : path.find(L'\\', server + 1);
+        if (share == std::wstring::npos) return steps;
+        scan = share + 1;
+    }
+    while (scan <= path.size()) {
+        size_t slash = path.find(L'\\', scan);
+        std::wstring prefix = path.substr(0, slash);
+        if (!prefix.empty() && prefix.back() != L':' && prefix.back() != L'\\') steps.push_back(prefix);
+        if (slash == std::wstring::npos) break;
+        scan = slash + 1;
+    }
+    return steps;
+}
+
 int CreateFolderChain(const std::wstring& path)
 {
     if (path.empty()) {
@@ -183,30 +204,19 @@ int CreateFolderChain(const std::wstring& path)
     }
     std::wstring plain = ShortPathForm(LongPathForm(path));
     if (PathExists(plain.c_str())) return 1;
-
-    size_t scan = 0;
-    bool unc = plain.size() > 5 && plain[0] == L'\\' && plain[1] == L'\\';
-    if (unc) {
-        // The server and share exist or not; they are never created.
-        size_t server = plain.find(L'\\', 2);
-        size_t share = server == std::wstring::npos ? server : plain.find(L'\\', server + 1);
-        if (share == std::wstring::npos) return PathExists(plain.c_str()) ? 1 : 0;
-        scan = share + 1;
-    }
-    while (scan <= plain.size()) {
-        size_t slash = plain.find(L'\\', scan);
-        std::wstring prefix = plain.substr(0, slash);
-        if (!prefix.empty() && prefix.back() != L':' && !PathExists(prefix.c_str())) {
-            std::wstring longForm = LongPathForm(prefix);
-            if (!CreateDirectoryW(longForm.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-                ReportLastError();
-                return 0;
-            }
+    for (const std::wstring& prefix : FolderChainSteps(plain)) {
+        if (PathExists(prefix.c_str())) continue;
+        if (!CreateDirectoryW(LongPathForm(prefix).c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS) {
+            ReportLastError();
+            return 0;
         }
-        if (slash == std::wstring::npos) break;
-        scan = slash + 1;
     }
-    return 1;
+    if (PathExists(plain.c_str())) return 1;
+    // Only a server share that is not there is left.
+    SetLastError(ERROR_BAD_NETPATH);
+    ReportLastError();
+    return 0;
 }
 
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,

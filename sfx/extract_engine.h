@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "sfx/extract_session.h"
 
@@ -28,6 +29,11 @@ int CheckDestination(ExtractSession& s, const std::wstring& destination);
 // Creates every missing folder of path (a drive path or a UNC path below
 // its share). 1 on success, 0 after a failure shown with ReportLastError.
 int CreateFolderChain(const std::wstring& path);
+
+// The folders CreateFolderChain makes sure of, outermost first: every
+// prefix of path ending before a "\\", and path itself; never a drive or a
+// server share.
+std::vector<std::wstring> FolderChainSteps(const std::wstring& path);
 
 // Extract a folder (its children in sibling order, then its attributes and
 // times) or one file into the session's current folder. 0 / 1.

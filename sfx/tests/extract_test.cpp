@@ -498,3 +498,28 @@ TEST(SfxExtract, IntoADriveRoot)
 
 } // namespace
 } // namespace zk::test
+
+namespace zk::test {
+namespace {
+
+TEST(SfxExtract, FolderChainStepsSkipDrivesAndShares)
+{
+    using Steps = std::vector<std::wstring>;
+    struct Case {
+        const wchar_t* m_pPath;
+        Steps m_steps;
+    } cases[] = {
+        {L"C:\\a\\b", {L"C:\\a", L"C:\\a\\b"}},
+        {L"C:\\a\\", {L"C:\\a"}},
+        {L"C:\\", {}},
+        {L"\\\\srv\\share\\x\\y", {L"\\\\srv\\share\\x", L"\\\\srv\\share\\x\\y"}},
+        {L"\\\\srv\\share", {}},
+        {L"\\\\srv\\share\\", {}},
+        {L"D:\\a\\\\b", {L"D:\\a", L"D:\\a\\\\b"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(FolderChainSteps(c.m_pPath), c.m_steps) << c.m_pPath;
+}
+
+} // namespace
+} // namespace zk::test
