@@ -244,8 +244,9 @@ inline TestArchive BuildTestArchive(const std::vector<TestEntry>& top, const Tes
         const TestEntry& e = *flat[i].m_pEntry;
         InfoRecord& r = info[i];
         r.m_nDataOffset = writer.m_nStreamBytes;
-        uint32_t start = StartVolumeOf(set.m_nDataOffset, r.m_nDataOffset, set.m_nVolumeSize);
-        r.m_nStartVolume = static_cast<uint8_t>(start);
+        uint8_t start = 0;
+        if (!StartVolume(set.m_nDataOffset, r.m_nDataOffset, set.m_nVolumeSize, &start)) return out;
+        r.m_nStartVolume = start;
         if (e.m_bFolder || e.m_data.empty()) continue;
         if (r.m_nMethod == METHOD_STORED) {
             std::vector<uint8_t> bytes = e.m_data;
