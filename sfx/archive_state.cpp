@@ -22,22 +22,6 @@ ArchiveState::ArchiveState()
     m_buffers.m_streamBuffer.resize(2 * static_cast<size_t>(b));
 }
 
-void ArchiveState::Reset()
-{
-    WorkBuffers buffers = std::move(m_buffers);
-    SYSTEM_INFO info = m_sysInfo;
-    m_listNodes.clear();
-    *this = ArchiveState(NoBuffers{});
-    m_sysInfo = info;
-    m_buffers = std::move(buffers);
-}
-
-ArchiveState::ArchiveState(NoBuffers)
-{
-    m_root.m_nKind = KIND_ROOT;
-    m_root.m_nFirstChildOffset = FIRST_RECORD;
-}
-
 ArchiveState& TheArchiveState()
 {
     static ArchiveState state;

@@ -158,14 +158,8 @@ struct ArchiveState {
     // Cleared, with the root waiting for the record at 0, the system
     // information read and the work buffers allocated.
     ArchiveState();
-    // Frees the tree and forgets the archive, keeping the buffers.
-    void Reset();
     uint64_t EntryCount() const { return static_cast<uint64_t>(m_nFileCount) + m_nFolderCount; }
     bool HasPassword() const { return (m_header.m_nFlags & AF_PASSWORD) != 0; }
-
-private:
-    struct NoBuffers {};
-    explicit ArchiveState(NoBuffers);
 };
 
 // The process-wide state of the running extractor.
