@@ -232,3 +232,62 @@ TEST(HostileArchive, InfoRecordsAndDataOutsideTheArchive)
 
 } // namespace
 } // namespace zk::test
+
+namespace zk::test {
+namespace {
+
+// Random damage anywhere in the head and the first data bytes: whatever the
+// extractor makes of it, it ends, and writes only inside the destination.
+TEST(HostileArchive, RandomDamageNeverEscapesTheDestination)
+{
+    TestArchiveOptions o;
+    o.m_strComment = u"comment";
+    TestArchive sound = BuildTestArchive(
+        {TestEntry::Folder(u"a", {TestEntry::File(u"x.txt", TextBytes(3000)),
+                                  TestEntry::Folder(u"b", {TestEntry::File(u"y.bin", RandomBytes(2000, 9),
+                                                                           METHOD_DEFLATE)})}),
+         TestEntry::File(u"z.txt", TextBytes(500), METHOD_STORED)},
+        o);
+    ASSERT_TRUE(sound.m_bOk);
+    const size_t headEnd = static_cast<size_t>(sound.m_params.m_nDataOffset) + 64;
+
+    MessageBoxFunc previous = SetMessageBoxFunc([](HWND, const wchar_t*, const wchar_t*, UINT flags) {
+        switch (flags & 0xF) {
+        case MB_RETRYCANCEL:
+            return IDCANCEL;
+        case MB_YESNOCANCEL:
+            return IDYES;
+        default:
+            return IDOK;
+        }
+    });
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 8;
+    };
+    for (int round = 0; round < 120; ++round) {
+        TestArchive damaged = sound;
+        std::vector<uint8_t>& bytes = damaged.m_volumes[0];
+        int flips = 1 + next() % 4;
+        for (int i = 0; i < flips; ++i) {
+            size_t at =
+                static_cast<size_t>(sound.m_nParameterPos) + next() % (headEnd - sound.m_nParameterPos);
+            bytes[at] = static_cast<uint8_t>(next());
+        }
+        SfxScratch dir;
+        ASSERT_TRUE(WriteArchive(damaged, dir / L"r.zka"));
+        CreateDirectoryW((dir / L"box").c_str(), nullptr);
+        {
+            OpenedArchive a(dir / L"r.zka");
+            if (a.m_bOpened) a.ExtractAll(dir / L"box\\out");
+        }
+        for (const std::wstring& p : SfxScratch::List(dir.Path()))
+            EXPECT_TRUE(p == L"r.zka" || p == L"box" || p.rfind(L"box\\out", 0) == 0)
+                << "round " << round << ": " << std::string(p.begin(), p.end());
+    }
+    SetMessageBoxFunc(previous);
+}
+
+} // namespace
+} // namespace zk::test
