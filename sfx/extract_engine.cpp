@@ -410,9 +410,17 @@ int AnalysisWorker(ExtractSession& s)
     return failed;
 }
 
+// Each run reports its own failure: a flag left from an earlier run would
+// name the wrong cause, or turn a cancelled run into an error.
+void StartRun(ExtractSession& s)
+{
+    s.m_state.m_nErrorFlags = 0;
+    s.m_status.Set(L"");
+}
+
 int ExtractAllWorker(ExtractSession& s)
 {
-    s.m_status.Set(L"");
+    StartRun(s);
     s.m_progress.m_nTotal = s.m_state.m_nTotalSize;
     s.m_progress.m_nDone = 0;
     if (!TreeIsComplete(s)) return FinishExtraction(s, false);
@@ -433,7 +441,7 @@ int ExtractAllWorker(ExtractSession& s)
 
 int ExtractSelectedWorker(ExtractSession& s)
 {
-    s.m_status.Set(L"");
+    StartRun(s);
     s.m_progress.m_nTotal = 0;
     s.m_progress.m_nDone = 0;
     if (!TreeIsComplete(s)) return FinishExtraction(s, true);

@@ -225,6 +225,13 @@ TEST(SfxExtract, DamagedByteFailsTheHashAfterWritingTheFile)
                             L"\r\nメッセージ　：ハッシュ値が一致しません\r\n";
     ASSERT_EQ(log.size(), expected.size() * 2);
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(log.data()), expected.size()), expected);
+
+    // A later run cancelled at its first question is not reported with the
+    // earlier run's cause.
+    ScriptedBoxes again({IDOK, IDCANCEL});
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 1);
+    EXPECT_EQ(again.Texts().size(), 2u);
+    EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
 }
 
 // 1 MiB volumes: the head and the first file fill volumes 0 and 1 and a
