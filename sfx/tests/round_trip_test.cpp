@@ -78,3 +78,38 @@ TEST(SfxRoundTrip, BuilderArchivesExtractUnchanged)
 
 } // namespace
 } // namespace zk::test
+
+namespace zk::test {
+namespace {
+
+TEST(SfxRoundTrip, TreeDeeperThanMaxPath)
+{
+    BuildScene scene;
+    // Deep trees live in a scratch folder that can remove them again.
+    SfxScratch dir;
+    std::wstring rel = L"deep";
+    CreateDirectoryW(LongForm(dir / rel).c_str(), nullptr);
+    for (int i = 0; i < 8; ++i) {
+        rel += L"\\" + std::wstring(40, wchar_t(L'a' + i));
+        ASSERT_TRUE(CreateDirectoryW(LongForm(dir / rel).c_str(), nullptr));
+    }
+    rel += L"\\leaf.txt";
+    ASSERT_TRUE(SfxScratch::WriteBytes(dir / rel, TextBytes(5000)));
+    scene.Sources({dir / L"deep"});
+    scene.Target(dir / L"deep.zka");
+    {
+        BoxAnswers quiet;
+        scene.Build();
+    }
+    ASSERT_EQ(scene.Result(), BUILD_RESULT_OK);
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"deep.zka");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    ASSERT_GT((dir / (L"out\\" + rel)).size(), 300u);
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / (L"out\\" + rel)), TextBytes(5000));
+}
+
+} // namespace
+} // namespace zk::test
