@@ -1,0 +1,151 @@
+#pragma once
+// The extractor's main window (dialog 129): destination, comment, summary,
+// the optional folder tree and contents list, and the progress bar. It
+// starts the workers, turns its extract button into an abort button while
+// they run and shows the error log after a failed run. Without a window
+// (no-UI mode) it shrinks to a progress line that extracts everything at
+// once and closes itself.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sfx/destination_edit.h"
+#include "sfx/dialog_base.h"
+#include "sfx/drop_target.h"
+#include "sfx/extract_engine.h"
+#include "sfx/file_icons.h"
+#include "sfx/progress_bar.h"
+
+namespace zk {
+
+// Private messages the workers post or send to the dialog: the window's
+// controls and timers are only touched on its own thread.
+enum : UINT {
+    WM_SFX_TIMER = WM_APP + 1,    // wParam: elapse (0 = stop), lParam: 1 on the dialog
+    WM_SFX_FILL_TREE = WM_APP + 2,
+    WM_SFX_SUMMARY = WM_APP + 3,
+    WM_SFX_ENABLE_EXTRACT = WM_APP + 4,
+    WM_SFX_CLOSE_WHEN_DONE = WM_APP + 5,
+    WM_SFX_SHOW_PATH = WM_APP + 6,
+};
+
+// Texts of the window's states.
+constexpr wchar_t TEXT_BUSY_WAIT[] = L"処理中！！ しばらくお待ちください";
+constexpr wchar_t TEXT_EXTRACT[] = L"解凍(&S)";
+constexpr wchar_t TEXT_ABORT_EXTRACT[] = L"中止(&S)";
+constexpr wchar_t TEXT_ABORT_CLOSE[] = L"中止(&C)";
+constexpr wchar_t TEXT_ANALYSING_LINE[] = L"ファイル構成を解析しています．．．";
+constexpr wchar_t TEXT_ARCHIVE_ROOT[] = L"書庫";
+constexpr wchar_t TEXT_MISSING_INFO[] = L"Error";
+constexpr wchar_t TEXT_MENU_EXTRACT_SELECTED[] = L"選択ファイルを解凍";
+constexpr wchar_t TEXT_MENU_SELECT_ALL[] = L"全て選択";
+
+// Sizes of the layout in pixels.
+constexpr int LIST_AREA_HEIGHT = 204;
+constexpr int NO_UI_WIDTH = 520;
+constexpr int NO_UI_HEIGHT = 98;
+
+// The list's column texts for an entry (info may be null: its record could
+// not be read).
+std::wstring EntryColumnText(const EntryNode& node, int column);
+
+class CMainDialog : public CDialogBase, public IExtractorView {
+public:
+    CMainDialog(HINSTANCE instance, ArchiveState& state);
+    ~CMainDialog() override;
+
+    INT_PTR Run(HWND owner = nullptr) { return DoModal(m_hInstance, owner); }
+
+    ExtractSession& Session() { return m_session; }
+
+    // IExtractorView: called from the worker threads.
+    HWND Owner() override { return Hwnd(); }
+    void StartProgressTimer(UINT elapseMs, bool onDialog) override;
+    void StopProgressTimer() override;
+    void RepaintProgress() override;
+    void FillTree() override;
+    void RefreshSummary() override;
+    void EnableExtractButton() override;
+    void CloseWhenDone() override;
+    void ShowCurrentPath(const std::wstring& path) override;
+    std::wstring Destination() override;
+    std::vector<EntryNode*> CurrentFolderChain() override;
+    EntryNode* CurrentFolder() override;
+
+    // Rebuilds the summary text from the archive's parameters.
+    void UpdateSummary();
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnCommand(int id, int code, HWND ctl) override;
+    LRESULT OnNotify(int id, NMHDR* header) override;
+    void OnTimer(UINT_PTR id) override;
+    void OnDestroy() override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+private:
+    bool NoUi() const { return (m_state.m_nSfxFlags & SF_NO_UI) != 0; }
+    bool ShowsList() const { return !NoUi() && (m_state.m_nSfxFlags & SF_SHOW_LIST) != 0; }
+
+    void LayoutNoUi();
+    void LayoutWithoutList();
+    void CreateTreeAndList();
+    void SetDestination(const std::wstring& text);
+
+    void RunExtraction(WorkerProc worker);
+    void RequestAbort();
+    void CloseRequested();
+    // Dispatches this thread's messages every 20 ms while running is set
+    // (and, when stopEarly, only until abort or failed is set too).
+    void PumpWhileRunning(bool stopEarly);
+    void EndAfterWorker();
+
+    void FillTreeNow();
+    void InsertFolders(EntryNode& parent, HTREEITEM parentItem);
+    void OnTreeSelChanged(NMTREEVIEWW* nm);
+    void OnListDisplayInfo(NMLVDISPINFOW* info);
+    void SyncSelection();
+    void OnListRightClick();
+    void OnListDoubleClick(NMITEMACTIVATE* nm);
+    void BrowseDestination();
+    void ShowPathNow();
+    std::vector<EntryNode*> CurrentFolderChainNow() const;
+
+    HINSTANCE m_hInstance;
+    ArchiveState& m_state;
+    ExtractSession m_session;
+    CProgressBar m_progressBar;
+    CDestinationEdit m_destEdit;
+    CFileIcons m_icons;
+    DropTargetObject* m_pDropTarget = nullptr;
+    bool m_bDropRegistered = false;
+    HBITMAP m_hBarBlue = nullptr;
+    HBITMAP m_hBarGreen = nullptr;
+    HWND m_hTree = nullptr;
+    HWND m_hList = nullptr;
+    HTREEITEM m_hRootItem = nullptr;
+
+    // The folder whose children the list shows, and those children by index.
+    EntryNode* m_pCurrentFolder = nullptr;
+    std::vector<EntryNode*> m_listChildren;
+
+    // Main thread's destination, and the copy the workers read.
+    std::wstring m_strDestination;
+    mutable std::mutex m_lock;
+    std::wstring m_strWorkerDestination;
+    std::vector<EntryNode*> m_listWorkerChain;
+    EntryNode* m_pWorkerFolder = nullptr;
+    std::wstring m_strShownPath;
+
+    bool m_bExtracting = false;
+    bool m_bClosing = false;
+};
+
+// Runs the main dialog for an opened archive (the start-up's hand-over).
+void RunMainDialog(HINSTANCE instance, ArchiveState& state);
+
+} // namespace zk

@@ -1,0 +1,125 @@
+#include "sfx/progress_bar.h"
+
+#include <commctrl.h>
+
+#include <ctime>
+
+#include "sfx/extract_session.h"
+#include "sfx/main_window_texts.h"
+
+namespace zk {
+
+namespace {
+constexpr UINT_PTR SUBCLASS_ID = 1006;
+}
+
+bool CProgressBar::Attach(HWND ctl, HBITMAP bar)
+{
+    Detach();
+    if (!SetWindowSubclass(ctl, &CProgressBar::SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this)))
+        return false;
+    m_hWnd = ctl;
+    m_hBar = bar;
+    return true;
+}
+
+void CProgressBar::Detach()
+{
+    if (!m_hWnd) return;
+    RemoveWindowSubclass(m_hWnd, &CProgressBar::SubclassProc, SUBCLASS_ID);
+    m_hWnd = nullptr;
+}
+
+void CProgressBar::Repaint() const
+{
+    if (m_hWnd) InvalidateRect(m_hWnd, nullptr, FALSE);
+}
+
+void CProgressBar::Paint(HDC dc, const RECT& client)
+{
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    RECT edge = client;
+    DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
+
+    uint64_t done = m_progress.m_nDone;
+    uint64_t total = m_progress.m_nTotal;
+    double ratio = ProgressRatio(done, total);
+    int width = ProgressBarWidth(client.right - client.left, ratio);
+    int height = client.bottom - client.top - 5;
+    if (m_hBar && width > 0 && height > 0) {
+        BITMAP bm = {};
+        GetObjectW(m_hBar, sizeof bm, &bm);
+        HDC src = CreateCompatibleDC(dc);
+        HGDIOBJ old = SelectObject(src, m_hBar);
+        int oldMode = SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, 0, 0, nullptr);
+        StretchBlt(dc, 2, 2, width, height, src, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+        SetStretchBltMode(dc, oldMode);
+        SelectObject(src, old);
+        DeleteDC(src);
+    }
+
+    std::wstring status = m_status.Get();
+    if (status.empty() && done != total) m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
+    int64_t elapsed = m_progress.m_nLastProgress - m_progress.m_nStartTime;
+    std::wstring text = ProgressText(status, done, total, elapsed);
+
+    HFONT font = m_hWnd ? reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)) : nullptr;
+    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    int oldBk = SetBkMode(dc, TRANSPARENT);
+    COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    RECT textRect = client;
+    textRect.left += 2;
+    textRect.right -= 4;
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORD_ELLIPSIS | DT_NOPREFIX);
+    SetTextColor(dc, oldColour);
+    SetBkMode(dc, oldBk);
+    if (oldFont) SelectObject(dc, oldFont);
+}
+
+void CProgressBar::OnPaint()
+{
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(m_hWnd, &ps);
+    RECT client;
+    GetClientRect(m_hWnd, &client);
+    int w = client.right - client.left, h = client.bottom - client.top;
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP surface = CreateCompatibleBitmap(dc, w > 0 ? w : 1, h > 0 ? h : 1);
+    if (mem && surface) {
+        HGDIOBJ old = SelectObject(mem, surface);
+        Paint(mem, client);
+        BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
+        SelectObject(mem, old);
+    } else {
+        Paint(dc, client);
+    }
+    if (surface) DeleteObject(surface);
+    if (mem) DeleteDC(mem);
+    EndPaint(m_hWnd, &ps);
+}
+
+LRESULT CALLBACK CProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
+{
+    auto* self = reinterpret_cast<CProgressBar*>(data);
+    switch (msg) {
+    case WM_PAINT:
+        self->OnPaint();
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_TIMER:
+        if (wp == PROGRESS_TIMER_ID) {
+            self->Repaint();
+            return 0;
+        }
+        break;
+    case WM_NCDESTROY:
+        self->Detach();
+        break;
+    }
+    return DefSubclassProc(wnd, msg, wp, lp);
+}
+
+} // namespace zk

@@ -1,0 +1,39 @@
+#pragma once
+// The owner-drawn progress bar of the main window: an etched frame, the bar
+// picture stretched to the part done, and one line of text (the status, or
+// the byte count with the elapsed time). Painted off-screen, then copied.
+
+#include <windows.h>
+
+#include "sfx/archive_state.h"
+
+namespace zk {
+
+class CProgressBar {
+public:
+    CProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status) {}
+    ~CProgressBar() { Detach(); }
+    CProgressBar(const CProgressBar&) = delete;
+    CProgressBar& operator=(const CProgressBar&) = delete;
+
+    // Subclasses the static control; bar is the picture stretched over the
+    // part done (not owned; may be null).
+    bool Attach(HWND ctl, HBITMAP bar);
+    void Detach();
+    HWND Hwnd() const { return m_hWnd; }
+    void Repaint() const;
+
+    // Paints into dc (a client-sized surface).
+    void Paint(HDC dc, const RECT& client);
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+    void OnPaint();
+
+    ProgressCounters& m_progress;
+    StatusOverride& m_status;
+    HWND m_hWnd = nullptr;
+    HBITMAP m_hBar = nullptr;
+};
+
+} // namespace zk
