@@ -65,6 +65,25 @@ void OffsetChild(HWND dialog, HWND child, int dy)
     SetWindowPos(child, nullptr, r.left, r.top + dy, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
 }
 
+// The column's width, widened where the dialog font is larger than the one
+// the widths were chosen for, so that the header and a full date fit.
+int ColumnWidth(HWND list, HFONT font, int column)
+{
+    static const wchar_t* const WIDEST[COLUMN_COUNT] = {L"", L"1,023 KB", L"1,023 KB", L"2026/12/31 23:59"};
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, font);
+    int needed = 0;
+    for (const wchar_t* text : {COLUMNS[column].header, WIDEST[column]}) {
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, text, lstrlenW(text), &size);
+        // Both sides' margins of a list cell.
+        needed = std::max<int>(needed, size.cx + 16);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    return std::max(COLUMNS[column].width, needed);
+}
+
 } // namespace
 
 std::wstring EntryColumnText(const EntryNode& node, int column)
@@ -213,11 +232,20 @@ void CMainDialog::CreateTreeAndList()
         TreeView_SetImageList(m_hTree, m_icons.List(), TVSIL_NORMAL);
         ListView_SetImageList(m_hList, m_icons.List(), LVSIL_SMALL);
     }
+    int widths[COLUMN_COUNT] = {};
+    int others = 0;
+    for (int i = 1; i < COLUMN_COUNT; ++i) others += (widths[i] = ColumnWidth(m_hList, font, i));
+    // Wider size and date columns come out of the name column, so that the
+    // list needs no horizontal scroll bar.
+    RECT client;
+    GetClientRect(m_hList, &client);
+    int rest = client.right - GetSystemMetrics(SM_CXVSCROLL) - others;
+    widths[COLUMN_NAME] = std::clamp(rest, 120, COLUMNS[COLUMN_NAME].width);
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         LVCOLUMNW col = {};
         col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
         col.fmt = COLUMNS[i].format;
-        col.cx = COLUMNS[i].width;
+        col.cx = widths[i];
         col.pszText = const_cast<wchar_t*>(COLUMNS[i].header);
         col.iSubItem = i;
         ListView_InsertColumn(m_hList, i, &col);
@@ -668,6 +696,8 @@ void CMainDialog::OnDestroy()
 
 void RunMainDialog(HINSTANCE instance, ArchiveState& state)
 {
+    // The title shows the product version; read it if the start-up has not.
+    if (!VersionProductVersion()[0]) LoadVersionInfo(nullptr);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     CMainDialog dialog(instance, state);
