@@ -346,10 +346,11 @@ HRESULT DropTargetObject::Drop(IDataObject* data, DWORD keyState, POINTL pt, DWO
     }
 
     if (m_strData.empty()) {
-        // The chosen format gave nothing: take the first known format, in
-        // the data object's own order, that does.
+        // The chosen format gave nothing: take the first other known format,
+        // in the data object's own order, that does.
+        UINT tried = m_nFormat;
         for (const FORMATETC& fe : ListFormats(data)) {
-            if (!IsKnownDropFormat(fe.cfFormat)) continue;
+            if (!IsKnownDropFormat(fe.cfFormat) || fe.cfFormat == tried) continue;
             if (ConvertDropFormat(data, fe.cfFormat, fe.tymed, &m_strData)) {
                 m_nFormat = fe.cfFormat;
                 m_nMedium = fe.tymed;
