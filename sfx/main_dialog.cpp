@@ -696,8 +696,6 @@ void CMainDialog::OnDestroy()
 
 void RunMainDialog(HINSTANCE instance, ArchiveState& state)
 {
-    // The title shows the product version; read it if the start-up has not.
-    if (!VersionProductVersion()[0]) LoadVersionInfo(nullptr);
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     CMainDialog dialog(instance, state);
