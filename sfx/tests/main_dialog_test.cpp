@@ -1,0 +1,308 @@
+// The main window run in this process on a thread of its own, with the
+// extractor program's resources, driven through window messages while
+// its workers extract real archives.
+
+#include <gtest/gtest.h>
+
+#include <ole2.h>
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "sfx/main_dialog.h"
+#include "sfx/resource.h"
+#include "sfx/tests/sfx_test_support.h"
+
+namespace zk::test {
+namespace {
+
+HMODULE ExtractorResources()
+{
+    static HMODULE module = LoadLibraryExW(ZK_SFX_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return module;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+std::wstring TextOf(HWND wnd)
+{
+    wchar_t buffer[512] = {};
+    GetWindowTextW(wnd, buffer, 512);
+    return buffer;
+}
+
+// Message boxes that wait for the test to answer them.
+class HeldBoxes {
+public:
+    HeldBoxes()
+    {
+        m_previous = SetMessageBoxFunc([this](HWND, const wchar_t* text, const wchar_t*, UINT) {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_texts.push_back(text);
+            m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_nAnswer != 0; });
+            return std::exchange(m_nAnswer, 0);
+        });
+    }
+    ~HeldBoxes() { SetMessageBoxFunc(m_previous); }
+
+    bool WaitAsked(size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_lock);
+        return m_changed.wait_for(lock, std::chrono::seconds(20), [&] { return m_texts.size() >= count; });
+    }
+    void Answer(int answer)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_nAnswer = answer;
+        m_changed.notify_all();
+    }
+    std::vector<std::wstring> Texts()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_texts;
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::vector<std::wstring> m_texts;
+    int m_nAnswer = 0;
+    MessageBoxFunc m_previous;
+};
+
+std::vector<std::wstring> g_openedLogs;
+void RecordLog(const std::wstring& path) { g_openedLogs.push_back(path); }
+
+// An opened archive and its main window on a thread of its own.
+class WindowRun {
+public:
+    WindowRun(const std::wstring& archive) : m_archive(archive, L"", false)
+    {
+        m_pDialog = std::make_unique<CMainDialog>(ExtractorResources(), m_archive.m_state);
+        m_pDialog->Session().m_pOpenLog = &RecordLog;
+        m_thread = std::thread([this] {
+            OleInitialize(nullptr);
+            m_nResult = m_pDialog->Run();
+            m_nRunningAtEnd = m_pDialog->Session().m_ctx.m_nRunning.load();
+            m_bEnded = true;
+            OleUninitialize();
+        });
+    }
+    ~WindowRun()
+    {
+        if (!m_bEnded && Dialog()) PostMessageW(Dialog(), WM_COMMAND, IDCANCEL, 0);
+        m_thread.join();
+    }
+
+    bool Opened() const { return m_archive.m_bOpened; }
+    HWND Dialog() const { return m_pDialog->Hwnd(); }
+    HWND Item(int id) const { return GetDlgItem(Dialog(), id); }
+    ExtractSession& Session() { return m_pDialog->Session(); }
+    bool WaitShown() { return WaitUntil([&] { return Dialog() && IsWindowVisible(Dialog()); }); }
+    bool WaitIdle() { return WaitUntil([&] { return IsWindowEnabled(Item(IDOK)) && !Session().m_ctx.m_nRunning; }); }
+    void Command(int id) { PostMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    // Returns once the command's handler is done (an extraction included).
+    void CommandAndWait(int id) { SendMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    bool WaitEnded() { return WaitUntil([&] { return m_bEnded.load(); }); }
+
+    OpenedArchive m_archive;
+    std::unique_ptr<CMainDialog> m_pDialog;
+    std::thread m_thread;
+    std::atomic<bool> m_bEnded{false};
+    std::atomic<INT_PTR> m_nResult{0};
+    std::atomic<int> m_nRunningAtEnd{-1};
+};
+
+std::vector<TestEntry> SmallTree()
+{
+    return {TestEntry::Folder(u"dir", {TestEntry::File(u"a.txt", TextBytes(5000))}),
+            TestEntry::File(u"b.bin", RandomBytes(3000, 7), METHOD_STORED)};
+}
+
+TEST(ExtractorResources, BandBitmapsRunFromEdgeToMiddleToEdge)
+{
+    ASSERT_TRUE(ExtractorResources());
+    struct Band {
+        int id;
+        COLORREF top, middle, bottom;
+    } bands[] = {
+        {IDB_BAR_BLUE, RGB(75, 184, 239), RGB(58, 134, 197), RGB(146, 183, 214)},
+        {IDB_BAR_GREEN, RGB(75, 239, 184), RGB(58, 197, 134), RGB(146, 214, 183)},
+    };
+    for (const Band& b : bands) {
+        auto bmp = static_cast<HBITMAP>(
+            LoadImageW(ExtractorResources(), MAKEINTRESOURCEW(b.id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        ASSERT_TRUE(bmp) << b.id;
+        DIBSECTION dib = {};
+        ASSERT_EQ(GetObjectW(bmp, sizeof dib, &dib), static_cast<int>(sizeof dib));
+        EXPECT_EQ(dib.dsBm.bmWidth, 300);
+        EXPECT_EQ(dib.dsBm.bmHeight, 27);
+        EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, bmp);
+        EXPECT_EQ(GetPixel(dc, 0, 0), b.top);
+        EXPECT_EQ(GetPixel(dc, 299, 13), b.middle);
+        EXPECT_EQ(GetPixel(dc, 150, 26), b.bottom);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bmp);
+    }
+    wchar_t text[101] = {};
+    EXPECT_GT(LoadStringW(ExtractorResources(), IDS_SFX_TITLE, text, 100), 0);
+    EXPECT_STREQ(text, L"ZelkoraSfx");
+    EXPECT_GT(LoadStringW(ExtractorResources(), IDS_SFX_CLASS, text, 100), 0);
+    EXPECT_STREQ(text, L"ZELKORASFX");
+    EXPECT_TRUE(FindResourceW(ExtractorResources(), MAKEINTRESOURCEW(IDI_SFX), RT_GROUP_ICON));
+}
+
+TEST(ExtractorWindowInProcess, AbortShowsTheWaitTextUntilTheWorkerStops)
+{
+    SfxScratch dir;
+    std::wstring path = dir / L"run.zka";
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(SmallTree(), {}), path));
+    std::wstring out = dir / L"out";
+    ASSERT_TRUE(CreateDirectoryW(out.c_str(), nullptr));
+    g_openedLogs.clear();
+
+    HeldBoxes boxes;
+    WindowRun run(path);
+    ASSERT_TRUE(run.Opened());
+    ASSERT_TRUE(run.WaitShown());
+    ASSERT_TRUE(run.WaitIdle());
+    SetWindowTextW(run.Item(IDC_DEST), out.c_str());
+
+    // The destination question holds the worker while the user aborts.
+    run.Command(IDOK);
+    ASSERT_TRUE(boxes.WaitAsked(1));
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(run.Item(IDOK)) == L"中止(&S)"; }));
+    EXPECT_FALSE(IsWindowEnabled(run.Item(IDCANCEL)));
+    EXPECT_FALSE(IsWindowEnabled(run.Item(IDC_DEST)));
+    EXPECT_TRUE(IsWindowEnabled(run.Item(IDC_SUMMARY)));
+    run.Command(IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return run.Session().m_status.Get() == TEXT_BUSY_WAIT; }));
+    // The abort request takes the button away until the worker is gone.
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(run.Item(IDOK)); }));
+    EXPECT_EQ(run.Session().m_status.Get(), TEXT_BUSY_WAIT);
+
+    boxes.Answer(IDOK);
+    ASSERT_TRUE(run.WaitIdle());
+    EXPECT_EQ(run.Session().m_status.Get(), L"解凍中止");
+    EXPECT_EQ(TextOf(run.Item(IDOK)), L"解凍(&S)");
+    EXPECT_TRUE(IsWindowEnabled(run.Item(IDCANCEL)));
+    // An aborted run leaves no error log.
+    EXPECT_TRUE(g_openedLogs.empty());
+    EXPECT_EQ(GetFileAttributesW((dir / L"run.log").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(ExtractorWindowInProcess, FailedRunWritesAndOpensTheErrorLog)
+{
+    SfxScratch dir;
+    std::wstring path = dir / L"broken.zka";
+    std::vector<uint8_t> payload(4000, 0);
+    const char marker[] = "PAYLOAD-TO-DAMAGE";
+    std::copy(marker, marker + sizeof marker - 1, payload.begin() + 100);
+    TestArchive a = BuildHashed({TestEntry::File(u"x.bin", payload, METHOD_STORED)}, {});
+    ASSERT_TRUE(a.m_bOk);
+    auto it = std::search(a.m_volumes[0].begin(), a.m_volumes[0].end(), marker, marker + sizeof marker - 1);
+    ASSERT_NE(it, a.m_volumes[0].end());
+    *it ^= 1;
+    ASSERT_TRUE(WriteArchive(a, path));
+    g_openedLogs.clear();
+
+    ScriptedBoxes boxes({IDOK});
+    WindowRun run(path);
+    ASSERT_TRUE(run.WaitShown());
+    ASSERT_TRUE(run.WaitIdle());
+    std::wstring out = dir / L"out";
+    SetWindowTextW(run.Item(IDC_DEST), out.c_str());
+    run.CommandAndWait(IDOK);
+    EXPECT_EQ(run.Session().m_status.Get(), L"解凍失敗");
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
+    ASSERT_EQ(g_openedLogs.size(), 1u);
+    EXPECT_EQ(g_openedLogs[0], dir / L"broken.log");
+    std::vector<uint8_t> log = SfxScratch::ReadBytes(dir / L"broken.log");
+    ASSERT_GE(log.size(), 2u);
+    std::wstring text(reinterpret_cast<const wchar_t*>(log.data()), log.size() / 2);
+    EXPECT_EQ(text.substr(0, 1), L"\xFEFF");
+    EXPECT_NE(text.find(L"ファイルパス："), std::wstring::npos);
+    EXPECT_NE(text.find(L"x.bin"), std::wstring::npos);
+    EXPECT_NE(text.find(L"メッセージ　：ハッシュ値が一致しません\r\n"), std::wstring::npos);
+}
+
+TEST(ExtractorWindowInProcess, CloseDuringTheAnalysisWaitsForIt)
+{
+    SfxScratch dir;
+    std::wstring path = dir / L"close.zka";
+    TestArchiveOptions o;
+    o.m_nSfxFlags = SF_SHOW_LIST;
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(SmallTree(), o), path));
+    WindowRun run(path);
+    ASSERT_TRUE(WaitUntil([&] { return run.Dialog() != nullptr; }));
+    // The analysis pauses half a second after loading the tree; the close
+    // arrives while it runs.
+    run.Command(IDCANCEL);
+    ASSERT_TRUE(run.WaitEnded());
+    EXPECT_EQ(run.m_nResult.load(), IDCANCEL);
+    EXPECT_EQ(run.m_nRunningAtEnd.load(), 0);
+    // The tree was freed with the window.
+    EXPECT_EQ(run.m_archive.m_state.m_root.m_pFirstChild, nullptr);
+}
+
+TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
+{
+    SfxScratch dir;
+    std::wstring path = dir / L"pick.zka";
+    TestArchiveOptions o;
+    o.m_nSfxFlags = SF_SHOW_LIST;
+    std::vector<TestEntry> tree = {
+        TestEntry::Folder(u"top", {TestEntry::Folder(u"inner", {TestEntry::File(u"deep.txt", Bytes("deep"))}),
+                                   TestEntry::File(u"keep.txt", Bytes("keep")),
+                                   TestEntry::File(u"skip.txt", Bytes("skip"))}),
+        TestEntry::File(u"root.txt", Bytes("root")),
+    };
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(tree, o), path));
+    ScriptedBoxes boxes({IDOK});
+    WindowRun run(path);
+    ASSERT_TRUE(run.WaitShown());
+    ASSERT_TRUE(run.WaitIdle());
+    HWND treeView = run.Item(IDC_TREE), list = run.Item(IDC_LIST);
+    ASSERT_TRUE(treeView && list);
+    EXPECT_EQ(ListView_GetItemCount(list), 2);
+
+    // Into "top": "inner", "keep.txt", "skip.txt"; select the first two.
+    auto root = TreeView_GetRoot(treeView);
+    auto top = TreeView_GetChild(treeView, root);
+    ASSERT_TRUE(top);
+    SendMessageW(treeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(top));
+    ASSERT_EQ(ListView_GetItemCount(list), 3);
+    ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+
+    std::wstring out = dir / L"out";
+    SetWindowTextW(run.Item(IDC_DEST), out.c_str());
+    run.CommandAndWait(IDM_EXTRACT_SELECTED);
+    EXPECT_EQ(run.Session().m_ctx.m_nRunning, 0);
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\top\\inner\\deep.txt"), Bytes("deep"));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\top\\keep.txt"), Bytes("keep"));
+    EXPECT_EQ(GetFileAttributesW((out + L"\\top\\skip.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((out + L"\\root.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // "Select all" marks every entry of the list.
+    run.Command(IDM_SELECT_ALL);
+    EXPECT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(list) == 3; }));
+}
+
+} // namespace
+} // namespace zk::test
