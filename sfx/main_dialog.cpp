@@ -59,6 +59,19 @@ void MoveChild(HWND dialog, HWND child, int x, int y, int w, int h)
     SetWindowPos(child, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The layout's pixel sizes are for a 96-DPI screen; the dialog's own
+// controls grow with the system's DPI, so these grow with them.
+int Px(int pixels)
+{
+    static const int dpi = [] {
+        HDC dc = GetDC(nullptr);
+        int d = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+        if (dc) ReleaseDC(nullptr, dc);
+        return d > 0 ? d : 96;
+    }();
+    return MulDiv(pixels, dpi, 96);
+}
+
 void OffsetChild(HWND dialog, HWND child, int dy)
 {
     RECT r = ChildRect(dialog, child);
@@ -81,7 +94,7 @@ int ColumnWidth(HWND list, HFONT font, int column)
     }
     SelectObject(dc, old);
     ReleaseDC(list, dc);
-    return std::max(COLUMNS[column].width, needed);
+    return std::max(Px(COLUMNS[column].width), needed);
 }
 
 } // namespace
@@ -159,12 +172,12 @@ void CMainDialog::LayoutNoUi()
     SetWindowTextW(line, TEXT_ANALYSING_LINE);
     SetWindowTextW(close, TEXT_ABORT_CLOSE);
 
-    SetWindowPos(dialog, nullptr, 0, 0, NO_UI_WIDTH, NO_UI_HEIGHT, SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    SetWindowPos(dialog, nullptr, 0, 0, Px(NO_UI_WIDTH), Px(NO_UI_HEIGHT), SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     RECT client;
     GetClientRect(dialog, &client);
 
     RECT rl = ChildRect(dialog, line), rb = ChildRect(dialog, close), rp = ChildRect(dialog, bar);
-    int lineRight = rl.right - 80;
+    int lineRight = rl.right - Px(80);
     // The window is narrower than the full dialog: keep the line's margin on
     // the right too.
     lineRight = std::min<int>(lineRight, client.right - rl.left);
@@ -173,9 +186,9 @@ void CMainDialog::LayoutNoUi()
 
     int buttonW = rb.right - rb.left, buttonH = rb.bottom - rb.top;
     int barH = rp.bottom - rp.top;
-    int buttonTop = rl.bottom + 4;
+    int buttonTop = rl.bottom + Px(4);
     // The window keeps its size unless the button would not fit below the line.
-    int needed = std::max<int>(buttonTop + buttonH, rl.bottom + 5 + barH) + rl.top;
+    int needed = std::max<int>(buttonTop + buttonH, rl.bottom + Px(5) + barH) + rl.top;
     if (needed > client.bottom) {
         RECT w;
         GetWindowRect(dialog, &w);
@@ -183,7 +196,7 @@ void CMainDialog::LayoutNoUi()
                      SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     }
     MoveChild(dialog, close, lineRight - buttonW, buttonTop, buttonW, buttonH);
-    MoveChild(dialog, bar, rl.left, rl.bottom + 5, (lineRight - buttonW - 12) - rl.left, barH);
+    MoveChild(dialog, bar, rl.left, rl.bottom + Px(5), (lineRight - buttonW - Px(12)) - rl.left, barH);
 
     ShowWindow(line, SW_SHOW);
     ShowWindow(bar, SW_SHOW);
@@ -201,22 +214,23 @@ void CMainDialog::LayoutNoUi()
 void CMainDialog::LayoutWithoutList()
 {
     HWND dialog = Hwnd();
-    OffsetChild(dialog, Item(IDOK), -LIST_AREA_HEIGHT);
-    OffsetChild(dialog, Item(IDCANCEL), -LIST_AREA_HEIGHT);
-    OffsetChild(dialog, Item(IDC_PROGRESS), -LIST_AREA_HEIGHT);
+    int shorter = Px(LIST_AREA_HEIGHT);
+    OffsetChild(dialog, Item(IDOK), -shorter);
+    OffsetChild(dialog, Item(IDCANCEL), -shorter);
+    OffsetChild(dialog, Item(IDC_PROGRESS), -shorter);
     RECT w;
     GetWindowRect(dialog, &w);
-    SetWindowPos(dialog, nullptr, w.left, w.top + LIST_AREA_HEIGHT / 2, w.right - w.left,
-                 (w.bottom - w.top) - LIST_AREA_HEIGHT, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(dialog, nullptr, w.left, w.top + shorter / 2, w.right - w.left, (w.bottom - w.top) - shorter,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CMainDialog::CreateTreeAndList()
 {
     HWND dialog = Hwnd();
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, 13, 158, 196, 204, dialog,
+    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, Px(13), Px(158), Px(196), Px(204), dialog,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREE)), m_hInstance, nullptr);
-    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, 218, 158, 460, 204, dialog,
+    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, Px(218), Px(158), Px(460), Px(204), dialog,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIST)), m_hInstance, nullptr);
     if (m_hTree) SendMessageW(m_hTree, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (m_hList) {
@@ -240,7 +254,7 @@ void CMainDialog::CreateTreeAndList()
     RECT client;
     GetClientRect(m_hList, &client);
     int rest = client.right - GetSystemMetrics(SM_CXVSCROLL) - others;
-    widths[COLUMN_NAME] = std::clamp(rest, 120, COLUMNS[COLUMN_NAME].width);
+    widths[COLUMN_NAME] = std::clamp(rest, Px(120), Px(COLUMNS[COLUMN_NAME].width));
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         LVCOLUMNW col = {};
         col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
