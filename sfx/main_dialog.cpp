@@ -400,9 +400,12 @@ void CMainDialog::OnCommand(int id, int code, HWND)
 {
     switch (id) {
     case IDOK:
+        // Without a window the hidden extract button is out of reach, also
+        // for the Enter key: only the close button aborts.
+        if (NoUi()) break;
         if (m_session.m_ctx.m_nRunning)
             RequestAbort();
-        else if (!NoUi())
+        else
             RunExtraction(&ExtractAllWorker);
         break;
     case IDM_EXTRACT_SELECTED:
@@ -598,6 +601,9 @@ std::vector<EntryNode*> CMainDialog::CurrentFolderChainNow() const
 void CMainDialog::OnTreeSelChanged(NMTREEVIEWW* nm)
 {
     ListView_SetItemCountEx(m_hList, 0, 0);
+    // The flags mirror the list's selection, and the list is empty now: a
+    // later "extract selected" must not take entries nobody sees.
+    for (EntryNode* c : m_listChildren) c->m_bSelected = 0;
     m_listChildren.clear();
     auto* node = reinterpret_cast<EntryNode*>(nm->itemNew.lParam);
     if (!node || !node->m_pFirstChild) return;

@@ -190,8 +190,12 @@ TEST(ExtractorWindowInProcess, AbortShowsTheWaitTextUntilTheWorkerStops)
     EXPECT_FALSE(IsWindowEnabled(run.Item(IDCANCEL)));
     EXPECT_FALSE(IsWindowEnabled(run.Item(IDC_DEST)));
     EXPECT_TRUE(IsWindowEnabled(run.Item(IDC_SUMMARY)));
+    // Closing the window while it extracts would free what the worker uses.
+    PostMessageW(run.Dialog(), WM_CLOSE, 0, 0);
+    run.Command(IDCANCEL);
     run.Command(IDOK);
     ASSERT_TRUE(WaitUntil([&] { return run.Session().m_status.Get() == TEXT_BUSY_WAIT; }));
+    EXPECT_FALSE(run.m_bEnded.load());
     // The abort request takes the button away until the worker is gone.
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(run.Item(IDOK)); }));
     EXPECT_EQ(run.Session().m_status.Get(), TEXT_BUSY_WAIT);
@@ -201,6 +205,7 @@ TEST(ExtractorWindowInProcess, AbortShowsTheWaitTextUntilTheWorkerStops)
     EXPECT_EQ(run.Session().m_status.Get(), L"解凍中止");
     EXPECT_EQ(TextOf(run.Item(IDOK)), L"解凍(&S)");
     EXPECT_TRUE(IsWindowEnabled(run.Item(IDCANCEL)));
+    EXPECT_FALSE(run.m_bEnded.load());
     // An aborted run leaves no error log.
     EXPECT_TRUE(g_openedLogs.empty());
     EXPECT_EQ(GetFileAttributesW((dir / L"run.log").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -268,6 +273,7 @@ TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
     o.m_nSfxFlags = SF_SHOW_LIST;
     std::vector<TestEntry> tree = {
         TestEntry::Folder(u"top", {TestEntry::Folder(u"inner", {TestEntry::File(u"deep.txt", Bytes("deep"))}),
+                                   TestEntry::Folder(u"none"),
                                    TestEntry::File(u"keep.txt", Bytes("keep")),
                                    TestEntry::File(u"skip.txt", Bytes("skip"))}),
         TestEntry::File(u"root.txt", Bytes("root")),
@@ -286,9 +292,9 @@ TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
     auto top = TreeView_GetChild(treeView, root);
     ASSERT_TRUE(top);
     SendMessageW(treeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(top));
-    ASSERT_EQ(ListView_GetItemCount(list), 3);
+    ASSERT_EQ(ListView_GetItemCount(list), 4);
     ListView_SetItemState(list, 0, LVIS_SELECTED, LVIS_SELECTED);
-    ListView_SetItemState(list, 1, LVIS_SELECTED, LVIS_SELECTED);
+    ListView_SetItemState(list, 2, LVIS_SELECTED, LVIS_SELECTED);
 
     std::wstring out = dir / L"out";
     SetWindowTextW(run.Item(IDC_DEST), out.c_str());
@@ -299,9 +305,21 @@ TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
     EXPECT_EQ(GetFileAttributesW((out + L"\\top\\skip.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesW((out + L"\\root.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 
+    // An empty folder shows an empty list, so nothing is selected any more.
+    auto none = TreeView_GetNextSibling(treeView, TreeView_GetChild(treeView, top));
+    ASSERT_TRUE(none);
+    SendMessageW(treeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(none));
+    EXPECT_EQ(ListView_GetItemCount(list), 0);
+    std::wstring again = dir / L"again";
+    SetWindowTextW(run.Item(IDC_DEST), again.c_str());
+    run.CommandAndWait(IDM_EXTRACT_SELECTED);
+    EXPECT_EQ(GetFileAttributesW((again + L"\\top\\keep.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW((again + L"\\top\\inner").c_str()), INVALID_FILE_ATTRIBUTES);
+
     // "Select all" marks every entry of the list.
+    SendMessageW(treeView, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(top));
     run.Command(IDM_SELECT_ALL);
-    EXPECT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(list) == 3; }));
+    EXPECT_TRUE(WaitUntil([&] { return ListView_GetSelectedCount(list) == 4; }));
 }
 
 } // namespace
