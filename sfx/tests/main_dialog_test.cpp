@@ -265,6 +265,34 @@ TEST(ExtractorWindowInProcess, CloseDuringTheAnalysisWaitsForIt)
     EXPECT_EQ(run.m_archive.m_state.m_root.m_pFirstChild, nullptr);
 }
 
+TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
+{
+    SfxScratch dir;
+    std::wstring path = dir / L"quiet.zka";
+    TestArchiveOptions o;
+    o.m_nSfxFlags = SF_NO_UI;
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(SmallTree(), o), path));
+    // The destination (the archive's path without extension) exists, so the
+    // extraction started after the analysis stops at its question.
+    ASSERT_TRUE(CreateDirectoryW((dir / L"quiet").c_str(), nullptr));
+    HeldBoxes boxes;
+    WindowRun run(path);
+    ASSERT_TRUE(boxes.WaitAsked(1));
+    EXPECT_EQ(TextOf(run.Item(IDCANCEL)), L"中止(&C)");
+    // Enter reaches the hidden extract button: it must not count as abort.
+    run.CommandAndWait(IDOK);
+    EXPECT_EQ(run.Session().m_ctx.m_nAbort.load(), 0);
+    EXPECT_TRUE(run.Session().m_status.Get().empty());
+    run.Command(IDCANCEL);
+    ASSERT_TRUE(WaitUntil([&] { return run.Session().m_status.Get() == TEXT_BUSY_WAIT; }));
+    EXPECT_FALSE(run.m_bEnded.load());
+    boxes.Answer(IDOK);
+    ASSERT_TRUE(run.WaitEnded());
+    EXPECT_EQ(run.m_nResult.load(), IDCANCEL);
+    EXPECT_EQ(run.m_nRunningAtEnd.load(), 0);
+    EXPECT_EQ(GetFileAttributesW((dir / L"quiet\\b.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
 {
     SfxScratch dir;
