@@ -228,9 +228,12 @@ void CMainDialog::CreateTreeAndList()
 {
     HWND dialog = Hwnd();
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, Px(13), Px(158), Px(196), Px(204), dialog,
+    // With a taller dialog font the summary's frame reaches further down:
+    // the views then start below it instead of under it.
+    int top = std::max<int>(Px(158), ChildRect(dialog, Item(IDC_SUMMARY_GROUP)).bottom + Px(4));
+    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, Px(13), top, Px(196), Px(204), dialog,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREE)), m_hInstance, nullptr);
-    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, Px(218), Px(158), Px(460), Px(204), dialog,
+    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, Px(218), top, Px(460), Px(204), dialog,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIST)), m_hInstance, nullptr);
     if (m_hTree) SendMessageW(m_hTree, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (m_hList) {
