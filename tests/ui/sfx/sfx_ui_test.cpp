@@ -175,6 +175,19 @@ TEST(ExtractorWindow, ShowsTitleSummaryCommentTreeAndList)
     DoubleClick(list, POINT{item.left + 5, (item.top + item.bottom) / 2});
     EXPECT_TRUE(WaitFor([&] { return views.ListColumn(list, 0) == std::vector<std::wstring>{L"map.dat"}; }));
 
+    // A right click on the list opens its menu; the second command selects
+    // every entry of the list.
+    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(root));
+    ASSERT_TRUE(WaitFor([&] { return views.ListColumn(list, 0).size() == 4; }));
+    item = views.ListItemRect(list, 0);
+    LPARAM at = MAKELPARAM(item.left + 5, (item.top + item.bottom) / 2);
+    PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, at);
+    PostMessageW(list, WM_RBUTTONUP, 0, at);
+    HWND menu = p.WaitWindow(L"#32768", L"");
+    ASSERT_TRUE(menu);
+    for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) PostMessageW(menu, WM_KEYDOWN, key, 0);
+    EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 4; }, 5000));
+
     Click(Child(dialog, IDCANCEL));
     EXPECT_TRUE(p.WaitExit(10000));
 }
