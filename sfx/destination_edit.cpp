@@ -14,7 +14,8 @@ constexpr UINT_PTR SUBCLASS_ID = 1001;
 bool CDestinationEdit::Attach(HWND edit, CommitFunc commit)
 {
     Detach();
-    if (!SetWindowSubclass(edit, &CDestinationEdit::SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this)))
+    if (!SetWindowSubclass(edit, &CDestinationEdit::SubclassProc, SUBCLASS_ID,
+                           reinterpret_cast<DWORD_PTR>(this)))
         return false;
     m_hWnd = edit;
     m_commit = std::move(commit);
@@ -45,7 +46,8 @@ void CDestinationEdit::OnDropNotify(WPARAM phase, LPARAM object)
     SetFocus(m_hWnd);
 }
 
-LRESULT CALLBACK CDestinationEdit::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
+LRESULT CALLBACK CDestinationEdit::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                                DWORD_PTR data)
 {
     auto* self = reinterpret_cast<CDestinationEdit*>(data);
     switch (msg) {

@@ -27,7 +27,8 @@ public:
     HWND Hwnd() const { return m_hWnd; }
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                         DWORD_PTR data);
     void OnDropNotify(WPARAM phase, LPARAM object);
 
     HWND m_hWnd = nullptr;

@@ -33,18 +33,30 @@ void CDialogBase::EndDialog(INT_PTR result)
     if (m_hWnd) ::EndDialog(m_hWnd, result);
 }
 
-std::wstring CDialogBase::ItemText(int id) const { return WindowText(Item(id)); }
+std::wstring CDialogBase::ItemText(int id) const
+{
+    return WindowText(Item(id));
+}
 
-void CDialogBase::SetItemText(int id, const std::wstring& text) const { SetDlgItemTextW(m_hWnd, id, text.c_str()); }
+void CDialogBase::SetItemText(int id, const std::wstring& text) const
+{
+    SetDlgItemTextW(m_hWnd, id, text.c_str());
+}
 
-void CDialogBase::EnableItem(int id, bool enable) const { EnableWindow(Item(id), enable ? TRUE : FALSE); }
+void CDialogBase::EnableItem(int id, bool enable) const
+{
+    EnableWindow(Item(id), enable ? TRUE : FALSE);
+}
 
 void CDialogBase::OnCommand(int id, int, HWND)
 {
     if (id == IDOK || id == IDCANCEL) EndDialog(id);
 }
 
-LRESULT CDialogBase::OnNotify(int, NMHDR*) { return 0; }
+LRESULT CDialogBase::OnNotify(int, NMHDR*)
+{
+    return 0;
+}
 
 INT_PTR CALLBACK CDialogBase::DialogProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {

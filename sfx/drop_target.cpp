@@ -18,7 +18,7 @@ constexpr ULONG MAX_LISTED_FORMATS = 256;
 std::vector<UINT> PriorityList()
 {
     const DropFormats& f = RegisteredDropFormats();
-    return {f.m_nUrlW,  f.m_nUrl,        f.m_nIdList,      CF_UNICODETEXT, CF_TEXT, f.m_nSourceUrl,
+    return {f.m_nUrlW,       f.m_nUrl,      f.m_nIdList,      CF_UNICODETEXT, CF_TEXT,  f.m_nSourceUrl,
             f.m_nGroupDescW, f.m_nTextHtml, f.m_nDragContext, CF_HDROP,       f.m_nHtml};
 }
 
@@ -105,13 +105,15 @@ std::wstring DroppedFileList(const uint8_t* bytes, size_t size)
         std::wstring path;
         if (header.fWide) {
             size_t start = pos;
-            while (pos + 1 < size && (bytes[pos] | bytes[pos + 1]) != 0) pos += 2;
+            while (pos + 1 < size && (bytes[pos] | bytes[pos + 1]) != 0)
+                pos += 2;
             if (pos + 1 >= size) break;
             path = WideText(bytes + start, pos - start);
             pos += 2;
         } else {
             size_t start = pos;
-            while (pos < size && bytes[pos] != 0) ++pos;
+            while (pos < size && bytes[pos] != 0)
+                ++pos;
             if (pos >= size) break;
             path = MultiByteText(CP_ACP, bytes + start, pos - start);
             pos += 1;
@@ -269,7 +271,10 @@ HRESULT DropTargetObject::QueryInterface(REFIID iid, void** out)
     return E_NOINTERFACE;
 }
 
-ULONG DropTargetObject::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_nRefs)); }
+ULONG DropTargetObject::AddRef()
+{
+    return static_cast<ULONG>(InterlockedIncrement(&m_nRefs));
+}
 
 ULONG DropTargetObject::Release()
 {

@@ -24,16 +24,16 @@ enum DropPhase : WPARAM {
 
 // Clipboard formats known by name, registered once per process.
 struct DropFormats {
-    UINT m_nHtml = 0;          // "HTML Format"
-    UINT m_nUrlW = 0;          // "UniformResourceLocatorW"
-    UINT m_nUrl = 0;           // "UniformResourceLocator"
-    UINT m_nGroupDescW = 0;    // "FileGroupDescriptorW"
-    UINT m_nContents = 0;      // "FileContents"
-    UINT m_nFileNameW = 0;     // "FileNameW"
-    UINT m_nIdList = 0;        // "Shell IDList Array"
-    UINT m_nDragContext = 0;   // "DragContext"
-    UINT m_nTextHtml = 0;      // "text/html"
-    UINT m_nSourceUrl = 0;     // "msSourceUrl"
+    UINT m_nHtml = 0;        // "HTML Format"
+    UINT m_nUrlW = 0;        // "UniformResourceLocatorW"
+    UINT m_nUrl = 0;         // "UniformResourceLocator"
+    UINT m_nGroupDescW = 0;  // "FileGroupDescriptorW"
+    UINT m_nContents = 0;    // "FileContents"
+    UINT m_nFileNameW = 0;   // "FileNameW"
+    UINT m_nIdList = 0;      // "Shell IDList Array"
+    UINT m_nDragContext = 0; // "DragContext"
+    UINT m_nTextHtml = 0;    // "text/html"
+    UINT m_nSourceUrl = 0;   // "msSourceUrl"
 };
 
 // Registers the formats on the first call; later calls return the same ids.

@@ -30,7 +30,8 @@ std::wstring IconExtension(const std::wstring& name)
     size_t dot = name.find_last_of(L".\\");
     if (dot == std::wstring::npos || name[dot] != L'.') return std::wstring();
     std::wstring ext = name.substr(dot);
-    for (wchar_t& c : ext) c = static_cast<wchar_t>(std::towlower(c));
+    for (wchar_t& c : ext)
+        c = static_cast<wchar_t>(std::towlower(c));
     return ext;
 }
 
@@ -51,11 +52,13 @@ int CFileIcons::ForFile(const std::wstring& name)
     int index = m_nFile;
     wchar_t program[MAX_PATH * 2] = {};
     DWORD chars = static_cast<DWORD>(sizeof program / sizeof program[0]);
-    if (SUCCEEDED(AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_EXECUTABLE, ext.c_str(), L"open", program, &chars)) &&
+    if (SUCCEEDED(AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_EXECUTABLE, ext.c_str(), L"open", program,
+                                    &chars)) &&
         program[0]) {
         SHFILEINFOW info = {};
         // Asking for the program's index also adds its icon to the list.
-        if (SHGetFileInfoW(program, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) index = info.iIcon;
+        if (SHGetFileInfoW(program, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+            index = info.iIcon;
     }
     m_mapByExtension.emplace(ext, index);
     return index;

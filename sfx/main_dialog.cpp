@@ -18,8 +18,9 @@ namespace {
 
 constexpr DWORD TREE_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASBUTTONS | TVS_HASLINES |
                              TVS_SHOWSELALWAYS | TVS_DISABLEDRAGDROP | TVS_FULLROWSELECT;
-constexpr DWORD LIST_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS |
-                             LVS_NOSORTHEADER | LVS_NOLABELWRAP | LVS_ALIGNLEFT | LVS_SHAREIMAGELISTS;
+constexpr DWORD LIST_STYLE = WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA |
+                             LVS_SHOWSELALWAYS | LVS_NOSORTHEADER | LVS_NOLABELWRAP | LVS_ALIGNLEFT |
+                             LVS_SHAREIMAGELISTS;
 
 struct ColumnSpec {
     const wchar_t* header;
@@ -151,9 +152,7 @@ BOOL CMainDialog::OnInitDialog()
         SetWindowTextW(Hwnd(), WindowTitle(m_state.m_strTitle, version ? version : L"").c_str());
     }
 
-    m_destEdit.Attach(Item(IDC_DEST), [this](const std::wstring& text) {
-        SetDestination(text);
-    });
+    m_destEdit.Attach(Item(IDC_DEST), [this](const std::wstring& text) { SetDestination(text); });
     m_progressBar.Attach(Item(IDC_PROGRESS), m_hBarBlue);
     m_pDropTarget = DropTargetObject::Create(Item(IDC_DEST));
     m_bDropRegistered = SUCCEEDED(RegisterDragDrop(Item(IDC_DEST), m_pDropTarget));
@@ -172,7 +171,8 @@ void CMainDialog::LayoutNoUi()
     SetWindowTextW(line, TEXT_ANALYSING_LINE);
     SetWindowTextW(close, TEXT_ABORT_CLOSE);
 
-    SetWindowPos(dialog, nullptr, 0, 0, Px(NO_UI_WIDTH), Px(NO_UI_HEIGHT), SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
+    SetWindowPos(dialog, nullptr, 0, 0, Px(NO_UI_WIDTH), Px(NO_UI_HEIGHT),
+                 SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     RECT client;
     GetClientRect(dialog, &client);
 
@@ -231,10 +231,12 @@ void CMainDialog::CreateTreeAndList()
     // With a taller dialog font the summary's frame reaches further down:
     // the views then start below it instead of under it.
     int top = std::max<int>(Px(158), ChildRect(dialog, Item(IDC_SUMMARY_GROUP)).bottom + Px(4));
-    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, Px(13), top, Px(196), Px(204), dialog,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREE)), m_hInstance, nullptr);
-    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, Px(218), top, Px(460), Px(204), dialog,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIST)), m_hInstance, nullptr);
+    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, Px(13), top, Px(196), Px(204),
+                              dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREE)), m_hInstance,
+                              nullptr);
+    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, Px(218), top, Px(460), Px(204),
+                              dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIST)), m_hInstance,
+                              nullptr);
     if (m_hTree) SendMessageW(m_hTree, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (m_hList) {
         SendMessageW(m_hList, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -251,7 +253,8 @@ void CMainDialog::CreateTreeAndList()
     }
     int widths[COLUMN_COUNT] = {};
     int others = 0;
-    for (int i = 1; i < COLUMN_COUNT; ++i) others += (widths[i] = ColumnWidth(m_hList, font, i));
+    for (int i = 1; i < COLUMN_COUNT; ++i)
+        others += (widths[i] = ColumnWidth(m_hList, font, i));
     // Wider size and date columns come out of the name column, so that the
     // list needs no horizontal scroll bar.
     RECT client;
@@ -300,17 +303,35 @@ void CMainDialog::StartProgressTimer(UINT elapseMs, bool onDialog)
     PostMessageW(Hwnd(), WM_SFX_TIMER, elapseMs, onDialog ? 1 : 0);
 }
 
-void CMainDialog::StopProgressTimer() { PostMessageW(Hwnd(), WM_SFX_TIMER, 0, 0); }
+void CMainDialog::StopProgressTimer()
+{
+    PostMessageW(Hwnd(), WM_SFX_TIMER, 0, 0);
+}
 
-void CMainDialog::RepaintProgress() { m_progressBar.Repaint(); }
+void CMainDialog::RepaintProgress()
+{
+    m_progressBar.Repaint();
+}
 
-void CMainDialog::FillTree() { SendMessageW(Hwnd(), WM_SFX_FILL_TREE, 0, 0); }
+void CMainDialog::FillTree()
+{
+    SendMessageW(Hwnd(), WM_SFX_FILL_TREE, 0, 0);
+}
 
-void CMainDialog::RefreshSummary() { PostMessageW(Hwnd(), WM_SFX_SUMMARY, 0, 0); }
+void CMainDialog::RefreshSummary()
+{
+    PostMessageW(Hwnd(), WM_SFX_SUMMARY, 0, 0);
+}
 
-void CMainDialog::EnableExtractButton() { PostMessageW(Hwnd(), WM_SFX_ENABLE_EXTRACT, 0, 0); }
+void CMainDialog::EnableExtractButton()
+{
+    PostMessageW(Hwnd(), WM_SFX_ENABLE_EXTRACT, 0, 0);
+}
 
-void CMainDialog::CloseWhenDone() { PostMessageW(Hwnd(), WM_SFX_CLOSE_WHEN_DONE, 0, 0); }
+void CMainDialog::CloseWhenDone()
+{
+    PostMessageW(Hwnd(), WM_SFX_CLOSE_WHEN_DONE, 0, 0);
+}
 
 void CMainDialog::ShowCurrentPath(const std::wstring& path)
 {
@@ -606,14 +627,16 @@ void CMainDialog::OnTreeSelChanged(NMTREEVIEWW* nm)
     ListView_SetItemCountEx(m_hList, 0, 0);
     // The flags mirror the list's selection, and the list is empty now: a
     // later "extract selected" must not take entries nobody sees.
-    for (EntryNode* c : m_listChildren) c->m_bSelected = 0;
+    for (EntryNode* c : m_listChildren)
+        c->m_bSelected = 0;
     m_listChildren.clear();
     auto* node = reinterpret_cast<EntryNode*>(nm->itemNew.lParam);
     if (!node || !node->m_pFirstChild) return;
     m_pCurrentFolder = node;
     LoadChildrenInfo(m_session, *node);
     SortChildren(*node);
-    for (EntryNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling) m_listChildren.push_back(c);
+    for (EntryNode* c = node->m_pFirstChild; c; c = c->m_pNextSibling)
+        m_listChildren.push_back(c);
     ListView_SetItemCountEx(m_hList, static_cast<int>(m_listChildren.size()), 0);
     TreeView_Expand(m_hTree, nm->itemNew.hItem, TVE_EXPAND);
 }
@@ -719,7 +742,8 @@ void CMainDialog::OnDestroy()
 
 void RunMainDialog(HINSTANCE instance, ArchiveState& state)
 {
-    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX icc = {sizeof icc,
+                                ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&icc);
     CMainDialog dialog(instance, state);
     dialog.Run(nullptr);

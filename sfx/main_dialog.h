@@ -25,7 +25,7 @@ namespace zk {
 // Private messages the workers post or send to the dialog: the window's
 // controls and timers are only touched on its own thread.
 enum : UINT {
-    WM_SFX_TIMER = WM_APP + 1,    // wParam: elapse (0 = stop), lParam: 1 on the dialog
+    WM_SFX_TIMER = WM_APP + 1, // wParam: elapse (0 = stop), lParam: 1 on the dialog
     WM_SFX_FILL_TREE = WM_APP + 2,
     WM_SFX_SUMMARY = WM_APP + 3,
     WM_SFX_ENABLE_EXTRACT = WM_APP + 4,

@@ -60,7 +60,8 @@ void CProgressBar::Paint(HDC dc, const RECT& client)
     }
 
     std::wstring status = m_status.Get();
-    if (status.empty() && done != total) m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
+    if (status.empty() && done != total)
+        m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
     int64_t elapsed = m_progress.m_nLastProgress - m_progress.m_nStartTime;
     std::wstring text = ProgressText(status, done, total, elapsed);
 
@@ -100,7 +101,8 @@ void CProgressBar::OnPaint()
     EndPaint(m_hWnd, &ps);
 }
 
-LRESULT CALLBACK CProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR data)
+LRESULT CALLBACK CProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+                                            DWORD_PTR data)
 {
     auto* self = reinterpret_cast<CProgressBar*>(data);
     switch (msg) {

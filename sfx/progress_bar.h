@@ -11,7 +11,9 @@ namespace zk {
 
 class CProgressBar {
 public:
-    CProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status) {}
+    CProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status)
+    {
+    }
     ~CProgressBar() { Detach(); }
     CProgressBar(const CProgressBar&) = delete;
     CProgressBar& operator=(const CProgressBar&) = delete;
@@ -27,7 +29,8 @@ public:
     void Paint(HDC dc, const RECT& client);
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                         DWORD_PTR data);
     void OnPaint();
 
     ProgressCounters& m_progress;

@@ -72,7 +72,8 @@ public:
         if (direction != DATADIR_GET) return E_NOTIMPL;
         std::vector<FORMATETC> list;
         for (const Entry& e : m_entries)
-            list.push_back(FORMATETC{static_cast<CLIPFORMAT>(e.format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
+            list.push_back(
+                FORMATETC{static_cast<CLIPFORMAT>(e.format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL});
         return SHCreateStdEnumFmtEtc(static_cast<UINT>(list.size()), list.data(), out);
     }
     HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
@@ -113,10 +114,11 @@ class DropFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_hParent = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, nullptr, nullptr);
+        m_hParent =
+            CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, nullptr, nullptr);
         ASSERT_TRUE(m_hParent);
-        m_hEdit = CreateWindowExW(0, L"EDIT", L"C:\\before", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0, 300, 20,
-                                  m_hParent, nullptr, nullptr, nullptr);
+        m_hEdit = CreateWindowExW(0, L"EDIT", L"C:\\before", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0, 0,
+                                  300, 20, m_hParent, nullptr, nullptr, nullptr);
         ASSERT_TRUE(m_hEdit);
         ASSERT_TRUE(m_edit.Attach(m_hEdit, [this](const std::wstring& t) { m_commits.push_back(t); }));
         // Sees each notification before the destination box handles it.

@@ -83,7 +83,10 @@ private:
 };
 
 std::vector<std::wstring> g_openedLogs;
-void RecordLog(const std::wstring& path) { g_openedLogs.push_back(path); }
+void RecordLog(const std::wstring& path)
+{
+    g_openedLogs.push_back(path);
+}
 
 // An opened archive and its main window on a thread of its own.
 class WindowRun {
@@ -110,12 +113,21 @@ public:
     HWND Dialog() const { return m_pDialog->Hwnd(); }
     HWND Item(int id) const { return GetDlgItem(Dialog(), id); }
     ExtractSession& Session() { return m_pDialog->Session(); }
-    bool WaitShown() { return WaitUntil([&] { return Dialog() && IsWindowVisible(Dialog()); }); }
-    bool WaitIdle() { return WaitUntil([&] { return IsWindowEnabled(Item(IDOK)) && !Session().m_ctx.m_nRunning; }); }
+    bool WaitShown()
+    {
+        return WaitUntil([&] { return Dialog() && IsWindowVisible(Dialog()); });
+    }
+    bool WaitIdle()
+    {
+        return WaitUntil([&] { return IsWindowEnabled(Item(IDOK)) && !Session().m_ctx.m_nRunning; });
+    }
     void Command(int id) { PostMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     // Returns once the command's handler is done (an extraction included).
     void CommandAndWait(int id) { SendMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
-    bool WaitEnded() { return WaitUntil([&] { return m_bEnded.load(); }); }
+    bool WaitEnded()
+    {
+        return WaitUntil([&] { return m_bEnded.load(); });
+    }
 
     OpenedArchive m_archive;
     std::unique_ptr<CMainDialog> m_pDialog;
@@ -142,8 +154,8 @@ TEST(ExtractorResources, BandBitmapsRunFromEdgeToMiddleToEdge)
         {IDB_BAR_GREEN, RGB(75, 239, 184), RGB(58, 197, 134), RGB(146, 214, 183)},
     };
     for (const Band& b : bands) {
-        auto bmp = static_cast<HBITMAP>(
-            LoadImageW(ExtractorResources(), MAKEINTRESOURCEW(b.id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        auto bmp = static_cast<HBITMAP>(LoadImageW(ExtractorResources(), MAKEINTRESOURCEW(b.id), IMAGE_BITMAP,
+                                                   0, 0, LR_CREATEDIBSECTION));
         ASSERT_TRUE(bmp) << b.id;
         DIBSECTION dib = {};
         ASSERT_EQ(GetObjectW(bmp, sizeof dib, &dib), static_cast<int>(sizeof dib));
@@ -301,8 +313,7 @@ TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
     o.m_nSfxFlags = SF_SHOW_LIST;
     std::vector<TestEntry> tree = {
         TestEntry::Folder(u"top", {TestEntry::Folder(u"inner", {TestEntry::File(u"deep.txt", Bytes("deep"))}),
-                                   TestEntry::Folder(u"none"),
-                                   TestEntry::File(u"keep.txt", Bytes("keep")),
+                                   TestEntry::Folder(u"none"), TestEntry::File(u"keep.txt", Bytes("keep")),
                                    TestEntry::File(u"skip.txt", Bytes("skip"))}),
         TestEntry::File(u"root.txt", Bytes("root")),
     };

@@ -41,14 +41,12 @@ TEST(VolumeCountText, CountsStartedVolumes)
         uint64_t estimate, volume;
         const wchar_t* text;
     } cases[] = {
-        {12ull << 20, 0, L"なし"},
-        {12ull << 20, 5ull << 20, L"3"},
-        {10ull << 20, 5ull << 20, L"2"},
-        {(10ull << 20) + 1, 5ull << 20, L"3"},
-        {1, 700ull << 20, L"1"},
-        {0, 1ull << 20, L"0"},
+        {12ull << 20, 0, L"なし"},       {12ull << 20, 5ull << 20, L"3"},
+        {10ull << 20, 5ull << 20, L"2"}, {(10ull << 20) + 1, 5ull << 20, L"3"},
+        {1, 700ull << 20, L"1"},         {0, 1ull << 20, L"0"},
     };
-    for (const Case& c : cases) EXPECT_EQ(VolumeCountText(c.estimate, c.volume), c.text) << c.estimate;
+    for (const Case& c : cases)
+        EXPECT_EQ(VolumeCountText(c.estimate, c.volume), c.text) << c.estimate;
 }
 
 TEST(WindowTitle, ArchiveTitleAfterOneBlankElseProgramTitle)
@@ -85,7 +83,8 @@ TEST(ProgressText, StatusWinsThenFinishedThenByteCount)
         // A clock set back shows no negative time.
         {L"", 1, 2, -5, L"1 / 2 Byte (50 %) [00:00:00]"},
     };
-    for (const Case& c : cases) EXPECT_EQ(ProgressText(c.status, c.done, c.total, c.elapsed), c.text);
+    for (const Case& c : cases)
+        EXPECT_EQ(ProgressText(c.status, c.done, c.total, c.elapsed), c.text);
 }
 
 TEST(ProgressBar, WidthFollowsTheRatioInsideTheFrame)

@@ -77,7 +77,8 @@ std::vector<uint8_t> Bmp24(int width, int height, const std::vector<Rgb>& pixels
             out.push_back(p.g);
             out.push_back(p.r);
         }
-        while (out.size() - rowStart < stride) out.push_back(0);
+        while (out.size() - rowStart < stride)
+            out.push_back(0);
     }
     return out;
 }
@@ -91,12 +92,16 @@ std::vector<Rgb> Band(int width, int height, Rgb top, Rgb middle, Rgb bottom)
     for (int y = 0; y < height; ++y) {
         Rgb c = y <= mid ? Mix(top, middle, static_cast<double>(y) / mid)
                          : Mix(middle, bottom, static_cast<double>(y - mid) / (height - 1 - mid));
-        for (int x = 0; x < width; ++x) pixels[static_cast<size_t>(y) * width + x] = c;
+        for (int x = 0; x < width; ++x)
+            pixels[static_cast<size_t>(y) * width + x] = c;
     }
     return pixels;
 }
 
-Rgb BlueToGreen(Rgb c) { return {c.r, c.b, c.g}; }
+Rgb BlueToGreen(Rgb c)
+{
+    return {c.r, c.b, c.g};
+}
 
 struct Rgba {
     uint8_t r, g, b, a;
@@ -115,7 +120,9 @@ std::vector<Rgba> IconPixels(int size)
             if (fx >= 4 && fx <= 28 && fy >= 14 && fy <= 29) {
                 bool edge = fx < 5 || fx > 27 || fy > 28 || fy < 15;
                 bool tape = fx >= 14.5 && fx <= 17.5;
-                at(x, y) = edge ? Rgba{120, 78, 30, 255} : tape ? Rgba{225, 190, 120, 255} : Rgba{200, 150, 80, 255};
+                at(x, y) = edge   ? Rgba{120, 78, 30, 255}
+                           : tape ? Rgba{225, 190, 120, 255}
+                                  : Rgba{200, 150, 80, 255};
             }
             // Arrow pointing up out of the box.
             bool shaft = fx >= 13 && fx <= 19 && fy >= 9 && fy <= 22;
@@ -151,7 +158,8 @@ std::vector<uint8_t> IconImage(int size)
 std::vector<uint8_t> Icon(const std::vector<int>& sizes)
 {
     std::vector<std::vector<uint8_t>> images;
-    for (int s : sizes) images.push_back(IconImage(s));
+    for (int s : sizes)
+        images.push_back(IconImage(s));
     std::vector<uint8_t> out;
     Put16(out, 0);
     Put16(out, 1);
@@ -168,7 +176,8 @@ std::vector<uint8_t> Icon(const std::vector<int>& sizes)
         Put32(out, offset);
         offset += static_cast<uint32_t>(images[i].size());
     }
-    for (const auto& image : images) out.insert(out.end(), image.begin(), image.end());
+    for (const auto& image : images)
+        out.insert(out.end(), image.begin(), image.end());
     return out;
 }
 
@@ -183,7 +192,8 @@ int main(int argc, char** argv)
     std::string dir = argv[1];
     const int width = 300, height = 27;
     const Rgb top{75, 184, 239}, middle{58, 134, 197}, bottom{146, 183, 214};
-    bool ok = WriteBytes(dir + "/bar_blue.bmp", Bmp24(width, height, Band(width, height, top, middle, bottom)));
+    bool ok =
+        WriteBytes(dir + "/bar_blue.bmp", Bmp24(width, height, Band(width, height, top, middle, bottom)));
     ok = WriteBytes(dir + "/bar_green.bmp",
                     Bmp24(width, height,
                           Band(width, height, BlueToGreen(top), BlueToGreen(middle), BlueToGreen(bottom)))) &&

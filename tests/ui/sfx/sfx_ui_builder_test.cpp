@@ -56,7 +56,8 @@ TEST(ExtractorWindowBuilderArchive, SplitArchiveWithPasswordExtractsUnchanged)
     std::wstring out = scene.scratch.Path() + L"out";
     SetText(GetDlgItem(dialog, 1001), out);
     Click(GetDlgItem(dialog, IDOK));
-    ASSERT_TRUE(WaitFor([&] { return FileExists(out + L"\\photos\\旅行.txt") && Enabled(GetDlgItem(dialog, IDCANCEL)); }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return FileExists(out + L"\\photos\\旅行.txt") && Enabled(GetDlgItem(dialog, IDCANCEL)); }));
     EXPECT_EQ(ReadWholeFile(out + L"\\photos\\big.bin"), big);
     EXPECT_EQ(ReadWholeFile(out + L"\\photos\\旅行.txt"), "trip");
     Click(GetDlgItem(dialog, IDCANCEL));

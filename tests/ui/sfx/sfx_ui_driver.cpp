@@ -43,7 +43,10 @@ Program::~Program()
     CloseHandle(m_pi.hProcess);
 }
 
-bool Program::Running() const { return m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT; }
+bool Program::Running() const
+{
+    return m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
+}
 
 bool Program::WaitExit(DWORD timeoutMs)
 {
@@ -88,7 +91,8 @@ HWND Program::WaitBox(const std::wstring& caption, DWORD timeoutMs) const
 std::wstring Text(HWND hwnd)
 {
     wchar_t buffer[4096] = {};
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                        nullptr);
     return buffer;
 }
 
@@ -100,11 +104,18 @@ void SetText(HWND hwnd, const std::wstring& text)
 void Click(HWND button)
 {
     HWND parent = GetParent(button);
-    PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    PostMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(button));
 }
 
-bool Enabled(HWND hwnd) { return hwnd && IsWindowEnabled(hwnd); }
-bool Visible(HWND hwnd) { return hwnd && IsWindowVisible(hwnd); }
+bool Enabled(HWND hwnd)
+{
+    return hwnd && IsWindowEnabled(hwnd);
+}
+bool Visible(HWND hwnd)
+{
+    return hwnd && IsWindowVisible(hwnd);
+}
 
 std::wstring ClassName(HWND hwnd)
 {
@@ -124,12 +135,15 @@ std::wstring MessageBoxText(HWND box)
     return longest;
 }
 
-void Answer(HWND box, int buttonId) { PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0); }
+void Answer(HWND box, int buttonId)
+{
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), 0);
+}
 
 RemoteViews::RemoteViews(HANDLE process) : m_hProcess(process)
 {
-    m_pRemote =
-        static_cast<uint8_t*>(VirtualAllocEx(process, nullptr, REMOTE_SIZE, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    m_pRemote = static_cast<uint8_t*>(
+        VirtualAllocEx(process, nullptr, REMOTE_SIZE, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
 }
 
 RemoteViews::~RemoteViews()
@@ -154,22 +168,24 @@ std::wstring RemoteViews::TreeItemText(HWND tree, HTREEITEM item)
 
 bool RemoteViews::TreeItemExpanded(HWND tree, HTREEITEM item)
 {
-    return (SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED) & TVIS_EXPANDED) != 0;
+    return (SendMessageW(tree, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(item), TVIS_EXPANDED) &
+            TVIS_EXPANDED) != 0;
 }
 
 std::vector<std::wstring> RemoteViews::TreeChildTexts(HWND tree, HTREEITEM item)
 {
     std::vector<std::wstring> texts;
-    for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)item)); c;
-         c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c)))
+    for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)item));
+         c; c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c)))
         texts.push_back(TreeItemText(tree, c));
     return texts;
 }
 
 HTREEITEM RemoteViews::TreeChildByText(HWND tree, HTREEITEM parent, const std::wstring& text)
 {
-    for (auto c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)parent)); c;
-         c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c)))
+    for (auto c =
+             reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)parent));
+         c; c = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)c)))
         if (TreeItemText(tree, c) == text) return c;
     return nullptr;
 }
@@ -192,7 +208,8 @@ std::vector<std::wstring> RemoteViews::ListColumn(HWND list, int column)
 {
     std::vector<std::wstring> texts;
     int n = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int i = 0; i < n; ++i) texts.push_back(ListItemText(list, i, column));
+    for (int i = 0; i < n; ++i)
+        texts.push_back(ListItemText(list, i, column));
     return texts;
 }
 
@@ -230,7 +247,10 @@ void DoubleClick(HWND wnd, POINT pt)
     SendMessageW(wnd, WM_LBUTTONUP, 0, at);
 }
 
-bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 std::string ReadWholeFile(const std::wstring& path)
 {
@@ -239,7 +259,8 @@ std::string ReadWholeFile(const std::wstring& path)
     if (!f) return data;
     char buf[65536];
     size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        data.append(buf, n);
     fclose(f);
     return data;
 }

@@ -33,7 +33,8 @@ public:
     // A visible top-level window of this program with the class and
     // caption (any caption when empty), or null.
     HWND FindWindowOf(const std::wstring& className, const std::wstring& caption) const;
-    HWND WaitWindow(const std::wstring& className, const std::wstring& caption, DWORD timeoutMs = 20000) const;
+    HWND WaitWindow(const std::wstring& className, const std::wstring& caption,
+                    DWORD timeoutMs = 20000) const;
     // A message box (dialog class) of this program captioned caption.
     HWND WaitBox(const std::wstring& caption, DWORD timeoutMs = 20000) const;
 

@@ -25,7 +25,10 @@ constexpr int IDC_DEST_CAPTION = 1000, IDC_DEST = 1001, IDC_SUMMARY = 1005, IDC_
               IDC_COMMENT = 1003, IDC_TREE = 1010, IDC_LIST = 1011, IDC_PASSWORD = 1007;
 const std::wstring DIALOG = L"#32770";
 
-std::vector<uint8_t> Text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Text(const std::string& s)
+{
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 std::vector<uint8_t> ExtractorImage()
 {
@@ -108,7 +111,10 @@ bool WriteSfx(const Scratch& dir, const std::wstring& name, const std::vector<Te
     return dir.Write(name, a.m_volumes[0]);
 }
 
-HWND Child(HWND dialog, int id) { return GetDlgItem(dialog, id); }
+HWND Child(HWND dialog, int id)
+{
+    return GetDlgItem(dialog, id);
+}
 
 RECT WindowRect(HWND wnd)
 {
@@ -118,7 +124,10 @@ RECT WindowRect(HWND wnd)
 }
 
 // Waits until the analysis is over (the extract button is enabled).
-bool WaitReady(HWND dialog) { return WaitFor([&] { return Enabled(Child(dialog, IDOK)); }); }
+bool WaitReady(HWND dialog)
+{
+    return WaitFor([&] { return Enabled(Child(dialog, IDOK)); });
+}
 
 TEST(ExtractorWindow, ShowsTitleSummaryCommentTreeAndList)
 {
@@ -139,7 +148,8 @@ TEST(ExtractorWindow, ShowsTitleSummaryCommentTreeAndList)
     EXPECT_EQ(zkui::Text(Child(dialog, IDC_DEST)), dir / L"photos");
     EXPECT_EQ(zkui::Text(Child(dialog, IDC_COMMENT)), L"一行目\r\n二行目");
     std::wstring summary = zkui::Text(Child(dialog, IDC_SUMMARY));
-    EXPECT_NE(summary.find(L"格納ファイル数\t： 6        \t格納フォルダ数\t： 3\n"), std::wstring::npos) << summary;
+    EXPECT_NE(summary.find(L"格納ファイル数\t： 6        \t格納フォルダ数\t： 3\n"), std::wstring::npos)
+        << summary;
     EXPECT_NE(summary.find(L"誤り検出\t： あり"), std::wstring::npos) << summary;
     EXPECT_NE(summary.find(L"分割ファイル数\t： なし"), std::wstring::npos) << summary;
 
@@ -157,7 +167,8 @@ TEST(ExtractorWindow, ShowsTitleSummaryCommentTreeAndList)
     EXPECT_EQ(views.ListHeader(list, 2), L"元サイズ");
     EXPECT_EQ(views.ListHeader(list, 3), L"更新日時");
     // The root's entries: folders first, then files, each by name.
-    EXPECT_EQ(views.ListColumn(list, 0), (std::vector<std::wstring>{L"Docs", L"写真", L"data.bin", L"メモ.txt"}));
+    EXPECT_EQ(views.ListColumn(list, 0),
+              (std::vector<std::wstring>{L"Docs", L"写真", L"data.bin", L"メモ.txt"}));
     EXPECT_EQ(views.ListItemText(list, 2, 1), L"2 KB");
     EXPECT_EQ(views.ListItemText(list, 2, 2), L"2 KB");
     EXPECT_EQ(views.ListItemText(list, 3, 2), L"6 B");
@@ -185,7 +196,8 @@ TEST(ExtractorWindow, ShowsTitleSummaryCommentTreeAndList)
     PostMessageW(list, WM_RBUTTONUP, 0, at);
     HWND menu = p.WaitWindow(L"#32768", L"");
     ASSERT_TRUE(menu);
-    for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) PostMessageW(menu, WM_KEYDOWN, key, 0);
+    for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN})
+        PostMessageW(menu, WM_KEYDOWN, key, 0);
     EXPECT_TRUE(WaitFor([&] { return SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0) == 4; }, 5000));
 
     Click(Child(dialog, IDCANCEL));
@@ -235,7 +247,8 @@ TEST(ExtractorWindow, ExtractsAllThenAsksBeforeOverwriting)
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(box); }));
     box = p.WaitBox(L"確認");
     ASSERT_TRUE(box);
-    EXPECT_NE(MessageBoxText(box).find(L"同名のファイルが既に存在します。上書きしてもよろしいですか？"), std::wstring::npos);
+    EXPECT_NE(MessageBoxText(box).find(L"同名のファイルが既に存在します。上書きしてもよろしいですか？"),
+              std::wstring::npos);
     Answer(box, IDYES);
     ASSERT_TRUE(WaitFor([&] { return Enabled(Child(dialog, IDCANCEL)); }));
     // Yes applies to every further file of the run: no more questions.
@@ -338,7 +351,8 @@ TEST(ExtractorWindow, NoUiModeExtractsBesideTheArchiveAndCloses)
 TEST(SampleArchives, WrittenWhenAsked)
 {
     wchar_t folder[MAX_PATH] = {};
-    if (!GetEnvironmentVariableW(L"ZK_SFX_SAMPLES", folder, MAX_PATH)) GTEST_SKIP() << "ZK_SFX_SAMPLES not set";
+    if (!GetEnvironmentVariableW(L"ZK_SFX_SAMPLES", folder, MAX_PATH))
+        GTEST_SKIP() << "ZK_SFX_SAMPLES not set";
     std::wstring base = folder;
     if (base.back() != L'\\') base += L'\\';
     TestArchiveOptions list, plain, quiet;
@@ -354,8 +368,8 @@ TEST(SampleArchives, WrittenWhenAsked)
         const std::vector<TestEntry>* tree;
     };
     std::vector<TestEntry> tree = SampleTree();
-    for (const Sample& s : {Sample{L"with_list.exe", &list, &tree}, Sample{L"without_list.exe", &plain, &tree},
-                            Sample{L"no_ui.exe", &quiet, &big}}) {
+    for (const Sample& s : {Sample{L"with_list.exe", &list, &tree},
+                            Sample{L"without_list.exe", &plain, &tree}, Sample{L"no_ui.exe", &quiet, &big}}) {
         TestArchiveOptions o = *s.o;
         o.m_prefix = ExtractorImage();
         std::unique_ptr<zk::IFileHash> hash;
