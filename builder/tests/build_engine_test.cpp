@@ -487,14 +487,18 @@ TEST(BuildEngine, SplitArchivesFillEveryVolumeButTheLast)
         DecodedArchive a = ReadBack(target, c.password ? L"vol" : L"");
         ExpectMatchesSources(a, s.sources, true);
         EXPECT_EQ(a.params.m_nVolumeSizeMB, c.splitMB);
-        ASSERT_EQ(a.nVolumeFiles, c.volumes);
         const uint64_t volumeSize = uint64_t(c.splitMB) * 1048576;
-        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k)
-            EXPECT_EQ(a.volumeSizes[k], volumeSize) << "volume " << k;
         uint64_t all = 0;
         for (uint64_t v : a.volumeSizes)
             all += v;
         EXPECT_EQ(all, a.params.m_nDataOffset + s.owner.m_stats.nStreamBytes);
+        // A self-extracting archive starts with the extractor program, whose
+        // size changes with the extractor: its count follows from the bytes.
+        const uint64_t expected =
+            std::wstring(c.extension) == L".exe" ? (all + volumeSize - 1) / volumeSize : c.volumes;
+        ASSERT_EQ(a.nVolumeFiles, expected);
+        for (uint32_t k = 0; k + 1 < a.nVolumeFiles; ++k)
+            EXPECT_EQ(a.volumeSizes[k], volumeSize) << "volume " << k;
     }
 }
 
