@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zk {
 
@@ -26,5 +27,48 @@ BarWidths ComputeBarWidths(int64_t compressMB, int64_t verifyMB, int64_t totalMB
 // Pads a text with blanks on the right to at least `width` characters; every
 // character counts one.
 std::wstring PadRight(const std::wstring& text, size_t width);
+
+// The counters under " 処理内容 ". All zero before the sources are counted.
+struct CounterValues {
+    uint32_t nFileCount = 0;
+    uint32_t nFolderCount = 0;
+    uint32_t nContentCount = 0;
+    uint64_t nTotalSize = 0;
+};
+std::wstring FormatCountersText(const CounterValues& counters);
+
+// What the summary and the report say about the settings of a build.
+struct SettingsValues {
+    std::wstring strArchivePath;
+    bool bPassword = false;
+    int nSplitMB = 0;
+    int nCompressKind = 0;  // 0 LZ4, else Deflate
+    int nCompressLevel = 0; // 0 standard, else high
+    bool bVerify = false;
+    bool bHash = false;
+    bool bIncludeHidden = false;
+    bool bUseWorkFolder = false;
+    std::wstring strWorkFolder;
+    bool bUseExclusions = false;
+    std::vector<std::wstring> exclusions;
+};
+std::wstring FormatSettingsSummary(const SettingsValues& settings);
+
+// The completion report.
+struct ResultValues {
+    uint32_t nFileCount = 0;
+    uint32_t nFolderCount = 0;
+    uint32_t nContentCount = 0;
+    uint64_t nTotalSize = 0;
+    uint64_t nStreamBytes = 0;
+    uint32_t nElapsedSeconds = 0;
+};
+std::wstring FormatCompletionReport(const ResultValues& result, const SettingsValues& settings);
+
+// 100 - stream / input * 100, one decimal and "%"; 0 for an empty input.
+std::wstring FormatCompressionRatio(uint64_t inputBytes, uint64_t streamBytes);
+
+// "1,234 Byte [1 KB]": the grouped byte count and the size text.
+std::wstring FormatByteCount(uint64_t bytes);
 
 } // namespace zk
