@@ -1,0 +1,284 @@
+// The builder's wizard driven from outside: pages, buttons, the settings
+// dialog, the options page's rules and whole builds.
+
+#include "ui_driver.h"
+
+#include "builder/resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace zkui;
+
+namespace {
+
+const wchar_t* const WIZARD = L"ゼルコラ";
+
+// A folder holding copies of both programs, so that the settings files the
+// builder writes beside itself stay inside the test.
+class WizardTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(CopyFileW(ZK_BUILDER_EXE, (m_folder / L"Zelkora.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(ZK_SFX_EXE, (m_folder / L"ZelkoraSfx.exe").c_str(), FALSE));
+    }
+
+    std::unique_ptr<Program> Start(const std::wstring& arguments = L"")
+    {
+        return std::make_unique<Program>(m_folder / L"Zelkora.exe", arguments, m_folder.Path());
+    }
+
+    static std::wstring HeaderTitle(HWND wizard) { return Text(Control(wizard, IDC_HEADER_TITLE)); }
+
+    static bool WaitForPage(HWND wizard, const std::wstring& title)
+    {
+        return WaitFor([&] { return HeaderTitle(wizard) == title; });
+    }
+
+    static int RowCount(HWND wizard)
+    {
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(Control(wizard, IDC_SOURCE_LIST), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+        return static_cast<int>(count);
+    }
+
+    // Closes the wizard with Escape and waits for the process to end.
+    static void CloseWithEscape(Program& program, HWND wizard)
+    {
+        PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(program.WaitExit(15000));
+    }
+
+    ScratchFolder m_folder;
+};
+
+uint32_t U32At(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
+TEST_F(WizardTest, OpensOnTheWelcomePageAndWalksToTheFilePage)
+{
+    auto program = Start();
+    ASSERT_TRUE(program->Started());
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard) << "no window captioned ゼルコラ";
+
+    EXPECT_EQ(HeaderTitle(wizard), L"ようこそ");
+    EXPECT_EQ(Text(Control(wizard, IDC_GUIDE)), L"続行するには、[次へ]をクリックしてください。");
+    EXPECT_EQ(Text(Control(wizard, IDC_WELCOME_TITLE)), L"自己解凍書庫作成ツール");
+    EXPECT_NE(Text(Control(wizard, IDC_WELCOME_NOTICE)).find(L"Copyright"), std::wstring::npos);
+    EXPECT_NE(Text(Control(wizard, IDC_VERSION)).find(L" Ver "), std::wstring::npos);
+    HWND next = Control(wizard, IDC_NEXT);
+    EXPECT_EQ(Text(next), L"次へ >");
+    EXPECT_TRUE(Enabled(next));
+    EXPECT_FALSE(Enabled(Control(wizard, IDC_BACK)));
+    EXPECT_FALSE(Visible(GetDlgItem(wizard, IDC_RELOAD_SAVE)));
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    EXPECT_EQ(Text(Control(wizard, IDC_GUIDE)),
+        L"続行するには、ファイルまたはフォルダを追加してから[次へ]をクリックしてください。");
+    EXPECT_TRUE(Visible(Control(wizard, IDC_SOURCE_LIST)));
+    EXPECT_FALSE(Visible(Control(wizard, IDC_WELCOME_TITLE)));
+    EXPECT_EQ(Text(GetDlgItem(wizard, IDC_RELOAD_SAVE)), L"再読込");
+    // Nothing chosen yet: no way on, nothing to remove.
+    EXPECT_FALSE(Enabled(next));
+    EXPECT_FALSE(Enabled(Control(wizard, IDC_REMOVE)));
+
+    // Enter moves the focus; it neither advances nor closes.
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    Click(Control(wizard, IDC_BACK));
+    ASSERT_TRUE(WaitForPage(wizard, L"ようこそ"));
+    EXPECT_TRUE(program->Running());
+
+    CloseWithEscape(*program, wizard);
+}
+
+TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
+{
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    const std::wstring envPath = m_folder / L"Zelkora.env";
+
+    // "キャンセル" after "初期化" writes nothing.
+    Click(Control(wizard, IDC_SETTINGS));
+    HWND settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    Click(Control(settings, IDC_RESET));
+    Click(Control(settings, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+    EXPECT_FALSE(FileExists(envPath));
+
+    Click(Control(wizard, IDC_SETTINGS));
+    settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    // First run: the defaults.
+    EXPECT_TRUE(Checked(Control(settings, IDC_VERIFY)));
+    EXPECT_TRUE(Checked(Control(settings, IDC_HASH)));
+    EXPECT_TRUE(Checked(Control(settings, IDC_LEVEL_STANDARD)));
+    EXPECT_EQ(Text(Control(settings, IDC_KIND)), L"Deflate");
+    EXPECT_EQ(Text(Control(settings, IDC_EXCLUSIONS)), L"*.tmp; Thumbs.db");
+    EXPECT_FALSE(Enabled(Control(settings, IDC_EXCLUSIONS)));
+    EXPECT_FALSE(Enabled(Control(settings, IDC_OUTPUT_FOLDER)));
+    EXPECT_FALSE(Visible(GetDlgItem(settings, IDC_LONG_NAMES)));
+
+    HWND useOutput = Control(settings, IDC_USE_OUTPUT);
+    Click(useOutput);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(settings, IDC_OUTPUT_FOLDER)); }));
+    EXPECT_TRUE(Enabled(Control(settings, IDC_BROWSE_OUTPUT)));
+    Click(Control(settings, IDC_AUTO_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Checked(Control(settings, IDC_AUTO_SAVE)); }));
+    SetText(Control(settings, IDC_OUTPUT_FOLDER), m_folder.Path().substr(0, m_folder.Path().size() - 1));
+    SetText(Control(settings, IDC_EXCLUSIONS), L"*.bak; ;*.tmp ;*.bak");
+
+    Click(Control(settings, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定") && FileExists(envPath); }));
+    std::string env;
+    ASSERT_TRUE(WaitFor([&] { return (env = ReadWholeFile(envPath)).size() >= 18; }));
+    EXPECT_EQ(U32At(env, 0), 102u);
+    const size_t flags = 4;
+    EXPECT_EQ(env[flags + 0], 1) << "verify";
+    EXPECT_EQ(env[flags + 10], 1) << "auto save";
+    EXPECT_EQ(env[flags + 13], 1) << "output folder in use";
+    EXPECT_EQ(env[flags + 8], 0) << "exclusions not in use";
+
+    // The live settings took the copy: the dialog opens with them again.
+    Click(Control(wizard, IDC_SETTINGS));
+    settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(Checked(Control(settings, IDC_AUTO_SAVE)));
+    EXPECT_EQ(Text(Control(settings, IDC_OUTPUT_FOLDER)), m_folder.Path());
+    EXPECT_EQ(Text(Control(settings, IDC_EXCLUSIONS)), L"*.bak; *.tmp");
+    Click(Control(settings, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+
+    CloseWithEscape(*program, wizard);
+}
+
+// A settings file "Zelkora.sav" naming one source and the archive.
+std::string SavedParameters(const std::wstring& source, const std::wstring& archive)
+{
+    std::string bytes;
+    auto u32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+    auto text = [&](const std::wstring& s) {
+        bytes += "\xFF\xFE\xFF";
+        bytes += static_cast<char>(s.size());
+        bytes.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+    };
+    u32(100);
+    u32(1);
+    text(source);
+    text(archive);
+    u32(0);
+    bytes += '\0';
+    text(L"");
+    text(L"");
+    text(L"");
+    text(L"");
+    bytes += '\1';
+    return bytes;
+}
+
+TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"my data.txt", std::string(5000, 'z')));
+    const std::wstring source = m_folder / L"my data.txt";
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(source, L"")));
+
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+
+    // "再読込" brings back the saved source.
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    EXPECT_EQ(Text(next), L"開始 >");
+    EXPECT_EQ(Text(GetDlgItem(wizard, IDC_RELOAD_SAVE)), L"保存");
+    HWND name = Control(wizard, IDC_ARCHIVE_NAME);
+    const std::wstring archive = m_folder / L"my data.exe";
+    EXPECT_EQ(Text(name), archive);
+    EXPECT_TRUE(Enabled(next));
+    EXPECT_EQ(Text(Control(wizard, IDC_SPLIT_LIST)), L"なし");
+    EXPECT_FALSE(Visible(Control(wizard, IDC_SPLIT_CUSTOM)));
+
+    // Only ".exe" and ".zka" names may start a build.
+    SetText(name, m_folder / L"my data.zip");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    SetText(name, m_folder / L"my data.ZKA");
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    SetText(name, archive);
+
+    // Differing passwords block the start until shown in clear or equal.
+    SetText(Control(wizard, IDC_PASSWORD), L"secret");
+    SetText(Control(wizard, IDC_CONFIRM), L"secreT");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    Click(Control(wizard, IDC_SHOW_PASSWORD));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    EXPECT_FALSE(Enabled(Control(wizard, IDC_CONFIRM)));
+    EXPECT_EQ(Text(Control(wizard, IDC_CONFIRM)), L"");
+    Click(Control(wizard, IDC_SHOW_PASSWORD));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    EXPECT_EQ(Text(Control(wizard, IDC_CONFIRM)), L"secreT");
+    SetText(Control(wizard, IDC_CONFIRM), L"secret");
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+
+    // "操作画面を表示しない" turns the extractor's settings off.
+    EXPECT_TRUE(Enabled(Control(wizard, IDC_SFX_COMMENT)));
+    Click(Control(wizard, IDC_SFX_NO_UI));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
+    EXPECT_FALSE(Enabled(Control(wizard, IDC_SFX_TITLE)));
+    Click(Control(wizard, IDC_SFX_NO_UI));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
+
+    // An existing archive: "No" keeps the page, "Yes" builds.
+    ASSERT_TRUE(m_folder.WriteFile(L"my data.exe", "old"));
+    Click(next);
+    HWND question = program->WaitDialog(L"確認");
+    ASSERT_TRUE(question);
+    EXPECT_EQ(MessageBoxText(question), L"指定の書庫ファイルは既に存在します。上書きしてもよろしいですか？");
+    Answer(question, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"確認"); }));
+    EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの設定");
+    EXPECT_EQ(ReadWholeFile(archive), "old");
+
+    Click(next);
+    question = program->WaitDialog(L"確認");
+    ASSERT_TRUE(question);
+    Answer(question, IDYES);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了")) << testing::PrintToString(HeaderTitle(wizard));
+    EXPECT_EQ(Text(next), L"完了");
+    std::wstring report = Text(Control(wizard, IDC_RESULT));
+    EXPECT_NE(report.find(L"ファイル数\t： 1"), std::wstring::npos) << testing::PrintToString(report);
+    EXPECT_NE(report.find(L"パスワード\t： あり"), std::wstring::npos);
+    std::string bytes = ReadWholeFile(archive);
+    EXPECT_GT(bytes.size(), 3u);
+    EXPECT_NE(bytes, "old");
+
+    Click(next);
+    EXPECT_TRUE(program->WaitExit(15000));
+}
+
+TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"report.doc", std::string(70000, 'r')));
+    auto program = Start(L"\"" + (m_folder / L"report.doc") + L"\"");
+    ASSERT_TRUE(program->WaitExit(60000)) << "the wizard did not close by itself";
+    std::string bytes = ReadWholeFile(m_folder / L"report.exe");
+    EXPECT_GT(bytes.size(), 0u);
+}
+
+} // namespace
