@@ -55,6 +55,19 @@ protected:
     ScratchFolder m_folder;
 };
 
+// A self-extracting archive: the extractor program, then the archive's
+// header ("ZELK").
+::testing::AssertionResult IsSelfExtracting(const std::string& archive, const std::string& extractor)
+{
+    if (extractor.empty() || archive.size() < extractor.size() + 4)
+        return ::testing::AssertionFailure() << "archive of " << archive.size() << " bytes";
+    if (archive.compare(0, extractor.size(), extractor) != 0)
+        return ::testing::AssertionFailure() << "does not start with the extractor";
+    if (archive.compare(extractor.size(), 4, "ZELK") != 0)
+        return ::testing::AssertionFailure() << "no archive header after the extractor";
+    return ::testing::AssertionSuccess();
+}
+
 uint32_t U32At(const std::string& bytes, size_t at)
 {
     uint32_t value = 0;
@@ -244,6 +257,16 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     Click(Control(wizard, IDC_SFX_NO_UI));
     EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
 
+    // Parameters are saved when the build completes.
+    Click(Control(wizard, IDC_SETTINGS));
+    HWND settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    Click(Control(settings, IDC_AUTO_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Checked(Control(settings, IDC_AUTO_SAVE)); }));
+    Click(Control(settings, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+    ASSERT_TRUE(DeleteFileW((m_folder / L"Zelkora.sav").c_str()));
+
     // An existing archive: "No" keeps the page, "Yes" builds.
     ASSERT_TRUE(m_folder.WriteFile(L"my data.exe", "old"));
     Click(next);
@@ -264,9 +287,14 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     std::wstring report = Text(Control(wizard, IDC_RESULT));
     EXPECT_NE(report.find(L"ファイル数\t： 1"), std::wstring::npos) << testing::PrintToString(report);
     EXPECT_NE(report.find(L"パスワード\t： あり"), std::wstring::npos);
-    std::string bytes = ReadWholeFile(archive);
-    EXPECT_GT(bytes.size(), 3u);
-    EXPECT_NE(bytes, "old");
+    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(archive), ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+
+    std::string saved = ReadWholeFile(m_folder / L"Zelkora.sav");
+    EXPECT_NE(saved.find(std::string(reinterpret_cast<const char*>(archive.data()), archive.size() * 2)),
+        std::string::npos);
+    const std::wstring password = L"secret";
+    EXPECT_EQ(saved.find(std::string(reinterpret_cast<const char*>(password.data()), password.size() * 2)),
+        std::string::npos) << "the password must never be saved";
 
     Click(next);
     EXPECT_TRUE(program->WaitExit(15000));
@@ -277,8 +305,9 @@ TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
     ASSERT_TRUE(m_folder.WriteFile(L"report.doc", std::string(70000, 'r')));
     auto program = Start(L"\"" + (m_folder / L"report.doc") + L"\"");
     ASSERT_TRUE(program->WaitExit(60000)) << "the wizard did not close by itself";
-    std::string bytes = ReadWholeFile(m_folder / L"report.exe");
-    EXPECT_GT(bytes.size(), 0u);
+    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(m_folder / L"report.exe"), ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+    // The wizard closed without a completion page: nothing was saved.
+    EXPECT_FALSE(FileExists(m_folder / L"Zelkora.sav"));
 }
 
 } // namespace
