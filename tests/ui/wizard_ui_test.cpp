@@ -311,3 +311,74 @@ TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
 }
 
 } // namespace
+
+namespace {
+
+// Not a check: walks every page and the settings dialog and, at each one,
+// lets scripts/screenshots photograph the screen. It hands over through
+// files in ZK_SHOT_DIR: "<name>.ready" from here, "<name>.done" back.
+class ScreenshotTour : public WizardTest {
+protected:
+    void Pose(const std::wstring& name)
+    {
+        Sleep(300); // let the last paint reach the screen
+        std::wstring ready = m_strShots + name + L".ready";
+        std::wstring done = m_strShots + name + L".done";
+        HANDLE file = CreateFileW(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE)
+            CloseHandle(file);
+        EXPECT_TRUE(WaitFor([&] { return FileExists(done); }, 30000)) << "no screenshot of " << name.c_str();
+    }
+    std::wstring m_strShots;
+};
+
+TEST_F(ScreenshotTour, DISABLED_EveryPage)
+{
+    wchar_t shots[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"ZK_SHOT_DIR", shots, MAX_PATH), 0u);
+    m_strShots = shots;
+    if (m_strShots.back() != L'\\')
+        m_strShots += L'\\';
+
+    CreateDirectoryW((m_folder / L"写真 2026").c_str(), nullptr);
+    ASSERT_TRUE(m_folder.WriteFile(L"写真 2026\\a.jpg", std::string(3 << 20, 'a')));
+    ASSERT_TRUE(m_folder.WriteFile(L"報告書.doc", std::string(150000, 'b')));
+    auto program = Start(L"");
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Pose(L"1-welcome");
+
+    Click(Control(wizard, IDC_SETTINGS));
+    HWND settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    Pose(L"6-settings");
+    Click(Control(settings, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+
+    std::string sav = SavedParameters(m_folder / L"写真 2026", L"");
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", sav));
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    Pose(L"2-files");
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    SetText(Control(wizard, IDC_PASSWORD), L"secret");
+    SetText(Control(wizard, IDC_CONFIRM), L"secret");
+    SetText(Control(wizard, IDC_SFX_TITLE), L"写真の書庫");
+    SetText(Control(wizard, IDC_SFX_COMMENT), L"2026年の写真です。\r\n解凍してご覧ください。");
+    Pose(L"3-options");
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+    Pose(L"4-progress");
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了"));
+    Pose(L"5-completion");
+    Click(next);
+    EXPECT_TRUE(program->WaitExit(15000));
+}
+
+} // namespace
