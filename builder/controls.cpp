@@ -3,9 +3,9 @@
 #include "dialog.h"
 #include "progress_texts.h"
 #include "resource.h"
+#include "core/shortcut.h"
 
 #include <shellapi.h>
-#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <ctime>
@@ -251,22 +251,9 @@ std::wstring ShortcutTarget(const std::wstring& path)
 {
     if (lstrcmpiW(PathFindExtensionW(path.c_str()), L".lnk") != 0)
         return {};
-    std::wstring target;
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-            reinterpret_cast<void**>(&link))))
+    wchar_t target[MAX_PATH] = {};
+    if (!ResolveShortcut(path.c_str(), target, MAX_PATH))
         return {};
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))
-            && SUCCEEDED(link->Resolve(nullptr, SLR_NO_UI | SLR_ANY_MATCH))) {
-            wchar_t buffer[MAX_PATH] = {};
-            if (SUCCEEDED(link->GetPath(buffer, MAX_PATH, nullptr, SLGP_UNCPRIORITY)))
-                target = buffer;
-        }
-        file->Release();
-    }
-    link->Release();
     return target;
 }
 

@@ -4,8 +4,7 @@
 #include "builder/resource.h"
 #include "core/long_path.h"
 #include "core/message_box.h"
-
-#include <shlobj.h>
+#include "core/pickers.h"
 
 #include <vector>
 
@@ -32,13 +31,6 @@ const FlagControl FLAG_CONTROLS[] = {
 };
 
 const wchar_t* const WARNING_CAPTION = L"環境設定";
-
-int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data)
-{
-    if (msg == BFFM_INITIALIZED && data)
-        SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
-    return 0;
-}
 
 } // namespace
 
@@ -191,22 +183,12 @@ void CSettingsDlg::BrowseFolder(int editId)
 {
     bool output = editId == IDC_OUTPUT_FOLDER;
     std::wstring initial = ItemText(editId);
-    BROWSEINFOW info{};
-    info.hwndOwner = nullptr;
-    info.lpszTitle = output ? L"出力フォルダを選択してください" : L"作業フォルダを選択してください";
-    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-    info.lpfn = BrowseCallback;
-    info.lParam = reinterpret_cast<LPARAM>(initial.empty() ? nullptr : initial.c_str());
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    const wchar_t* chosen =
+        zk::BrowseForFolder(nullptr, output ? L"出力フォルダを選択してください" : L"作業フォルダを選択してください",
+            initial.empty() ? nullptr : initial.c_str());
     if (!chosen)
         return;
-    wchar_t path[MAX_PATH] = {};
-    bool ok = SHGetPathFromIDListW(chosen, path) != FALSE;
-    CoTaskMemFree(chosen);
-    if (!ok)
-        return;
-    std::wstring folder = path;
-    zk::AddTrailingSlash(folder);
+    std::wstring folder = chosen;
     (output ? m_env.m_strOutputFolder : m_env.m_strWorkFolder) = folder;
     m_bFilling = true;
     SetItemText(editId, folder);

@@ -10,6 +10,7 @@
 #include "core/file_io.h"
 #include "core/long_path.h"
 #include "core/message_box.h"
+#include "core/version_info.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -30,37 +31,6 @@ constexpr int PAGE_TOP = 70;
 
 const wchar_t* const APP_CAPTION = L"ゼルコラ";
 const wchar_t* const QUESTION_CAPTION = L"確認";
-
-// One string of the program's version resource ("InternalName", ...), in
-// the first language the resource lists.
-std::wstring VersionString(const wchar_t* name)
-{
-    wchar_t exe[2048] = {};
-    if (!GetModuleFileNameW(nullptr, exe, 2048))
-        return {};
-    DWORD ignored = 0;
-    DWORD size = GetFileVersionInfoSizeW(exe, &ignored);
-    if (size == 0)
-        return {};
-    std::vector<BYTE> data(size);
-    if (!GetFileVersionInfoW(exe, 0, size, data.data()))
-        return {};
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    };
-    Translation* translation = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length)
-        || length < sizeof(Translation))
-        return {};
-    wchar_t key[128];
-    swprintf(key, 128, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage, name);
-    wchar_t* value = nullptr;
-    if (!VerQueryValueW(data.data(), key, reinterpret_cast<void**>(&value), &length) || !value)
-        return {};
-    return value;
-}
 
 int ScaleForDpi(HWND hwnd, int pixels)
 {
@@ -135,12 +105,12 @@ CCompletionPage* CWizardDlg::CompletionPage() const
 
 std::wstring CWizardDlg::VersionLabel() const
 {
-    return VersionString(L"InternalName") + L" Ver " + VersionString(L"ProductVersion");
+    return std::wstring(zk::VersionInternalName()) + L" Ver " + zk::VersionProductVersion();
 }
 
 std::wstring CWizardDlg::LegalNotice() const
 {
-    return VersionString(L"LegalCopyright");
+    return zk::VersionLegalCopyright();
 }
 
 zk::SettingsValues CWizardDlg::CurrentSettingsValues() const
