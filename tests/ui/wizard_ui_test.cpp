@@ -175,6 +175,61 @@ TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
     CloseWithEscape(*program, wizard);
 }
 
+// Chooses one file through the file page's "追加" (the system's open-file
+// dialog).
+void ChooseFile(Program& program, HWND wizard, const std::wstring& path)
+{
+    Click(Control(wizard, IDC_ADD));
+    HWND chooser = program.WaitDialog(L"ファイルの選択");
+    ASSERT_TRUE(chooser) << "no file chooser";
+    // The name box: a combo box (cmb13) in the explorer-style dialog, an
+    // edit (edt1) in older ones.
+    HWND name = Control(chooser, 0x47C);
+    if (!name)
+        name = Control(chooser, 0x480);
+    ASSERT_TRUE(name);
+    SetText(name, path);
+    Answer(chooser, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !program.FindDialog(L"ファイルの選択"); }));
+}
+
+TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"a.txt", "aaa"));
+    ASSERT_TRUE(m_folder.WriteFile(L"b.txt", "bbb"));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+
+    ChooseFile(*program, wizard, m_folder / L"a.txt");
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    // The same file again adds nothing.
+    ChooseFile(*program, wizard, m_folder / L"a.txt");
+    ChooseFile(*program, wizard, m_folder / L"b.txt");
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
+    Sleep(200);
+    EXPECT_EQ(RowCount(wizard), 2);
+
+    // Select the first row and remove it with "削除".
+    HWND list = Control(wizard, IDC_SOURCE_LIST);
+    EXPECT_FALSE(Enabled(Control(wizard, IDC_REMOVE)));
+    // Home selects the first row (a message with a pointer, such as
+    // LVM_SETITEMSTATE, cannot cross into the builder's process).
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(list, WM_KEYDOWN, VK_HOME, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    SendMessageTimeoutW(list, WM_KEYUP, VK_HOME, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    Click(Control(wizard, IDC_REMOVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    EXPECT_TRUE(Enabled(next));
+
+    CloseWithEscape(*program, wizard);
+}
+
 // A settings file "Zelkora.sav" naming one source and the archive.
 std::string SavedParameters(const std::wstring& source, const std::wstring& archive)
 {
