@@ -367,6 +367,63 @@ TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
 
 } // namespace
 
+// Data that does not compress, so that a build takes long enough to be
+// stopped while it runs.
+std::string Incompressible(size_t size)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = 2463534242u;
+    for (char& c : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+TEST_F(WizardTest, AbortOfAStartUpBuildLeavesNoArchiveAndCloses)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
+    auto program = Start(L"\"" + (m_folder / L"big.bin") + L"\"");
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+    HWND abort = Control(wizard, IDC_NEXT);
+    EXPECT_EQ(Text(abort), L"中止");
+    EXPECT_FALSE(Enabled(Control(wizard, IDC_CLOSE)));
+    Click(abort);
+    ASSERT_TRUE(program->WaitExit(60000));
+    EXPECT_FALSE(FileExists(m_folder / L"big.exe"));
+}
+
+TEST_F(WizardTest, EscapeDuringABuildStopsItBeforeClosing)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"big.bin", m_folder / L"big.zka")));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), m_folder / L"big.zka");
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+
+    // Escape while the build thread runs: the window stays until the
+    // thread has stopped, then the wizard closes and the partial archive
+    // is gone.
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }, 5000));
+    ASSERT_TRUE(program->WaitExit(60000));
+    EXPECT_FALSE(FileExists(m_folder / L"big.zka"));
+}
+
 namespace {
 
 // Not a check: walks every page and the settings dialog and, at each one,
