@@ -30,7 +30,9 @@ const FlagControl FLAG_CONTROLS[] = {
     {IDC_USE_WORK, &CVosmireEnv::m_bUseWorkFolder},
 };
 
-const wchar_t* const WARNING_CAPTION = L"環境設定";
+// Warnings carry the application's name, as every box of the builder that
+// is not a question does.
+const wchar_t* const WARNING_CAPTION = L"ゼルコラ";
 
 } // namespace
 

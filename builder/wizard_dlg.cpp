@@ -587,30 +587,38 @@ void CWizardDlg::ShowAbout()
 }
 
 // ---- CBuildOwner, on the build thread ----
+// The pages exist from initialisation until the window is destroyed, which
+// never happens while a build runs; the checks only keep a stray call from
+// a failed initialisation harmless.
 
 void CWizardDlg::StartProgressTimer()
 {
-    ProgressPage()->StartProgressTimer();
+    if (CProgressPage* page = ProgressPage())
+        page->StartProgressTimer();
 }
 
 void CWizardDlg::StopProgressTimer()
 {
-    ProgressPage()->StopProgressTimer();
+    if (CProgressPage* page = ProgressPage())
+        page->StopProgressTimer();
 }
 
 void CWizardDlg::SetProgressTotal(uint64_t nDone, uint64_t nTotal)
 {
-    ProgressPage()->SetProgressTotal(nDone, nTotal);
+    if (CProgressPage* page = ProgressPage())
+        page->SetProgressTotal(nDone, nTotal);
 }
 
 void CWizardDlg::SetCompressProgress(uint64_t nDone)
 {
-    ProgressPage()->SetCompressProgress(nDone);
+    if (CProgressPage* page = ProgressPage())
+        page->SetCompressProgress(nDone);
 }
 
 void CWizardDlg::SetVerifyProgress(uint64_t nDone)
 {
-    ProgressPage()->SetVerifyProgress(nDone);
+    if (CProgressPage* page = ProgressPage())
+        page->SetVerifyProgress(nDone);
 }
 
 void CWizardDlg::ShowCounters(const zk::BuildCounters& counters)
@@ -620,20 +628,24 @@ void CWizardDlg::ShowCounters(const zk::BuildCounters& counters)
     values.nFolderCount = counters.nFolderCount;
     values.nContentCount = counters.nContentCount;
     values.nTotalSize = counters.nTotalSize;
-    ProgressPage()->ShowCounters(values);
+    if (CProgressPage* page = ProgressPage())
+        page->ShowCounters(values);
 }
 
 void CWizardDlg::ShowSettingsSummary()
 {
-    ProgressPage()->ShowSettingsSummary();
+    if (CProgressPage* page = ProgressPage())
+        page->ShowSettingsSummary();
 }
 
 void CWizardDlg::SetPhaseText(const std::wstring& text)
 {
-    ProgressPage()->SetPhaseText(text);
+    if (CProgressPage* page = ProgressPage())
+        page->SetPhaseText(text);
 }
 
 void CWizardDlg::SetBuildStatistics(const zk::BuildStatistics& stats)
 {
-    CompletionPage()->SetStatistics(stats);
+    if (CCompletionPage* page = CompletionPage())
+        page->SetStatistics(stats);
 }

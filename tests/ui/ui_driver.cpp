@@ -17,6 +17,7 @@ struct FindDialogState {
     DWORD pid;
     const std::wstring* caption;
     HWND found;
+    HWND other;
 };
 
 BOOL CALLBACK FindDialogProc(HWND hwnd, LPARAM param)
@@ -24,7 +25,7 @@ BOOL CALLBACK FindDialogProc(HWND hwnd, LPARAM param)
     auto* state = reinterpret_cast<FindDialogState*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != state->pid || !IsWindowVisible(hwnd))
+    if (pid != state->pid || !IsWindowVisible(hwnd) || hwnd == state->other)
         return TRUE;
     wchar_t className[64] = {};
     GetClassNameW(hwnd, className, 64);
@@ -137,7 +138,12 @@ bool Program::WaitExit(DWORD timeoutMs)
 
 HWND Program::FindDialog(const std::wstring& caption) const
 {
-    FindDialogState state{m_pi.dwProcessId, &caption, nullptr};
+    return FindDialogOtherThan(caption, nullptr);
+}
+
+HWND Program::FindDialogOtherThan(const std::wstring& caption, HWND other) const
+{
+    FindDialogState state{m_pi.dwProcessId, &caption, nullptr, other};
     EnumWindows(FindDialogProc, reinterpret_cast<LPARAM>(&state));
     return state.found;
 }

@@ -31,6 +31,9 @@ public:
     HWND FindDialog(const std::wstring& caption) const;
     // Waits for it.
     HWND WaitDialog(const std::wstring& caption, DWORD timeoutMs = 15000) const;
+    // The same, leaving out one window (a message box captioned like the
+    // window it belongs to).
+    HWND FindDialogOtherThan(const std::wstring& caption, HWND other) const;
 
 private:
     PROCESS_INFORMATION m_pi{};

@@ -104,6 +104,15 @@ TEST_F(WizardTest, OpensOnTheWelcomePageAndWalksToTheFilePage)
     EXPECT_FALSE(Enabled(next));
     EXPECT_FALSE(Enabled(Control(wizard, IDC_REMOVE)));
 
+    // The About box from the system menu.
+    PostMessageW(wizard, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    HWND about = program->WaitDialog(L"バージョン情報");
+    ASSERT_TRUE(about);
+    EXPECT_EQ(Text(Control(about, IDC_ABOUT_VERSION)), Text(Control(wizard, IDC_VERSION)));
+    EXPECT_EQ(Text(Control(about, IDC_ABOUT_NOTICE)), L"Copyright (C) 2026 Zelkora Project");
+    Click(Control(about, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"バージョン情報"); }));
+
     // Enter moves the focus; it neither advances nor closes.
     PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     Click(Control(wizard, IDC_BACK));
@@ -151,6 +160,20 @@ TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
     SetText(Control(settings, IDC_OUTPUT_FOLDER), m_folder.Path().substr(0, m_folder.Path().size() - 1));
     SetText(Control(settings, IDC_EXCLUSIONS), L"*.bak; ;*.tmp ;*.bak");
 
+    // Leaving a folder box that names nothing warns and keeps the text.
+    HWND workFolder = Control(settings, IDC_WORK_FOLDER);
+    Click(Control(settings, IDC_USE_WORK));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(workFolder); }));
+    const std::wstring missing = m_folder / L"nowhere";
+    SetText(workFolder, missing);
+    PostMessageW(settings, WM_COMMAND, MAKEWPARAM(IDC_WORK_FOLDER, EN_KILLFOCUS), reinterpret_cast<LPARAM>(workFolder));
+    HWND warning = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (warning = program->FindDialogOtherThan(WIZARD, wizard)) != nullptr; }));
+    EXPECT_EQ(MessageBoxText(warning), L"指定の作業フォルダは存在しません");
+    Answer(warning, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialogOtherThan(WIZARD, wizard); }));
+    EXPECT_EQ(Text(workFolder), missing);
+
     Click(Control(settings, IDOK));
     ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定") && FileExists(envPath); }));
     std::string env;
@@ -161,6 +184,9 @@ TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
     EXPECT_EQ(env[flags + 10], 1) << "auto save";
     EXPECT_EQ(env[flags + 13], 1) << "output folder in use";
     EXPECT_EQ(env[flags + 8], 0) << "exclusions not in use";
+    EXPECT_EQ(env[flags + 12], 1) << "work folder in use";
+    const std::string missingUtf16(reinterpret_cast<const char*>(missing.data()), missing.size() * 2);
+    EXPECT_NE(env.find(missingUtf16), std::string::npos) << "the work folder is kept as typed";
 
     // The live settings took the copy: the dialog opens with them again.
     Click(Control(wizard, IDC_SETTINGS));
