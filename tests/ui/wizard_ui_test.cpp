@@ -309,6 +309,27 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     EXPECT_EQ(Text(Control(wizard, IDC_SPLIT_LIST)), L"なし");
     EXPECT_FALSE(Visible(Control(wizard, IDC_SPLIT_CUSTOM)));
 
+    // "サイズ指定" shows the custom size, which is read leniently and capped.
+    HWND split = Control(wizard, IDC_SPLIT_LIST);
+    HWND page = GetParent(split);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(split));
+    HWND custom = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
+    EXPECT_TRUE(Enabled(custom));
+    EXPECT_TRUE(Visible(Control(wizard, IDC_SPLIT_UNIT)));
+    const std::pair<const wchar_t*, const wchar_t*> sizes[] = {{L"40000", L"32768"}, {L"-5", L""}, {L"abc", L""}, {L" 700", L"700"}};
+    for (const auto& [typed, shown] : sizes) {
+        SetText(custom, typed);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS), reinterpret_cast<LPARAM>(custom));
+        EXPECT_TRUE(WaitFor([&] { return Text(custom) == shown; })) << testing::PrintToString(std::wstring(typed));
+    }
+    // Back to "なし": no split for this build.
+    SendMessageTimeoutW(split, CB_SETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(split));
+    ASSERT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(page, IDC_SPLIT_CUSTOM)); }));
+
     // Only ".exe" and ".zka" names may start a build.
     SetText(name, m_folder / L"my data.zip");
     EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
@@ -368,6 +389,7 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     std::wstring report = Text(Control(wizard, IDC_RESULT));
     EXPECT_NE(report.find(L"ファイル数\t： 1"), std::wstring::npos) << testing::PrintToString(report);
     EXPECT_NE(report.find(L"パスワード\t： あり"), std::wstring::npos);
+    EXPECT_NE(report.find(L"分割サイズ\t： なし"), std::wstring::npos);
     EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(archive), ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
 
     std::string saved = ReadWholeFile(m_folder / L"Zelkora.sav");
