@@ -415,6 +415,34 @@ TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
 
 } // namespace
 
+TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
+{
+    CreateDirectoryW((m_folder / L"new folder").c_str(), nullptr);
+    ASSERT_TRUE(m_folder.WriteFile(L"new folder\\x y.txt", "x"));
+    ASSERT_TRUE(m_folder.WriteFile(L"second file.txt", "y"));
+    std::wstring block = L"\"" + (m_folder / L"new folder") + L"\" \r\n\"" + (m_folder / L"second file.txt") + L"\"";
+    const DWORD size = static_cast<DWORD>((block.size() + 1) * sizeof(wchar_t));
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, L"Map_ZelkoraShl");
+    ASSERT_TRUE(mapping);
+    void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+    ASSERT_TRUE(view);
+    std::memcpy(view, block.c_str(), size);
+    UnmapViewOfFile(view);
+
+    auto program = Start(L"-M" + std::to_wstring(size) + L"C1");
+    HWND wizard = program->WaitDialog(WIZARD);
+    EXPECT_TRUE(wizard);
+    if (wizard) {
+        EXPECT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+        EXPECT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
+        EXPECT_TRUE(Enabled(Control(wizard, IDC_NEXT)));
+        Sleep(300);
+        EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択") << "the wizard waits on the file page";
+        CloseWithEscape(*program, wizard);
+    }
+    CloseHandle(mapping);
+}
+
 // Data that does not compress, so that a build takes long enough to be
 // stopped while it runs.
 std::string Incompressible(size_t size)
