@@ -38,7 +38,7 @@ void PaintTextOn(HWND hwnd, HFONT font, COLORREF background, UINT extraFormat)
     SetBkMode(paint.Dc(), TRANSPARENT);
     SetTextColor(paint.Dc(), GetSysColor(IsWindowEnabled(hwnd) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
     DrawTextW(paint.Dc(), text.c_str(), static_cast<int>(text.size()), &rc,
-        DT_LEFT | DT_TOP | DT_NOPREFIX | extraFormat);
+              DT_LEFT | DT_TOP | DT_NOPREFIX | extraFormat);
 }
 
 } // namespace
@@ -67,8 +67,7 @@ void CHeaderStatic::Paint()
 {
     HFONT font = WindowFont(Hwnd());
     if (m_bBold) {
-        if (!m_font)
-            m_font.Reset(CreateDerivedFont(Hwnd(), FW_BOLD, 0));
+        if (!m_font) m_font.Reset(CreateDerivedFont(Hwnd(), FW_BOLD, 0));
         font = m_font.Get();
     }
     PaintTextOn(Hwnd(), font, RGB(255, 255, 255), DT_WORDBREAK);
@@ -91,8 +90,7 @@ LRESULT CTitleStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void CTitleStatic::Paint()
 {
-    if (!m_font)
-        m_font.Reset(CreateDerivedFont(Hwnd(), FW_BOLD, -18));
+    if (!m_font) m_font.Reset(CreateDerivedFont(Hwnd(), FW_BOLD, -18));
     PaintTextOn(Hwnd(), m_font.Get(), m_background, DT_SINGLELINE);
 }
 
@@ -180,8 +178,8 @@ void CProgressBar::LoadResources()
 {
     HINSTANCE instance = GetModuleHandleW(nullptr);
     if (!m_compressImage)
-        m_compressImage.Reset(static_cast<HBITMAP>(
-            LoadImageW(instance, MAKEINTRESOURCEW(IDB_COMPRESS_BAR), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        m_compressImage.Reset(static_cast<HBITMAP>(LoadImageW(instance, MAKEINTRESOURCEW(IDB_COMPRESS_BAR),
+                                                              IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     if (!m_verifyImage)
         m_verifyImage.Reset(static_cast<HBITMAP>(
             LoadImageW(instance, MAKEINTRESOURCEW(IDB_VERIFY_BAR), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
@@ -200,8 +198,7 @@ void CProgressBar::Paint()
     GetClientRect(Hwnd(), &rc);
     int width = rc.right - rc.left;
     int height = rc.bottom - rc.top;
-    if (width <= 0 || height <= 0)
-        return;
+    if (width <= 0 || height <= 0) return;
 
     // Drawn off screen and copied in one piece, so the bar never flickers.
     MemoryDc memory(paint.Dc());
@@ -237,7 +234,7 @@ void CProgressBar::Paint()
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
-        DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
 
     BitBlt(paint.Dc(), 0, 0, width, height, dc, 0, 0, SRCCOPY);
 }
@@ -249,11 +246,9 @@ namespace {
 // Target of a shortcut file, or empty when it is not one or cannot be read.
 std::wstring ShortcutTarget(const std::wstring& path)
 {
-    if (lstrcmpiW(PathFindExtensionW(path.c_str()), L".lnk") != 0)
-        return {};
+    if (lstrcmpiW(PathFindExtensionW(path.c_str()), L".lnk") != 0) return {};
     wchar_t target[MAX_PATH] = {};
-    if (!ResolveShortcut(path.c_str(), target, MAX_PATH))
-        return {};
+    if (!ResolveShortcut(path.c_str(), target, MAX_PATH)) return {};
     return target;
 }
 
@@ -283,20 +278,16 @@ void CArchiveNameEdit::OnDropFiles(HDROP drop)
         path.resize(length);
     }
     DragFinish(drop);
-    if (path.empty())
-        return;
+    if (path.empty()) return;
 
     std::wstring target = ShortcutTarget(path);
-    if (!target.empty())
-        path = target;
+    if (!target.empty()) path = target;
 
     DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
     bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     bool refused = isFolder ? m_bRejectFolders : m_bRejectFiles;
-    if (!refused)
-        SetWindowTextW(Hwnd(), path.c_str());
+    if (!refused) SetWindowTextW(Hwnd(), path.c_str());
     SendMessageW(GetParent(Hwnd()), WM_NAMEDROPPED, 0, reinterpret_cast<LPARAM>(Hwnd()));
 }
 

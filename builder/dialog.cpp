@@ -32,8 +32,7 @@ bool ReturnsResultDirectly(UINT msg)
 std::wstring WindowText(HWND hwnd)
 {
     int length = GetWindowTextLengthW(hwnd);
-    if (length <= 0)
-        return {};
+    if (length <= 0) return {};
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     int got = GetWindowTextW(hwnd, text.data(), length + 1);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
@@ -48,30 +47,28 @@ CDialog::~CDialog()
         HWND hwnd = m_hWnd;
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         m_hWnd = nullptr;
-        if (!m_bModal)
-            DestroyWindow(hwnd);
+        if (!m_bModal) DestroyWindow(hwnd);
     }
 }
 
 INT_PTR CDialog::DoModal(HWND parent)
 {
     m_bModal = true;
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), parent,
-        DialogProc, reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), parent, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
 }
 
 bool CDialog::Create(HWND parent)
 {
     m_bModal = false;
     HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), parent,
-        DialogProc, reinterpret_cast<LPARAM>(this));
+                                   DialogProc, reinterpret_cast<LPARAM>(this));
     return hwnd != nullptr;
 }
 
 void CDialog::EndDialog(INT_PTR result)
 {
-    if (!m_hWnd)
-        return;
+    if (!m_hWnd) return;
     if (m_bModal)
         ::EndDialog(m_hWnd, result);
     else
@@ -110,8 +107,7 @@ void CDialog::SetChecked(int id, bool checked) const
 
 bool CDialog::OnCommand(int id, int code, HWND)
 {
-    if (code != BN_CLICKED && code != 0)
-        return false;
+    if (code != BN_CLICKED && code != 0) return false;
     if (id == IDOK) {
         OnOK();
         return true;
@@ -145,8 +141,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
     } else {
         self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     }
-    if (!self)
-        return FALSE;
+    if (!self) return FALSE;
 
     INT_PTR result = FALSE;
     try {
@@ -186,10 +181,8 @@ INT_PTR CDialog::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam)
         break;
     }
     LRESULT result = 0;
-    if (!OnMessage(msg, wParam, lParam, result))
-        return FALSE;
-    if (ReturnsResultDirectly(msg))
-        return static_cast<INT_PTR>(result);
+    if (!OnMessage(msg, wParam, lParam, result)) return FALSE;
+    if (ReturnsResultDirectly(msg)) return static_cast<INT_PTR>(result);
     SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
     return TRUE;
 }

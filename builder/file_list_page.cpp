@@ -41,8 +41,7 @@ bool KeyHeld(int key)
 // "..." so that a cut name is never mistaken for a whole one.
 void CopyRowText(const std::wstring& text, wchar_t* out, int outChars)
 {
-    if (!out || outChars <= 0)
-        return;
+    if (!out || outChars <= 0) return;
     size_t room = static_cast<size_t>(outChars) - 1;
     if (text.size() <= room) {
         std::copy(text.begin(), text.end(), out);
@@ -62,14 +61,13 @@ std::wstring DisplayName(const CSourceItem& item)
         STRRET name{};
         if (SUCCEEDED(item.m_pParentFolder->GetDisplayNameOf(item.m_pidlRelative, SHGDN_INFOLDER, &name))) {
             wchar_t buffer[MAX_PATH * 2] = {};
-            if (SUCCEEDED(StrRetToBufW(&name, item.m_pidlRelative, buffer, MAX_PATH * 2)))
-                return buffer;
+            if (SUCCEEDED(StrRetToBufW(&name, item.m_pidlRelative, buffer, MAX_PATH * 2))) return buffer;
         }
     }
     if (item.m_pidlAbsolute) {
         SHFILEINFOW info{};
         if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(item.m_pidlAbsolute), 0, &info, sizeof(info),
-                SHGFI_PIDL | SHGFI_DISPLAYNAME))
+                           SHGFI_PIDL | SHGFI_DISPLAYNAME))
             return info.szDisplayName;
     }
     return zk::LastComponent(item.GetPath());
@@ -79,16 +77,12 @@ std::wstring DisplayName(const CSourceItem& item)
 // folder.
 std::wstring SizeText(const CSourceItem& item)
 {
-    if (item.m_nShellAttributes & SFGAO_FOLDER)
-        return {};
+    if (item.m_nShellAttributes & SFGAO_FOLDER) return {};
     std::wstring path = item.GetPath();
-    if (path.empty())
-        return {};
+    if (path.empty()) return {};
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(zk::LongPathForm(path).c_str(), GetFileExInfoStandard, &data))
-        return {};
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        return {};
+    if (!GetFileAttributesExW(zk::LongPathForm(path).c_str(), GetFileExInfoStandard, &data)) return {};
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
     LONGLONG size = (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     wchar_t buffer[64] = {};
     StrFormatKBSizeW(size, buffer, 64);
@@ -100,10 +94,8 @@ std::wstring SizeText(const CSourceItem& item)
 bool IsRefusedSourceItem(ULONG shellAttributes, DWORD fileAttributes, bool includeHidden, int osVersionCode)
 {
     bool isVirtual = (shellAttributes & SHELL_CAPABILITY_MASK) == SHELL_CAN_LINK && fileAttributes == 0;
-    if (isVirtual)
-        return true;
-    if ((shellAttributes & SHELL_FILE_SYSTEM) && (fileAttributes & FILE_ATTRIBUTE_SYSTEM))
-        return true;
+    if (isVirtual) return true;
+    if ((shellAttributes & SHELL_FILE_SYSTEM) && (fileAttributes & FILE_ATTRIBUTE_SYSTEM)) return true;
     if ((shellAttributes & SHELL_HIDDEN) && (fileAttributes & FILE_ATTRIBUTE_HIDDEN) && !includeHidden)
         return true;
     // Codes 7 to 9: Windows XP, Server 2003 and Server 2003 R2.
@@ -115,11 +107,9 @@ bool IsRefusedSourceItem(ULONG shellAttributes, DWORD fileAttributes, bool inclu
 
 std::wstring NormaliseDroppedPath(std::wstring path)
 {
-    if (path.empty() || path.back() != L'\\')
-        path += L'\\';
+    if (path.empty() || path.back() != L'\\') path += L'\\';
     bool driveRoot = path.size() >= 2 && path[path.size() - 2] == L':';
-    if (!driveRoot)
-        path.pop_back();
+    if (!driveRoot) path.pop_back();
     return path;
 }
 
@@ -134,8 +124,7 @@ LRESULT CSourceListCtrl::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
     case WM_KEYDOWN:
-        if (OnKeyDown(wParam))
-            return 0;
+        if (OnKeyDown(wParam)) return 0;
         return Default(msg, wParam, lParam);
     case WM_RBUTTONDOWN: {
         // Not passed on: the selection stays as it is under the menu.
@@ -181,8 +170,7 @@ bool CSourceListCtrl::OnKeyDown(WPARAM key)
     }
     // Any other key with a modifier does nothing; the modifier keys
     // themselves pass.
-    if ((shift || ctrl || alt) && key != VK_SHIFT && key != VK_CONTROL && key != VK_MENU)
-        return true;
+    if ((shift || ctrl || alt) && key != VK_SHIFT && key != VK_CONTROL && key != VK_MENU) return true;
     return false;
 }
 
@@ -201,8 +189,8 @@ BOOL CFileListPage::OnInitDialog()
 {
     HWND list = List();
     m_list.Attach(list);
-    ListView_SetExtendedListViewStyle(list,
-        LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_HEADERINALLVIEWS);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER |
+                                                LVS_EX_HEADERINALLVIEWS);
     ListView_SetCallbackMask(list, LVIS_OVERLAYMASK | LVIS_CUT);
     DragAcceptFiles(list, TRUE);
 
@@ -211,7 +199,8 @@ BOOL CFileListPage::OnInitDialog()
         int format;
         int width;
     };
-    const Column columns[] = {{L"名前", LVCFMT_LEFT, 190}, {L"サイズ", LVCFMT_RIGHT, 80}, {L"場所", LVCFMT_LEFT, 300}};
+    const Column columns[] = {
+        {L"名前", LVCFMT_LEFT, 190}, {L"サイズ", LVCFMT_RIGHT, 80}, {L"場所", LVCFMT_LEFT, 300}};
     for (int i = 0; i < 3; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -221,15 +210,13 @@ BOOL CFileListPage::OnInitDialog()
         column.iSubItem = i;
         ListView_InsertColumn(list, i, &column);
     }
-    if (m_pWizard->m_hSysImageList)
-        ListView_SetImageList(list, m_pWizard->m_hSysImageList, LVSIL_SMALL);
+    if (m_pWizard->m_hSysImageList) ListView_SetImageList(list, m_pWizard->m_hSysImageList, LVSIL_SMALL);
 
     if (m_pWizard->m_hUxTheme) {
         using SetThemeFunc = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
         auto setTheme =
             reinterpret_cast<SetThemeFunc>(GetProcAddress(m_pWizard->m_hUxTheme, "SetWindowTheme"));
-        if (setTheme)
-            setTheme(list, L"explorer", nullptr);
+        if (setTheme) setTheme(list, L"explorer", nullptr);
     }
     EnableItem(IDC_REMOVE, false);
     return TRUE;
@@ -249,8 +236,7 @@ void CFileListPage::OnSetActive()
 
 bool CFileListPage::OnCommand(int id, int code, HWND ctl)
 {
-    if (code != BN_CLICKED)
-        return CWizardPage::OnCommand(id, code, ctl);
+    if (code != BN_CLICKED) return CWizardPage::OnCommand(id, code, ctl);
     switch (id) {
     case IDC_ADD:
         ChooseSources();
@@ -267,8 +253,7 @@ bool CFileListPage::OnCommand(int id, int code, HWND ctl)
 
 LRESULT CFileListPage::OnNotify(int id, NMHDR* header)
 {
-    if (id != IDC_SOURCE_LIST)
-        return 0;
+    if (id != IDC_SOURCE_LIST) return 0;
     switch (header->code) {
     case LVN_GETDISPINFOW:
         FillDisplayInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
@@ -297,11 +282,9 @@ void CFileListPage::FillDisplayInfo(NMLVDISPINFOW* info)
         LVITEMW query{};
         query.mask = LVIF_PARAM;
         query.iItem = row.iItem;
-        if (ListView_GetItem(List(), &query))
-            item = reinterpret_cast<CSourceItem*>(query.lParam);
+        if (ListView_GetItem(List(), &query)) item = reinterpret_cast<CSourceItem*>(query.lParam);
     }
-    if (!item)
-        return;
+    if (!item) return;
 
     if (row.mask & LVIF_TEXT) {
         switch (row.iSubItem) {
@@ -327,7 +310,7 @@ void CFileListPage::FillDisplayInfo(NMLVDISPINFOW* info)
         if (item->m_pidlAbsolute) {
             SHFILEINFOW icon{};
             if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(item->m_pidlAbsolute), 0, &icon, sizeof(icon),
-                    SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
+                               SHGFI_PIDL | SHGFI_SYSICONINDEX | SHGFI_SMALLICON))
                 row.iImage = icon.iIcon;
         }
     }
@@ -335,12 +318,9 @@ void CFileListPage::FillDisplayInfo(NMLVDISPINFOW* info)
         UINT state = 0;
         ULONG shell = item->m_nShellAttributes;
         DWORD file = item->m_nFileAttributes;
-        if ((shell & SHELL_LINK) && (file & FILE_ATTRIBUTE_ARCHIVE))
-            state = INDEXTOOVERLAYMASK(2);
-        if (shell & SHELL_SHARE)
-            state = INDEXTOOVERLAYMASK(1);
-        if ((shell & SHELL_HIDDEN) && (file & FILE_ATTRIBUTE_HIDDEN))
-            state |= LVIS_CUT;
+        if ((shell & SHELL_LINK) && (file & FILE_ATTRIBUTE_ARCHIVE)) state = INDEXTOOVERLAYMASK(2);
+        if (shell & SHELL_SHARE) state = INDEXTOOVERLAYMASK(1);
+        if ((shell & SHELL_HIDDEN) && (file & FILE_ATTRIBUTE_HIDDEN)) state |= LVIS_CUT;
         row.state = (row.state & ~(LVIS_OVERLAYMASK | LVIS_CUT)) | state;
         row.stateMask |= LVIS_OVERLAYMASK | LVIS_CUT;
     }
@@ -356,8 +336,7 @@ void CFileListPage::AppendRow(CSourceItem* item)
     row.iImage = I_IMAGECALLBACK;
     row.lParam = reinterpret_cast<LPARAM>(item);
     int index = ListView_InsertItem(list, &row);
-    if (index < 0)
-        return;
+    if (index < 0) return;
     ListView_SetItemText(list, index, 1, LPSTR_TEXTCALLBACKW);
     ListView_SetItemText(list, index, 2, LPSTR_TEXTCALLBACKW);
 }
@@ -365,14 +344,11 @@ void CFileListPage::AppendRow(CSourceItem* item)
 bool CFileListPage::IsDuplicate(const CSourceItem& item) const
 {
     IShellFolder* desktop = m_pWizard->m_prm.m_shellDesktop.m_pDesktop;
-    if (!desktop || !item.m_pidlAbsolute)
-        return false;
+    if (!desktop || !item.m_pidlAbsolute) return false;
     for (const auto& other : m_pWizard->m_prm.m_listSources) {
-        if (!other->m_pidlAbsolute)
-            continue;
+        if (!other->m_pidlAbsolute) continue;
         HRESULT hr = desktop->CompareIDs(0, item.m_pidlAbsolute, other->m_pidlAbsolute);
-        if (SUCCEEDED(hr) && static_cast<short>(HRESULT_CODE(hr)) == 0)
-            return true;
+        if (SUCCEEDED(hr) && static_cast<short>(HRESULT_CODE(hr)) == 0) return true;
     }
     return false;
 }
@@ -385,10 +361,10 @@ void CFileListPage::AddSource(const std::wstring& path, bool checkDuplicates)
         item = std::make_unique<CSourceItem>(path);
     } else {
         bool includeHidden = m_pWizard->m_env.m_bIncludeHidden != 0;
-        if (IsRefusedSourceItem(item->m_nShellAttributes, item->m_nFileAttributes, includeHidden, zk::OsVersionCode()))
+        if (IsRefusedSourceItem(item->m_nShellAttributes, item->m_nFileAttributes, includeHidden,
+                                zk::OsVersionCode()))
             return;
-        if (checkDuplicates && IsDuplicate(*item))
-            return;
+        if (checkDuplicates && IsDuplicate(*item)) return;
     }
     CSourceItem* raw = item.get();
     prm.m_listSources.push_back(std::move(item));
@@ -406,8 +382,7 @@ void CFileListPage::ChooseSources()
     ofn.nMaxFile = CHOOSER_BUFFER_CHARS - 2;
     ofn.lpstrTitle = L"ファイルの選択";
     ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn))
-        return;
+    if (!GetOpenFileNameW(&ofn)) return;
 
     // One file: its full path followed by two zeros. Several: the folder,
     // then each name, each ended by a zero. Looking at what follows the
@@ -434,8 +409,7 @@ void CFileListPage::DropSources(HDROP drop)
     bool includeHidden = m_pWizard->m_env.m_bIncludeHidden != 0;
     for (UINT i = 0; i < count; ++i) {
         UINT length = DragQueryFileW(drop, i, nullptr, 0);
-        if (length == 0)
-            continue;
+        if (length == 0) continue;
         std::wstring path(length + 1, L'\0');
         DragQueryFileW(drop, i, path.data(), length + 1);
         path.resize(length);
@@ -446,13 +420,10 @@ void CFileListPage::DropSources(HDROP drop)
         }
         WIN32_FIND_DATAW entry{};
         HANDLE find = FindFirstFileW((path + L"*.*").c_str(), &entry);
-        if (find == INVALID_HANDLE_VALUE)
-            continue;
+        if (find == INVALID_HANDLE_VALUE) continue;
         do {
-            if (!wcscmp(entry.cFileName, L".") || !wcscmp(entry.cFileName, L".."))
-                continue;
-            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) && !includeHidden)
-                continue;
+            if (!wcscmp(entry.cFileName, L".") || !wcscmp(entry.cFileName, L"..")) continue;
+            if ((entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) && !includeHidden) continue;
             AddSource(path + entry.cFileName, true);
         } while (FindNextFileW(find, &entry));
         FindClose(find);
@@ -463,17 +434,14 @@ void CFileListPage::DropSources(HDROP drop)
 
 void CFileListPage::PasteSources()
 {
-    if (!IsClipboardFormatAvailable(CF_HDROP))
-        return;
-    if (!OpenClipboard(Hwnd()))
-        return;
+    if (!IsClipboardFormatAvailable(CF_HDROP)) return;
+    if (!OpenClipboard(Hwnd())) return;
     auto drop = static_cast<HDROP>(GetClipboardData(CF_HDROP));
     if (drop) {
         UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
         for (UINT i = 0; i < count; ++i) {
             UINT length = DragQueryFileW(drop, i, nullptr, 0);
-            if (length == 0)
-                continue;
+            if (length == 0) continue;
             std::wstring path(length + 1, L'\0');
             DragQueryFileW(drop, i, path.data(), length + 1);
             path.resize(length);
@@ -497,16 +465,15 @@ void CFileListPage::RemoveSelectedSources()
         auto* item = reinterpret_cast<CSourceItem*>(query.lParam);
         // The row goes first: it must never point at a destroyed item.
         ListView_DeleteItem(list, row);
-        auto it = std::find_if(sources.begin(), sources.end(), [item](const auto& p) { return p.get() == item; });
-        if (it != sources.end())
-            sources.erase(it);
+        auto it =
+            std::find_if(sources.begin(), sources.end(), [item](const auto& p) { return p.get() == item; });
+        if (it != sources.end()) sources.erase(it);
     }
 }
 
 void CFileListPage::RemoveAllSources()
 {
-    if (HWND list = List())
-        ListView_DeleteAllItems(list);
+    if (HWND list = List()) ListView_DeleteAllItems(list);
     m_pWizard->m_prm.m_listSources.clear();
 }
 
@@ -517,8 +484,7 @@ void CFileListPage::ReAddAllSources()
     old.swap(m_pWizard->m_prm.m_listSources);
     for (const auto& item : old) {
         std::wstring path = item->IsResolved() ? item->GetPath() : item->m_strStoredPath;
-        if (!path.empty())
-            AddSource(path, true);
+        if (!path.empty()) AddSource(path, true);
     }
     old.clear();
     RefreshFileListPage();
@@ -533,7 +499,8 @@ void CFileListPage::RefreshFileListPage()
 {
     HWND list = List();
     const CSourceList& sources = m_pWizard->m_prm.m_listSources;
-    bool anyUnresolved = std::any_of(sources.begin(), sources.end(), [](const auto& p) { return !p->IsResolved(); });
+    bool anyUnresolved =
+        std::any_of(sources.begin(), sources.end(), [](const auto& p) { return !p->IsResolved(); });
     m_pWizard->m_bMayAdvance = (ListView_GetItemCount(list) > 0 && !anyUnresolved) ? 1 : 0;
     EnableItem(IDC_REMOVE, ListView_GetSelectedCount(list) > 0);
     m_pWizard->UpdateButtons();
@@ -543,15 +510,14 @@ void CFileListPage::ShowContextMenu(POINT screenPoint)
 {
     HWND list = List();
     HMENU menu = CreatePopupMenu();
-    if (!menu)
-        return;
+    if (!menu) return;
     auto flags = [](bool enabled) { return MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED); };
     AppendMenuW(menu, flags(IsClipboardFormatAvailable(CF_HDROP) != 0), CMD_PASTE, L"貼り付け");
     AppendMenuW(menu, flags(true), CMD_ADD, L"追加");
     AppendMenuW(menu, flags(ListView_GetSelectedCount(list) > 0), CMD_REMOVE, L"削除");
     AppendMenuW(menu, flags(ListView_GetItemCount(list) > 0), CMD_REMOVE_ALL, L"全削除");
     int command = TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD | TPM_NONOTIFY, screenPoint.x,
-        screenPoint.y, 0, Hwnd(), nullptr);
+                                 screenPoint.y, 0, Hwnd(), nullptr);
     DestroyMenu(menu);
     switch (command) {
     case CMD_PASTE:

@@ -8,8 +8,7 @@
 
 namespace zk {
 
-template <typename H>
-class GdiObject {
+template <typename H> class GdiObject {
 public:
     GdiObject() = default;
     explicit GdiObject(H handle) : m_h(handle) {}
@@ -27,8 +26,7 @@ public:
     }
     void Reset(H handle = nullptr)
     {
-        if (m_h)
-            DeleteObject(m_h);
+        if (m_h) DeleteObject(m_h);
         m_h = handle;
     }
     H Get() const { return m_h; }
@@ -48,8 +46,7 @@ public:
     explicit MemoryDc(HDC compatible) : m_hdc(CreateCompatibleDC(compatible)) {}
     ~MemoryDc()
     {
-        if (m_hdc)
-            DeleteDC(m_hdc);
+        if (m_hdc) DeleteDC(m_hdc);
     }
     MemoryDc(const MemoryDc&) = delete;
     MemoryDc& operator=(const MemoryDc&) = delete;
@@ -65,8 +62,7 @@ public:
     SelectGuard(HDC hdc, HGDIOBJ object) : m_hdc(hdc), m_old(object ? SelectObject(hdc, object) : nullptr) {}
     ~SelectGuard()
     {
-        if (m_old)
-            SelectObject(m_hdc, m_old);
+        if (m_old) SelectObject(m_hdc, m_old);
     }
     SelectGuard(const SelectGuard&) = delete;
     SelectGuard& operator=(const SelectGuard&) = delete;
@@ -96,13 +92,11 @@ private:
 inline HFONT CreateDerivedFont(HWND hwnd, LONG weight, LONG height)
 {
     HFONT base = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
-    if (!base)
-        base = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    if (!base) base = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     LOGFONTW lf{};
     GetObjectW(base, sizeof(lf), &lf);
     lf.lfWeight = weight;
-    if (height != 0)
-        lf.lfHeight = height;
+    if (height != 0) lf.lfHeight = height;
     return CreateFontIndirectW(&lf);
 }
 

@@ -46,15 +46,14 @@ void COptionsPage::OnSetActive()
 void COptionsPage::ProposeArchiveName()
 {
     CVosmirePrm& prm = m_pWizard->m_prm;
-    if (!prm.m_strArchivePath.empty() || prm.m_listSources.empty())
-        return;
+    if (!prm.m_strArchivePath.empty() || prm.m_listSources.empty()) return;
     const CSourceItem& first = *prm.m_listSources.front();
     std::wstring source = first.GetPath();
-    if (source.empty())
-        return;
+    if (source.empty()) return;
     bool isFolder = (first.m_nShellAttributes & SFGAO_FOLDER) != 0 || zk::PathIsFolder(source.c_str());
-    prm.m_strArchivePath = zk::ProposeArchiveName(source, isFolder, m_pWizard->m_strCmdOutputFolder,
-        m_pWizard->m_env.m_strOutputFolder, [](const std::wstring& name) { return zk::PathExists(name.c_str()); });
+    prm.m_strArchivePath = zk::ProposeArchiveName(
+        source, isFolder, m_pWizard->m_strCmdOutputFolder, m_pWizard->m_env.m_strOutputFolder,
+        [](const std::wstring& name) { return zk::PathExists(name.c_str()); });
     m_bFilling = true;
     SetItemText(IDC_ARCHIVE_NAME, prm.m_strArchivePath);
     m_bFilling = false;
@@ -63,10 +62,10 @@ void COptionsPage::ProposeArchiveName()
 void COptionsPage::ValidateOptions()
 {
     const CVosmirePrm& prm = m_pWizard->m_prm;
-    m_pWizard->m_bMayAdvance =
-        zk::OptionsMayAdvance(prm.m_strArchivePath, m_bShowPassword, prm.m_strPassword, prm.m_strPasswordConfirm)
-            ? 1
-            : 0;
+    m_pWizard->m_bMayAdvance = zk::OptionsMayAdvance(prm.m_strArchivePath, m_bShowPassword, prm.m_strPassword,
+                                                     prm.m_strPasswordConfirm)
+                                   ? 1
+                                   : 0;
     m_pWizard->UpdateButtons();
 }
 
@@ -108,8 +107,8 @@ void COptionsPage::CommitEdits()
     prm.m_strSfxTitle = ItemText(IDC_SFX_TITLE);
     prm.m_strSfxRunAfter = ItemText(IDC_SFX_RUN);
     prm.m_strSfxComment = ItemText(IDC_SFX_COMMENT);
-    if (IsWindowVisible(Item(IDC_SPLIT_CUSTOM)) && IsWindowEnabled(Item(IDC_SPLIT_CUSTOM))
-        && !ItemText(IDC_SPLIT_CUSTOM).empty())
+    if (IsWindowVisible(Item(IDC_SPLIT_CUSTOM)) && IsWindowEnabled(Item(IDC_SPLIT_CUSTOM)) &&
+        !ItemText(IDC_SPLIT_CUSTOM).empty())
         OnCustomSplitLeft();
 }
 
@@ -124,8 +123,7 @@ bool COptionsPage::OnCommand(int id, int code, HWND ctl)
             OnNameLeft();
         return true;
     case IDC_BROWSE_NAME:
-        if (code == BN_CLICKED)
-            BrowseArchiveName();
+        if (code == BN_CLICKED) BrowseArchiveName();
         return true;
     case IDC_PASSWORD:
         if (code == EN_CHANGE && !m_bFilling) {
@@ -135,18 +133,15 @@ bool COptionsPage::OnCommand(int id, int code, HWND ctl)
         return true;
     case IDC_CONFIRM:
         if (code == EN_CHANGE && !m_bFilling) {
-            if (!m_bShowPassword)
-                prm.m_strPasswordConfirm = ItemText(IDC_CONFIRM);
+            if (!m_bShowPassword) prm.m_strPasswordConfirm = ItemText(IDC_CONFIRM);
             ValidateOptions();
         }
         return true;
     case IDC_SHOW_PASSWORD:
-        if (code == BN_CLICKED)
-            OnShowPassword();
+        if (code == BN_CLICKED) OnShowPassword();
         return true;
     case IDC_SPLIT_LIST:
-        if (code == CBN_SELCHANGE)
-            OnSplitChosen();
+        if (code == CBN_SELCHANGE) OnSplitChosen();
         return true;
     case IDC_SPLIT_CUSTOM:
         if (code == EN_SETFOCUS)
@@ -172,8 +167,7 @@ bool COptionsPage::OnCommand(int id, int code, HWND ctl)
         return true;
     case IDC_LIST_NONE:
     case IDC_LIST_SHOW:
-        if (code == BN_CLICKED)
-            prm.m_bSfxShowList = IsChecked(IDC_LIST_NONE) ? 0 : 1;
+        if (code == BN_CLICKED) prm.m_bSfxShowList = IsChecked(IDC_LIST_NONE) ? 0 : 1;
         return true;
     case IDC_SFX_NO_UI:
         if (code == BN_CLICKED) {
@@ -242,8 +236,7 @@ void COptionsPage::ShowCustomSplit(bool show)
 void COptionsPage::OnSplitChosen()
 {
     LRESULT index = SendDlgItemMessageW(Hwnd(), IDC_SPLIT_LIST, CB_GETCURSEL, 0, 0);
-    if (index < 0)
-        return;
+    if (index < 0) return;
     if (index != zk::SPLIT_CUSTOM_INDEX) {
         ShowCustomSplit(false);
         m_pWizard->m_prm.m_nSplitMB = zk::SPLIT_PRESETS[index].nValueMB;
@@ -258,8 +251,7 @@ void COptionsPage::OnCustomSplitLeft()
     std::wstring text = ItemText(IDC_SPLIT_CUSTOM);
     int value = zk::ParseCustomSplitSize(text);
     std::wstring shown = value > 0 ? std::to_wstring(value) : std::wstring();
-    if (shown != text)
-        SetItemText(IDC_SPLIT_CUSTOM, shown);
+    if (shown != text) SetItemText(IDC_SPLIT_CUSTOM, shown);
     m_pWizard->m_prm.m_nSplitMB = value;
 }
 
@@ -268,8 +260,7 @@ void COptionsPage::ApplyNoUiRule()
 {
     bool enable = !IsChecked(IDC_SFX_NO_UI);
     for (int id = IDC_SFX_GROUP; id <= IDC_SFX_COMMENT; ++id) {
-        if (id == IDC_RUN_LABEL || id == IDC_SFX_RUN)
-            continue; // never offered
+        if (id == IDC_RUN_LABEL || id == IDC_SFX_RUN) continue; // never offered
         EnableItem(id, enable);
     }
 }
@@ -277,7 +268,8 @@ void COptionsPage::ApplyNoUiRule()
 void COptionsPage::BrowseArchiveName()
 {
     CVosmirePrm& prm = m_pWizard->m_prm;
-    std::wstring initialFolder = prm.m_strArchivePath.empty() ? std::wstring() : zk::ParentFolder(prm.m_strArchivePath);
+    std::wstring initialFolder =
+        prm.m_strArchivePath.empty() ? std::wstring() : zk::ParentFolder(prm.m_strArchivePath);
     wchar_t buffer[2048] = {};
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof(ofn);
@@ -292,8 +284,7 @@ void COptionsPage::BrowseArchiveName()
     // files that do not exist yet; the wizard asks before overwriting one
     // that does.
     ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST;
-    if (!GetSaveFileNameW(&ofn))
-        return;
+    if (!GetSaveFileNameW(&ofn)) return;
     prm.m_strArchivePath = buffer;
     m_bFilling = true;
     SetItemText(IDC_ARCHIVE_NAME, prm.m_strArchivePath);

@@ -24,8 +24,7 @@ const SplitPreset SPLIT_PRESETS[SPLIT_PRESET_COUNT] = {
 int SplitPresetIndex(int valueMB)
 {
     for (int i = 0; i < SPLIT_PRESET_COUNT; ++i)
-        if (SPLIT_PRESETS[i].nValueMB == valueMB)
-            return i;
+        if (SPLIT_PRESETS[i].nValueMB == valueMB) return i;
     return SPLIT_CUSTOM_INDEX;
 }
 
@@ -43,11 +42,9 @@ int ParseCustomSplitSize(const std::wstring& text)
     long long value = 0;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
         value = value * 10 + (text[i] - L'0');
-        if (value > MAX_SPLIT_SIZE_MB)
-            value = MAX_SPLIT_SIZE_MB + 1;
+        if (value > MAX_SPLIT_SIZE_MB) value = MAX_SPLIT_SIZE_MB + 1;
     }
-    if (negative || value <= 0)
-        return 0;
+    if (negative || value <= 0) return 0;
     return value > MAX_SPLIT_SIZE_MB ? MAX_SPLIT_SIZE_MB : static_cast<int>(value);
 }
 
@@ -64,8 +61,7 @@ std::wstring Extension(const std::wstring& path)
 {
     size_t start = LastComponentStart(path);
     size_t dot = path.find_last_of(L'.');
-    if (dot == std::wstring::npos || dot < start)
-        return {};
+    if (dot == std::wstring::npos || dot < start) return {};
     return path.substr(dot);
 }
 
@@ -73,8 +69,7 @@ bool EqualsIgnoringCase(const std::wstring& a, const wchar_t* b)
 {
     size_t i = 0;
     for (; i < a.size() && b[i]; ++i)
-        if (std::towlower(a[i]) != std::towlower(b[i]))
-            return false;
+        if (std::towlower(a[i]) != std::towlower(b[i])) return false;
     return i == a.size() && !b[i];
 }
 
@@ -86,32 +81,28 @@ bool HasArchiveExtension(const std::wstring& path)
     return EqualsIgnoringCase(ext, L".exe") || EqualsIgnoringCase(ext, L".zka");
 }
 
-bool OptionsMayAdvance(
-    const std::wstring& archivePath, bool showPassword, const std::wstring& password, const std::wstring& confirm)
+bool OptionsMayAdvance(const std::wstring& archivePath, bool showPassword, const std::wstring& password,
+                       const std::wstring& confirm)
 {
-    if (archivePath.empty() || !HasArchiveExtension(archivePath))
-        return false;
-    if (!showPassword && password != confirm)
-        return false;
+    if (archivePath.empty() || !HasArchiveExtension(archivePath)) return false;
+    if (!showPassword && password != confirm) return false;
     return true;
 }
 
 std::wstring ProposeArchiveName(const std::wstring& sourcePath, bool sourceIsFolder,
-    const std::wstring& cmdOutputFolder, const std::wstring& envOutputFolder,
-    const std::function<bool(const std::wstring&)>& exists)
+                                const std::wstring& cmdOutputFolder, const std::wstring& envOutputFolder,
+                                const std::function<bool(const std::wstring&)>& exists)
 {
     std::wstring source = sourcePath;
     // A folder path may arrive with its trailing "\"; the name is the folder's.
-    if (source.size() > 3 && source.back() == L'\\')
-        source.pop_back();
+    if (source.size() > 3 && source.back() == L'\\') source.pop_back();
 
     const std::wstring& folder = !cmdOutputFolder.empty() ? cmdOutputFolder : envOutputFolder;
     std::wstring base = folder.empty() ? source : folder + source.substr(LastComponentStart(source));
     if (!sourceIsFolder) {
         size_t start = LastComponentStart(base);
         size_t dot = base.find_last_of(L'.');
-        if (dot != std::wstring::npos && dot >= start)
-            base.erase(dot);
+        if (dot != std::wstring::npos && dot >= start) base.erase(dot);
     }
 
     std::wstring name = base + L".exe";

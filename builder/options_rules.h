@@ -32,15 +32,15 @@ bool HasArchiveExtension(const std::wstring& path);
 
 // Whether "開始 >" may be pressed: a name with an archive extension, and
 // while the password is hidden, a re-entry equal to the password.
-bool OptionsMayAdvance(
-    const std::wstring& archivePath, bool showPassword, const std::wstring& password, const std::wstring& confirm);
+bool OptionsMayAdvance(const std::wstring& archivePath, bool showPassword, const std::wstring& password,
+                       const std::wstring& confirm);
 
 // A free archive name for the first source: beside it, or in the output
 // folder (the one given on the command line first, then the configured
 // one). A file source loses its extension; " (1)", " (2)" ... are added
 // before ".exe" until `exists` reports a free name.
 std::wstring ProposeArchiveName(const std::wstring& sourcePath, bool sourceIsFolder,
-    const std::wstring& cmdOutputFolder, const std::wstring& envOutputFolder,
-    const std::function<bool(const std::wstring&)>& exists);
+                                const std::wstring& cmdOutputFolder, const std::wstring& envOutputFolder,
+                                const std::function<bool(const std::wstring&)>& exists);
 
 } // namespace zk

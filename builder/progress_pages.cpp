@@ -42,20 +42,17 @@ void CProgressPage::StopProgressTimer()
 
 void CProgressPage::SetProgressTotal(uint64_t done, uint64_t total)
 {
-    if (m_bar.SetTotal(done, total))
-        m_bBarChanged.store(true);
+    if (m_bar.SetTotal(done, total)) m_bBarChanged.store(true);
 }
 
 void CProgressPage::SetCompressProgress(uint64_t done)
 {
-    if (m_bar.SetCompressDone(done))
-        m_bBarChanged.store(true);
+    if (m_bar.SetCompressDone(done)) m_bBarChanged.store(true);
 }
 
 void CProgressPage::SetVerifyProgress(uint64_t done)
 {
-    if (m_bar.SetVerifyDone(done))
-        m_bBarChanged.store(true);
+    if (m_bar.SetVerifyDone(done)) m_bBarChanged.store(true);
 }
 
 void CProgressPage::ShowCounters(const zk::CounterValues& counters)
@@ -89,10 +86,8 @@ void CProgressPage::Refresh()
         phase = m_strPhase;
         counters = m_counters;
     }
-    if (phaseChanged)
-        SetItemText(IDC_PHASE, phase);
-    if (countersChanged)
-        SetItemText(IDC_COUNTERS, zk::FormatCountersText(counters));
+    if (phaseChanged) SetItemText(IDC_PHASE, phase);
+    if (countersChanged) SetItemText(IDC_COUNTERS, zk::FormatCountersText(counters));
     if (m_bSummaryChanged.exchange(false))
         SetItemText(IDC_SUMMARY, zk::FormatSettingsSummary(m_pWizard->CurrentSettingsValues()));
     switch (m_nClockRequest.exchange(0)) {
@@ -105,8 +100,7 @@ void CProgressPage::Refresh()
     default:
         break;
     }
-    if (m_bBarChanged.exchange(false))
-        InvalidateRect(m_bar.Hwnd(), nullptr, FALSE);
+    if (m_bBarChanged.exchange(false)) InvalidateRect(m_bar.Hwnd(), nullptr, FALSE);
 }
 
 void CProgressPage::ResetTexts()
@@ -131,8 +125,7 @@ void CProgressPage::OnKillActive()
 
 void CProgressPage::OnTimer(UINT_PTR id)
 {
-    if (id == IDT_PROGRESS_REFRESH)
-        Refresh();
+    if (id == IDT_PROGRESS_REFRESH) Refresh();
 }
 
 // ---- CCompletionPage ----
@@ -173,8 +166,7 @@ BOOL CWelcomePage::OnInitDialog()
 // A white page: the dialog and its texts are painted on white.
 bool CWelcomePage::OnMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
 {
-    if (msg != WM_CTLCOLORDLG && msg != WM_CTLCOLORSTATIC)
-        return false;
+    if (msg != WM_CTLCOLORDLG && msg != WM_CTLCOLORSTATIC) return false;
     HDC dc = reinterpret_cast<HDC>(wParam);
     SetBkColor(dc, RGB(255, 255, 255));
     SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));

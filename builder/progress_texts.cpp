@@ -10,8 +10,7 @@ namespace zk {
 
 std::wstring FormatElapsed(int64_t seconds)
 {
-    if (seconds < 0)
-        seconds = 0;
+    if (seconds < 0) seconds = 0;
     long long hours = seconds / 3600;
     long long minutes = seconds / 60 - hours * 60;
     long long secs = seconds % 60;
@@ -27,18 +26,16 @@ std::wstring FormatBarText(int64_t doneMB, int64_t totalMB, int64_t elapsedSecon
         percent = static_cast<long long>(static_cast<double>(doneMB) / static_cast<double>(totalMB) * 100.0);
     wchar_t buffer[160];
     swprintf(buffer, 160, L"%lld / %lld MB (%lld %%) [%ls]", static_cast<long long>(doneMB),
-        static_cast<long long>(totalMB), percent, FormatElapsed(elapsedSeconds).c_str());
+             static_cast<long long>(totalMB), percent, FormatElapsed(elapsedSeconds).c_str());
     return buffer;
 }
 
 namespace {
 int LayerWidth(int64_t done, int64_t total, int width)
 {
-    if (total <= 0 || done <= 0 || width <= 0)
-        return 0;
+    if (total <= 0 || done <= 0 || width <= 0) return 0;
     double fraction = static_cast<double>(done) / static_cast<double>(total);
-    if (fraction > 1.0)
-        fraction = 1.0;
+    if (fraction > 1.0) fraction = 1.0;
     return static_cast<int>(width * fraction);
 }
 } // namespace
@@ -51,8 +48,7 @@ BarWidths ComputeBarWidths(int64_t compressMB, int64_t verifyMB, int64_t totalMB
 std::wstring PadRight(const std::wstring& text, size_t width)
 {
     std::wstring padded = text;
-    if (padded.size() < width)
-        padded.append(width - padded.size(), L' ');
+    if (padded.size() < width) padded.append(width - padded.size(), L' ');
     return padded;
 }
 
@@ -70,8 +66,7 @@ const wchar_t* YesNo(bool value)
 
 std::wstring SplitText(int splitMB)
 {
-    if (splitMB == 0)
-        return L"なし";
+    if (splitMB == 0) return L"なし";
     return Grouped(static_cast<uint64_t>(splitMB < 0 ? 0 : splitMB)) + L" MB";
 }
 
@@ -98,9 +93,9 @@ std::wstring FormatByteCount(uint64_t bytes)
 
 std::wstring FormatCountersText(const CounterValues& c)
 {
-    return L"ファイル数\t： " + Pad9(Grouped(c.nFileCount)) + L"\tフォルダ数\t： " + Grouped(c.nFolderCount)
-        + L"\n処理ファイル数\t： " + Pad9(Grouped(c.nContentCount)) + L"\t処理サイズ\t： "
-        + FormatByteCount(c.nTotalSize);
+    return L"ファイル数\t： " + Pad9(Grouped(c.nFileCount)) + L"\tフォルダ数\t： " + Grouped(c.nFolderCount) +
+           L"\n処理ファイル数\t： " + Pad9(Grouped(c.nContentCount)) + L"\t処理サイズ\t： " +
+           FormatByteCount(c.nTotalSize);
 }
 
 std::wstring FormatSettingsSummary(const SettingsValues& s)
@@ -112,13 +107,14 @@ std::wstring FormatSettingsSummary(const SettingsValues& s)
         workFolder = ParentFolder(s.strArchivePath);
         AddTrailingSlash(workFolder);
     }
-    std::wstring exclusions = s.bUseExclusions ? JoinSortedPatterns(s.exclusions, L" ") : std::wstring(L"なし");
-    return L"書庫ファイル\t： " + s.strArchivePath + L"\nパスワード\t： " + Pad9(YesNo(s.bPassword))
-        + L"\t分割サイズ\t： " + Pad9(SplitText(s.nSplitMB)) + L"\t圧縮種類\t： "
-        + Pad9(CompressionText(s.nCompressKind, s.nCompressLevel)) + L"\n" + L"ベリファイ\t： "
-        + Pad9(YesNo(s.bVerify)) + L"\tハッシュ生成\t： " + Pad9(YesNo(s.bHash)) + L"\t隠しファイル\t： "
-        + Pad9(s.bIncludeHidden ? L"含む" : L"含まない") + L"\n作業フォルダ\t： " + workFolder
-        + L"\n除外ファイル\t： " + exclusions;
+    std::wstring exclusions =
+        s.bUseExclusions ? JoinSortedPatterns(s.exclusions, L" ") : std::wstring(L"なし");
+    return L"書庫ファイル\t： " + s.strArchivePath + L"\nパスワード\t： " + Pad9(YesNo(s.bPassword)) +
+           L"\t分割サイズ\t： " + Pad9(SplitText(s.nSplitMB)) + L"\t圧縮種類\t： " +
+           Pad9(CompressionText(s.nCompressKind, s.nCompressLevel)) + L"\n" + L"ベリファイ\t： " +
+           Pad9(YesNo(s.bVerify)) + L"\tハッシュ生成\t： " + Pad9(YesNo(s.bHash)) + L"\t隠しファイル\t： " +
+           Pad9(s.bIncludeHidden ? L"含む" : L"含まない") + L"\n作業フォルダ\t： " + workFolder +
+           L"\n除外ファイル\t： " + exclusions;
 }
 
 std::wstring FormatCompressionRatio(uint64_t inputBytes, uint64_t streamBytes)
@@ -131,13 +127,14 @@ std::wstring FormatCompressionRatio(uint64_t inputBytes, uint64_t streamBytes)
 
 std::wstring FormatCompletionReport(const ResultValues& r, const SettingsValues& s)
 {
-    return L"ファイル数\t： " + Pad9(Grouped(r.nFileCount)) + L"\t圧縮種類\t： "
-        + Pad9(CompressionText(s.nCompressKind, s.nCompressLevel)) + L"\nフォルダ数\t： "
-        + Pad9(Grouped(r.nFolderCount)) + L"\t分割サイズ\t： " + Pad9(SplitText(s.nSplitMB))
-        + L"\n処理ファイル数\t： " + Pad9(Grouped(r.nContentCount)) + L"\tパスワード\t： "
-        + Pad9(YesNo(s.bPassword)) + L"\n処理サイズ\t： " + FormatByteCount(r.nTotalSize) + L"\n書庫サイズ\t： "
-        + FormatByteCount(r.nStreamBytes) + L"\n\t圧縮率\t： " + FormatCompressionRatio(r.nTotalSize, r.nStreamBytes)
-        + L"\t\t処理時間\t： " + FormatElapsed(r.nElapsedSeconds);
+    return L"ファイル数\t： " + Pad9(Grouped(r.nFileCount)) + L"\t圧縮種類\t： " +
+           Pad9(CompressionText(s.nCompressKind, s.nCompressLevel)) + L"\nフォルダ数\t： " +
+           Pad9(Grouped(r.nFolderCount)) + L"\t分割サイズ\t： " + Pad9(SplitText(s.nSplitMB)) +
+           L"\n処理ファイル数\t： " + Pad9(Grouped(r.nContentCount)) + L"\tパスワード\t： " +
+           Pad9(YesNo(s.bPassword)) + L"\n処理サイズ\t： " + FormatByteCount(r.nTotalSize) +
+           L"\n書庫サイズ\t： " + FormatByteCount(r.nStreamBytes) + L"\n\t圧縮率\t： " +
+           FormatCompressionRatio(r.nTotalSize, r.nStreamBytes) + L"\t\t処理時間\t： " +
+           FormatElapsed(r.nElapsedSeconds);
 }
 
 } // namespace zk

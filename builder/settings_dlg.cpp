@@ -96,25 +96,20 @@ bool CSettingsDlg::OnCommand(int id, int code, HWND ctl)
         return true;
     case IDC_LEVEL_STANDARD:
     case IDC_LEVEL_HIGH:
-        if (code == BN_CLICKED)
-            m_env.m_nCompressLevel = IsChecked(IDC_LEVEL_STANDARD) ? 0 : 1;
+        if (code == BN_CLICKED) m_env.m_nCompressLevel = IsChecked(IDC_LEVEL_STANDARD) ? 0 : 1;
         return true;
     case IDC_OUTPUT_FOLDER:
     case IDC_WORK_FOLDER:
-        if (code == EN_KILLFOCUS && !m_bFilling)
-            OnFolderLeft(id);
+        if (code == EN_KILLFOCUS && !m_bFilling) OnFolderLeft(id);
         return true;
     case IDC_EXCLUSIONS:
-        if (code == EN_KILLFOCUS && !m_bFilling)
-            ParseExclusionPatterns();
+        if (code == EN_KILLFOCUS && !m_bFilling) ParseExclusionPatterns();
         return true;
     case IDC_BROWSE_OUTPUT:
-        if (code == BN_CLICKED)
-            BrowseFolder(IDC_OUTPUT_FOLDER);
+        if (code == BN_CLICKED) BrowseFolder(IDC_OUTPUT_FOLDER);
         return true;
     case IDC_BROWSE_WORK:
-        if (code == BN_CLICKED)
-            BrowseFolder(IDC_WORK_FOLDER);
+        if (code == BN_CLICKED) BrowseFolder(IDC_WORK_FOLDER);
         return true;
     case IDC_RESET:
         if (code == BN_CLICKED) {
@@ -146,18 +141,15 @@ bool CSettingsDlg::OnCommand(int id, int code, HWND ctl)
 void CSettingsDlg::OnFlagClicked(int id)
 {
     for (const FlagControl& flag : FLAG_CONTROLS)
-        if (flag.id == id)
-            m_env.*flag.field = IsChecked(id) ? 1 : 0;
+        if (flag.id == id) m_env.*flag.field = IsChecked(id) ? 1 : 0;
     ApplyEnabling();
 }
 
 void CSettingsDlg::CommitFolder(int editId, std::wstring& field)
 {
     std::wstring text = ItemText(editId);
-    if (text == field)
-        return;
-    if (!text.empty() && zk::PathExists(text.c_str()))
-        zk::AddTrailingSlash(text);
+    if (text == field) return;
+    if (!text.empty() && zk::PathExists(text.c_str())) zk::AddTrailingSlash(text);
     field = text;
 }
 
@@ -168,15 +160,14 @@ void CSettingsDlg::OnFolderLeft(int editId)
     std::wstring text = ItemText(editId);
     if (!text.empty() && !zk::PathExists(text.c_str())) {
         zk::ShowMessageBox(Hwnd(),
-            output ? L"指定の出力フォルダは存在しません" : L"指定の作業フォルダは存在しません", WARNING_CAPTION,
-            MB_OK | MB_ICONWARNING);
+                           output ? L"指定の出力フォルダは存在しません" : L"指定の作業フォルダは存在しません",
+                           WARNING_CAPTION, MB_OK | MB_ICONWARNING);
         field = text;
         return;
     }
     zk::AddTrailingSlash(text);
     m_bFilling = true;
-    if (ItemText(editId) != text)
-        SetItemText(editId, text);
+    if (ItemText(editId) != text) SetItemText(editId, text);
     m_bFilling = false;
     field = text;
 }
@@ -185,11 +176,10 @@ void CSettingsDlg::BrowseFolder(int editId)
 {
     bool output = editId == IDC_OUTPUT_FOLDER;
     std::wstring initial = ItemText(editId);
-    const wchar_t* chosen =
-        zk::BrowseForFolder(nullptr, output ? L"出力フォルダを選択してください" : L"作業フォルダを選択してください",
-            initial.empty() ? nullptr : initial.c_str());
-    if (!chosen)
-        return;
+    const wchar_t* chosen = zk::BrowseForFolder(
+        nullptr, output ? L"出力フォルダを選択してください" : L"作業フォルダを選択してください",
+        initial.empty() ? nullptr : initial.c_str());
+    if (!chosen) return;
     std::wstring folder = chosen;
     (output ? m_env.m_strOutputFolder : m_env.m_strWorkFolder) = folder;
     m_bFilling = true;

@@ -14,10 +14,8 @@ CSubclassedWindow::~CSubclassedWindow()
 bool CSubclassedWindow::Attach(HWND hwnd)
 {
     Detach();
-    if (!hwnd)
-        return false;
-    if (!SetWindowSubclass(hwnd, SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this)))
-        return false;
+    if (!hwnd) return false;
+    if (!SetWindowSubclass(hwnd, SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this))) return false;
     m_hWnd = hwnd;
     return true;
 }
@@ -40,8 +38,8 @@ LRESULT CSubclassedWindow::Default(UINT msg, WPARAM wParam, LPARAM lParam)
     return DefSubclassProc(m_hWnd, msg, wParam, lParam);
 }
 
-LRESULT CALLBACK CSubclassedWindow::SubclassProc(
-    HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+LRESULT CALLBACK CSubclassedWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                                 DWORD_PTR data)
 {
     auto* self = reinterpret_cast<CSubclassedWindow*>(data);
     if (msg == WM_NCDESTROY) {

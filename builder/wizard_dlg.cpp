@@ -36,8 +36,7 @@ int ScaleForDpi(HWND hwnd, int pixels)
 {
     HDC dc = GetDC(hwnd);
     int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
-    if (dc)
-        ReleaseDC(hwnd, dc);
+    if (dc) ReleaseDC(hwnd, dc);
     return MulDiv(pixels, dpi, 96);
 }
 
@@ -144,7 +143,8 @@ BOOL CWizardDlg::OnInitDialog()
     HINSTANCE instance = GetModuleHandleW(nullptr);
     m_hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_ZELKORA));
     HICON smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_ZELKORA), IMAGE_ICON,
-        GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+                                                    GetSystemMetrics(SM_CXSMICON),
+                                                    GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     SendMessageW(Hwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon ? smallIcon : m_hIcon));
 
@@ -176,8 +176,7 @@ BOOL CWizardDlg::OnInitDialog()
         GoToPage(+1);
         for (const std::wstring& path : m_arrStartFiles) {
             WIN32_FIND_DATAW entry{};
-            if (!zk::FindFileData(path.c_str(), &entry, false))
-                continue;
+            if (!zk::FindFileData(path.c_str(), &entry, false)) continue;
             if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) || m_env.m_bIncludeHidden) {
                 FilePage()->AddSource(path, false);
                 m_bMayAdvance = 1;
@@ -259,12 +258,12 @@ void CWizardDlg::LayOut()
         MoveWindow(Item(id), rc.left + shift, buttonTop, rc.right - rc.left, buttonHeight, FALSE);
     }
     RECT version = ChildRect(hwnd, Item(IDC_VERSION));
-    MoveWindow(Item(IDC_VERSION), version.left, buttonTop + (buttonHeight - line) / 2, version.right - version.left,
-        line + 2, FALSE);
+    MoveWindow(Item(IDC_VERSION), version.left, buttonTop + (buttonHeight - line) / 2,
+               version.right - version.left, line + 2, FALSE);
 
     RECT frame{0, 0, width, buttonTop + buttonHeight + gap + gap / 2};
     AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_STYLE)), FALSE,
-        static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
+                       static_cast<DWORD>(GetWindowLongPtrW(hwnd, GWL_EXSTYLE)));
     int frameWidth = frame.right - frame.left;
     int frameHeight = frame.bottom - frame.top;
     RECT area{};
@@ -287,34 +286,29 @@ void CWizardDlg::SetHeaderTexts()
 
 void CWizardDlg::GoToPage(int step)
 {
-    if (!m_bPagesReady)
-        return;
-    if (m_nPage == zk::PAGE_OPTIONS && step != 0)
-        OptionsPage()->CommitEdits();
+    if (!m_bPagesReady) return;
+    if (m_nPage == zk::PAGE_OPTIONS && step != 0) OptionsPage()->CommitEdits();
 
     int oldPage = m_nPage;
     m_nPage += step;
     if (m_nPage >= zk::PAGE_COUNT) {
-        if (CompletionPage()->OpenFolderChecked())
-            OpenOutputFolder();
+        if (CompletionPage()->OpenFolderChecked()) OpenOutputFolder();
         EndDialog(IDOK);
         return;
     }
-    if (m_nPage < 0)
-        m_nPage = 0;
+    if (m_nPage < 0) m_nPage = 0;
 
     if (m_nPage == zk::PAGE_COMPLETION) {
-        if (m_env.m_bAutoSave)
-            SavePrm(m_strProgramFolder, m_prm);
+        if (m_env.m_bAutoSave) SavePrm(m_strProgramFolder, m_prm);
         if (m_env.m_bNoCompletionPage) {
             EndDialog(IDOK);
             return;
         }
     }
     if (m_nPage == zk::PAGE_PROGRESS && zk::PathExists(m_prm.m_strArchivePath.c_str())) {
-        int answer = zk::ShowMessageBox(Hwnd(),
-            L"指定の書庫ファイルは既に存在します。上書きしてもよろしいですか？", QUESTION_CAPTION,
-            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
+        int answer =
+            zk::ShowMessageBox(Hwnd(), L"指定の書庫ファイルは既に存在します。上書きしてもよろしいですか？",
+                               QUESTION_CAPTION, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2);
         if (answer != IDYES) {
             m_nPage -= step;
             return;
@@ -330,22 +324,19 @@ void CWizardDlg::GoToPage(int step)
         ShowWindow(old->Hwnd(), SW_HIDE);
     }
     CWizardPage* page = m_pages[m_nPage].get();
-    if (!page->Hwnd())
-        page->Create(Hwnd());
+    if (!page->Hwnd()) page->Create(Hwnd());
     SetWindowPos(page->Hwnd(), HWND_TOP, ScaleForDpi(Hwnd(), PAGE_LEFT), ScaleForDpi(Hwnd(), PAGE_TOP), 0, 0,
-        SWP_NOSIZE);
+                 SWP_NOSIZE);
     ShowWindow(page->Hwnd(), SW_SHOW);
     page->OnSetActive();
 }
 
 void CWizardDlg::UpdateButtons()
 {
-    if (!m_bPagesReady)
-        return;
+    if (!m_bPagesReady) return;
     zk::WizardButtons buttons = zk::ButtonsForPage(m_nPage, m_bMayAdvance != 0);
     auto apply = [this](int id, const zk::ButtonState& state) {
-        if (!state.strText.empty() && ItemText(id) != state.strText)
-            SetItemText(id, state.strText);
+        if (!state.strText.empty() && ItemText(id) != state.strText) SetItemText(id, state.strText);
         ShowItem(id, state.bShown);
         EnableItem(id, state.bEnabled);
     };
@@ -355,8 +346,7 @@ void CWizardDlg::UpdateButtons()
     apply(IDC_NEXT, buttons.next);
     apply(IDC_CLOSE, buttons.close);
 
-    if (m_nPage == zk::PAGE_PROGRESS)
-        StartBuild();
+    if (m_nPage == zk::PAGE_PROGRESS) StartBuild();
 }
 
 bool CWizardDlg::BuildRunning() const
@@ -367,8 +357,7 @@ bool CWizardDlg::BuildRunning() const
 void CWizardDlg::StartBuild()
 {
     // One build at a time: buttons may be refreshed again while it runs.
-    if (BuildRunning())
-        return;
+    if (BuildRunning()) return;
     m_nBuildState.store(zk::BUILD_STATE_NONE);
     m_nBuildResult.store(zk::BUILD_RESULT_OK);
     SetTimer(Hwnd(), IDT_BUILD, BUILD_TIMER_MS, nullptr);
@@ -383,19 +372,16 @@ void CWizardDlg::StartBuild()
 
 void CWizardDlg::OnBuildTimer()
 {
-    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED)
-        return;
+    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED) return;
     KillTimer(Hwnd(), IDT_BUILD);
     // The state is the thread's last word; joining returns at once and
     // guarantees that the thread no longer touches this object.
-    if (m_buildThread.joinable())
-        m_buildThread.join();
+    if (m_buildThread.joinable()) m_buildThread.join();
     ProgressPage()->Refresh();
 
     uint8_t result = m_nBuildResult.load();
     if (!m_arrStartFiles.empty() || m_bCloseAfterBuild) {
-        if (result == zk::BUILD_RESULT_ABORTED)
-            DeleteUnfinishedArchive();
+        if (result == zk::BUILD_RESULT_ABORTED) DeleteUnfinishedArchive();
         EndDialog(m_bCloseAfterBuild ? IDCANCEL : IDOK);
         return;
     }
@@ -408,22 +394,19 @@ void CWizardDlg::DeleteUnfinishedArchive()
     const wchar_t* path = m_prm.m_strArchivePath.c_str();
     for (int attempt = 0; attempt < DELETE_ATTEMPTS; ++attempt) {
         zk::DeleteFileOrDefer(path, false, false);
-        if (!zk::PathExists(path))
-            return;
+        if (!zk::PathExists(path)) return;
         Sleep(DELETE_RETRY_MS);
     }
 }
 
 void CWizardDlg::OnTimer(UINT_PTR id)
 {
-    if (id == IDT_BUILD)
-        OnBuildTimer();
+    if (id == IDT_BUILD) OnBuildTimer();
 }
 
 bool CWizardDlg::OnCommand(int id, int code, HWND ctl)
 {
-    if (code != BN_CLICKED)
-        return zk::CDialog::OnCommand(id, code, ctl);
+    if (code != BN_CLICKED) return zk::CDialog::OnCommand(id, code, ctl);
     switch (id) {
     case IDC_BACK:
         if (m_nPage == zk::PAGE_FILES || m_nPage == zk::PAGE_OPTIONS) {
@@ -432,8 +415,7 @@ bool CWizardDlg::OnCommand(int id, int code, HWND ctl)
         }
         return true;
     case IDC_NEXT:
-        if (!IsWindowEnabled(Item(IDC_NEXT)))
-            return true;
+        if (!IsWindowEnabled(Item(IDC_NEXT))) return true;
         if (m_nPage == zk::PAGE_PROGRESS) {
             m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
             EnableItem(IDC_NEXT, false);
@@ -449,8 +431,7 @@ bool CWizardDlg::OnCommand(int id, int code, HWND ctl)
         OnReloadOrSave();
         return true;
     case IDC_SETTINGS:
-        if (m_nPage <= zk::PAGE_OPTIONS)
-            OnSettings();
+        if (m_nPage <= zk::PAGE_OPTIONS) OnSettings();
         return true;
     default:
         return zk::CDialog::OnCommand(id, code, ctl);
@@ -482,8 +463,7 @@ void CWizardDlg::OnDestroy()
 {
     KillTimer(Hwnd(), IDT_BUILD);
     for (auto& page : m_pages) {
-        if (page && page->Hwnd())
-            DestroyWindow(page->Hwnd());
+        if (page && page->Hwnd()) DestroyWindow(page->Hwnd());
         page.reset();
     }
     m_bPagesReady = false;
@@ -500,8 +480,7 @@ bool CWizardDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result)
         }
         return false;
     case WM_PAINT:
-        if (!IsIconic(Hwnd()))
-            return false;
+        if (!IsIconic(Hwnd())) return false;
         {
             PAINTSTRUCT ps;
             HDC dc = BeginPaint(Hwnd(), &ps);
@@ -548,8 +527,7 @@ void CWizardDlg::OnSettings()
 {
     CSettingsDlg dialog;
     dialog.m_env.CopyFrom(m_env);
-    if (dialog.DoModal(Hwnd()) != IDOK)
-        return;
+    if (dialog.DoModal(Hwnd()) != IDOK) return;
     m_env.CopyFrom(dialog.m_env);
     SaveEnv(m_strProgramFolder, m_env);
 }
@@ -558,11 +536,9 @@ void CWizardDlg::OpenErrorLog()
 {
     // The log belongs to the build that just failed only when this build
     // was asked to keep one; an older log would mislead.
-    if (!m_env.m_bShowLogOnError)
-        return;
+    if (!m_env.m_bShowLogOnError) return;
     std::wstring log = m_strProgramFolder + L"Zelkora.log";
-    if (!zk::PathExists(log.c_str()))
-        return;
+    if (!zk::PathExists(log.c_str())) return;
     wchar_t program[MAX_PATH] = {};
     auto found = reinterpret_cast<INT_PTR>(FindExecutableW(log.c_str(), nullptr, program));
     if (found > 32 && program[0]) {
@@ -576,8 +552,7 @@ void CWizardDlg::OpenErrorLog()
 void CWizardDlg::OpenOutputFolder()
 {
     std::wstring folder = zk::ParentFolder(m_prm.m_strArchivePath);
-    if (!folder.empty())
-        ShellExecuteW(Hwnd(), L"open", folder.c_str(), nullptr, L"", SW_SHOWNORMAL);
+    if (!folder.empty()) ShellExecuteW(Hwnd(), L"open", folder.c_str(), nullptr, L"", SW_SHOWNORMAL);
 }
 
 void CWizardDlg::ShowAbout()
@@ -593,32 +568,27 @@ void CWizardDlg::ShowAbout()
 
 void CWizardDlg::StartProgressTimer()
 {
-    if (CProgressPage* page = ProgressPage())
-        page->StartProgressTimer();
+    if (CProgressPage* page = ProgressPage()) page->StartProgressTimer();
 }
 
 void CWizardDlg::StopProgressTimer()
 {
-    if (CProgressPage* page = ProgressPage())
-        page->StopProgressTimer();
+    if (CProgressPage* page = ProgressPage()) page->StopProgressTimer();
 }
 
 void CWizardDlg::SetProgressTotal(uint64_t nDone, uint64_t nTotal)
 {
-    if (CProgressPage* page = ProgressPage())
-        page->SetProgressTotal(nDone, nTotal);
+    if (CProgressPage* page = ProgressPage()) page->SetProgressTotal(nDone, nTotal);
 }
 
 void CWizardDlg::SetCompressProgress(uint64_t nDone)
 {
-    if (CProgressPage* page = ProgressPage())
-        page->SetCompressProgress(nDone);
+    if (CProgressPage* page = ProgressPage()) page->SetCompressProgress(nDone);
 }
 
 void CWizardDlg::SetVerifyProgress(uint64_t nDone)
 {
-    if (CProgressPage* page = ProgressPage())
-        page->SetVerifyProgress(nDone);
+    if (CProgressPage* page = ProgressPage()) page->SetVerifyProgress(nDone);
 }
 
 void CWizardDlg::ShowCounters(const zk::BuildCounters& counters)
@@ -628,24 +598,20 @@ void CWizardDlg::ShowCounters(const zk::BuildCounters& counters)
     values.nFolderCount = counters.nFolderCount;
     values.nContentCount = counters.nContentCount;
     values.nTotalSize = counters.nTotalSize;
-    if (CProgressPage* page = ProgressPage())
-        page->ShowCounters(values);
+    if (CProgressPage* page = ProgressPage()) page->ShowCounters(values);
 }
 
 void CWizardDlg::ShowSettingsSummary()
 {
-    if (CProgressPage* page = ProgressPage())
-        page->ShowSettingsSummary();
+    if (CProgressPage* page = ProgressPage()) page->ShowSettingsSummary();
 }
 
 void CWizardDlg::SetPhaseText(const std::wstring& text)
 {
-    if (CProgressPage* page = ProgressPage())
-        page->SetPhaseText(text);
+    if (CProgressPage* page = ProgressPage()) page->SetPhaseText(text);
 }
 
 void CWizardDlg::SetBuildStatistics(const zk::BuildStatistics& stats)
 {
-    if (CCompletionPage* page = CompletionPage())
-        page->SetStatistics(stats);
+    if (CCompletionPage* page = CompletionPage()) page->SetStatistics(stats);
 }

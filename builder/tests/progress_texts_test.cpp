@@ -15,7 +15,8 @@ TEST(ProgressTexts, ElapsedAndBar)
     EXPECT_EQ(zk::FormatElapsed(100 * 3600 + 59), L"100:00:59");
     EXPECT_EQ(zk::FormatBarText(0, 0, 0), L"0 / 0 MB (0 %) [00:00:00]");
     EXPECT_EQ(zk::FormatBarText(50, 200, 61), L"50 / 200 MB (25 %) [00:01:01]");
-    EXPECT_EQ(zk::FormatBarText(8000000000LL, 8000000000LL, 0), L"8000000000 / 8000000000 MB (100 %) [00:00:00]");
+    EXPECT_EQ(zk::FormatBarText(8000000000LL, 8000000000LL, 0),
+              L"8000000000 / 8000000000 MB (100 %) [00:00:00]");
 }
 
 TEST(ProgressTexts, BarLayersStayInsideTheBar)
@@ -34,11 +35,11 @@ TEST(ProgressTexts, BarLayersStayInsideTheBar)
 TEST(ProgressTexts, CountersArePaddedAndGrouped)
 {
     zk::CounterValues none;
-    EXPECT_EQ(zk::FormatCountersText(none),
-        L"ファイル数\t： 0        \tフォルダ数\t： 0\n処理ファイル数\t： 0        \t処理サイズ\t： 0 Byte [0 B]");
+    EXPECT_EQ(zk::FormatCountersText(none), L"ファイル数\t： 0        \tフォルダ数\t： 0\n処理ファイル数\t： "
+                                            L"0        \t処理サイズ\t： 0 Byte [0 B]");
     zk::CounterValues c{1234567, 12, 12, 1536};
-    EXPECT_EQ(zk::FormatCountersText(c),
-        L"ファイル数\t： 1,234,567\tフォルダ数\t： 12\n処理ファイル数\t： 12       \t処理サイズ\t： 1,536 Byte [2 KB]");
+    EXPECT_EQ(zk::FormatCountersText(c), L"ファイル数\t： 1,234,567\tフォルダ数\t： 12\n処理ファイル数\t： "
+                                         L"12       \t処理サイズ\t： 1,536 Byte [2 KB]");
 }
 
 zk::SettingsValues PlainSettings()
@@ -57,9 +58,10 @@ TEST(ProgressTexts, SummaryOfPlainSettings)
 {
     zk::SettingsValues s = PlainSettings();
     EXPECT_EQ(zk::FormatSettingsSummary(s),
-        L"書庫ファイル\t： C:\\out\\a.exe\nパスワード\t： なし       \t分割サイズ\t： なし       \t圧縮種類\t： Lz4 (標準) \n"
-        L"ベリファイ\t： あり       \tハッシュ生成\t： あり       \t隠しファイル\t： 含まない     \n"
-        L"作業フォルダ\t： C:\\out\\\n除外ファイル\t： なし");
+              L"書庫ファイル\t： C:\\out\\a.exe\nパスワード\t： なし       \t分割サイズ\t： なし       "
+              L"\t圧縮種類\t： Lz4 (標準) \n"
+              L"ベリファイ\t： あり       \tハッシュ生成\t： あり       \t隠しファイル\t： 含まない     \n"
+              L"作業フォルダ\t： C:\\out\\\n除外ファイル\t： なし");
 }
 
 TEST(ProgressTexts, SummaryWithEveryOption)
@@ -95,9 +97,11 @@ TEST(ProgressTexts, CompletionReport)
     zk::SettingsValues s = PlainSettings();
     s.nCompressKind = 1;
     EXPECT_EQ(zk::FormatCompletionReport(r, s),
-        L"ファイル数\t： 2        \t圧縮種類\t： Deflate (標準)\nフォルダ数\t： 1        \t分割サイズ\t： なし       \n"
-        L"処理ファイル数\t： 1        \tパスワード\t： なし       \n処理サイズ\t： 10,485,760 Byte [10.0 MB]\n"
-        L"書庫サイズ\t： 2,621,440 Byte [2.50 MB]\n\t圧縮率\t： 75.0%\t\t処理時間\t： 01:02:05");
+              L"ファイル数\t： 2        \t圧縮種類\t： Deflate (標準)\nフォルダ数\t： 1        "
+              L"\t分割サイズ\t： なし       \n"
+              L"処理ファイル数\t： 1        \tパスワード\t： なし       \n処理サイズ\t： 10,485,760 Byte "
+              L"[10.0 MB]\n"
+              L"書庫サイズ\t： 2,621,440 Byte [2.50 MB]\n\t圧縮率\t： 75.0%\t\t処理時間\t： 01:02:05");
 }
 
 TEST(ExclusionPatterns, ParsedTrimmedAndShownSorted)

@@ -30,8 +30,10 @@ TEST(ProposeArchiveName, PlacesTheArchiveBesideOrInTheOutputFolder)
     EXPECT_EQ(ProposeArchiveName(L"C:\\my.dir\\readme", false, L"", L"", none), L"C:\\my.dir\\readme.exe");
     // The configured output folder, and the command line's before it.
     EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"", L"D:\\out\\", none), L"D:\\out\\a.exe");
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"E:\\cmd\\", L"D:\\out\\", none), L"E:\\cmd\\a.exe");
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\photos\\", true, L"", L"D:\\out\\", none), L"D:\\out\\photos.exe");
+    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"E:\\cmd\\", L"D:\\out\\", none),
+              L"E:\\cmd\\a.exe");
+    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\photos\\", true, L"", L"D:\\out\\", none),
+              L"D:\\out\\photos.exe");
 }
 
 TEST(ProposeArchiveName, CountsUpPastExistingNames)
@@ -39,7 +41,8 @@ TEST(ProposeArchiveName, CountsUpPastExistingNames)
     ExistingFiles taken{{L"C:\\data\\a.exe", L"C:\\data\\a (1).exe"}};
     EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"", L"", taken), L"C:\\data\\a (2).exe");
     ExistingFiles first{{L"C:\\work\\report.exe"}};
-    EXPECT_EQ(ProposeArchiveName(L"C:\\work\\report.doc", false, L"", L"", first), L"C:\\work\\report (1).exe");
+    EXPECT_EQ(ProposeArchiveName(L"C:\\work\\report.doc", false, L"", L"", first),
+              L"C:\\work\\report (1).exe");
 }
 
 TEST(OptionsMayAdvance, NeedsAnArchiveExtensionAndMatchingPasswords)
@@ -76,12 +79,13 @@ TEST(SplitSize, CustomTextIsReadLeniently)
         int expected;
     };
     const Case cases[] = {
-        {L"700", 700},      {L"  42", 42},     {L"+12", 12},         {L"0", 0},
-        {L"-5", 0},         {L"abc", 0},       {L"", 0},             {L"40000", 32768},
-        {L"32768", 32768},  {L"1", 1},         {L"12MB", 12},        {L"99999999999999999999", 32768},
+        {L"700", 700},     {L"  42", 42}, {L"+12", 12},  {L"0", 0},
+        {L"-5", 0},        {L"abc", 0},   {L"", 0},      {L"40000", 32768},
+        {L"32768", 32768}, {L"1", 1},     {L"12MB", 12}, {L"99999999999999999999", 32768},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(zk::ParseCustomSplitSize(c.text), c.expected) << testing::PrintToString(std::wstring(c.text));
+        EXPECT_EQ(zk::ParseCustomSplitSize(c.text), c.expected)
+            << testing::PrintToString(std::wstring(c.text));
 }
 
 TEST(SplitSize, PresetsAreFoundByValue)
@@ -145,7 +149,8 @@ TEST(WizardButtons, FollowThePage)
     auto progress = ButtonsForPage(zk::PAGE_PROGRESS, true);
     EXPECT_EQ(progress.next.strText, L"中止");
     EXPECT_TRUE(progress.next.bEnabled);
-    for (const zk::ButtonState* b : {&progress.settings, &progress.reloadSave, &progress.back, &progress.close})
+    for (const zk::ButtonState* b :
+         {&progress.settings, &progress.reloadSave, &progress.back, &progress.close})
         EXPECT_FALSE(b->bEnabled);
 
     auto done = ButtonsForPage(zk::PAGE_COMPLETION, false);

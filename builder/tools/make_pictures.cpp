@@ -31,8 +31,7 @@ void Put32(std::vector<uint8_t>& out, uint32_t v)
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
+    if (!f) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
@@ -45,7 +44,8 @@ Rgb Mix(Rgb a, Rgb b, double t)
 }
 
 // BITMAPINFOHEADER (40 bytes) for a bottom-up bitmap.
-void PutInfoHeader(std::vector<uint8_t>& out, int width, int height, int bits, uint32_t imageSize, uint32_t colours)
+void PutInfoHeader(std::vector<uint8_t>& out, int width, int height, int bits, uint32_t imageSize,
+                   uint32_t colours)
 {
     Put32(out, 40);
     Put32(out, static_cast<uint32_t>(width));
@@ -88,7 +88,8 @@ std::vector<uint8_t> Bmp24(int width, int height, const std::vector<Rgb>& pixels
 
 // 8-bit BMP with a 256-entry palette; every pixel is mapped to the nearest
 // palette entry.
-std::vector<uint8_t> Bmp8(int width, int height, const std::vector<Rgb>& pixels, const std::vector<Rgb>& palette)
+std::vector<uint8_t> Bmp8(int width, int height, const std::vector<Rgb>& pixels,
+                          const std::vector<Rgb>& palette)
 {
     uint32_t stride = (static_cast<uint32_t>(width) + 3) & ~3u;
     uint32_t imageSize = stride * static_cast<uint32_t>(height);
@@ -140,12 +141,9 @@ const Rgb AMBER_DARK{178, 112, 24};
 int ParcelPart(double x, double y, double cx, double cy, double s)
 {
     double dx = x - cx, dy = y - cy;
-    if (std::fabs(dx) > s || std::fabs(dy) > s * 0.8)
-        return 0;
-    if (std::fabs(dx) < s * 0.12)
-        return 2; // band
-    if (dy < -s * 0.45)
-        return 3; // lid
+    if (std::fabs(dx) > s || std::fabs(dy) > s * 0.8) return 0;
+    if (std::fabs(dx) < s * 0.12) return 2; // band
+    if (dy < -s * 0.45) return 3;           // lid
     return 1;
 }
 
@@ -157,10 +155,17 @@ std::vector<Rgb> SidePicture(int width, int height)
             double t = static_cast<double>(y) / (height - 1);
             Rgb p = Mix(NAVY, SKY, t);
             switch (ParcelPart(x, y, width / 2.0, height * 0.62, 34)) {
-            case 1: p = AMBER; break;
-            case 2: p = Mix(AMBER_DARK, WHITE, 0.15); break;
-            case 3: p = Mix(AMBER, WHITE, 0.35); break;
-            default: break;
+            case 1:
+                p = AMBER;
+                break;
+            case 2:
+                p = Mix(AMBER_DARK, WHITE, 0.15);
+                break;
+            case 3:
+                p = Mix(AMBER, WHITE, 0.35);
+                break;
+            default:
+                break;
             }
             // A wave of small squares rising from the parcel: files going in.
             for (int i = 0; i < 5; ++i) {
@@ -202,8 +207,7 @@ std::vector<Rgb> BarImage(int width, int height, Rgb dark, Rgb light)
             // Bright near the top, darker toward the bottom edge.
             double shade = t < 0.45 ? 0.2 + t : 1.0 - (t - 0.45) * 0.8;
             Rgb p = Mix(dark, light, shade);
-            if (y == 0 || y == height - 1)
-                p = Mix(dark, Rgb{0, 0, 0}, 0.2);
+            if (y == 0 || y == height - 1) p = Mix(dark, Rgb{0, 0, 0}, 0.2);
             pixels[static_cast<size_t>(y) * width + x] = p;
         }
     return pixels;
@@ -278,10 +282,12 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string folder = argv[1];
-    bool ok = WriteFile(folder + "/side.bmp", Bmp8(128, 246, SidePicture(128, 246), SidePalette()))
-        && WriteFile(folder + "/bar_compress.bmp", Bmp24(300, 27, BarImage(300, 27, Rgb{20, 70, 160}, Rgb{150, 200, 250})))
-        && WriteFile(folder + "/bar_verify.bmp", Bmp24(300, 27, BarImage(300, 27, Rgb{20, 120, 50}, Rgb{150, 230, 160})))
-        && WriteFile(folder + "/zelkora.ico", Icon());
+    bool ok = WriteFile(folder + "/side.bmp", Bmp8(128, 246, SidePicture(128, 246), SidePalette())) &&
+              WriteFile(folder + "/bar_compress.bmp",
+                        Bmp24(300, 27, BarImage(300, 27, Rgb{20, 70, 160}, Rgb{150, 200, 250}))) &&
+              WriteFile(folder + "/bar_verify.bmp",
+                        Bmp24(300, 27, BarImage(300, 27, Rgb{20, 120, 50}, Rgb{150, 230, 160}))) &&
+              WriteFile(folder + "/zelkora.ico", Icon());
     if (!ok) {
         std::fprintf(stderr, "make_pictures: cannot write into %s\n", folder.c_str());
         return 1;

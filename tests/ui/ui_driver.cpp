@@ -25,14 +25,11 @@ BOOL CALLBACK FindDialogProc(HWND hwnd, LPARAM param)
     auto* state = reinterpret_cast<FindDialogState*>(param);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != state->pid || !IsWindowVisible(hwnd) || hwnd == state->other)
-        return TRUE;
+    if (pid != state->pid || !IsWindowVisible(hwnd) || hwnd == state->other) return TRUE;
     wchar_t className[64] = {};
     GetClassNameW(hwnd, className, 64);
-    if (wcscmp(className, L"#32770") != 0)
-        return TRUE;
-    if (Text(hwnd) != *state->caption)
-        return TRUE;
+    if (wcscmp(className, L"#32770") != 0) return TRUE;
+    if (Text(hwnd) != *state->caption) return TRUE;
     state->found = hwnd;
     return FALSE;
 }
@@ -59,8 +56,7 @@ BOOL CALLBACK CollectStatic(HWND hwnd, LPARAM param)
     GetClassNameW(hwnd, className, 32);
     if (_wcsicmp(className, L"Static") == 0) {
         std::wstring text = Text(hwnd);
-        if (text.size() > best->size())
-            *best = text;
+        if (text.size() > best->size()) *best = text;
     }
     return TRUE;
 }
@@ -72,8 +68,7 @@ void RemoveTree(const std::wstring& folder)
     if (find != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
+            if (name == L"." || name == L"..") continue;
             std::wstring path = folder + name;
             if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(path + L"\\");
@@ -93,10 +88,8 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        if (condition())
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
         Sleep(20);
     }
 }
@@ -104,20 +97,19 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 Program::Program(const std::wstring& exe, const std::wstring& arguments, const std::wstring& folder)
 {
     std::wstring commandLine = L"\"" + exe + L"\"";
-    if (!arguments.empty())
-        commandLine += L" " + arguments;
+    if (!arguments.empty()) commandLine += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
     buffer.push_back(L'\0');
-    if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &m_pi))
+    if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                        &m_pi))
         m_pi = PROCESS_INFORMATION{};
 }
 
 Program::~Program()
 {
-    if (!m_pi.hProcess)
-        return;
+    if (!m_pi.hProcess) return;
     if (Running()) {
         TerminateProcess(m_pi.hProcess, 99);
         WaitForSingleObject(m_pi.hProcess, 5000);
@@ -164,15 +156,14 @@ HWND Control(HWND root, int id)
 
 std::wstring Text(HWND hwnd)
 {
-    if (!hwnd)
-        return {};
+    if (!hwnd) return {};
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &length))
         return {};
     std::vector<wchar_t> buffer(length + 2, L'\0');
     DWORD_PTR got = 0;
     if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-            SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &got))
+                             SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &got))
         return {};
     return std::wstring(buffer.data());
 }
@@ -181,7 +172,7 @@ void SetText(HWND hwnd, const std::wstring& text)
 {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
-        SEND_TIMEOUT_MS, &result);
+                        SEND_TIMEOUT_MS, &result);
 }
 
 void Click(HWND button)
@@ -215,7 +206,8 @@ std::wstring MessageBoxText(HWND box)
 
 void Answer(HWND box, int buttonId)
 {
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, buttonId)));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, buttonId)));
 }
 
 ScratchFolder::ScratchFolder()
@@ -223,8 +215,8 @@ ScratchFolder::ScratchFolder()
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    m_strPath = std::wstring(temp) + L"zk_ui_" + std::to_wstring(GetCurrentProcessId()) + L"_"
-        + std::to_wstring(counter++) + L"\\";
+    m_strPath = std::wstring(temp) + L"zk_ui_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
+                std::to_wstring(counter++) + L"\\";
     RemoveTree(m_strPath);
     CreateDirectoryW(m_strPath.c_str(), nullptr);
 }
@@ -236,9 +228,9 @@ ScratchFolder::~ScratchFolder()
 
 bool ScratchFolder::WriteFile(const std::wstring& name, const std::string& bytes) const
 {
-    HANDLE file = CreateFileW((m_strPath + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
+    HANDLE file =
+        CreateFileW((m_strPath + name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     BOOL ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     CloseHandle(file);
@@ -253,10 +245,9 @@ bool FileExists(const std::wstring& path)
 std::string ReadWholeFile(const std::wstring& path)
 {
     std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-        nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
     char buffer[65536];
     DWORD got = 0;
     while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)

@@ -41,7 +41,8 @@ protected:
     static int RowCount(HWND wizard)
     {
         DWORD_PTR count = 0;
-        SendMessageTimeoutW(Control(wizard, IDC_SOURCE_LIST), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+        SendMessageTimeoutW(Control(wizard, IDC_SOURCE_LIST), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                            &count);
         return static_cast<int>(count);
     }
 
@@ -96,7 +97,7 @@ TEST_F(WizardTest, OpensOnTheWelcomePageAndWalksToTheFilePage)
     Click(next);
     ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
     EXPECT_EQ(Text(Control(wizard, IDC_GUIDE)),
-        L"続行するには、ファイルまたはフォルダを追加してから[次へ]をクリックしてください。");
+              L"続行するには、ファイルまたはフォルダを追加してから[次へ]をクリックしてください。");
     EXPECT_TRUE(Visible(Control(wizard, IDC_SOURCE_LIST)));
     EXPECT_FALSE(Visible(Control(wizard, IDC_WELCOME_TITLE)));
     EXPECT_EQ(Text(GetDlgItem(wizard, IDC_RELOAD_SAVE)), L"再読込");
@@ -166,7 +167,8 @@ TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
     ASSERT_TRUE(WaitFor([&] { return Enabled(workFolder); }));
     const std::wstring missing = m_folder / L"nowhere";
     SetText(workFolder, missing);
-    PostMessageW(settings, WM_COMMAND, MAKEWPARAM(IDC_WORK_FOLDER, EN_KILLFOCUS), reinterpret_cast<LPARAM>(workFolder));
+    PostMessageW(settings, WM_COMMAND, MAKEWPARAM(IDC_WORK_FOLDER, EN_KILLFOCUS),
+                 reinterpret_cast<LPARAM>(workFolder));
     HWND warning = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (warning = program->FindDialogOtherThan(WIZARD, wizard)) != nullptr; }));
     EXPECT_EQ(MessageBoxText(warning), L"指定の作業フォルダは存在しません");
@@ -211,8 +213,7 @@ void ChooseFile(Program& program, HWND wizard, const std::wstring& path)
     // The name box: a combo box (cmb13) in the explorer-style dialog, an
     // edit (edt1) in older ones.
     HWND name = Control(chooser, 0x47C);
-    if (!name)
-        name = Control(chooser, 0x480);
+    if (!name) name = Control(chooser, 0x480);
     ASSERT_TRUE(name);
     SetText(name, path);
     Answer(chooser, IDOK);
@@ -314,20 +315,25 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     HWND page = GetParent(split);
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(split));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(split));
     HWND custom = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
     EXPECT_TRUE(Enabled(custom));
     EXPECT_TRUE(Visible(Control(wizard, IDC_SPLIT_UNIT)));
-    const std::pair<const wchar_t*, const wchar_t*> sizes[] = {{L"40000", L"32768"}, {L"-5", L""}, {L"abc", L""}, {L" 700", L"700"}};
+    const std::pair<const wchar_t*, const wchar_t*> sizes[] = {
+        {L"40000", L"32768"}, {L"-5", L""}, {L"abc", L""}, {L" 700", L"700"}};
     for (const auto& [typed, shown] : sizes) {
         SetText(custom, typed);
-        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS), reinterpret_cast<LPARAM>(custom));
-        EXPECT_TRUE(WaitFor([&] { return Text(custom) == shown; })) << testing::PrintToString(std::wstring(typed));
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS),
+                     reinterpret_cast<LPARAM>(custom));
+        EXPECT_TRUE(WaitFor([&] { return Text(custom) == shown; }))
+            << testing::PrintToString(std::wstring(typed));
     }
     // Back to "なし": no split for this build.
     SendMessageTimeoutW(split, CB_SETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE), reinterpret_cast<LPARAM>(split));
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(split));
     ASSERT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(page, IDC_SPLIT_CUSTOM)); }));
 
     // Only ".exe" and ".zka" names may start a build.
@@ -384,7 +390,8 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     question = program->WaitDialog(L"確認");
     ASSERT_TRUE(question);
     Answer(question, IDYES);
-    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了")) << testing::PrintToString(HeaderTitle(wizard));
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了"))
+        << testing::PrintToString(HeaderTitle(wizard));
     EXPECT_EQ(Text(next), L"完了");
     std::wstring report = Text(Control(wizard, IDC_RESULT));
     EXPECT_NE(report.find(L"ファイル数\t： 1"), std::wstring::npos) << testing::PrintToString(report);
@@ -394,10 +401,11 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
 
     std::string saved = ReadWholeFile(m_folder / L"Zelkora.sav");
     EXPECT_NE(saved.find(std::string(reinterpret_cast<const char*>(archive.data()), archive.size() * 2)),
-        std::string::npos);
+              std::string::npos);
     const std::wstring password = L"secret";
     EXPECT_EQ(saved.find(std::string(reinterpret_cast<const char*>(password.data()), password.size() * 2)),
-        std::string::npos) << "the password must never be saved";
+              std::string::npos)
+        << "the password must never be saved";
 
     Click(next);
     EXPECT_TRUE(program->WaitExit(15000));
@@ -408,7 +416,8 @@ TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
     ASSERT_TRUE(m_folder.WriteFile(L"report.doc", std::string(70000, 'r')));
     auto program = Start(L"\"" + (m_folder / L"report.doc") + L"\"");
     ASSERT_TRUE(program->WaitExit(60000)) << "the wizard did not close by itself";
-    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(m_folder / L"report.exe"), ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(m_folder / L"report.exe"),
+                                 ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
     // The wizard closed without a completion page: nothing was saved.
     EXPECT_FALSE(FileExists(m_folder / L"Zelkora.sav"));
 }
@@ -420,9 +429,11 @@ TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
     CreateDirectoryW((m_folder / L"new folder").c_str(), nullptr);
     ASSERT_TRUE(m_folder.WriteFile(L"new folder\\x y.txt", "x"));
     ASSERT_TRUE(m_folder.WriteFile(L"second file.txt", "y"));
-    std::wstring block = L"\"" + (m_folder / L"new folder") + L"\" \r\n\"" + (m_folder / L"second file.txt") + L"\"";
+    std::wstring block =
+        L"\"" + (m_folder / L"new folder") + L"\" \r\n\"" + (m_folder / L"second file.txt") + L"\"";
     const DWORD size = static_cast<DWORD>((block.size() + 1) * sizeof(wchar_t));
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, L"Map_ZelkoraShl");
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, L"Map_ZelkoraShl");
     ASSERT_TRUE(mapping);
     void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
     ASSERT_TRUE(view);
@@ -476,7 +487,8 @@ TEST_F(WizardTest, AbortOfAStartUpBuildLeavesNoArchiveAndCloses)
 TEST_F(WizardTest, EscapeDuringABuildStopsItBeforeClosing)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
-    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"big.bin", m_folder / L"big.zka")));
+    ASSERT_TRUE(
+        m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"big.bin", m_folder / L"big.zka")));
     auto program = Start();
     HWND wizard = program->WaitDialog(WIZARD);
     ASSERT_TRUE(wizard);
@@ -513,8 +525,7 @@ protected:
         std::wstring ready = m_strShots + name + L".ready";
         std::wstring done = m_strShots + name + L".done";
         HANDLE file = CreateFileW(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-            CloseHandle(file);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         EXPECT_TRUE(WaitFor([&] { return FileExists(done); }, 30000)) << "no screenshot of " << name.c_str();
     }
     std::wstring m_strShots;
@@ -525,8 +536,7 @@ TEST_F(ScreenshotTour, DISABLED_EveryPage)
     wchar_t shots[MAX_PATH] = {};
     ASSERT_GT(GetEnvironmentVariableW(L"ZK_SHOT_DIR", shots, MAX_PATH), 0u);
     m_strShots = shots;
-    if (m_strShots.back() != L'\\')
-        m_strShots += L'\\';
+    if (m_strShots.back() != L'\\') m_strShots += L'\\';
 
     CreateDirectoryW((m_folder / L"写真 2026").c_str(), nullptr);
     ASSERT_TRUE(m_folder.WriteFile(L"写真 2026\\a.jpg", std::string(3 << 20, 'a')));
