@@ -90,20 +90,20 @@ TEST_F(WizardTest, OpensOnTheWelcomePageAndWalksToTheFilePage)
     EXPECT_NE(Text(Control(wizard, IDC_VERSION)).find(L" Ver "), std::wstring::npos);
     HWND next = Control(wizard, IDC_NEXT);
     EXPECT_EQ(Text(next), L"次へ >");
-    EXPECT_TRUE(Enabled(next));
-    EXPECT_FALSE(Enabled(Control(wizard, IDC_BACK)));
-    EXPECT_FALSE(Visible(GetDlgItem(wizard, IDC_RELOAD_SAVE)));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_BACK)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(wizard, IDC_RELOAD_SAVE)); }));
 
     Click(next);
     ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
     EXPECT_EQ(Text(Control(wizard, IDC_GUIDE)),
               L"続行するには、ファイルまたはフォルダを追加してから[次へ]をクリックしてください。");
-    EXPECT_TRUE(Visible(Control(wizard, IDC_SOURCE_LIST)));
-    EXPECT_FALSE(Visible(Control(wizard, IDC_WELCOME_TITLE)));
+    EXPECT_TRUE(WaitFor([&] { return Visible(Control(wizard, IDC_SOURCE_LIST)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(Control(wizard, IDC_WELCOME_TITLE)); }));
     EXPECT_EQ(Text(GetDlgItem(wizard, IDC_RELOAD_SAVE)), L"再読込");
     // Nothing chosen yet: no way on, nothing to remove.
-    EXPECT_FALSE(Enabled(next));
-    EXPECT_FALSE(Enabled(Control(wizard, IDC_REMOVE)));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_REMOVE)); }));
 
     // The About box from the system menu.
     PostMessageW(wizard, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
@@ -148,14 +148,14 @@ TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
     EXPECT_TRUE(Checked(Control(settings, IDC_LEVEL_STANDARD)));
     EXPECT_EQ(Text(Control(settings, IDC_KIND)), L"Deflate");
     EXPECT_EQ(Text(Control(settings, IDC_EXCLUSIONS)), L"*.tmp; Thumbs.db");
-    EXPECT_FALSE(Enabled(Control(settings, IDC_EXCLUSIONS)));
-    EXPECT_FALSE(Enabled(Control(settings, IDC_OUTPUT_FOLDER)));
-    EXPECT_FALSE(Visible(GetDlgItem(settings, IDC_LONG_NAMES)));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(settings, IDC_EXCLUSIONS)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(settings, IDC_OUTPUT_FOLDER)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(settings, IDC_LONG_NAMES)); }));
 
     HWND useOutput = Control(settings, IDC_USE_OUTPUT);
     Click(useOutput);
     ASSERT_TRUE(WaitFor([&] { return Enabled(Control(settings, IDC_OUTPUT_FOLDER)); }));
-    EXPECT_TRUE(Enabled(Control(settings, IDC_BROWSE_OUTPUT)));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(settings, IDC_BROWSE_OUTPUT)); }));
     Click(Control(settings, IDC_AUTO_SAVE));
     ASSERT_TRUE(WaitFor([&] { return Checked(Control(settings, IDC_AUTO_SAVE)); }));
     SetText(Control(settings, IDC_OUTPUT_FOLDER), m_folder.Path().substr(0, m_folder.Path().size() - 1));
@@ -243,7 +243,7 @@ TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
 
     // Select the first row and remove it with "削除".
     HWND list = Control(wizard, IDC_SOURCE_LIST);
-    EXPECT_FALSE(Enabled(Control(wizard, IDC_REMOVE)));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_REMOVE)); }));
     // Home selects the first row (a message with a pointer, such as
     // LVM_SETITEMSTATE, cannot cross into the builder's process).
     DWORD_PTR ignored = 0;
@@ -252,7 +252,7 @@ TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
     ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
     Click(Control(wizard, IDC_REMOVE));
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
-    EXPECT_TRUE(Enabled(next));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
 
     CloseWithEscape(*program, wizard);
 }
@@ -306,9 +306,9 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     HWND name = Control(wizard, IDC_ARCHIVE_NAME);
     const std::wstring archive = m_folder / L"my data.exe";
     EXPECT_EQ(Text(name), archive);
-    EXPECT_TRUE(Enabled(next));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
     EXPECT_EQ(Text(Control(wizard, IDC_SPLIT_LIST)), L"なし");
-    EXPECT_FALSE(Visible(Control(wizard, IDC_SPLIT_CUSTOM)));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(Control(wizard, IDC_SPLIT_CUSTOM)); }));
 
     // "サイズ指定" shows the custom size, which is read leniently and capped.
     HWND split = Control(wizard, IDC_SPLIT_LIST);
@@ -319,8 +319,8 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
                  reinterpret_cast<LPARAM>(split));
     HWND custom = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
-    EXPECT_TRUE(Enabled(custom));
-    EXPECT_TRUE(Visible(Control(wizard, IDC_SPLIT_UNIT)));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(custom); }));
+    EXPECT_TRUE(WaitFor([&] { return Visible(Control(wizard, IDC_SPLIT_UNIT)); }));
     const std::pair<const wchar_t*, const wchar_t*> sizes[] = {
         {L"40000", L"32768"}, {L"-5", L""}, {L"abc", L""}, {L" 700", L"700"}};
     for (const auto& [typed, shown] : sizes) {
@@ -349,7 +349,7 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
     Click(Control(wizard, IDC_SHOW_PASSWORD));
     EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
-    EXPECT_FALSE(Enabled(Control(wizard, IDC_CONFIRM)));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_CONFIRM)); }));
     EXPECT_EQ(Text(Control(wizard, IDC_CONFIRM)), L"");
     Click(Control(wizard, IDC_SHOW_PASSWORD));
     EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
@@ -358,10 +358,10 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
 
     // "操作画面を表示しない" turns the extractor's settings off.
-    EXPECT_TRUE(Enabled(Control(wizard, IDC_SFX_COMMENT)));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
     Click(Control(wizard, IDC_SFX_NO_UI));
     EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
-    EXPECT_FALSE(Enabled(Control(wizard, IDC_SFX_TITLE)));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_SFX_TITLE)); }));
     Click(Control(wizard, IDC_SFX_NO_UI));
     EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
 
@@ -446,7 +446,7 @@ TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
     if (wizard) {
         EXPECT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
         EXPECT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
-        EXPECT_TRUE(Enabled(Control(wizard, IDC_NEXT)));
+        EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_NEXT)); }));
         Sleep(300);
         EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択") << "the wizard waits on the file page";
         CloseWithEscape(*program, wizard);
@@ -478,7 +478,7 @@ TEST_F(WizardTest, AbortOfAStartUpBuildLeavesNoArchiveAndCloses)
     ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
     HWND abort = Control(wizard, IDC_NEXT);
     EXPECT_EQ(Text(abort), L"中止");
-    EXPECT_FALSE(Enabled(Control(wizard, IDC_CLOSE)));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_CLOSE)); }));
     Click(abort);
     ASSERT_TRUE(program->WaitExit(60000));
     EXPECT_FALSE(FileExists(m_folder / L"big.exe"));
