@@ -6,9 +6,11 @@
 #include "builder/resource.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 using namespace zkui;
 
@@ -253,6 +255,88 @@ TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
     Click(Control(wizard, IDC_REMOVE));
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
     EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+
+    CloseWithEscape(*program, wizard);
+}
+
+// Puts a list of files on the clipboard as the shell's file-drop format.
+bool CopyFilesToClipboard(const std::vector<std::wstring>& paths)
+{
+    std::wstring list;
+    for (const std::wstring& path : paths)
+        list += path + L'\0';
+    list += L'\0';
+    size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (!memory) return false;
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(),
+                list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(memory);
+        return false;
+    }
+    EmptyClipboard();
+    bool ok = SetClipboardData(CF_HDROP, memory) != nullptr;
+    CloseClipboard();
+    if (!ok) GlobalFree(memory);
+    return ok;
+}
+
+// Presses a key, with Ctrl or Shift held when asked, on the keyboard of the
+// desktop: it reaches the window that has the focus.
+void PressKey(WORD key, WORD modifier = 0)
+{
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (modifier) add(modifier, false);
+    add(key, false);
+    add(key, true);
+    if (modifier) add(modifier, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+TEST_F(WizardTest, FileListKeysPasteAndRemove)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"p.txt", "p"));
+    ASSERT_TRUE(m_folder.WriteFile(L"q.txt", "q"));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == wizard; }, 5000))
+        << "the wizard is not in front";
+
+    // Ctrl+V pastes a copied file list; pasting it again adds nothing.
+    ASSERT_TRUE(CopyFilesToClipboard({m_folder / L"p.txt", m_folder / L"q.txt"}));
+    PressKey('V', VK_CONTROL);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; })) << RowCount(wizard);
+    PressKey('V', VK_CONTROL);
+    Sleep(300);
+    EXPECT_EQ(RowCount(wizard), 2);
+
+    // Shift+Delete does nothing; Delete removes the selection; Ctrl+Delete
+    // empties the list.
+    PressKey(VK_HOME);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    PressKey(VK_DELETE, VK_SHIFT);
+    Sleep(300);
+    EXPECT_EQ(RowCount(wizard), 2);
+    PressKey(VK_DELETE);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    PressKey(VK_DELETE, VK_CONTROL);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_NEXT)); }));
 
     CloseWithEscape(*program, wizard);
 }
