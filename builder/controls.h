@@ -56,6 +56,8 @@ class CProgressBar : public CSubclassedWindow {
 public:
     static constexpr int64_t DIVISOR = 1048576;
 
+    CProgressBar() { ResetClock(); }
+
     // Each returns true when the megabyte value changed, i.e. the bar needs
     // painting.
     bool SetTotal(uint64_t doneBytes, uint64_t totalBytes);
