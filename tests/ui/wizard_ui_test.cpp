@@ -538,6 +538,50 @@ TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
     CloseHandle(mapping);
 }
 
+TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"c.txt", "ccc"));
+    const std::wstring archive = m_folder / L"missing folder\\c.zka";
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"c.txt", archive)));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), archive);
+    Click(next);
+
+    // The archive cannot be created: the build reports it (every box is
+    // answered) and the wizard comes back to the options page.
+    std::vector<std::wstring> messages;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (HWND box = program->FindDialogOtherThan(WIZARD, wizard)) {
+                messages.push_back(MessageBoxText(box));
+                Answer(box, IDOK);
+                Sleep(100);
+            }
+            if (HWND box = program->FindDialog(L"Error Message")) {
+                messages.push_back(MessageBoxText(box));
+                Answer(box, IDOK);
+                Sleep(100);
+            }
+            return HeaderTitle(wizard) == L"保管ファイルの設定" && Enabled(next);
+        },
+        30000));
+    ASSERT_FALSE(messages.empty()) << "the failure was not reported";
+    EXPECT_EQ(messages.back(), L"書庫ファイルの作成に失敗しました") << testing::PrintToString(messages);
+    EXPECT_EQ(Text(next), L"開始 >");
+    EXPECT_TRUE(WaitFor([&] { return Visible(GetDlgItem(wizard, IDC_SETTINGS)); }));
+    EXPECT_FALSE(FileExists(archive));
+    CloseWithEscape(*program, wizard);
+}
+
 // Data that does not compress, so that a build takes long enough to be
 // stopped while it runs.
 std::string Incompressible(size_t size)
