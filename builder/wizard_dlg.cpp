@@ -360,6 +360,7 @@ void CWizardDlg::StartBuild()
     if (BuildRunning()) return;
     m_nBuildState.store(zk::BUILD_STATE_NONE);
     m_nBuildResult.store(zk::BUILD_RESULT_OK);
+    m_bAbortRequested = false;
     SetTimer(Hwnd(), IDT_BUILD, BUILD_TIMER_MS, nullptr);
     try {
         m_buildThread = std::thread([this] { zk::BuildWorker(this); });
@@ -387,6 +388,15 @@ void CWizardDlg::OnBuildTimer()
     }
     GoToPage(result == zk::BUILD_RESULT_OK ? +1 : -1);
     UpdateButtons();
+}
+
+void CWizardDlg::RequestAbort()
+{
+    m_bAbortRequested = true;
+    // A build that has already finished keeps its result: its archive is
+    // complete.
+    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED) m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
+    EnableItem(IDC_NEXT, false);
 }
 
 void CWizardDlg::DeleteUnfinishedArchive()
@@ -417,8 +427,7 @@ bool CWizardDlg::OnCommand(int id, int code, HWND ctl)
     case IDC_NEXT:
         if (!IsWindowEnabled(Item(IDC_NEXT))) return true;
         if (m_nPage == zk::PAGE_PROGRESS) {
-            m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
-            EnableItem(IDC_NEXT, false);
+            RequestAbort();
         } else {
             GoToPage(+1);
             UpdateButtons();
@@ -452,8 +461,7 @@ void CWizardDlg::OnCancel()
 {
     if (BuildRunning()) {
         m_bCloseAfterBuild = true;
-        m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
-        EnableItem(IDC_NEXT, false);
+        RequestAbort();
         return;
     }
     EndDialog(IDCANCEL);

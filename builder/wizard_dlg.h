@@ -92,6 +92,8 @@ private:
     void OpenErrorLog();
     void OpenOutputFolder();
     void DeleteUnfinishedArchive();
+    // "中止", or Escape during a build.
+    void RequestAbort();
     void ShowAbout();
     bool BuildRunning() const;
 
@@ -103,5 +105,8 @@ private:
     // Escape or the close box during a build: the build is asked to stop and
     // the wizard closes once the thread has ended.
     bool m_bCloseAfterBuild = false;
+    // The user asked the running build to stop (the request is repeated
+    // until the build thread has seen it).
+    bool m_bAbortRequested = false;
     bool m_bPagesReady = false;
 };
