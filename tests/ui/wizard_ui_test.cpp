@@ -1,0 +1,710 @@
+// The builder's wizard driven from outside: pages, buttons, the settings
+// dialog, the options page's rules and whole builds.
+
+#include "ui_driver.h"
+
+#include "builder/resource.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using namespace zkui;
+
+namespace {
+
+const wchar_t* const WIZARD = L"ゼルコラ";
+
+// A folder holding copies of both programs, so that the settings files the
+// builder writes beside itself stay inside the test.
+class WizardTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(CopyFileW(ZK_BUILDER_EXE, (m_folder / L"Zelkora.exe").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(ZK_SFX_EXE, (m_folder / L"ZelkoraSfx.exe").c_str(), FALSE));
+    }
+
+    std::unique_ptr<Program> Start(const std::wstring& arguments = L"")
+    {
+        return std::make_unique<Program>(m_folder / L"Zelkora.exe", arguments, m_folder.Path());
+    }
+
+    static std::wstring HeaderTitle(HWND wizard) { return Text(Control(wizard, IDC_HEADER_TITLE)); }
+
+    static bool WaitForPage(HWND wizard, const std::wstring& title)
+    {
+        return WaitFor([&] { return HeaderTitle(wizard) == title; });
+    }
+
+    static int RowCount(HWND wizard)
+    {
+        DWORD_PTR count = 0;
+        SendMessageTimeoutW(Control(wizard, IDC_SOURCE_LIST), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                            &count);
+        return static_cast<int>(count);
+    }
+
+    // Closes the wizard with Escape and waits for the process to end.
+    static void CloseWithEscape(Program& program, HWND wizard)
+    {
+        PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(program.WaitExit(15000));
+    }
+
+    ScratchFolder m_folder;
+};
+
+// A self-extracting archive: the extractor program, then the archive's
+// header ("ZELK").
+::testing::AssertionResult IsSelfExtracting(const std::string& archive, const std::string& extractor)
+{
+    if (extractor.empty() || archive.size() < extractor.size() + 4)
+        return ::testing::AssertionFailure() << "archive of " << archive.size() << " bytes";
+    if (archive.compare(0, extractor.size(), extractor) != 0)
+        return ::testing::AssertionFailure() << "does not start with the extractor";
+    if (archive.compare(extractor.size(), 4, "ZELK") != 0)
+        return ::testing::AssertionFailure() << "no archive header after the extractor";
+    return ::testing::AssertionSuccess();
+}
+
+uint32_t U32At(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+}
+
+TEST_F(WizardTest, OpensOnTheWelcomePageAndWalksToTheFilePage)
+{
+    auto program = Start();
+    ASSERT_TRUE(program->Started());
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard) << "no window captioned ゼルコラ";
+
+    EXPECT_EQ(HeaderTitle(wizard), L"ようこそ");
+    EXPECT_EQ(Text(Control(wizard, IDC_GUIDE)), L"続行するには、[次へ]をクリックしてください。");
+    EXPECT_EQ(Text(Control(wizard, IDC_WELCOME_TITLE)), L"自己解凍書庫作成ツール");
+    EXPECT_NE(Text(Control(wizard, IDC_WELCOME_NOTICE)).find(L"Copyright"), std::wstring::npos);
+    EXPECT_NE(Text(Control(wizard, IDC_VERSION)).find(L" Ver "), std::wstring::npos);
+    HWND next = Control(wizard, IDC_NEXT);
+    EXPECT_EQ(Text(next), L"次へ >");
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_BACK)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(wizard, IDC_RELOAD_SAVE)); }));
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    EXPECT_EQ(Text(Control(wizard, IDC_GUIDE)),
+              L"続行するには、ファイルまたはフォルダを追加してから[次へ]をクリックしてください。");
+    EXPECT_TRUE(WaitFor([&] { return Visible(Control(wizard, IDC_SOURCE_LIST)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(Control(wizard, IDC_WELCOME_TITLE)); }));
+    EXPECT_EQ(Text(GetDlgItem(wizard, IDC_RELOAD_SAVE)), L"再読込");
+    // Nothing chosen yet: no way on, nothing to remove.
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_REMOVE)); }));
+
+    // The About box from the system menu.
+    PostMessageW(wizard, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    HWND about = program->WaitDialog(L"バージョン情報");
+    ASSERT_TRUE(about);
+    EXPECT_EQ(Text(Control(about, IDC_ABOUT_VERSION)), Text(Control(wizard, IDC_VERSION)));
+    EXPECT_EQ(Text(Control(about, IDC_ABOUT_NOTICE)), L"Copyright (C) 2026 Zelkora Project");
+    Click(Control(about, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"バージョン情報"); }));
+
+    // Enter moves the focus; it neither advances nor closes.
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    Click(Control(wizard, IDC_BACK));
+    ASSERT_TRUE(WaitForPage(wizard, L"ようこそ"));
+    EXPECT_TRUE(program->Running());
+
+    CloseWithEscape(*program, wizard);
+}
+
+TEST_F(WizardTest, SettingsDialogSavesTheEnvironmentOnlyOnSave)
+{
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    const std::wstring envPath = m_folder / L"Zelkora.env";
+
+    // "キャンセル" after "初期化" writes nothing.
+    Click(Control(wizard, IDC_SETTINGS));
+    HWND settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    Click(Control(settings, IDC_RESET));
+    Click(Control(settings, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+    EXPECT_FALSE(FileExists(envPath));
+
+    Click(Control(wizard, IDC_SETTINGS));
+    settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    // First run: the defaults.
+    EXPECT_TRUE(Checked(Control(settings, IDC_VERIFY)));
+    EXPECT_TRUE(Checked(Control(settings, IDC_HASH)));
+    EXPECT_TRUE(Checked(Control(settings, IDC_LEVEL_STANDARD)));
+    EXPECT_EQ(Text(Control(settings, IDC_KIND)), L"Deflate");
+    EXPECT_EQ(Text(Control(settings, IDC_EXCLUSIONS)), L"*.tmp; Thumbs.db");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(settings, IDC_EXCLUSIONS)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(settings, IDC_OUTPUT_FOLDER)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(settings, IDC_LONG_NAMES)); }));
+
+    HWND useOutput = Control(settings, IDC_USE_OUTPUT);
+    Click(useOutput);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(settings, IDC_OUTPUT_FOLDER)); }));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(settings, IDC_BROWSE_OUTPUT)); }));
+    Click(Control(settings, IDC_AUTO_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Checked(Control(settings, IDC_AUTO_SAVE)); }));
+    SetText(Control(settings, IDC_OUTPUT_FOLDER), m_folder.Path().substr(0, m_folder.Path().size() - 1));
+    SetText(Control(settings, IDC_EXCLUSIONS), L"*.bak; ;*.tmp ;*.bak");
+
+    // Leaving a folder box that names nothing warns and keeps the text.
+    HWND workFolder = Control(settings, IDC_WORK_FOLDER);
+    Click(Control(settings, IDC_USE_WORK));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(workFolder); }));
+    const std::wstring missing = m_folder / L"nowhere";
+    SetText(workFolder, missing);
+    PostMessageW(settings, WM_COMMAND, MAKEWPARAM(IDC_WORK_FOLDER, EN_KILLFOCUS),
+                 reinterpret_cast<LPARAM>(workFolder));
+    HWND warning = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (warning = program->FindDialogOtherThan(WIZARD, wizard)) != nullptr; }));
+    EXPECT_EQ(MessageBoxText(warning), L"指定の作業フォルダは存在しません");
+    Answer(warning, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialogOtherThan(WIZARD, wizard); }));
+    EXPECT_EQ(Text(workFolder), missing);
+
+    Click(Control(settings, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定") && FileExists(envPath); }));
+    std::string env;
+    ASSERT_TRUE(WaitFor([&] { return (env = ReadWholeFile(envPath)).size() >= 18; }));
+    EXPECT_EQ(U32At(env, 0), 102u);
+    const size_t flags = 4;
+    EXPECT_EQ(env[flags + 0], 1) << "verify";
+    EXPECT_EQ(env[flags + 10], 1) << "auto save";
+    EXPECT_EQ(env[flags + 13], 1) << "output folder in use";
+    EXPECT_EQ(env[flags + 8], 0) << "exclusions not in use";
+    EXPECT_EQ(env[flags + 12], 1) << "work folder in use";
+    const std::string missingUtf16(reinterpret_cast<const char*>(missing.data()), missing.size() * 2);
+    EXPECT_NE(env.find(missingUtf16), std::string::npos) << "the work folder is kept as typed";
+
+    // The live settings took the copy: the dialog opens with them again.
+    Click(Control(wizard, IDC_SETTINGS));
+    settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(Checked(Control(settings, IDC_AUTO_SAVE)));
+    EXPECT_EQ(Text(Control(settings, IDC_OUTPUT_FOLDER)), m_folder.Path());
+    EXPECT_EQ(Text(Control(settings, IDC_EXCLUSIONS)), L"*.bak; *.tmp");
+    Click(Control(settings, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+
+    CloseWithEscape(*program, wizard);
+}
+
+// Chooses one file through the file page's "追加" (the system's open-file
+// dialog).
+void ChooseFile(Program& program, HWND wizard, const std::wstring& path)
+{
+    Click(Control(wizard, IDC_ADD));
+    HWND chooser = program.WaitDialog(L"ファイルの選択");
+    ASSERT_TRUE(chooser) << "no file chooser";
+    // The name box: a combo box (cmb13) in the explorer-style dialog, an
+    // edit (edt1) in older ones.
+    HWND name = Control(chooser, 0x47C);
+    if (!name) name = Control(chooser, 0x480);
+    ASSERT_TRUE(name);
+    SetText(name, path);
+    Answer(chooser, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !program.FindDialog(L"ファイルの選択"); }));
+}
+
+TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"a.txt", "aaa"));
+    ASSERT_TRUE(m_folder.WriteFile(L"b.txt", "bbb"));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+
+    ChooseFile(*program, wizard, m_folder / L"a.txt");
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    // The same file again adds nothing.
+    ChooseFile(*program, wizard, m_folder / L"a.txt");
+    ChooseFile(*program, wizard, m_folder / L"b.txt");
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
+    Sleep(200);
+    EXPECT_EQ(RowCount(wizard), 2);
+
+    // Select the first row and remove it with "削除".
+    HWND list = Control(wizard, IDC_SOURCE_LIST);
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_REMOVE)); }));
+    // Home selects the first row (a message with a pointer, such as
+    // LVM_SETITEMSTATE, cannot cross into the builder's process).
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(list, WM_KEYDOWN, VK_HOME, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    SendMessageTimeoutW(list, WM_KEYUP, VK_HOME, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    Click(Control(wizard, IDC_REMOVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+
+    CloseWithEscape(*program, wizard);
+}
+
+// Puts a list of files on the clipboard as the shell's file-drop format.
+bool CopyFilesToClipboard(const std::vector<std::wstring>& paths)
+{
+    std::wstring list;
+    for (const std::wstring& path : paths)
+        list += path + L'\0';
+    list += L'\0';
+    size_t bytes = sizeof(DROPFILES) + list.size() * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    if (!memory) return false;
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), list.data(),
+                list.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    if (!OpenClipboard(nullptr)) {
+        GlobalFree(memory);
+        return false;
+    }
+    EmptyClipboard();
+    bool ok = SetClipboardData(CF_HDROP, memory) != nullptr;
+    CloseClipboard();
+    if (!ok) GlobalFree(memory);
+    return ok;
+}
+
+// Presses a key, with Ctrl or Shift held when asked, on the keyboard of the
+// desktop: it reaches the window that has the focus.
+void PressKey(WORD key, WORD modifier = 0)
+{
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD vk, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = vk;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    };
+    if (modifier) add(modifier, false);
+    add(key, false);
+    add(key, true);
+    if (modifier) add(modifier, true);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+TEST_F(WizardTest, FileListKeysPasteAndRemove)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"p.txt", "p"));
+    ASSERT_TRUE(m_folder.WriteFile(L"q.txt", "q"));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    ASSERT_TRUE(WaitFor([&] { return GetForegroundWindow() == wizard; }, 5000))
+        << "the wizard is not in front";
+
+    // Ctrl+V pastes a copied file list; pasting it again adds nothing.
+    ASSERT_TRUE(CopyFilesToClipboard({m_folder / L"p.txt", m_folder / L"q.txt"}));
+    PressKey('V', VK_CONTROL);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; })) << RowCount(wizard);
+    PressKey('V', VK_CONTROL);
+    Sleep(300);
+    EXPECT_EQ(RowCount(wizard), 2);
+
+    // Shift+Delete does nothing; Delete removes the selection; Ctrl+Delete
+    // empties the list.
+    PressKey(VK_HOME);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    PressKey(VK_DELETE, VK_SHIFT);
+    Sleep(300);
+    EXPECT_EQ(RowCount(wizard), 2);
+    PressKey(VK_DELETE);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    PressKey(VK_DELETE, VK_CONTROL);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_NEXT)); }));
+
+    CloseWithEscape(*program, wizard);
+}
+
+// A settings file "Zelkora.sav" naming one source and the archive.
+std::string SavedParameters(const std::wstring& source, const std::wstring& archive)
+{
+    std::string bytes;
+    auto u32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
+    auto text = [&](const std::wstring& s) {
+        bytes += "\xFF\xFE\xFF";
+        bytes += static_cast<char>(s.size());
+        bytes.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+    };
+    u32(100);
+    u32(1);
+    text(source);
+    text(archive);
+    u32(0);
+    bytes += '\0';
+    text(L"");
+    text(L"");
+    text(L"");
+    text(L"");
+    bytes += '\1';
+    return bytes;
+}
+
+TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"my data.txt", std::string(5000, 'z')));
+    const std::wstring source = m_folder / L"my data.txt";
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(source, L"")));
+
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+
+    // "再読込" brings back the saved source.
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    EXPECT_EQ(Text(next), L"開始 >");
+    EXPECT_EQ(Text(GetDlgItem(wizard, IDC_RELOAD_SAVE)), L"保存");
+    HWND name = Control(wizard, IDC_ARCHIVE_NAME);
+    const std::wstring archive = m_folder / L"my data.exe";
+    EXPECT_EQ(Text(name), archive);
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    EXPECT_EQ(Text(Control(wizard, IDC_SPLIT_LIST)), L"なし");
+    EXPECT_TRUE(WaitFor([&] { return !Visible(Control(wizard, IDC_SPLIT_CUSTOM)); }));
+
+    // "サイズ指定" shows the custom size, which is read leniently and capped.
+    HWND split = Control(wizard, IDC_SPLIT_LIST);
+    HWND page = GetParent(split);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(split));
+    HWND custom = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(custom); }));
+    EXPECT_TRUE(WaitFor([&] { return Visible(Control(wizard, IDC_SPLIT_UNIT)); }));
+    const std::pair<const wchar_t*, const wchar_t*> sizes[] = {
+        {L"40000", L"32768"}, {L"-5", L""}, {L"abc", L""}, {L" 700", L"700"}};
+    for (const auto& [typed, shown] : sizes) {
+        SetText(custom, typed);
+        PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS),
+                     reinterpret_cast<LPARAM>(custom));
+        EXPECT_TRUE(WaitFor([&] { return Text(custom) == shown; }))
+            << testing::PrintToString(std::wstring(typed));
+    }
+    // Back to "なし": no split for this build.
+    SendMessageTimeoutW(split, CB_SETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(split));
+    ASSERT_TRUE(WaitFor([&] { return !Visible(GetDlgItem(page, IDC_SPLIT_CUSTOM)); }));
+
+    // Only ".exe" and ".zka" names may start a build.
+    SetText(name, m_folder / L"my data.zip");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    SetText(name, m_folder / L"my data.ZKA");
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    SetText(name, archive);
+
+    // Differing passwords block the start until shown in clear or equal.
+    SetText(Control(wizard, IDC_PASSWORD), L"secret");
+    SetText(Control(wizard, IDC_CONFIRM), L"secreT");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    Click(Control(wizard, IDC_SHOW_PASSWORD));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_CONFIRM)); }));
+    EXPECT_EQ(Text(Control(wizard, IDC_CONFIRM)), L"");
+    Click(Control(wizard, IDC_SHOW_PASSWORD));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }));
+    EXPECT_EQ(Text(Control(wizard, IDC_CONFIRM)), L"secreT");
+    SetText(Control(wizard, IDC_CONFIRM), L"secret");
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+
+    // "操作画面を表示しない" turns the extractor's settings off.
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
+    Click(Control(wizard, IDC_SFX_NO_UI));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_SFX_TITLE)); }));
+    Click(Control(wizard, IDC_SFX_NO_UI));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
+
+    // Parameters are saved when the build completes.
+    Click(Control(wizard, IDC_SETTINGS));
+    HWND settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    Click(Control(settings, IDC_AUTO_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Checked(Control(settings, IDC_AUTO_SAVE)); }));
+    Click(Control(settings, IDOK));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+    ASSERT_TRUE(DeleteFileW((m_folder / L"Zelkora.sav").c_str()));
+
+    // An existing archive: "No" keeps the page, "Yes" builds.
+    ASSERT_TRUE(m_folder.WriteFile(L"my data.exe", "old"));
+    Click(next);
+    HWND question = program->WaitDialog(L"確認");
+    ASSERT_TRUE(question);
+    EXPECT_EQ(MessageBoxText(question), L"指定の書庫ファイルは既に存在します。上書きしてもよろしいですか？");
+    Answer(question, IDNO);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"確認"); }));
+    EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの設定");
+    EXPECT_EQ(ReadWholeFile(archive), "old");
+
+    Click(next);
+    question = program->WaitDialog(L"確認");
+    ASSERT_TRUE(question);
+    Answer(question, IDYES);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了"))
+        << testing::PrintToString(HeaderTitle(wizard));
+    EXPECT_EQ(Text(next), L"完了");
+    std::wstring report = Text(Control(wizard, IDC_RESULT));
+    EXPECT_NE(report.find(L"ファイル数\t： 1"), std::wstring::npos) << testing::PrintToString(report);
+    EXPECT_NE(report.find(L"パスワード\t： あり"), std::wstring::npos);
+    EXPECT_NE(report.find(L"分割サイズ\t： なし"), std::wstring::npos);
+    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(archive), ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+
+    std::string saved = ReadWholeFile(m_folder / L"Zelkora.sav");
+    EXPECT_NE(saved.find(std::string(reinterpret_cast<const char*>(archive.data()), archive.size() * 2)),
+              std::string::npos);
+    const std::wstring password = L"secret";
+    EXPECT_EQ(saved.find(std::string(reinterpret_cast<const char*>(password.data()), password.size() * 2)),
+              std::string::npos)
+        << "the password must never be saved";
+
+    Click(next);
+    EXPECT_TRUE(program->WaitExit(15000));
+}
+
+TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"report.doc", std::string(70000, 'r')));
+    auto program = Start(L"\"" + (m_folder / L"report.doc") + L"\"");
+    ASSERT_TRUE(program->WaitExit(60000)) << "the wizard did not close by itself";
+    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(m_folder / L"report.exe"),
+                                 ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+    // The wizard closed without a completion page: nothing was saved.
+    EXPECT_FALSE(FileExists(m_folder / L"Zelkora.sav"));
+}
+
+} // namespace
+
+TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
+{
+    CreateDirectoryW((m_folder / L"new folder").c_str(), nullptr);
+    ASSERT_TRUE(m_folder.WriteFile(L"new folder\\x y.txt", "x"));
+    ASSERT_TRUE(m_folder.WriteFile(L"second file.txt", "y"));
+    std::wstring block =
+        L"\"" + (m_folder / L"new folder") + L"\" \r\n\"" + (m_folder / L"second file.txt") + L"\"";
+    const DWORD size = static_cast<DWORD>((block.size() + 1) * sizeof(wchar_t));
+    HANDLE mapping =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, L"Map_ZelkoraShl");
+    ASSERT_TRUE(mapping);
+    void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, size);
+    ASSERT_TRUE(view);
+    std::memcpy(view, block.c_str(), size);
+    UnmapViewOfFile(view);
+
+    auto program = Start(L"-M" + std::to_wstring(size) + L"C1");
+    HWND wizard = program->WaitDialog(WIZARD);
+    EXPECT_TRUE(wizard);
+    if (wizard) {
+        EXPECT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+        EXPECT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
+        EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_NEXT)); }));
+        Sleep(300);
+        EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択") << "the wizard waits on the file page";
+        CloseWithEscape(*program, wizard);
+    }
+    CloseHandle(mapping);
+}
+
+TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"c.txt", "ccc"));
+    const std::wstring archive = m_folder / L"missing folder\\c.zka";
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"c.txt", archive)));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), archive);
+    Click(next);
+
+    // The archive cannot be created: the build reports it (every box is
+    // answered) and the wizard comes back to the options page.
+    std::vector<std::wstring> messages;
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            if (HWND box = program->FindDialogOtherThan(WIZARD, wizard)) {
+                messages.push_back(MessageBoxText(box));
+                Answer(box, IDOK);
+                Sleep(100);
+            }
+            if (HWND box = program->FindDialog(L"Error Message")) {
+                messages.push_back(MessageBoxText(box));
+                Answer(box, IDOK);
+                Sleep(100);
+            }
+            return HeaderTitle(wizard) == L"保管ファイルの設定" && Enabled(next);
+        },
+        30000));
+    ASSERT_FALSE(messages.empty()) << "the failure was not reported";
+    EXPECT_EQ(messages.back(), L"書庫ファイルの作成に失敗しました") << testing::PrintToString(messages);
+    EXPECT_EQ(Text(next), L"開始 >");
+    EXPECT_TRUE(WaitFor([&] { return Visible(GetDlgItem(wizard, IDC_SETTINGS)); }));
+    EXPECT_FALSE(FileExists(archive));
+    CloseWithEscape(*program, wizard);
+}
+
+// Data that does not compress, so that a build takes long enough to be
+// stopped while it runs.
+std::string Incompressible(size_t size)
+{
+    std::string bytes(size, '\0');
+    uint32_t x = 2463534242u;
+    for (char& c : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        c = static_cast<char>(x);
+    }
+    return bytes;
+}
+
+TEST_F(WizardTest, AbortOfAStartUpBuildLeavesNoArchiveAndCloses)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
+    auto program = Start(L"\"" + (m_folder / L"big.bin") + L"\"");
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+    HWND abort = Control(wizard, IDC_NEXT);
+    EXPECT_EQ(Text(abort), L"中止");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_CLOSE)); }));
+    Click(abort);
+    ASSERT_TRUE(program->WaitExit(60000));
+    EXPECT_FALSE(FileExists(m_folder / L"big.exe"));
+}
+
+TEST_F(WizardTest, EscapeDuringABuildStopsItBeforeClosing)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
+    ASSERT_TRUE(
+        m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"big.bin", m_folder / L"big.zka")));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), m_folder / L"big.zka");
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+
+    // Escape while the build thread runs: the window stays until the
+    // thread has stopped, then the wizard closes and the partial archive
+    // is gone.
+    PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); }, 5000));
+    ASSERT_TRUE(program->WaitExit(60000));
+    EXPECT_FALSE(FileExists(m_folder / L"big.zka"));
+}
+
+namespace {
+
+// Not a check: walks every page and the settings dialog and, at each one,
+// lets scripts/screenshots photograph the screen. It hands over through
+// files in ZK_SHOT_DIR: "<name>.ready" from here, "<name>.done" back.
+class ScreenshotTour : public WizardTest {
+protected:
+    void Pose(const std::wstring& name)
+    {
+        Sleep(300); // let the last paint reach the screen
+        std::wstring ready = m_strShots + name + L".ready";
+        std::wstring done = m_strShots + name + L".done";
+        HANDLE file = CreateFileW(ready.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        EXPECT_TRUE(WaitFor([&] { return FileExists(done); }, 30000)) << "no screenshot of " << name.c_str();
+    }
+    std::wstring m_strShots;
+};
+
+TEST_F(ScreenshotTour, DISABLED_EveryPage)
+{
+    wchar_t shots[MAX_PATH] = {};
+    ASSERT_GT(GetEnvironmentVariableW(L"ZK_SHOT_DIR", shots, MAX_PATH), 0u);
+    m_strShots = shots;
+    if (m_strShots.back() != L'\\') m_strShots += L'\\';
+
+    CreateDirectoryW((m_folder / L"写真 2026").c_str(), nullptr);
+    ASSERT_TRUE(m_folder.WriteFile(L"写真 2026\\a.jpg", std::string(3 << 20, 'a')));
+    ASSERT_TRUE(m_folder.WriteFile(L"報告書.doc", std::string(150000, 'b')));
+    auto program = Start(L"");
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Pose(L"1-welcome");
+
+    Click(Control(wizard, IDC_SETTINGS));
+    HWND settings = program->WaitDialog(L"環境設定");
+    ASSERT_TRUE(settings);
+    Pose(L"6-settings");
+    Click(Control(settings, IDCANCEL));
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+
+    std::string sav = SavedParameters(m_folder / L"写真 2026", L"");
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", sav));
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    Pose(L"2-files");
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+    SetText(Control(wizard, IDC_PASSWORD), L"secret");
+    SetText(Control(wizard, IDC_CONFIRM), L"secret");
+    SetText(Control(wizard, IDC_SFX_TITLE), L"写真の書庫");
+    SetText(Control(wizard, IDC_SFX_COMMENT), L"2026年の写真です。\r\n解凍してご覧ください。");
+    Pose(L"3-options");
+
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+    Pose(L"4-progress");
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了"));
+    Pose(L"5-completion");
+    Click(next);
+    EXPECT_TRUE(program->WaitExit(15000));
+}
+
+} // namespace
