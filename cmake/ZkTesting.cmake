@@ -3,6 +3,13 @@
 
 if(ZK_NATIVE)
   set(ZK_SANITIZE "-fsanitize=address,undefined" "-fno-sanitize-recover=undefined" "-fno-omit-frame-pointer")
+  # With clang every native object also carries libFuzzer's coverage
+  # instrumentation, so the fuzz targets (fuzz/) see into the code they link.
+  # Without the fuzzer main the hooks fall back to the sanitizer runtime.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    set(ZK_FUZZING ON)
+    list(APPEND ZK_SANITIZE "-fsanitize=fuzzer-no-link")
+  endif()
   add_compile_options(${ZK_SANITIZE} -Wall -Wextra)
   add_link_options(${ZK_SANITIZE})
 else()

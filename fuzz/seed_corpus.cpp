@@ -1,0 +1,283 @@
+// Writes the fuzz targets' seed inputs: archive heads laid out the way the
+// builder lays them out (an empty file, nested folders, the older versions
+// 100 and 101, long texts, a self-extracting front), entry names and program
+// images. The fuzzers mutate from valid inputs instead of guessing a magic,
+// a version and consistent offsets by chance.
+//
+// Usage: fuzz_seed_corpus OUTPUT_FOLDER   (one sub-folder per target)
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "core/archive_format.h"
+#include "core/archive_key.h"
+#include "core/byte_io.h"
+#include "core/pe_image.h"
+
+using namespace zk;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path g_out;
+int g_failures = 0;
+
+void Write(const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes)
+{
+    fs::path dir = g_out / target;
+    fs::create_directories(dir);
+    std::ofstream f(dir / name, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!f) {
+        std::fprintf(stderr, "fuzz_seed_corpus: cannot write %s/%s\n", target.c_str(), name.c_str());
+        ++g_failures;
+    }
+}
+
+// One entry, listed depth-first; parent is an index into the list.
+struct Entry {
+    uint8_t kind;
+    std::u16string name;
+    uint32_t parent; // NO_ENTRY at the top level
+    uint64_t size = 0;
+};
+
+struct HeadOptions {
+    uint16_t version = FORMAT_VERSION;
+    uint32_t flags = AF_MARK;
+    uint64_t stamp = 0x01DB48A5C3E2F100ull;
+    std::u16string dest, title, runAfter, comment;
+    std::vector<uint8_t> front; // program image in front of the archive
+};
+
+std::vector<uint8_t> NameBytes(const std::u16string& name, bool narrow)
+{
+    if (!narrow) return Utf16ToNameBytes(name);
+    std::vector<uint8_t> b; // the seeds keep narrow names to ASCII
+    for (char16_t c : name)
+        b.push_back(static_cast<uint8_t>(c));
+    return b;
+}
+
+// Versions 100 and 101: the name in a fixed field of N bytes, of which only
+// the whole blocks are encrypted (and read).
+void PutLegacyInfoRecord(ByteWriter& w, const InfoRecord& rec, uint32_t archiveFlags)
+{
+    // The fields before the name are those of the current record.
+    InfoRecord front = rec;
+    front.m_name.clear();
+    std::vector<uint8_t> tmp;
+    ByteWriter t(tmp);
+    PutInfoRecord(t, front);
+    w.Bytes(tmp.data(), 37);
+    uint32_t n = LegacyNameFieldSize(archiveFlags);
+    std::vector<uint8_t> field(n, 0);
+    size_t copy = std::min<size_t>(rec.m_name.size(), n & ~15u);
+    std::copy(rec.m_name.begin(), rec.m_name.begin() + copy, field.begin());
+    EncryptBlocks(field.data(), static_cast<int32_t>(n & ~15u));
+    w.Bytes(field.data(), n);
+    w.U64(rec.m_nStoredSize);
+    w.Bytes(rec.m_hash, sizeof rec.m_hash);
+    w.U8(rec.m_nStartVolume);
+    w.U64(rec.m_nDataOffset);
+}
+
+std::vector<uint8_t> BuildHead(const std::vector<Entry>& entries, const HeadOptions& o)
+{
+    SetArchiveKeyBytes(TimeStampKeyText(o.stamp).c_str());
+    const bool narrow = (o.flags & AF_NARROW_NAMES) != 0;
+    const bool legacy = o.version < 102;
+
+    std::vector<TreeEntry> tree(entries.size());
+    std::vector<uint32_t> lastChild(entries.size(), NO_ENTRY);
+    uint32_t first = NO_ENTRY, lastTop = NO_ENTRY;
+    ParameterSection p;
+    p.m_strDestFolder = o.dest;
+    p.m_strTitle = o.title;
+    p.m_strRunAfter = o.runAfter;
+    p.m_strComment = o.comment;
+    std::vector<uint8_t> info, stream;
+    ByteWriter iw(info);
+    for (uint32_t i = 0; i < entries.size(); ++i) {
+        const Entry& e = entries[i];
+        tree[i].m_nKind = e.kind;
+        tree[i].m_nInfoOffset = static_cast<uint32_t>(info.size());
+        uint32_t& prev = e.parent == NO_ENTRY ? lastTop : lastChild[e.parent];
+        if (prev == NO_ENTRY)
+            (e.parent == NO_ENTRY ? first : tree[e.parent].m_nFirstChild) = i;
+        else
+            tree[prev].m_nNextSibling = i;
+        prev = i;
+
+        InfoRecord rec;
+        rec.m_nMethod = e.size ? METHOD_LZ4 : METHOD_STORED;
+        rec.m_nSize = e.size;
+        rec.m_nAttributes = e.kind == NODE_FOLDER ? 0x10 : 0x20;
+        rec.m_nWriteTime = o.stamp;
+        rec.m_name = NameBytes(e.name, narrow);
+        rec.m_nStoredSize = e.size;
+        rec.m_nDataOffset = stream.size();
+        stream.resize(stream.size() + e.size, 0x5A);
+        if (legacy)
+            PutLegacyInfoRecord(iw, rec, o.flags);
+        else
+            PutInfoRecord(iw, rec);
+        if (e.kind == NODE_FOLDER) {
+            ++p.m_nFolderCount;
+        } else {
+            ++p.m_nFileCount;
+            p.m_nTotalSize += e.size;
+            if (e.size) ++p.m_nContentCount;
+        }
+    }
+    p.m_nSizeEstimate = p.m_nTotalSize;
+    TreeLayout layout;
+    if (!LayOutTree(tree, first, &layout)) {
+        std::fprintf(stderr, "fuzz_seed_corpus: bad entry list\n");
+        ++g_failures;
+    }
+
+    std::vector<uint8_t> out = o.front;
+    ByteWriter w(out);
+    ArchiveHeader h;
+    h.m_nVersion = o.version;
+    h.m_nTimeStamp = o.stamp;
+    h.m_nFlags = o.flags;
+    MakeCheckBlock(h.m_checkBlock);
+    PutArchiveHeader(w, h);
+    PlaceTables(p, w.Size(), info.size());
+    PutParameterSection(w, p);
+    if (legacy) out.resize(out.size() - PARAMETER_OFFSETS_SIZE);
+    for (const TreeRecord& r : layout.m_records)
+        PutTreeRecord(w, r);
+    w.Bytes(info.data(), info.size());
+    w.Bytes(stream.data(), stream.size());
+    return out;
+}
+
+// The smallest image the extractor accepts as its own front: DOS header, NT
+// headers and section headers, with the last section ending at the image's
+// last byte.
+std::vector<uint8_t> ProgramImage(const std::vector<std::pair<uint32_t, uint32_t>>& sections, uint32_t gap)
+{
+    uint32_t nt = PE_DOS_HEADER_SIZE + gap;
+    std::vector<uint8_t> img(nt + PE_NT_HEADERS_SIZE + PE_SECTION_HEADER_SIZE * sections.size(), 0);
+    img[0] = 'M';
+    img[1] = 'Z';
+    StoreU32(&img[60], nt);
+    img[nt] = 'P';
+    img[nt + 1] = 'E';
+    StoreU16(&img[nt + 4], 0x14C); // i386
+    StoreU16(&img[nt + 6], static_cast<uint16_t>(sections.size()));
+    StoreU16(&img[nt + 20], 224);
+    StoreU16(&img[nt + 24], 0x10B);
+    uint32_t end = 0;
+    for (size_t i = 0; i < sections.size(); ++i) {
+        uint8_t* s = &img[nt + PE_NT_HEADERS_SIZE + PE_SECTION_HEADER_SIZE * i];
+        std::snprintf(reinterpret_cast<char*>(s), 8, ".s%zu", i);
+        StoreU32(s + 16, sections[i].first);  // SizeOfRawData
+        StoreU32(s + 20, sections[i].second); // PointerToRawData
+        end = std::max(end, sections[i].first + sections[i].second);
+    }
+    img.resize(std::max<size_t>(img.size(), end), 0xCC);
+    return img;
+}
+
+void ArchiveHeads()
+{
+    const uint32_t T = NO_ENTRY;
+    std::vector<Entry> emptyFile{{NODE_FILE, u"empty.txt", T}};
+    std::vector<Entry> nested{
+        {NODE_FOLDER, u"photos", T},    {NODE_FILE, u"a.jpg", 0, 40},     {NODE_FILE, u"b.jpg", 0, 3},
+        {NODE_FOLDER, u"empty", 0},     {NODE_FOLDER, u"2024", 0},       {NODE_FILE, u"写真.png", 4, 7},
+        {NODE_FOLDER, u"deeper", 4},    {NODE_FILE, u"x", 6},             {NODE_FILE, u"readme.txt", T, 12},
+    };
+
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> heads;
+    HeadOptions o;
+    heads.emplace_back("no-entries", BuildHead({}, o));
+    heads.emplace_back("single-empty-file", BuildHead(emptyFile, o));
+    o.dest = u"C:\\出力";
+    o.title = u"写真";
+    o.comment = u"8 units";
+    heads.emplace_back("nested-folders", BuildHead(nested, o));
+
+    HeadOptions longTexts;
+    longTexts.dest = std::u16string(2046, u'd');
+    longTexts.title = std::u16string(8, u't'); // exactly one block, no zero unit
+    longTexts.runAfter = std::u16string(3000, u'r');
+    longTexts.comment = std::u16string(2045, u'c') + u"\U0001F600";
+    heads.emplace_back("long-texts", BuildHead(emptyFile, longTexts));
+
+    HeadOptions flags;
+    flags.flags = AF_MARK | AF_PASSWORD | AF_HASH | AF_HIDDEN | AF_DEFLATE;
+    heads.emplace_back("flags", BuildHead(nested, flags));
+    flags.flags = AF_MARK | AF_NARROW_NAMES;
+    heads.emplace_back("narrow-names", BuildHead(nested, flags));
+
+    for (uint16_t version : {100, 101}) {
+        for (uint32_t extra : {0u, AF_NARROW_NAMES, AF_LONG_NAMES, AF_NARROW_NAMES | AF_LONG_NAMES}) {
+            HeadOptions legacy;
+            legacy.version = version;
+            legacy.flags = AF_MARK | extra;
+            legacy.title = u"old";
+            heads.emplace_back("v" + std::to_string(version) + "-flags-" + std::to_string(extra),
+                               BuildHead(nested, legacy));
+        }
+    }
+
+    HeadOptions sfx;
+    sfx.front = ProgramImage({{0x200, 0x200}, {0x400, 0x400}}, 0x40);
+    heads.emplace_back("self-extracting", BuildHead(nested, sfx));
+
+    for (const auto& [name, bytes] : heads) {
+        Write("archive_head_fuzz", name, bytes);
+        Write("archive_tree_fuzz", name, bytes);
+    }
+}
+
+void EntryNames()
+{
+    const std::u16string names[] = {u"a.txt",  u"写真.png", u"..",    u".",      u"a\\b",   u"c:x",
+                                    u"dir/..", u"  .",      u"con",   u"name. ", u"\U0001F600"};
+    int i = 0;
+    for (const std::u16string& name : names) {
+        std::vector<uint8_t> in{0};
+        std::vector<uint8_t> b = Utf16ToNameBytes(name);
+        in.insert(in.end(), b.begin(), b.end());
+        Write("entry_name_fuzz", "utf16-" + std::to_string(i++), in);
+    }
+    Write("entry_name_fuzz", "narrow", {1, 'a', 'b', 0x95, 0x5C, '.', 't', 'x', 't'});
+    std::vector<uint8_t> full(1 + 16, 'n');
+    full[0] = 0;
+    Write("entry_name_fuzz", "one-block", full);
+}
+
+void ProgramImages()
+{
+    Write("pe_image_fuzz", "two-sections", ProgramImage({{0x200, 0x200}, {0x400, 0x400}}, 0x40));
+    Write("pe_image_fuzz", "unordered", ProgramImage({{0x600, 0x1000}, {0x200, 0x400}, {0x100, 0x600}}, 0));
+    std::vector<uint8_t> stub = ProgramImage({{0x200, 0x200}}, 0x40);
+    stub.resize(PE_DOS_HEADER_SIZE + 0x40 + PE_NT_HEADERS_SIZE + PE_SECTION_HEADER_SIZE);
+    Write("pe_image_fuzz", "headers-only", stub);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seed_corpus OUTPUT_FOLDER\n");
+        return 2;
+    }
+    g_out = argv[1];
+    ArchiveHeads();
+    EntryNames();
+    ProgramImages();
+    return g_failures == 0 ? 0 : 1;
+}
