@@ -1,8 +1,8 @@
 // Writes the fuzz targets' seed inputs: archive heads laid out the way the
 // builder lays them out (an empty file, nested folders, the older versions
-// 100 and 101, long texts, a self-extracting front), entry names and program
-// images. The fuzzers mutate from valid inputs instead of guessing a magic,
-// a version and consistent offsets by chance.
+// 100 and 101, long texts, a self-extracting front), entry names, program
+// images and command lines. The fuzzers mutate from valid inputs instead of
+// guessing a magic, a version and consistent offsets by chance.
 //
 // Usage: fuzz_seed_corpus OUTPUT_FOLDER   (one sub-folder per target)
 
@@ -267,6 +267,23 @@ void ProgramImages()
     Write("pe_image_fuzz", "headers-only", stub);
 }
 
+// ---- command line and hand-off block ---------------------------------------
+
+void SplitterLines()
+{
+    const std::u16string lines[] = {
+        u" C:\\a.txt \"C:\\with blank\\b.txt\" -O \"C:\\out dir\"",
+        u" \"say \"\"hi\"\"\" plain  \"\" end",
+        u"\t\"tab\tseparated\"\tx\r\ny",
+        u" \"unterminated",
+    };
+    int i = 0;
+    for (const std::u16string& line : lines) {
+        std::vector<uint8_t> in = Utf16ToNameBytes(line);
+        Write("quoted_field_splitter_fuzz", "line-" + std::to_string(i++), in);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -279,5 +296,6 @@ int main(int argc, char** argv)
     ArchiveHeads();
     EntryNames();
     ProgramImages();
+    SplitterLines();
     return g_failures == 0 ? 0 : 1;
 }
