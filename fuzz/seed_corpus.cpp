@@ -1,8 +1,9 @@
 // Writes the fuzz targets' seed inputs: archive heads laid out the way the
 // builder lays them out (an empty file, nested folders, the older versions
 // 100 and 101, long texts, a self-extracting front), entry names, program
-// images and command lines. The fuzzers mutate from valid inputs instead of
-// guessing a magic, a version and consistent offsets by chance.
+// images, command lines and settings files. The fuzzers mutate from valid
+// inputs instead of guessing a magic, a version and consistent offsets by
+// chance.
 //
 // Usage: fuzz_seed_corpus OUTPUT_FOLDER   (one sub-folder per target)
 
@@ -18,6 +19,7 @@
 #include "core/archive_key.h"
 #include "core/byte_io.h"
 #include "core/pe_image.h"
+#include "fuzz/seed_corpus.h"
 
 using namespace zk;
 namespace fs = std::filesystem;
@@ -297,5 +299,6 @@ int main(int argc, char** argv)
     EntryNames();
     ProgramImages();
     SplitterLines();
+    fuzz::WriteSettingsSeeds(Write);
     return g_failures == 0 ? 0 : 1;
 }
