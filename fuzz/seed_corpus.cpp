@@ -1,19 +1,23 @@
 // Writes the fuzz targets' seed inputs: archive heads laid out the way the
 // builder lays them out (an empty file, nested folders, the older versions
 // 100 and 101, long texts, a self-extracting front), entry names, program
-// images, command lines and settings files. The fuzzers mutate from valid
-// inputs instead of guessing a magic, a version and consistent offsets by
-// chance.
+// images, command lines, settings files and stored data. The fuzzers mutate
+// from valid inputs instead of guessing a magic, a version and consistent
+// offsets by chance.
 //
 // Usage: fuzz_seed_corpus OUTPUT_FOLDER   (one sub-folder per target)
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <lz4.h>
+#include <zlib.h>
 
 #include "core/archive_format.h"
 #include "core/archive_key.h"
@@ -286,6 +290,76 @@ void SplitterLines()
     }
 }
 
+// ---- stored data ---------------------------------------------------------
+
+// LZ4 records as the builder writes them: blocks of blockSize bytes, each
+// compressed with the one before as dictionary, then a record of length 0.
+std::vector<uint8_t> Lz4Records(const std::vector<uint8_t>& data, uint32_t blockSize)
+{
+    std::vector<uint8_t> out;
+    ByteWriter w(out);
+    LZ4_stream_t stream;
+    LZ4_initStream(&stream, sizeof stream);
+    std::vector<uint8_t> ring(2 * static_cast<size_t>(blockSize));
+    std::vector<char> block(LZ4_compressBound(static_cast<int>(blockSize)));
+    size_t half = 0;
+    for (size_t pos = 0; pos < data.size(); pos += blockSize, half ^= 1) {
+        size_t n = std::min<size_t>(blockSize, data.size() - pos);
+        uint8_t* piece = ring.data() + half * blockSize;
+        std::copy(data.begin() + pos, data.begin() + pos + n, piece);
+        int len = LZ4_compress_fast_continue(&stream, reinterpret_cast<const char*>(piece), block.data(),
+                                             static_cast<int>(n), static_cast<int>(block.size()), 1);
+        w.U32(static_cast<uint32_t>(len));
+        w.Bytes(block.data(), static_cast<size_t>(len));
+    }
+    w.U32(0);
+    return out;
+}
+
+std::vector<uint8_t> ZlibStream(const std::vector<uint8_t>& data)
+{
+    uLongf n = compressBound(static_cast<uLong>(data.size()));
+    std::vector<uint8_t> out(n);
+    compress2(out.data(), &n, data.data(), static_cast<uLong>(data.size()), 9);
+    out.resize(n);
+    return out;
+}
+
+void StoredData()
+{
+    std::vector<uint8_t> data;
+    for (int i = 0; i < 600; ++i) {
+        const char* words[] = {"zelkora ", "archive ", "volume ", "\x01\x02\x03 "};
+        const char* word = words[(i * 7) % 4];
+        data.insert(data.end(), word, word + std::strlen(word));
+    }
+    const uint32_t blockSizes[8] = {16, 32, 64, 256, 1024, 4096, 16384, 65536};
+    for (uint8_t bs : {0, 3, 5, 7}) {
+        for (uint8_t enc : {0, 4}) {
+            auto put = [&](const char* kind, uint8_t method, const std::vector<uint8_t>& stored) {
+                std::vector<uint8_t> in{static_cast<uint8_t>(method | enc | (bs << 3))};
+                ByteWriter w(in);
+                w.U32(static_cast<uint32_t>(data.size()));
+                w.Bytes(stored.data(), stored.size());
+                Write("block_decoder_fuzz", std::string(kind) + "-" + std::to_string(bs) + "-" +
+                          std::to_string(enc), in);
+            };
+            put("stored", METHOD_STORED, data);
+            put("lz4", METHOD_LZ4, Lz4Records(data, blockSizes[bs]));
+            put("deflate", METHOD_DEFLATE, ZlibStream(data));
+        }
+    }
+    // decoder_fuzz encodes the first half of the payload itself (mode bit 7)
+    // and damages the result with the second half.
+    for (uint8_t mode : {0x81, 0x82, 0x85, 0x86}) {
+        std::vector<uint8_t> in{mode, 0, 0, 0, 0};
+        in.insert(in.end(), data.begin(), data.begin() + 1000);
+        in.insert(in.end(), 997, 0); // zero masks: no damage
+        in.insert(in.end(), {0x10, 0x00, 0x01});
+        Write("decoder_fuzz", "encoded-" + std::to_string(mode), in);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -299,6 +373,7 @@ int main(int argc, char** argv)
     EntryNames();
     ProgramImages();
     SplitterLines();
+    StoredData();
     fuzz::WriteSettingsSeeds(Write);
     return g_failures == 0 ? 0 : 1;
 }

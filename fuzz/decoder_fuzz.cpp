@@ -1,5 +1,5 @@
-// libFuzzer target for the decoders of stored entry data (native build):
-//   build/native/bin/decoder_fuzz -max_total_time=60
+// libFuzzer target for the decoders of stored entry data, through streams
+// the pipeline itself encoded and then damaged.
 // Input: [mode][u32 size][payload]. Mode bits 0-1 pick the method (LZ4,
 // Deflate, stored), bit 2 encryption. Without bit 7 the payload is the
 // stored data itself; with it, the first half of the payload is encoded by
