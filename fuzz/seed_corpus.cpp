@@ -349,6 +349,19 @@ void StoredData()
             put("deflate", METHOD_DEFLATE, ZlibStream(data));
         }
     }
+    // pipeline_roundtrip_fuzz: mode, shape, then the source; LZ4 sources
+    // beyond 64 KiB so that blocks chain.
+    std::vector<uint8_t> big;
+    while (big.size() < 70000)
+        big.insert(big.end(), data.begin(), data.end());
+    for (uint8_t mode : {0x00, 0x01, 0x03, 0x05, 0x0A, 0x21, 0x2C, 0x45, 0x62, 0x7F}) {
+        for (uint8_t shape : {0x00, 0x4D}) {
+            const std::vector<uint8_t>& src = (mode & 1) && shape ? big : data;
+            std::vector<uint8_t> in{mode, shape};
+            in.insert(in.end(), src.begin(), src.end());
+            Write("pipeline_roundtrip_fuzz", "m" + std::to_string(mode) + "-s" + std::to_string(shape), in);
+        }
+    }
     // decoder_fuzz encodes the first half of the payload itself (mode bit 7)
     // and damages the result with the second half.
     for (uint8_t mode : {0x81, 0x82, 0x85, 0x86}) {
