@@ -40,7 +40,8 @@ void CheckRewrite(const ArchiveHeader& header, const ParameterSection& p)
     ZK_FUZZ_CHECK(ParseArchiveHeader(bytes.data(), bytes.size(), &h2) == FormatStatus::Ok);
     MemoryByteSource src(bytes.data() + ARCHIVE_HEADER_SIZE, bytes.size() - ARCHIVE_HEADER_SIZE);
     ParameterSection r;
-    ZK_FUZZ_CHECK(ParseParameterSection(src, h2, ARCHIVE_HEADER_SIZE, q.m_nDataOffset, &r) == FormatStatus::Ok);
+    ZK_FUZZ_CHECK(ParseParameterSection(src, h2, ARCHIVE_HEADER_SIZE, q.m_nDataOffset, &r) ==
+                  FormatStatus::Ok);
     ZK_FUZZ_CHECK(src.Consumed() == bytes.size() - ARCHIVE_HEADER_SIZE);
     ZK_FUZZ_CHECK(r.m_strDestFolder == CutText(p.m_strDestFolder));
     ZK_FUZZ_CHECK(r.m_strTitle == CutText(p.m_strTitle));

@@ -76,11 +76,10 @@ bool ReferenceLz4(const uint8_t* p, size_t n, uint32_t blockSize, std::vector<ui
         pos += 4;
         if (len == 0) return true;
         if (len < 0 || static_cast<size_t>(len) > n - pos) return false;
-        int r = LZ4_decompress_safe_usingDict(reinterpret_cast<const char*>(p + pos),
-                                              reinterpret_cast<char*>(cur.data()), len,
-                                              static_cast<int>(blockSize),
-                                              reinterpret_cast<const char*>(prev.data()),
-                                              static_cast<int>(prev.size()));
+        int r = LZ4_decompress_safe_usingDict(
+            reinterpret_cast<const char*>(p + pos), reinterpret_cast<char*>(cur.data()), len,
+            static_cast<int>(blockSize), reinterpret_cast<const char*>(prev.data()),
+            static_cast<int>(prev.size()));
         if (r < 0) return false;
         pos += static_cast<size_t>(len);
         prev.assign(cur.begin(), cur.begin() + r);

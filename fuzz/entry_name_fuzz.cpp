@@ -62,8 +62,7 @@ std::vector<uint8_t> ExpectedName(const uint8_t* name, size_t n, bool narrow)
     field.resize(RoundUp16(static_cast<uint32_t>(n)), 0);
     size_t unit = narrow ? 1 : 2;
     size_t length = 0;
-    while (length + unit <= field.size() &&
-           !(field[length] == 0 && (narrow || field[length + 1] == 0)))
+    while (length + unit <= field.size() && !(field[length] == 0 && (narrow || field[length + 1] == 0)))
         length += unit;
     field.resize(length);
     return field;

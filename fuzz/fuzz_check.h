@@ -11,12 +11,12 @@
 
 // Unlike assert, never compiled out: a broken promise of a parser is a
 // finding just like an out-of-bounds read.
-#define ZK_FUZZ_CHECK(cond)                                                                             \
-    do {                                                                                                \
-        if (!(cond)) {                                                                                  \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
-            std::abort();                                                                               \
-        }                                                                                               \
+#define ZK_FUZZ_CHECK(cond)                                                                                  \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);                    \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (0)
 
 namespace zk::fuzz {

@@ -20,8 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     uint32_t nt = 0;
     unsigned count = 0;
     bool stepsOk = PeNtHeadersOffset(data, size, &nt) && nt <= size &&
-                   PeSectionCount(data + nt, size - nt, &count) &&
-                   size - nt >= PE_NT_HEADERS_SIZE;
+                   PeSectionCount(data + nt, size - nt, &count) && size - nt >= PE_NT_HEADERS_SIZE;
     uint32_t stepsEnd = 0;
     if (stepsOk) {
         size_t first = static_cast<size_t>(nt) + PE_NT_HEADERS_SIZE;

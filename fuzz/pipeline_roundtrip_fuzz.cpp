@@ -108,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     ZK_FUZZ_CHECK((lz4 ? Lz4VerifyEntry(ctx, entry) : DeflateVerifyEntry(ctx, entry)) == 0);
 
-    SpannedReader reader(writer.m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize, nullptr);
+    SpannedReader reader(writer.m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize,
+                         nullptr);
     SpannedBytes stored(reader);
     DecodeParams params;
     params.m_nBlockSize = blockSize;

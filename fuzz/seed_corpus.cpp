@@ -199,9 +199,9 @@ void ArchiveHeads()
     const uint32_t T = NO_ENTRY;
     std::vector<Entry> emptyFile{{NODE_FILE, u"empty.txt", T}};
     std::vector<Entry> nested{
-        {NODE_FOLDER, u"photos", T},    {NODE_FILE, u"a.jpg", 0, 40},     {NODE_FILE, u"b.jpg", 0, 3},
-        {NODE_FOLDER, u"empty", 0},     {NODE_FOLDER, u"2024", 0},       {NODE_FILE, u"写真.png", 4, 7},
-        {NODE_FOLDER, u"deeper", 4},    {NODE_FILE, u"x", 6},             {NODE_FILE, u"readme.txt", T, 12},
+        {NODE_FOLDER, u"photos", T}, {NODE_FILE, u"a.jpg", 0, 40}, {NODE_FILE, u"b.jpg", 0, 3},
+        {NODE_FOLDER, u"empty", 0},  {NODE_FOLDER, u"2024", 0},    {NODE_FILE, u"写真.png", 4, 7},
+        {NODE_FOLDER, u"deeper", 4}, {NODE_FILE, u"x", 6},         {NODE_FILE, u"readme.txt", T, 12},
     };
 
     std::vector<std::pair<std::string, std::vector<uint8_t>>> heads;
@@ -249,8 +249,8 @@ void ArchiveHeads()
 
 void EntryNames()
 {
-    const std::u16string names[] = {u"a.txt",  u"写真.png", u"..",    u".",      u"a\\b",   u"c:x",
-                                    u"dir/..", u"  .",      u"con",   u"name. ", u"\U0001F600"};
+    const std::u16string names[] = {u"a.txt",  u"写真.png", u"..",  u".",      u"a\\b",      u"c:x",
+                                    u"dir/..", u"  .",      u"con", u"name. ", u"\U0001F600"};
     int i = 0;
     for (const std::u16string& name : names) {
         std::vector<uint8_t> in{0};
@@ -341,8 +341,8 @@ void StoredData()
                 ByteWriter w(in);
                 w.U32(static_cast<uint32_t>(data.size()));
                 w.Bytes(stored.data(), stored.size());
-                Write("block_decoder_fuzz", std::string(kind) + "-" + std::to_string(bs) + "-" +
-                          std::to_string(enc), in);
+                Write("block_decoder_fuzz",
+                      std::string(kind) + "-" + std::to_string(bs) + "-" + std::to_string(enc), in);
             };
             put("stored", METHOD_STORED, data);
             put("lz4", METHOD_LZ4, Lz4Records(data, blockSizes[bs]));

@@ -9,8 +9,8 @@
 namespace zk::fuzz {
 
 // Writes one seed: target, file name, bytes.
-using SeedWriter =
-    std::function<void(const std::string& target, const std::string& name, const std::vector<uint8_t>& bytes)>;
+using SeedWriter = std::function<void(const std::string& target, const std::string& name,
+                                      const std::vector<uint8_t>& bytes)>;
 
 void WriteSettingsSeeds(const SeedWriter& write);
 
