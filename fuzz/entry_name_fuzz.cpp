@@ -15,44 +15,11 @@
 #include "core/archive_format.h"
 #include "core/archive_key.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/path_oracle.h"
 
 using namespace zk;
 
 namespace {
-
-// Resolves a path as the system's path handling may: either separator,
-// empty and "." components dropped, ".." climbing, trailing dots and spaces
-// of a component trimmed. Fails for a component that names no plain file:
-// one with a colon (a stream, or a drive), with a character no file name may
-// hold, or one made of dots and spaces only, whose meaning depends on how the
-// path reaches the file system. Written apart from IsPlainEntryName so that
-// the two can disagree.
-bool ResolvePath(std::u16string_view path, std::vector<std::u16string>* out)
-{
-    std::vector<std::u16string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t end = path.find_first_of(u"\\/", start);
-        std::u16string_view raw =
-            path.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start);
-        if (raw == u"..") {
-            if (!parts.empty()) parts.pop_back();
-        } else if (!raw.empty() && raw != u".") {
-            std::u16string part(raw);
-            while (!part.empty() && (part.back() == u'.' || part.back() == u' '))
-                part.pop_back();
-            if (part.empty()) return false;
-            for (char16_t c : part)
-                if (c < 0x20 || std::u16string_view(u":*?\"<>|").find(c) != std::u16string_view::npos)
-                    return false;
-            parts.push_back(std::move(part));
-        }
-        if (end == std::u16string_view::npos) break;
-        start = end + 1;
-    }
-    *out = std::move(parts);
-    return true;
-}
 
 // The name field as a reader must see it: the stored bytes, zero filler up
 // to whole blocks, cut at the first zero code unit.
@@ -95,8 +62,8 @@ void CheckPlainName(const std::u16string& name)
     if (!IsPlainEntryName(name)) return;
     const std::u16string dest = u"work\\dest";
     std::vector<std::u16string> destParts, parts;
-    ZK_FUZZ_CHECK(ResolvePath(dest, &destParts));
-    ZK_FUZZ_CHECK(ResolvePath(dest + u"\\" + name, &parts));
+    ZK_FUZZ_CHECK(fuzz::ResolvePath(dest, &destParts));
+    ZK_FUZZ_CHECK(fuzz::ResolvePath(dest + u"\\" + name, &parts));
     ZK_FUZZ_CHECK(parts.size() == destParts.size() + 1);
     ZK_FUZZ_CHECK(std::equal(destParts.begin(), destParts.end(), parts.begin()));
 }
