@@ -64,7 +64,9 @@ struct HeadOptions {
 std::vector<uint8_t> NameBytes(const std::u16string& name, bool narrow)
 {
     if (!narrow) return Utf16ToNameBytes(name);
-    std::vector<uint8_t> b; // the seeds keep narrow names to ASCII
+    // The low byte of each unit: a seed needs bytes in the narrow layout,
+    // not a faithful code page.
+    std::vector<uint8_t> b;
     for (char16_t c : name)
         b.push_back(static_cast<uint8_t>(c));
     return b;
@@ -91,6 +93,38 @@ void PutLegacyInfoRecord(ByteWriter& w, const InfoRecord& rec, uint32_t archiveF
     w.Bytes(rec.m_hash, sizeof rec.m_hash);
     w.U8(rec.m_nStartVolume);
     w.U64(rec.m_nDataOffset);
+}
+
+// The readers must take every head back, texts and names included: a seed
+// they refuse would only teach the fuzzers the refusal. Entries are listed
+// depth-first, the order of the info table.
+bool ReadsBack(const std::vector<uint8_t>& head, const std::vector<Entry>& entries, const HeadOptions& o)
+{
+    const uint64_t payload = o.front.size();
+    ArchiveHeader h;
+    if (ParseArchiveHeader(head.data() + payload, head.size() - payload, &h) != FormatStatus::Ok)
+        return false;
+    if (!TestCheckBlock(h.m_checkBlock)) return false;
+    const uint64_t sectionPos = payload + ARCHIVE_HEADER_SIZE;
+    MemoryByteSource src(head.data() + sectionPos, head.size() - sectionPos);
+    ParameterSection p;
+    if (ParseParameterSection(src, h, sectionPos, head.size(), &p) != FormatStatus::Ok) return false;
+    if (p.m_strDestFolder != CutText(o.dest) || p.m_strTitle != CutText(o.title) ||
+        p.m_strRunAfter != CutText(o.runAfter) || p.m_strComment != CutText(o.comment))
+        return false;
+    if (CheckTreeTable(head.data() + p.m_nTreeOffset, p.m_nInfoOffset - p.m_nTreeOffset, entries.size(),
+                       p.m_nDataOffset - p.m_nInfoOffset,
+                       MinInfoRecordSize(h.m_nVersion, h.m_nFlags)) != FormatStatus::Ok)
+        return false;
+    uint64_t at = p.m_nInfoOffset;
+    for (const Entry& e : entries) {
+        MemoryByteSource record(head.data() + at, p.m_nDataOffset - at);
+        InfoRecord info;
+        if (ParseInfoRecord(record, h, &info) != FormatStatus::Ok) return false;
+        if (info.m_name != NameBytes(e.name, (o.flags & AF_NARROW_NAMES) != 0)) return false;
+        at += record.Consumed();
+    }
+    return at == p.m_nDataOffset;
 }
 
 std::vector<uint8_t> BuildHead(const std::vector<Entry>& entries, const HeadOptions& o)
@@ -163,6 +197,10 @@ std::vector<uint8_t> BuildHead(const std::vector<Entry>& entries, const HeadOpti
         PutTreeRecord(w, r);
     w.Bytes(info.data(), info.size());
     w.Bytes(stream.data(), stream.size());
+    if (!ReadsBack(out, entries, o)) {
+        std::fprintf(stderr, "fuzz_seed_corpus: the readers refuse a generated archive head\n");
+        ++g_failures;
+    }
     return out;
 }
 
