@@ -23,7 +23,8 @@
 #include "core/archive_key.h"
 #include "core/byte_io.h"
 #include "core/pe_image.h"
-#include "fuzz/seed_corpus.h"
+#include "core/serial_archive.h"
+#include "core/settings_format.h"
 
 using namespace zk;
 namespace fs = std::filesystem;
@@ -411,6 +412,45 @@ void StoredData()
     }
 }
 
+// ---- settings files --------------------------------------------------------
+
+void SettingsFiles()
+{
+    EnvFields env;
+    env.flags[ENV_VERIFY] = 1;
+    env.flags[ENV_HASH] = 1;
+    env.flags[ENV_USE_EXCLUSIONS] = 1;
+    env.workFolder = u"C:\\作業";
+    env.outputFolder = std::u16string(300, u'o'); // the 16-bit length form
+    env.exclusions = {u"*.tmp", u"Thumbs.db", u""};
+    MemorySink envSink;
+    SerialArchive envOut(envSink);
+    WriteEnvFields(envOut, env);
+    envOut.Flush();
+    Write("settings_fuzz", "env", envSink.m_bytes);
+
+    PrmFields prm;
+    prm.sourcePaths = {u"C:\\photos", u"D:\\文書\\a.txt"};
+    prm.archivePath = u"C:\\out\\photos.exe";
+    prm.splitMB = 700;
+    prm.sfxTitle = u"写真";
+    MemorySink prmSink;
+    SerialArchive prmOut(prmSink);
+    WritePrmFields(prmOut, prm);
+    prmOut.Flush();
+    Write("settings_fuzz", "sav", prmSink.m_bytes);
+
+    // An older environment file: schema 100, ANSI strings without the mark.
+    std::vector<uint8_t> old{100, 0, 0, 0};
+    old.insert(old.end(), 12, 1);
+    for (const char* s : {"C:\\work", ""}) {
+        old.push_back(static_cast<uint8_t>(std::strlen(s)));
+        old.insert(old.end(), s, s + std::strlen(s));
+    }
+    old.insert(old.end(), {0, 0, 0, 0});
+    Write("settings_fuzz", "env-schema-100", old);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -425,6 +465,6 @@ int main(int argc, char** argv)
     ProgramImages();
     SplitterLines();
     StoredData();
-    fuzz::WriteSettingsSeeds(Write);
+    SettingsFiles();
     return g_failures == 0 ? 0 : 1;
 }
