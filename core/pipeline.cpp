@@ -83,6 +83,9 @@ int HashEnd(PipelineContext& ctx, uint8_t digest[32])
 
 namespace {
 
+// How far back an LZ4 match can reach.
+constexpr uint32_t LZ4_WINDOW = 65536;
+
 // ---------------------------------------------------------------------------
 // Shared steps
 
@@ -170,6 +173,14 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     else
         LZ4_resetStream_fast(fast);
 
+    // The decoder holds only the previous block as dictionary. LZ4's stream
+    // keeps whatever still lies in the ring, up to its 64 KiB window: with
+    // smaller blocks a short last block could refer into the block before
+    // the previous one, so there the history is cut to the previous block.
+    const bool cutHistory = bsize < LZ4_WINDOW;
+    const char* previous = nullptr;
+    int previousSize = 0;
+
     uint32_t pending = 0;
     uint32_t half = 0;
     uint64_t total = 0;
@@ -184,12 +195,20 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
         uint8_t* record = write.get() + pending;
         int c = 0;
         if (n > 0) {
+            if (cutHistory && previous) {
+                if (high)
+                    LZ4_loadDictHC(hc, previous, previousSize);
+                else
+                    LZ4_loadDict(fast, previous, previousSize);
+            }
             char* dst = reinterpret_cast<char*>(record + 4);
             c = high ? LZ4_compress_HC_continue(hc, src, dst, static_cast<int>(n), static_cast<int>(bound))
                      : LZ4_compress_fast_continue(fast, src, dst, static_cast<int>(n),
                                                   static_cast<int>(bound), 1);
             if (c <= 0) return Fail(ctx, u"");
             if (Cancelled(ctx.m_pCancel)) return 1;
+            previous = src;
+            previousSize = static_cast<int>(n);
         }
         StoreU32(record, static_cast<uint32_t>(c));
 

@@ -25,11 +25,9 @@ using namespace zk;
 
 namespace {
 
-// LZ4 blocks start at 64 KiB: every block size the system uses (16 times the
-// allocation granularity) is at least that, and below it LZ4's own history
-// reaches further back than the previous block the decoder supplies.
-constexpr uint32_t LZ4_BLOCK_SIZES[4] = {65536, 65536 + 16, 131072, 65536 * 3};
-constexpr uint32_t DEFLATE_BLOCK_SIZES[4] = {16, 48, 4096, 65536};
+// Small blocks cross block, record and volume limits within short inputs;
+// 64 KiB is LZ4's window, where a block's history stops being cut.
+constexpr uint32_t BLOCK_SIZES[4] = {16, 48, 4096, 65536};
 constexpr uint64_t VOLUME_SIZES[4] = {0, 160, 1000, 70000};
 constexpr const char16_t* ARCHIVE = u"pack.exe";
 
@@ -60,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t mode = data[0];
     const uint8_t shape = data[1];
     const bool lz4 = (mode & 1) != 0;
-    const uint32_t blockSize = (lz4 ? LZ4_BLOCK_SIZES : DEFLATE_BLOCK_SIZES)[(mode >> 3) & 3];
+    const uint32_t blockSize = BLOCK_SIZES[(mode >> 3) & 3];
     const uint64_t volumeSize = VOLUME_SIZES[(mode >> 5) & 3];
     // The head fills part of volume 0, or all of it.
     const uint64_t dataOffset = volumeSize == 0 ? 100 : volumeSize - (shape & 0x3F) % (volumeSize / 2);
