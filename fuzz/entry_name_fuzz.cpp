@@ -1,5 +1,5 @@
 // Entry names: the stored name field of an info record (encrypted, cut at
-// its first zero code unit) and the check that decides whether a decoded
+// its first zero code unit) and the checks that decide whether a decoded
 // name may become a path component under the destination folder.
 //
 // Input: one mode byte (bit 0: narrow names), then the name's bytes.
@@ -14,6 +14,7 @@
 
 #include "core/archive_format.h"
 #include "core/archive_key.h"
+#include "core/entry_name.h"
 #include "fuzz/fuzz_check.h"
 #include "fuzz/path_oracle.h"
 
@@ -59,6 +60,8 @@ void CheckStoredName(const uint8_t* name, size_t n, bool narrow)
 
 void CheckPlainName(const std::u16string& name)
 {
+    // The extractor's check adds device names to the plain-name rules.
+    if (IsSafeEntryName(name)) ZK_FUZZ_CHECK(IsPlainEntryName(name) && !IsReservedDeviceName(name));
     if (!IsPlainEntryName(name)) return;
     const std::u16string dest = u"work\\dest";
     std::vector<std::u16string> destParts, parts;

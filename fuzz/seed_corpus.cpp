@@ -1,9 +1,9 @@
 // Writes the fuzz targets' seed inputs: archive heads laid out the way the
 // builder lays them out (an empty file, nested folders, the older versions
 // 100 and 101, long texts, a self-extracting front), entry names, program
-// images, command lines, settings files and stored data. The fuzzers mutate
-// from valid inputs instead of guessing a magic, a version and consistent
-// offsets by chance.
+// images, command lines, settings files, stored data and tree tables. The
+// fuzzers mutate from valid inputs instead of guessing a magic, a version and
+// consistent offsets by chance.
 //
 // Usage: fuzz_seed_corpus OUTPUT_FOLDER   (one sub-folder per target)
 
@@ -451,6 +451,34 @@ void SettingsFiles()
     Write("settings_fuzz", "env-schema-100", old);
 }
 
+// ---- tree tables -------------------------------------------------------------
+
+void TreeTables()
+{
+    // The shape of a small nested archive, and a long chain of folders.
+    std::vector<TreeEntry> nested(6);
+    nested[0] = {NODE_FOLDER, 0, 1, 5};
+    nested[1] = {NODE_FILE, 100, NO_ENTRY, 2};
+    nested[2] = {NODE_FOLDER, 200, 3, NO_ENTRY};
+    nested[3] = {NODE_FILE, 300, NO_ENTRY, 4};
+    nested[4] = {NODE_FILE, 400, NO_ENTRY, NO_ENTRY};
+    nested[5] = {NODE_FILE, 500, NO_ENTRY, NO_ENTRY};
+    std::vector<TreeEntry> chain(40);
+    for (uint32_t i = 0; i < chain.size(); ++i)
+        chain[i] = {NODE_FOLDER, 88 * i, i + 1 < chain.size() ? i + 1 : NO_ENTRY, NO_ENTRY};
+    int k = 0;
+    for (const auto* entries : {&nested, &chain}) {
+        TreeLayout layout;
+        if (!LayOutTree(*entries, 0, &layout)) ++g_failures;
+        std::vector<uint8_t> in;
+        ByteWriter w(in);
+        w.U16(static_cast<uint16_t>(entries->size()));
+        for (const TreeRecord& r : layout.m_records)
+            PutTreeRecord(w, r);
+        Write("tree_links_fuzz", "table-" + std::to_string(k++), in);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -466,5 +494,6 @@ int main(int argc, char** argv)
     SplitterLines();
     StoredData();
     SettingsFiles();
+    TreeTables();
     return g_failures == 0 ? 0 : 1;
 }
