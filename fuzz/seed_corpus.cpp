@@ -455,7 +455,7 @@ void SettingsFiles()
 
 void TreeTables()
 {
-    // The shape of a small nested archive, and a long chain of folders.
+    // The shape of a small nested archive.
     std::vector<TreeEntry> nested(6);
     nested[0] = {NODE_FOLDER, 0, 1, 5};
     nested[1] = {NODE_FILE, 100, NO_ENTRY, 2};
@@ -463,11 +463,17 @@ void TreeTables()
     nested[3] = {NODE_FILE, 300, NO_ENTRY, 4};
     nested[4] = {NODE_FILE, 400, NO_ENTRY, NO_ENTRY};
     nested[5] = {NODE_FILE, 500, NO_ENTRY, NO_ENTRY};
-    std::vector<TreeEntry> chain(40);
-    for (uint32_t i = 0; i < chain.size(); ++i)
-        chain[i] = {NODE_FOLDER, 88 * i, i + 1 < chain.size() ? i + 1 : NO_ENTRY, NO_ENTRY};
+    // Chains of folders below and beyond the depth the walk accepts.
+    auto chainOf = [](uint32_t n) {
+        std::vector<TreeEntry> chain(n);
+        for (uint32_t i = 0; i < n; ++i)
+            chain[i] = {NODE_FOLDER, 88 * i, i + 1 < n ? i + 1 : NO_ENTRY, NO_ENTRY};
+        return chain;
+    };
+    const std::vector<TreeEntry> shortChain = chainOf(40), deepChain = chainOf(1100);
     int k = 0;
-    for (const auto* entries : {&nested, &chain}) {
+    for (const std::vector<TreeEntry>* entries :
+         std::initializer_list<const std::vector<TreeEntry>*>{&nested, &shortChain, &deepChain}) {
         TreeLayout layout;
         if (!LayOutTree(*entries, 0, &layout)) ++g_failures;
         std::vector<uint8_t> in;
