@@ -77,3 +77,19 @@ function(zk_add_program name)
     target_link_options(${name} PRIVATE -s)
   endif()
 endfunction()
+
+# zk_test_disks(test): small disks the fault tests of one test program can
+# fill or cannot write, mounted by a fixture around the program's CTest
+# entry; the program finds them through ZK_TEST_DISKS (a Windows path).
+function(zk_test_disks test)
+  if(NOT TARGET ${test})
+    return()
+  endif()
+  set(_disks "${CMAKE_BINARY_DIR}/test-disks/${test}")
+  string(REPLACE "/" "\\" _disks_win "Z:${_disks}")
+  add_test(NAME ${test}_disks_mount COMMAND ${PROJECT_SOURCE_DIR}/scripts/test-disks mount ${_disks})
+  add_test(NAME ${test}_disks_unmount COMMAND ${PROJECT_SOURCE_DIR}/scripts/test-disks unmount ${_disks})
+  set_tests_properties(${test}_disks_mount PROPERTIES FIXTURES_SETUP ${test}_disks)
+  set_tests_properties(${test}_disks_unmount PROPERTIES FIXTURES_CLEANUP ${test}_disks)
+  set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${test}_disks ENVIRONMENT "ZK_TEST_DISKS=${_disks_win}")
+endfunction()

@@ -27,8 +27,13 @@ bool ErrorLog::WriteByteOrderMark()
 
 bool ErrorLog::WriteFailure(const wchar_t* failingPath, const wchar_t* message)
 {
+    // The system's error texts end with a line break of their own; kept, it
+    // would add an empty line after every failure.
+    std::wstring text = message ? message : L"";
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
+        text.pop_back();
     return Write(L"ファイルパス：" + ShortPathForm(failingPath ? failingPath : L"") + L"\r\n") &&
-           Write(std::wstring(L"メッセージ　：") + (message ? message : L"") + L"\r\n");
+           Write(L"メッセージ　：" + text + L"\r\n");
 }
 
 bool ErrorLog::Write(const std::wstring& text)

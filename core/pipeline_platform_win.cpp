@@ -33,11 +33,25 @@ public:
     }
     int64_t Write(const void* src, uint32_t count) override
     {
-        const int64_t n = Keep(WriteFileBytes(m_h, src, count, m_bReport));
-        // A write that stops short without an error (a full disk on some
-        // systems) leaves no text; say what happened.
-        if (n >= 0 && n < count) m_strError = ErrorText(ERROR_DISK_FULL);
-        return n;
+        // A write may stop short without an error; the rest is written on,
+        // so that a full disk fails the next call with the system's own error
+        // box. A call that makes no progress without an error (a full disk on
+        // some systems) is shown and kept as a full disk, never passed over
+        // in silence.
+        const uint8_t* bytes = static_cast<const uint8_t*>(src);
+        uint32_t done = 0;
+        while (done < count) {
+            const int64_t n = Keep(WriteFileBytes(m_h, bytes + done, count - done, m_bReport));
+            if (n < 0) return done == 0 ? -1 : done;
+            if (n == 0) {
+                SetLastError(ERROR_DISK_FULL);
+                RecordFailure(m_bReport);
+                m_strError = LastErrorTextU16();
+                break;
+            }
+            done += static_cast<uint32_t>(n);
+        }
+        return done;
     }
     bool SeekTo(uint64_t pos) override
     {
@@ -51,14 +65,6 @@ private:
     {
         if (result < 0) m_strError = LastErrorTextU16();
         return result;
-    }
-    static std::u16string ErrorText(DWORD code)
-    {
-        const DWORD saved = GetLastError();
-        SetLastError(code);
-        RecordFailure(false);
-        SetLastError(saved);
-        return LastErrorTextU16();
     }
 
     HANDLE m_h;

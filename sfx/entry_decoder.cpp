@@ -78,7 +78,9 @@ public:
     FileSink(ExtractSession& s, FILE* out, IFileHash* hash) : m_s(s), m_out(out), m_pHash(hash) {}
     int Put(const uint8_t* bytes, uint32_t count) override
     {
+        SetLastError(ERROR_SUCCESS);
         if (std::fwrite(bytes, 1, count, m_out) != count) {
+            RecordStreamFailure();
             m_bWriteFailed = true;
             return 1;
         }
@@ -177,6 +179,12 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
 }
 
 } // namespace
+
+void RecordStreamFailure()
+{
+    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_DISK_FULL);
+    GetLastErrorText();
+}
 
 EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
 {

@@ -32,6 +32,12 @@ EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out
 EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
 EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
 
+// After a failed write or close of an output stream: keeps the system's
+// reason for the error log. A write the disk takes only part of leaves no
+// system error behind the C runtime; that is a full disk. Clear the system
+// error before the stream call.
+void RecordStreamFailure();
+
 // By the entry's method: 1 LZ4, 2 Deflate, anything else stored.
 EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
 

@@ -358,8 +358,19 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
             }
         }
     }
-    if (std::fclose(out) != 0 && result == 0) result = 1;
-    if (result != 0) return Fail(s, path, flag);
+    SetLastError(ERROR_SUCCESS);
+    if (std::fclose(out) != 0 && result == 0) {
+        RecordStreamFailure();
+        result = 1;
+    }
+    if (result != 0) {
+        Fail(s, path, flag);
+        // A file cut short (full disk, missing volume, damaged data, abort)
+        // would pass for the real one under its archived name. A file whose
+        // hash differs was written whole and stays, with its message.
+        if (flag != ERR_HASH) DeleteFileOrDefer(path.c_str(), false, false);
+        return 1;
+    }
 
     FileHandle h(OpenFile(path.c_str(), OPENMODE_EXISTING, true));
     if (!h || !SetFileTime(h.Get(), &info->m_ftCreation, &info->m_ftAccess, &info->m_ftWrite)) {

@@ -36,6 +36,7 @@ public:
     // Hooks that let a test act at a given moment of the build.
     std::function<void(const std::wstring&)> m_onPhase;
     std::function<void(uint64_t)> m_onCompress;
+    std::function<void(uint64_t)> m_onVerify;
 
     std::wstring ProgramFolder() const override { return m_strProgram; }
     void StartProgressTimer() override { ++m_nTimerStarts; }
@@ -50,7 +51,11 @@ public:
         m_nCompressDone = done;
         if (m_onCompress) m_onCompress(done);
     }
-    void SetVerifyProgress(uint64_t done) override { m_nVerifyDone = done; }
+    void SetVerifyProgress(uint64_t done) override
+    {
+        m_nVerifyDone = done;
+        if (m_onVerify) m_onVerify(done);
+    }
     void ShowCounters(const BuildCounters& counters) override { m_counters = counters; }
     void ShowSettingsSummary() override { ++m_nSummaries; }
     void SetPhaseText(const std::wstring& text) override

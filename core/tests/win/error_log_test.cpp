@@ -47,6 +47,21 @@ TEST(ErrorLog, BytesExactlyWithAndWithoutMark)
         << "an older log is replaced";
 }
 
+TEST(ErrorLog, SystemTextsLineBreakGivesNoEmptyLine)
+{
+    test::ScratchFolder dir;
+    const std::wstring path = dir.File(L"x.log");
+    ErrorLog log;
+    ASSERT_TRUE(log.Create(path.c_str(), nullptr, L""));
+    // As FormatMessage gives it.
+    EXPECT_TRUE(log.WriteFailure(L"C:\\a.txt", L"ディスクの空き領域が不足しています。\r\n"));
+    EXPECT_TRUE(log.WriteFailure(L"C:\\b.txt", L"\r\n"));
+    log.Close();
+    EXPECT_EQ(test::ScratchFolder::ReadAll(path),
+              Le(L"ファイルパス：C:\\a.txt\r\nメッセージ　：ディスクの空き領域が不足しています。\r\n"
+                 L"ファイルパス：C:\\b.txt\r\nメッセージ　：\r\n"));
+}
+
 TEST(ErrorLog, UncPathLosesOnlyItsPrefix)
 {
     test::ScratchFolder dir;
