@@ -373,7 +373,13 @@ void CWizardDlg::StartBuild()
 
 void CWizardDlg::OnBuildTimer()
 {
-    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED) return;
+    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED) {
+        // The build thread clears the result when it starts; a stop asked
+        // for before that moment would be lost, so it is asked again until
+        // the thread ends.
+        if (m_bAbortRequested) m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
+        return;
+    }
     KillTimer(Hwnd(), IDT_BUILD);
     // The state is the thread's last word; joining returns at once and
     // guarantees that the thread no longer touches this object.
