@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -144,6 +145,26 @@ struct RunResult {
 
 constexpr int IDC_DEST = 1001, IDC_PROGRESS = 1006;
 
+// The extractor opens its error log in Notepad. A viewer left running would
+// hold this test program's output open after it ends (Wine passes the
+// handles on), so every viewer is ended once a run is over.
+void EndLogViewers()
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
+        if (lstrcmpiW(pe.szExeFile, L"notepad.exe") != 0) continue;
+        HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pe.th32ProcessID);
+        if (!h) continue;
+        TerminateProcess(h, 0);
+        WaitForSingleObject(h, 5000);
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
+}
+
 // Runs archive (volume 0 named "h.exe", further volumes "h.exe.1" ...) in a
 // fresh folder under the temporary folder. Quiet archives extract into
 // "h" beside themselves; windowed ones are sent to "box\out", so a name
@@ -206,6 +227,7 @@ RunResult RunHostile(const TestArchive& arc, bool windowed, const std::vector<si
         }
         r.m_bExited = p.WaitExit(0);
     } // a process still running here is ended by Program
+    EndLogViewers();
 
     std::vector<std::wstring> all;
     ListTree(dir, L"", all);
