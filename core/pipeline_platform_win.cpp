@@ -105,24 +105,25 @@ private:
     std::u16string m_strError;
 };
 
+// The provider is acquired at the first Begin and kept until the object goes:
+// acquiring it costs milliseconds (far more than hashing a small file), and a
+// build or an extraction hashes thousands of files with one object. Each file
+// still gets a hash object of its own.
 class CryptSha256 : public IFileHash {
 public:
     explicit CryptSha256(bool report) : m_bReport(report) {}
-    ~CryptSha256() override { Release(); }
+    ~CryptSha256() override
+    {
+        ReleaseHash();
+        if (m_prov) CryptReleaseContext(m_prov, 0);
+    }
     CryptSha256(const CryptSha256&) = delete;
     CryptSha256& operator=(const CryptSha256&) = delete;
 
     int Begin() override
     {
-        Release();
-        if (!CryptAcquireContextW(&m_prov, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) {
-            m_prov = 0;
-            if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET)) return Failed();
-            if (!CryptAcquireContextW(&m_prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) {
-                m_prov = 0;
-                return Failed();
-            }
-        }
+        ReleaseHash();
+        if (!m_prov && AcquireProvider() != 0) return 1;
         if (!CryptCreateHash(m_prov, CALG_SHA_256, 0, 0, &m_hash)) {
             m_hash = 0;
             return Failed();
@@ -156,7 +157,7 @@ public:
         } else {
             result = 0;
         }
-        Release();
+        ReleaseHash();
         return result;
     }
 
@@ -169,12 +170,19 @@ private:
         m_strError = LastErrorTextU16();
         return 1;
     }
-    void Release()
+    int AcquireProvider()
+    {
+        if (CryptAcquireContextW(&m_prov, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return 0;
+        m_prov = 0;
+        if (GetLastError() != static_cast<DWORD>(NTE_BAD_KEYSET)) return Failed();
+        if (CryptAcquireContextW(&m_prov, nullptr, nullptr, PROV_RSA_FULL, CRYPT_NEWKEYSET)) return 0;
+        m_prov = 0;
+        return Failed();
+    }
+    void ReleaseHash()
     {
         if (m_hash) CryptDestroyHash(m_hash);
-        if (m_prov) CryptReleaseContext(m_prov, 0);
         m_hash = 0;
-        m_prov = 0;
     }
 
     bool m_bReport;

@@ -326,13 +326,14 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     int result = 0;
     uint32_t flag = 0;
     if (info->m_nSize != 0) {
-        std::unique_ptr<IFileHash> hash;
+        IFileHash* hash = nullptr;
         if (s.m_state.m_header.m_nFlags & AF_HASH) {
-            hash = CreateEntryHash();
+            if (!s.m_pHash) s.m_pHash = CreateEntryHash();
+            hash = s.m_pHash.get();
             if (hash->Begin() != 0) result = 1;
         }
         if (result == 0) {
-            switch (DecodeEntryData(s, *info, out, hash.get())) {
+            switch (DecodeEntryData(s, *info, out, hash)) {
             case EntryDataResult::OK:
                 break;
             case EntryDataResult::ABORTED:

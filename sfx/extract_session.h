@@ -6,9 +6,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/pipeline.h"
 #include "core/unique_handle.h"
 #include "sfx/archive_state.h"
 
@@ -68,6 +70,9 @@ struct ExtractSession {
     std::wstring m_strCurrentDir;
     FileHandle m_archive;
     LogOpener m_pOpenLog = &OpenLogInNotepad;
+    // Made at the first hashed entry and kept: the system's provider behind
+    // it costs milliseconds to acquire, more than hashing a small file.
+    std::unique_ptr<IFileHash> m_pHash;
 };
 
 } // namespace zk

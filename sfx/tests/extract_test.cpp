@@ -194,6 +194,29 @@ TEST(SfxExtract, ReadOnlyTargetIsReplacedAndKeepsArchivedAttributes)
     EXPECT_FALSE(attrs & FILE_ATTRIBUTE_SYSTEM);
 }
 
+// One hash serves a whole run: a good file before a damaged one must not
+// leave state behind, and the damaged one must still be caught.
+TEST(SfxExtract, DamagedSecondFileFailsItsHashAfterAGoodOne)
+{
+    SfxScratch dir;
+    const std::vector<uint8_t> first = TextBytes(1000);
+    TestArchive arc = BuildHashed({TestEntry::File(u"first.dat", first, METHOD_STORED),
+                                   TestEntry::File(u"second.dat", TextBytes(1000), METHOD_STORED),
+                                   TestEntry::File(u"third.dat", TextBytes(10))},
+                                  {});
+    ASSERT_TRUE(arc.m_bOk);
+    arc.m_volumes[0][arc.m_params.m_nDataOffset + 1000 + 500] ^= 0x01;
+    ASSERT_TRUE(WriteArchive(arc, dir / L"h2.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"h2.zka");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 1);
+    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\first.dat"), first);
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\second.dat").size(), 1000u);
+    EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\third.dat"));
+}
+
 TEST(SfxExtract, DamagedByteFailsTheHashAfterWritingTheFile)
 {
     SfxScratch dir;
