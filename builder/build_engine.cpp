@@ -705,10 +705,53 @@ int WriteEntries(BuildContext& ctx, SourceNode& root)
     return 0;
 }
 
+namespace {
+
+// A folder's listing read once, in step with its children: they were
+// collected from the same listing, so each child's entry is normally the
+// next one, or a few further on past entries the collection left out.
+// Looking each child up by name instead opens the folder once per file,
+// which dominates a tree of small files. A child not found close ahead is
+// looked up by name; only a few entries are held at any time.
+class FolderListing {
+public:
+    explicit FolderListing(const std::wstring& base)
+        : m_find(FindFirstFileW(LongPathForm(base + L"*").c_str(), &m_next))
+    {
+        m_bMore = static_cast<bool>(m_find);
+    }
+
+    bool Take(const std::wstring& name, WIN32_FIND_DATAW* out)
+    {
+        for (size_t i = 0;; ++i) {
+            if (i == m_ahead.size()) {
+                if (!m_bMore || m_ahead.size() == LOOKAHEAD) return false;
+                m_ahead.push_back(m_next);
+                m_bMore = FindNextFileW(m_find.Get(), &m_next) != FALSE;
+            }
+            if (name == m_ahead[i].cFileName) {
+                *out = m_ahead[i];
+                m_ahead.erase(m_ahead.begin(), m_ahead.begin() + static_cast<ptrdiff_t>(i) + 1);
+                return true;
+            }
+        }
+    }
+
+private:
+    static constexpr size_t LOOKAHEAD = 16;
+    FindHandle m_find;
+    WIN32_FIND_DATAW m_next{};
+    bool m_bMore = false;
+    std::vector<WIN32_FIND_DATAW> m_ahead;
+};
+
+} // namespace
+
 int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode)
 {
     std::wstring base = folderPath;
     AddTrailingSlash(base);
+    FolderListing listing(base);
     for (SourceNode* child = folderNode.pFirstChild; child; child = child->pNext) {
         if (ctx.Cancelled()) return 1;
         BuildRecord stored;
@@ -718,7 +761,7 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
         }
         const std::wstring path = base + stored.strName;
         WIN32_FIND_DATAW entry{};
-        if (!FindFileData(path.c_str(), &entry, true)) {
+        if (!listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry, true)) {
             Fail(ctx, path);
             return 1;
         }

@@ -1,5 +1,7 @@
 #include "sfx/extract_engine.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <process.h>
 #include <shellapi.h>
 
@@ -129,6 +131,7 @@ bool OpenArchiveForRun(ExtractSession& s)
 int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
 {
     s.m_archive.Reset();
+    s.m_pVolumes.reset();
     if (s.m_ctx.m_nAbort)
         s.m_status.Set(TEXT_ABORTED);
     else if (s.m_ctx.m_nFailed)
@@ -233,6 +236,39 @@ int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_
     return 0;
 }
 
+// A stream on a file that did not exist yet; null when it exists or cannot
+// be created (the caller's slower path then finds out why).
+static FILE* CreateNewStream(const std::wstring& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE* out = _wfdopen(fd, L"wb");
+    if (!out) _close(fd);
+    return out;
+}
+
+static bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
+{
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILE_BASIC_INFO basic{};
+    basic.CreationTime.LowPart = info.m_ftCreation.dwLowDateTime;
+    basic.CreationTime.HighPart = static_cast<LONG>(info.m_ftCreation.dwHighDateTime);
+    basic.LastAccessTime.LowPart = info.m_ftAccess.dwLowDateTime;
+    basic.LastAccessTime.HighPart = static_cast<LONG>(info.m_ftAccess.dwHighDateTime);
+    basic.LastWriteTime.LowPart = info.m_ftWrite.dwLowDateTime;
+    basic.LastWriteTime.HighPart = static_cast<LONG>(info.m_ftWrite.dwHighDateTime);
+    const DWORD attrs = info.m_nAttributes & SETTABLE_ATTRIBUTES;
+    basic.FileAttributes = attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
 int ExtractFolder(ExtractSession& s, EntryNode& node)
 {
     const std::wstring remembered = s.m_strCurrentDir;
@@ -285,7 +321,10 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     const std::wstring shown = ShortPathForm(path);
     if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pView->ShowCurrentPath(shown);
 
-    if (PathExists(path.c_str())) {
+    // Most files are new: creating them outright looks the name up once,
+    // where asking first whether it exists would look it up twice.
+    FILE* out = CreateNewStream(path);
+    if (!out && PathExists(path.c_str())) {
         if (!s.m_ctx.m_nOverwriteAll) {
             int answer = Ask(s, Format(TEXT_OVERWRITE, shown), MB_YESNOCANCEL | MB_ICONQUESTION);
             if (answer == IDCANCEL) {
@@ -304,8 +343,7 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
             return Fail(s, path, ERR_READ_ONLY);
     }
 
-    FILE* out = nullptr;
-    for (;;) {
+    while (!out) {
         out = _wfopen(path.c_str(), L"wb");
         if (out) break;
         // The stream does not say why; creating the file directly does.
@@ -360,6 +398,23 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
         }
     }
     SetLastError(ERROR_SUCCESS);
+    if (result == 0 && std::fflush(out) != 0) {
+        RecordStreamFailure();
+        result = 1;
+    }
+    // Times and attributes go through the handle still open: reopening
+    // every file by name costs more than writing a small one. Everything is
+    // on disk by now, so closing changes neither.
+    bool attributesSet = false;
+    if (result == 0) {
+        if (!SetTimesAndAttributes(out, *info)) {
+            ReportLastError();
+            flag = 0;
+            result = 1;
+        } else {
+            attributesSet = true;
+        }
+    }
     if (std::fclose(out) != 0 && result == 0) {
         RecordStreamFailure();
         result = 1;
@@ -369,18 +424,12 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
         // A file cut short (full disk, missing volume, damaged data, abort)
         // would pass for the real one under its archived name. A file whose
         // hash differs was written whole and stays, with its message.
-        if (flag != ERR_HASH) DeleteFileOrDefer(path.c_str(), false, false);
+        if (flag != ERR_HASH) {
+            if (attributesSet) SetFileAttrs(path.c_str(), FILE_ATTRIBUTE_NORMAL, false);
+            DeleteFileOrDefer(path.c_str(), false, false);
+        }
         return 1;
     }
-
-    FileHandle h(OpenFile(path.c_str(), OPENMODE_EXISTING, true));
-    if (!h || !SetFileTime(h.Get(), &info->m_ftCreation, &info->m_ftAccess, &info->m_ftWrite)) {
-        if (h) ReportLastError();
-        return Fail(s, path);
-    }
-    h.Reset();
-    DWORD attrs = info->m_nAttributes & SETTABLE_ATTRIBUTES;
-    if (!SetFileAttrs(path.c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL, true)) return Fail(s, path);
     return 0;
 }
 

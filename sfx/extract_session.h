@@ -69,6 +69,9 @@ struct ExtractSession {
     // MAX_PATH work too) and the archive's first file.
     std::wstring m_strCurrentDir;
     FileHandle m_archive;
+    // The volume files entries are read from, the last one kept open
+    // between entries; closed when the run ends.
+    std::unique_ptr<IVolumeFiles> m_pVolumes;
     LogOpener m_pOpenLog = &OpenLogInNotepad;
     // Made at the first hashed entry and kept: the system's provider behind
     // it costs milliseconds to acquire, more than hashing a small file.

@@ -338,6 +338,12 @@ void CMainDialog::ShowCurrentPath(const std::wstring& path)
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_strShownPath = path;
+        m_bShownPathChanged = true;
+        // While the line is being refreshed on a timer, the timer picks the
+        // newest path up; a post per small file would cost more than the
+        // file itself.
+        if (m_bPathTimerOn) return;
+        m_bPathTimerOn = true;
     }
     PostMessageW(Hwnd(), WM_SFX_SHOW_PATH, 0, 0);
 }
@@ -384,6 +390,7 @@ bool CMainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result)
         return true;
     case WM_SFX_SHOW_PATH:
         ShowPathNow();
+        SetTimer(Hwnd(), PATH_TIMER_ID, PATH_REFRESH_MS, nullptr);
         return true;
     case WM_CLOSE:
         // The caption's close box and Alt+F4 ask like the close button.
@@ -396,6 +403,18 @@ bool CMainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result)
 void CMainDialog::OnTimer(UINT_PTR id)
 {
     if (id == PROGRESS_TIMER_ID) m_progressBar.Repaint();
+    if (id == PATH_TIMER_ID) {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            if (!m_bShownPathChanged) {
+                // Nothing new since the last tick: the next path posts again.
+                m_bPathTimerOn = false;
+                KillTimer(Hwnd(), PATH_TIMER_ID);
+                return;
+            }
+        }
+        ShowPathNow();
+    }
 }
 
 void CMainDialog::ShowPathNow()
@@ -404,6 +423,7 @@ void CMainDialog::ShowPathNow()
     {
         std::lock_guard<std::mutex> lock(m_lock);
         path = m_strShownPath;
+        m_bShownPathChanged = false;
     }
     HWND line = Item(IDC_DEST_CAPTION);
     RECT r;

@@ -33,6 +33,10 @@ enum : UINT {
     WM_SFX_SHOW_PATH = WM_APP + 6,
 };
 
+// The no-UI path line follows the worker at most this often.
+constexpr UINT_PTR PATH_TIMER_ID = 32869;
+constexpr UINT PATH_REFRESH_MS = 100;
+
 // Texts of the window's states.
 constexpr wchar_t TEXT_BUSY_WAIT[] = L"処理中！！ しばらくお待ちください";
 constexpr wchar_t TEXT_EXTRACT[] = L"解凍(&S)";
@@ -140,6 +144,8 @@ private:
     std::vector<EntryNode*> m_listWorkerChain;
     EntryNode* m_pWorkerFolder = nullptr;
     std::wstring m_strShownPath;
+    bool m_bShownPathChanged = false;
+    bool m_bPathTimerOn = false;
 
     bool m_bExtracting = false;
     bool m_bClosing = false;

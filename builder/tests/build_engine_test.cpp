@@ -205,6 +205,38 @@ TEST(BuildEngine, MixedTreeRoundTripsWithEveryCodecAndOption)
     }
 }
 
+// The data phase reads each folder's listing once and pairs it with the
+// children collected: entries left out (hidden, temporary) lie between the
+// kept ones, more of them in a row than the pairing looks ahead, so some
+// children are found in the listing and others by name. Every record must
+// still describe its own file.
+TEST(BuildEngine, LeftOutEntriesBetweenKeptOnesKeepEveryRecordRight)
+{
+    BuildScene s;
+    std::wstring top = s.Folder(L"mixed");
+    for (int i = 0; i < 120; ++i) {
+        wchar_t name[32];
+        swprintf(name, 32, L"mixed\\n%03d.txt", i);
+        // One in twenty is kept, the rest are hidden, so the kept ones lie
+        // about twenty listing entries apart; sizes differ so a record paired
+        // with the wrong file shows.
+        const DWORD attrs = i % 20 == 0 ? 0 : FILE_ATTRIBUTE_HIDDEN;
+        s.File(name, Bytes(100 + 37 * i, static_cast<uint8_t>(i), false), attrs);
+    }
+    s.Folder(L"mixed\\sub");
+    s.File(L"mixed\\sub\\last.txt", Bytes(5000, 9, false));
+    s.Sources({top});
+    s.owner.m_env.m_bIncludeHidden = 0;
+    const std::wstring target = s.scratch.Path() + L"mixed.zka";
+    s.Target(target);
+    BoxAnswers boxes;
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    DecodedArchive a = ReadBack(target);
+    EXPECT_EQ(ExpectMatchesSources(a, s.sources, false), 1u + 6u + 2u);
+    EXPECT_EQ(a.entries.size(), 1u + 6u + 2u);
+}
+
 TEST(BuildEngine, HiddenTopLevelItemIsSkippedAndNothingLeftIsReported)
 {
     BuildScene s;
