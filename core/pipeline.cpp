@@ -36,13 +36,14 @@ std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize)
     b->m_pOutput.reset(new (std::nothrow) uint8_t[outputSize]);
     b->m_pCompare.reset(new (std::nothrow) uint8_t[blockSize]);
     b->m_pStage.reset(new (std::nothrow) uint8_t[stageSize]);
+    b->m_pLz4Write.reset(new (std::nothrow) uint8_t[16 + 4 + static_cast<size_t>(outputSize) + 16]);
     LZ4_stream_t* lz4 = new (std::nothrow) LZ4_stream_t;
     LZ4_streamHC_t* hc = new (std::nothrow) LZ4_streamHC_t;
     b->m_pLz4State = lz4 ? LZ4_initStream(lz4, sizeof(*lz4)) : nullptr;
     b->m_pLz4HcState = hc ? LZ4_initStreamHC(hc, sizeof(*hc)) : nullptr;
     if (!b->m_pLz4State) delete lz4;
     if (!b->m_pLz4HcState) delete hc;
-    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4State ||
+    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4Write || !b->m_pLz4State ||
         !b->m_pLz4HcState)
         return nullptr;
     return b;
@@ -52,6 +53,29 @@ PipelineBuffers::~PipelineBuffers()
 {
     delete static_cast<LZ4_stream_t*>(m_pLz4State);
     delete static_cast<LZ4_streamHC_t*>(m_pLz4HcState);
+    if (auto* zs = static_cast<z_stream*>(m_pDeflate)) {
+        deflateEnd(zs);
+        delete zs;
+    }
+}
+
+void* PipelineBuffers::DeflateStream(int level)
+{
+    auto* zs = static_cast<z_stream*>(m_pDeflate);
+    if (zs && m_nDeflateLevel == level) return deflateReset(zs) == Z_OK ? zs : nullptr;
+    if (zs) {
+        deflateEnd(zs);
+    } else {
+        zs = new (std::nothrow) z_stream;
+        if (!zs) return nullptr;
+        m_pDeflate = zs;
+    }
+    std::memset(zs, 0, sizeof(*zs));
+    m_nDeflateLevel = level;
+    if (deflateInit2(zs, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK) return zs;
+    delete zs;
+    m_pDeflate = nullptr;
+    return nullptr;
 }
 
 DecodeBuffers PipelineBuffers::ForDecode()
@@ -162,9 +186,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     // The write buffer holds the encrypted stream's carried-over bytes (fewer
     // than 16) followed by the next record, which is compressed straight into
     // place; room for 16 pad bytes after the terminating record.
-    const size_t writeSize = 16 + 4 + static_cast<size_t>(bound) + 16;
-    std::unique_ptr<uint8_t[]> write(new (std::nothrow) uint8_t[writeSize]);
-    if (!write) return Fail(ctx, u"");
+    uint8_t* const write = buf.Lz4Write();
 
     LZ4_stream_t* fast = static_cast<LZ4_stream_t*>(buf.Lz4State());
     LZ4_streamHC_t* hc = static_cast<LZ4_streamHC_t*>(buf.Lz4HcState());
@@ -192,7 +214,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
         if (n < 0) return 1;
         if (Cancelled(ctx.m_pCancel)) return 1;
 
-        uint8_t* record = write.get() + pending;
+        uint8_t* record = write + pending;
         int c = 0;
         if (n > 0) {
             if (cutHistory && previous) {
@@ -219,14 +241,14 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
                 out = length & ~15u;
             } else {
                 out = RoundUp16(length);
-                std::memset(write.get() + length, 0, out - length);
+                std::memset(write + length, 0, out - length);
             }
-            if (out > 0) ctx.m_pCipher->m_pEncrypt(write.get(), static_cast<int32_t>(out));
+            if (out > 0) ctx.m_pCipher->m_pEncrypt(write, static_cast<int32_t>(out));
         }
-        if (Emit(ctx, entry, write.get(), out) != 0) return 1;
+        if (Emit(ctx, entry, write, out) != 0) return 1;
         if (Cancelled(ctx.m_pCancel)) return 1;
         pending = length > out ? length - out : 0;
-        if (pending > 0) std::memmove(write.get(), write.get() + out, pending);
+        if (pending > 0) std::memmove(write, write + out, pending);
 
         half ^= 1;
         if (n == 0) return 0;
@@ -243,13 +265,13 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     const uint32_t bsize = buf.BlockSize();
     const int level = ctx.m_nLevel == CompressLevel::HIGH ? 9 : Z_DEFAULT_COMPRESSION;
 
-    z_stream zs;
-    std::memset(&zs, 0, sizeof(zs));
-    if (deflateInit2(&zs, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return Fail(ctx, u"");
-    struct DeflateEnd {
-        z_stream* z;
-        ~DeflateEnd() { deflateEnd(z); }
-    } end{&zs};
+    z_stream* const stream = static_cast<z_stream*>(buf.DeflateStream(level));
+    if (!stream) return Fail(ctx, u"");
+    z_stream& zs = *stream;
+    // A reset keeps the buffer pointers: an entry that failed half-way must
+    // not hand its unread input to this one.
+    zs.next_in = nullptr;
+    zs.avail_in = 0;
 
     uint8_t* out = buf.Output();
     zs.next_out = out;

@@ -71,6 +71,14 @@ public:
 
     void* Lz4State() { return m_pLz4State; }
     void* Lz4HcState() { return m_pLz4HcState; }
+    // Where an LZ4 record is compressed to before it is written: 16 bytes of
+    // carried-over cipher input, the record's length, its block, 16 pad
+    // bytes.
+    uint8_t* Lz4Write() { return m_pLz4Write.get(); }
+    // The Deflate stream, reset for a new entry at this level; made at its
+    // first use and kept, so that an entry costs no allocation. Null when
+    // zlib cannot have its memory.
+    void* DeflateStream(int level);
 
 private:
     PipelineBuffers() = default;
@@ -83,6 +91,9 @@ private:
     std::unique_ptr<uint8_t[]> m_pStage;
     void* m_pLz4State = nullptr;
     void* m_pLz4HcState = nullptr;
+    std::unique_ptr<uint8_t[]> m_pLz4Write;
+    void* m_pDeflate = nullptr;
+    int m_nDeflateLevel = 0;
 };
 
 // The part of an entry's record the pipeline reads and fills.

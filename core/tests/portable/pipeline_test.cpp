@@ -255,6 +255,35 @@ TEST_P(PipelineFaults, SourceOfAnotherSizeThanExpectedFailsTheEntry)
     }
 }
 
+// The codec state is kept from entry to entry of a build: an entry that
+// failed half-way, and a change of level, must leave nothing behind that the
+// next entry would carry into its stored data.
+TEST_P(PipelineFaults, EntryAfterAFailedOneAndAnotherLevelStillRoundTrips)
+{
+    const FaultCase& c = GetParam();
+    StreamHarness h(B);
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    auto broken = MakeData(4 * B, Fill::TEXT, 5);
+    h.SetSource(broken);
+    h.source->FailReadsAfter(2 * B + 10);
+    PipelineEntry failed = h.NewEntry(broken.size());
+    ASSERT_EQ(h.Encode(c.method, failed), 1);
+
+    for (CompressLevel level : {CompressLevel::STANDARD, CompressLevel::HIGH, CompressLevel::STANDARD}) {
+        h.ctx.m_nLevel = level;
+        h.ctx.m_failure = FailureInfo{};
+        auto data = MakeData(3 * B + 77, Fill::RANDOM, static_cast<uint32_t>(level) + 9);
+        h.SetSource(data);
+        PipelineEntry e = h.NewEntry(data.size());
+        ASSERT_EQ(h.Encode(c.method, e), 0);
+        h.SetSource(data);
+        EXPECT_EQ(h.Verify(c.method, e), 0);
+        std::vector<uint8_t> decoded;
+        ASSERT_EQ(h.Decode(c.method, e, decoded), 0);
+        EXPECT_EQ(decoded, data);
+    }
+}
+
 TEST_P(PipelineFaults, VerifyCatchesAFlippedByteInTheStoredData)
 {
     const FaultCase& c = GetParam();
