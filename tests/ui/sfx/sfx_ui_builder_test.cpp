@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "builder/tests/build_harness.h"
-#include "sfx_ui_driver.h"
+#include "ui_driver.h"
 
 namespace {
 
