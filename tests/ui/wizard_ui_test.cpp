@@ -1045,6 +1045,26 @@ TEST_F(WizardTest, DroppedDriveRootAddsItsEntries)
     CloseWithEscape(*program, wizard);
 }
 
+// A shell shortcut file at `link` pointing at `target`.
+bool MakeShortcut(const std::wstring& link, const std::wstring& target)
+{
+    HRESULT init = CoInitialize(nullptr);
+    bool saved = false;
+    IShellLinkW* shellLink = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shellLink)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(shellLink->SetPath(target.c_str())) &&
+            SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
+            file->Release();
+        }
+        shellLink->Release();
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+    return saved && FileExists(link);
+}
+
 TEST_F(WizardTest, FileDroppedOnTheArchiveNameBecomesTheName)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"data.txt", "d"));
@@ -1066,8 +1086,11 @@ TEST_F(WizardTest, FileDroppedOnTheArchiveNameBecomesTheName)
     ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"data.txt", m_folder / L"old.exe"}));
     ASSERT_TRUE(WaitFor([&] { return Text(name) == m_folder / L"data.txt"; }));
     EXPECT_TRUE(WaitFor([&] { return !Enabled(next); })) << "a .txt name cannot start a build";
-    ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"old.exe"}));
-    ASSERT_TRUE(WaitFor([&] { return Text(name) == m_folder / L"old.exe"; }));
+    // A shortcut stands for its target.
+    ASSERT_TRUE(MakeShortcut(m_folder / L"to old.lnk", m_folder / L"old.exe"));
+    ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"to old.lnk"}));
+    ASSERT_TRUE(WaitFor([&] { return Text(name) == m_folder / L"old.exe"; }))
+        << testing::PrintToString(Text(name));
     EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
     CloseWithEscape(*program, wizard);
 }
