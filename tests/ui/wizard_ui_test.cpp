@@ -1,5 +1,6 @@
 // The builder's wizard driven from outside: pages, buttons, the settings
-// dialog, the options page's rules and whole builds.
+// dialog, the file list's menu, chooser and drops, the options page's rules
+// and whole builds, whose archives are then run and extracted.
 
 #include "extractor_driver.h"
 #include "ui_driver.h"
@@ -727,7 +728,7 @@ namespace {
 
 TEST_F(WizardTest, SplitArchiveFromTheWizardExtractsFromEveryVolume)
 {
-    WriteSampleTree(L"pack", 2500000);
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"pack", 2500000));
     const std::wstring source = m_folder / L"pack";
     const std::wstring archive = m_folder / L"pack.exe";
     std::unique_ptr<Program> program;
@@ -747,6 +748,10 @@ TEST_F(WizardTest, SplitArchiveFromTheWizardExtractsFromEveryVolume)
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS),
                  reinterpret_cast<LPARAM>(custom));
 
+    // No contents list this time.
+    Click(Control(wizard, IDC_LIST_NONE));
+    EXPECT_TRUE(WaitFor([&] { return Checked(Control(wizard, IDC_LIST_NONE)); }));
+
     std::wstring report = BuildAndFinish(*program, wizard);
     EXPECT_NE(report.find(L"分割サイズ\t： 1 MB"), std::wstring::npos) << testing::PrintToString(report);
     ASSERT_TRUE(FileExists(archive + L".1"));
@@ -759,6 +764,7 @@ TEST_F(WizardTest, SplitArchiveFromTheWizardExtractsFromEveryVolume)
     std::wstring summary = Text(GetDlgItem(window, SFX_SUMMARY));
     EXPECT_EQ(summary.find(L"分割ファイル数\t： なし"), std::wstring::npos)
         << testing::PrintToString(summary);
+    EXPECT_FALSE(GetDlgItem(window, SFX_TREE)) << "no contents list was asked for";
     EXPECT_TRUE(ExtractAllAndCompare(window, m_folder / L"out", {source}));
     Click(GetDlgItem(window, IDCANCEL));
     EXPECT_TRUE(extractor.WaitExit(10000));
@@ -766,7 +772,7 @@ TEST_F(WizardTest, SplitArchiveFromTheWizardExtractsFromEveryVolume)
 
 TEST_F(WizardTest, ExtractorShowsTheTextsSetOnTheOptionsPage)
 {
-    WriteSampleTree(L"docs", 1000);
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"docs", 1000));
     ASSERT_TRUE(m_folder.WriteFile(L"手紙.txt", "dear"));
     const std::vector<std::wstring> sources = {m_folder / L"docs", m_folder / L"手紙.txt"};
     const std::wstring archive = m_folder / L"docs.exe";
@@ -780,8 +786,7 @@ TEST_F(WizardTest, ExtractorShowsTheTextsSetOnTheOptionsPage)
     SetText(Control(wizard, IDC_SFX_TITLE), title);
     SetText(Control(wizard, IDC_SFX_COMMENT), comment);
     SetText(Control(wizard, IDC_SFX_DEST), destination);
-    Click(Control(wizard, IDC_LIST_SHOW));
-    EXPECT_TRUE(WaitFor([&] { return Checked(Control(wizard, IDC_LIST_SHOW)); }));
+    EXPECT_TRUE(Checked(Control(wizard, IDC_LIST_SHOW))) << "the contents list is shown by default";
     BuildAndFinish(*program, wizard);
 
     Program extractor(archive, L"");
@@ -802,7 +807,7 @@ TEST_F(WizardTest, ExtractorShowsTheTextsSetOnTheOptionsPage)
 
 TEST_F(WizardTest, ArchiveWithoutUserInterfaceExtractsBesideItselfAndCloses)
 {
-    WriteSampleTree(L"pack", 200000);
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"pack", 200000));
     const std::vector<std::wstring> sources = {m_folder / L"pack"};
     const std::wstring archive = m_folder / L"quiet.exe";
     std::unique_ptr<Program> program;
@@ -981,7 +986,7 @@ TEST_F(WizardTest, ChooserAddsSeveralFilesAtOnce)
 
 TEST_F(WizardTest, DroppedFilesAndFoldersJoinTheListOnce)
 {
-    WriteSampleTree(L"pack", 100);
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"pack", 100));
     ASSERT_TRUE(m_folder.WriteFile(L"one.txt", "1"));
     auto program = Start();
     HWND wizard = program->WaitDialog(WIZARD);
