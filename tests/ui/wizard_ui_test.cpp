@@ -1016,7 +1016,25 @@ TEST_F(WizardTest, DroppedFilesAndFoldersJoinTheListOnce)
 TEST_F(WizardTest, DroppedDriveRootAddsItsEntries)
 {
     // C: is the test's own prefix drive; its visible top-level entries are
-    // what an upper-case root stands for.
+    // what an upper-case root stands for. One visible and one hidden entry
+    // of this test join them for the time of the test.
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    const std::wstring visible = L"zk_visible_" + tag + L".txt";
+    const std::wstring hidden = L"zk_hidden_" + tag;
+    struct RootEntries {
+        std::wstring file, folder;
+        ~RootEntries()
+        {
+            DeleteFileW(file.c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    } cleanup{L"C:\\" + visible, L"C:\\" + hidden};
+    HANDLE file = CreateFileW(cleanup.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    ASSERT_TRUE(CreateDirectoryW(cleanup.folder.c_str(), nullptr));
+    ASSERT_TRUE(SetFileAttributesW(cleanup.folder.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
     std::vector<std::wstring> entries;
     WIN32_FIND_DATAW entry{};
     HANDLE find = FindFirstFileW(L"C:\\*.*", &entry);
@@ -1035,17 +1053,39 @@ TEST_F(WizardTest, DroppedDriveRootAddsItsEntries)
     Click(Control(wizard, IDC_NEXT));
     ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
     HWND list = Control(wizard, IDC_SOURCE_LIST);
+    // "隠しファイルも含む" (on by default) set in the settings dialog.
+    auto includeHidden = [&](bool include) {
+        Click(Control(wizard, IDC_SETTINGS));
+        HWND settings = program->WaitDialog(L"環境設定");
+        ASSERT_TRUE(settings);
+        HWND box = Control(settings, IDC_INCLUDE_HIDDEN);
+        if (Checked(box) != include) Click(box);
+        ASSERT_TRUE(WaitFor([&] { return Checked(box) == include; }));
+        Click(Control(settings, IDOK));
+        ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+    };
 
+    ASSERT_NO_FATAL_FAILURE(includeHidden(false));
     ASSERT_TRUE(DropFiles(program->Process(), list, {L"C:\\"}));
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(entries.size()); }))
         << RowCount(wizard) << " rows for " << entries.size() << " entries";
-    std::vector<std::wstring> places = RowTexts(*program, wizard, 2);
-    for (const std::wstring& place : places)
+    std::vector<std::wstring> names = RowTexts(*program, wizard, 0);
+    EXPECT_NE(std::find(names.begin(), names.end(), visible), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), hidden), names.end()) << "hidden entries stay out";
+    for (const std::wstring& place : RowTexts(*program, wizard, 2))
         EXPECT_EQ(place, L"C:\\") << "an entry of the root, not the drive itself";
+
+    // With hidden entries included the same drop adds only the hidden one:
+    // the others are listed already.
+    ASSERT_NO_FATAL_FAILURE(includeHidden(true));
+    ASSERT_TRUE(DropFiles(program->Process(), list, {L"C:\\"}));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(entries.size()) + 1; }))
+        << RowCount(wizard) << " rows for " << entries.size() << " entries and the hidden one";
+    EXPECT_EQ(RowTexts(*program, wizard, 0).back(), hidden);
 
     // A lower-case root stands for itself: one more row, the drive.
     ASSERT_TRUE(DropFiles(program->Process(), list, {L"c:"}));
-    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(places.size()) + 1; }));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(entries.size()) + 2; }));
     EXPECT_EQ(RowTexts(*program, wizard, 2).back(), L"C:\\");
     CloseWithEscape(*program, wizard);
 }
