@@ -1,6 +1,8 @@
 // The builder's wizard driven from outside: pages, buttons, the settings
-// dialog, the options page's rules and whole builds.
+// dialog, the file list's menu, chooser and drops, the options page's rules
+// and whole builds, whose archives are then run and extracted.
 
+#include "extractor_driver.h"
 #include "ui_driver.h"
 
 #include "builder/resource.h"
@@ -9,6 +11,7 @@
 #include <shlobj.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -54,6 +57,82 @@ protected:
         PostMessageW(wizard, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         EXPECT_TRUE(program.WaitExit(15000));
     }
+
+    // Texts of the file list's rows in one column.
+    static std::vector<std::wstring> RowTexts(Program& program, HWND wizard, int column)
+    {
+        RemoteViews views(program.Process());
+        return views.ListColumn(Control(wizard, IDC_SOURCE_LIST), column);
+    }
+
+    // Runs a self-extracting archive like its recipient, answers its
+    // password dialog when a password is given, extracts everything into
+    // `destination` and closes it; the extracted tree must equal `sources`.
+    static void ExtractAndCompare(const std::wstring& archive, const std::wstring& password,
+                                  const std::wstring& destination, const std::vector<std::wstring>& sources)
+    {
+        Program extractor(archive, L"");
+        ASSERT_TRUE(extractor.Started());
+        if (!password.empty()) {
+            ASSERT_TRUE(EnterExtractorPassword(extractor, password));
+        }
+        HWND window = WaitExtractorReady(extractor);
+        ASSERT_TRUE(window) << "the extractor's window did not become ready";
+        EXPECT_TRUE(ExtractAllAndCompare(window, destination, sources));
+        Click(GetDlgItem(window, IDCANCEL));
+        EXPECT_TRUE(extractor.WaitExit(10000));
+    }
+
+    // A small tree: a nested folder, an empty folder, names with blanks and
+    // Japanese, and data that does not compress.
+    void WriteSampleTree(const std::wstring& root, size_t bigSize)
+    {
+        for (const wchar_t* folder : {L"", L"\\写真 2026", L"\\写真 2026\\旅行", L"\\empty"})
+            ASSERT_TRUE(CreateDirectoryW((m_folder / root + folder).c_str(), nullptr));
+        ASSERT_TRUE(m_folder.WriteFile(root + L"\\big.bin", Incompressible(bigSize)));
+        ASSERT_TRUE(m_folder.WriteFile(root + L"\\写真 2026\\メモ.txt", "memo\r\n"));
+        ASSERT_TRUE(m_folder.WriteFile(root + L"\\写真 2026\\旅行\\map.dat", std::string(3000, 'm')));
+        ASSERT_TRUE(m_folder.WriteFile(root + L"\\zero.txt", ""));
+    }
+
+    // Starts the wizard with saved parameters naming `sources` and the
+    // archive, reloads them on the file page ("再読込") and moves on to the
+    // options page.
+    HWND OpenOptionsPage(std::unique_ptr<Program>& program, const std::vector<std::wstring>& sources,
+                         const std::wstring& archive)
+    {
+        EXPECT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(sources, archive)));
+        program = Start();
+        HWND wizard = program->WaitDialog(WIZARD);
+        if (!wizard) return nullptr;
+        HWND next = Control(wizard, IDC_NEXT);
+        Click(next);
+        if (!WaitForPage(wizard, L"保管ファイルの選択")) return nullptr;
+        Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+        if (!WaitFor([&] { return RowCount(wizard) == static_cast<int>(sources.size()) && Enabled(next); }))
+            return nullptr;
+        Click(next);
+        if (!WaitForPage(wizard, L"保管ファイルの設定")) return nullptr;
+        EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), archive);
+        return wizard;
+    }
+
+    // "開始 >", the completion page, its report, then "完了".
+    static std::wstring BuildAndFinish(Program& program, HWND wizard)
+    {
+        HWND next = Control(wizard, IDC_NEXT);
+        EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+        Click(next);
+        EXPECT_TRUE(WaitFor([&] { return HeaderTitle(wizard) == L"書庫ファイルの作成完了"; }, 60000))
+            << testing::PrintToString(HeaderTitle(wizard));
+        std::wstring report = Text(Control(wizard, IDC_RESULT));
+        Click(next);
+        EXPECT_TRUE(program.WaitExit(15000));
+        return report;
+    }
+
+    static std::string SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive);
+    static std::string Incompressible(size_t size);
 
     ScratchFolder m_folder;
 };
@@ -341,8 +420,8 @@ TEST_F(WizardTest, FileListKeysPasteAndRemove)
     CloseWithEscape(*program, wizard);
 }
 
-// A settings file "Zelkora.sav" naming one source and the archive.
-std::string SavedParameters(const std::wstring& source, const std::wstring& archive)
+// A settings file "Zelkora.sav" naming the sources and the archive.
+std::string WizardTest::SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive)
 {
     std::string bytes;
     auto u32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
@@ -352,8 +431,9 @@ std::string SavedParameters(const std::wstring& source, const std::wstring& arch
         bytes.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
     };
     u32(100);
-    u32(1);
-    text(source);
+    u32(static_cast<uint32_t>(sources.size()));
+    for (const std::wstring& source : sources)
+        text(source);
     text(archive);
     u32(0);
     bytes += '\0';
@@ -369,7 +449,7 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"my data.txt", std::string(5000, 'z')));
     const std::wstring source = m_folder / L"my data.txt";
-    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(source, L"")));
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters({source}, L"")));
 
     auto program = Start();
     HWND wizard = program->WaitDialog(WIZARD);
@@ -493,6 +573,9 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
 
     Click(next);
     EXPECT_TRUE(program->WaitExit(15000));
+
+    // The recipient needs the password and gets the file back unchanged.
+    ExtractAndCompare(archive, L"secret", m_folder / L"out", {source});
 }
 
 TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
@@ -504,6 +587,7 @@ TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
                                  ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
     // The wizard closed without a completion page: nothing was saved.
     EXPECT_FALSE(FileExists(m_folder / L"Zelkora.sav"));
+    ExtractAndCompare(m_folder / L"report.exe", L"", m_folder / L"out", {m_folder / L"report.doc"});
 }
 
 } // namespace
@@ -542,7 +626,7 @@ TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"c.txt", "ccc"));
     const std::wstring archive = m_folder / L"missing folder\\c.zka";
-    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"c.txt", archive)));
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters({m_folder / L"c.txt"}, archive)));
     auto program = Start();
     HWND wizard = program->WaitDialog(WIZARD);
     ASSERT_TRUE(wizard);
@@ -583,8 +667,8 @@ TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
 }
 
 // Data that does not compress, so that a build takes long enough to be
-// stopped while it runs.
-std::string Incompressible(size_t size)
+// stopped while it runs and a split archive needs several volumes.
+std::string WizardTest::Incompressible(size_t size)
 {
     std::string bytes(size, '\0');
     uint32_t x = 2463534242u;
@@ -616,7 +700,7 @@ TEST_F(WizardTest, EscapeDuringABuildStopsItBeforeClosing)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
     ASSERT_TRUE(
-        m_folder.WriteFile(L"Zelkora.sav", SavedParameters(m_folder / L"big.bin", m_folder / L"big.zka")));
+        m_folder.WriteFile(L"Zelkora.sav", SavedParameters({m_folder / L"big.bin"}, m_folder / L"big.zka")));
     auto program = Start();
     HWND wizard = program->WaitDialog(WIZARD);
     ASSERT_TRUE(wizard);
@@ -639,6 +723,424 @@ TEST_F(WizardTest, EscapeDuringABuildStopsItBeforeClosing)
     ASSERT_TRUE(program->WaitExit(60000));
     EXPECT_FALSE(FileExists(m_folder / L"big.zka"));
 }
+
+namespace {
+
+TEST_F(WizardTest, SplitArchiveFromTheWizardExtractsFromEveryVolume)
+{
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"pack", 2500000));
+    const std::wstring source = m_folder / L"pack";
+    const std::wstring archive = m_folder / L"pack.exe";
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {source}, archive);
+    ASSERT_TRUE(wizard);
+
+    // "サイズ指定" with 1 MB: the data runs over two volume boundaries.
+    HWND split = Control(wizard, IDC_SPLIT_LIST);
+    HWND page = GetParent(split);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(split));
+    HWND custom = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
+    SetText(custom, L"1");
+    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS),
+                 reinterpret_cast<LPARAM>(custom));
+
+    // No contents list this time.
+    Click(Control(wizard, IDC_LIST_NONE));
+    EXPECT_TRUE(WaitFor([&] { return Checked(Control(wizard, IDC_LIST_NONE)); }));
+
+    std::wstring report = BuildAndFinish(*program, wizard);
+    EXPECT_NE(report.find(L"分割サイズ\t： 1 MB"), std::wstring::npos) << testing::PrintToString(report);
+    ASSERT_TRUE(FileExists(archive + L".1"));
+    ASSERT_TRUE(FileExists(archive + L".2"));
+    EXPECT_FALSE(FileExists(archive + L".4"));
+
+    Program extractor(archive, L"");
+    HWND window = WaitExtractorReady(extractor);
+    ASSERT_TRUE(window);
+    std::wstring summary = Text(GetDlgItem(window, SFX_SUMMARY));
+    EXPECT_EQ(summary.find(L"分割ファイル数\t： なし"), std::wstring::npos)
+        << testing::PrintToString(summary);
+    EXPECT_FALSE(GetDlgItem(window, SFX_TREE)) << "no contents list was asked for";
+    EXPECT_TRUE(ExtractAllAndCompare(window, m_folder / L"out", {source}));
+    Click(GetDlgItem(window, IDCANCEL));
+    EXPECT_TRUE(extractor.WaitExit(10000));
+}
+
+TEST_F(WizardTest, ExtractorShowsTheTextsSetOnTheOptionsPage)
+{
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"docs", 1000));
+    ASSERT_TRUE(m_folder.WriteFile(L"手紙.txt", "dear"));
+    const std::vector<std::wstring> sources = {m_folder / L"docs", m_folder / L"手紙.txt"};
+    const std::wstring archive = m_folder / L"docs.exe";
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, sources, archive);
+    ASSERT_TRUE(wizard);
+
+    const std::wstring title = L"写真の書庫";
+    const std::wstring comment = L"一行目\r\n二行目";
+    const std::wstring destination = m_folder / L"届け先";
+    SetText(Control(wizard, IDC_SFX_TITLE), title);
+    SetText(Control(wizard, IDC_SFX_COMMENT), comment);
+    SetText(Control(wizard, IDC_SFX_DEST), destination);
+    EXPECT_TRUE(Checked(Control(wizard, IDC_LIST_SHOW))) << "the contents list is shown by default";
+    BuildAndFinish(*program, wizard);
+
+    Program extractor(archive, L"");
+    HWND window = WaitExtractorReady(extractor);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(Text(window), L" " + title);
+    EXPECT_EQ(Text(GetDlgItem(window, SFX_COMMENT)), comment);
+    EXPECT_EQ(Text(GetDlgItem(window, SFX_DEST)), destination);
+    std::wstring summary = Text(GetDlgItem(window, SFX_SUMMARY));
+    EXPECT_NE(summary.find(L"格納ファイル数\t： 5 "), std::wstring::npos) << testing::PrintToString(summary);
+    EXPECT_NE(summary.find(L"分割ファイル数\t： なし"), std::wstring::npos)
+        << testing::PrintToString(summary);
+    EXPECT_TRUE(Visible(GetDlgItem(window, SFX_TREE))) << "the contents list was asked for";
+    EXPECT_TRUE(ExtractAllAndCompare(window, L"", sources));
+    Click(GetDlgItem(window, IDCANCEL));
+    EXPECT_TRUE(extractor.WaitExit(10000));
+}
+
+TEST_F(WizardTest, ArchiveWithoutUserInterfaceExtractsBesideItselfAndCloses)
+{
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"pack", 200000));
+    const std::vector<std::wstring> sources = {m_folder / L"pack"};
+    const std::wstring archive = m_folder / L"quiet.exe";
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, sources, archive);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_SFX_NO_UI));
+    ASSERT_TRUE(WaitFor([&] { return Checked(Control(wizard, IDC_SFX_NO_UI)); }));
+    BuildAndFinish(*program, wizard);
+
+    // Nothing to answer: a question would keep the process alive.
+    Program extractor(archive, L"");
+    ASSERT_TRUE(extractor.WaitExit(30000)) << "the extractor did not close by itself";
+    EXPECT_TRUE(SameTree(sources, m_folder / L"quiet"));
+}
+
+// The popup menu a program shows: its window and its items.
+struct PopupMenu {
+    HWND window = nullptr;
+    std::vector<std::wstring> texts;
+    std::vector<bool> enabled;
+};
+
+PopupMenu WaitPopupMenu(Program& program)
+{
+    PopupMenu menu;
+    menu.window = program.WaitWindow(L"#32768", L"", 10000);
+    if (!menu.window) return menu;
+    for (const MenuItem& item : PopupMenuItems(program.Process(), menu.window)) {
+        menu.texts.push_back(item.text);
+        menu.enabled.push_back(item.enabled);
+    }
+    return menu;
+}
+
+// Opens the file list's menu with the right button over a row.
+PopupMenu OpenListMenu(Program& program, HWND wizard, int row)
+{
+    HWND list = Control(wizard, IDC_SOURCE_LIST);
+    RemoteViews views(program.Process());
+    RECT rect = views.ListItemRect(list, row);
+    POINT at{rect.left + 10, (rect.top + rect.bottom) / 2};
+    if (rect.bottom <= rect.top) at = POINT{60, 60}; // no such row: the empty list
+    PostMessageW(list, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(at.x, at.y));
+    return WaitPopupMenu(program);
+}
+
+int HighlightedItem(Program& program, const PopupMenu& menu)
+{
+    std::vector<MenuItem> items = PopupMenuItems(program.Process(), menu.window);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].highlighted) return static_cast<int>(i);
+    return -1;
+}
+
+// Moves to the item at `position` with the arrow key and chooses it with
+// Enter, as a keyboard user does.
+void ChooseMenuItem(Program& program, const PopupMenu& menu, int position)
+{
+    for (int step = 0; step < 8 && HighlightedItem(program, menu) != position; ++step) {
+        int before = HighlightedItem(program, menu);
+        PostMessageW(menu.window, WM_KEYDOWN, VK_DOWN, 0);
+        WaitFor([&] { return HighlightedItem(program, menu) != before; }, 3000);
+    }
+    ASSERT_EQ(HighlightedItem(program, menu), position);
+    PostMessageW(menu.window, WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_TRUE(WaitFor([&] { return !program.FindWindowOf(L"#32768", L""); }, 5000));
+}
+
+TEST_F(WizardTest, FileListMenuOffersWhatApplies)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"p.txt", "p"));
+    ASSERT_TRUE(m_folder.WriteFile(L"q.txt", "q"));
+    ASSERT_TRUE(m_folder.WriteFile(L"r.txt", "r"));
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    ASSERT_TRUE(
+        m_folder.WriteFile(L"Zelkora.sav", SavedParameters({m_folder / L"p.txt", m_folder / L"q.txt"}, L"")));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
+
+    // Nothing selected, nothing to paste; Escape closes the menu.
+    PopupMenu menu = OpenListMenu(*program, wizard, 0);
+    ASSERT_TRUE(menu.window) << "no popup menu";
+    EXPECT_EQ(menu.texts, (std::vector<std::wstring>{L"貼り付け", L"追加", L"削除", L"全削除"}));
+    EXPECT_EQ(menu.enabled, (std::vector<bool>{false, true, false, true}));
+    PostMessageW(menu.window, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindWindowOf(L"#32768", L""); }, 5000));
+    EXPECT_EQ(RowCount(wizard), 2);
+
+    // The first row selected and a file list on the clipboard. The menu is
+    // opened over the second row: the press does not move the selection,
+    // so "削除" removes the first.
+    HWND list = Control(wizard, IDC_SOURCE_LIST);
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(list, WM_KEYDOWN, VK_HOME, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    ASSERT_TRUE(CopyFilesToClipboard({m_folder / L"r.txt", m_folder / L"p.txt"}));
+    menu = OpenListMenu(*program, wizard, 1);
+    ASSERT_TRUE(menu.window);
+    EXPECT_EQ(menu.enabled, (std::vector<bool>{true, true, true, true}));
+    ChooseMenuItem(*program, menu, 2);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
+    EXPECT_EQ(RowTexts(*program, wizard, 0), std::vector<std::wstring>{L"q.txt"});
+
+    // "貼り付け": r.txt and p.txt join q.txt.
+    menu = OpenListMenu(*program, wizard, 0);
+    ASSERT_TRUE(menu.window);
+    ChooseMenuItem(*program, menu, 0);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 3; }));
+    EXPECT_EQ(RowTexts(*program, wizard, 0), (std::vector<std::wstring>{L"q.txt", L"r.txt", L"p.txt"}));
+
+    // "追加" opens the chooser; cancelled, it adds nothing.
+    menu = OpenListMenu(*program, wizard, 0);
+    ASSERT_TRUE(menu.window);
+    ChooseMenuItem(*program, menu, 1);
+    HWND chooser = program->WaitDialog(L"ファイルの選択");
+    ASSERT_TRUE(chooser);
+    Answer(chooser, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"ファイルの選択"); }));
+    EXPECT_EQ(RowCount(wizard), 3);
+
+    // "全削除" empties the list, selection or not.
+    menu = OpenListMenu(*program, wizard, 2);
+    ASSERT_TRUE(menu.window);
+    EXPECT_EQ(menu.enabled, (std::vector<bool>{true, true, false, true}));
+    ChooseMenuItem(*program, menu, 3);
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_NEXT)); }));
+
+    menu = OpenListMenu(*program, wizard, 0);
+    ASSERT_TRUE(menu.window);
+    EXPECT_EQ(menu.enabled, (std::vector<bool>{true, true, false, false}));
+    PostMessageW(menu.window, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindWindowOf(L"#32768", L""); }, 5000));
+    CloseWithEscape(*program, wizard);
+}
+
+TEST_F(WizardTest, ChooserAddsSeveralFilesAtOnce)
+{
+    CreateDirectoryW((m_folder / L"pick").c_str(), nullptr);
+    for (const wchar_t* name : {L"pick\\a.txt", L"pick\\b.txt", L"pick\\c d.txt"})
+        ASSERT_TRUE(m_folder.WriteFile(name, "x"));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+
+    Click(Control(wizard, IDC_ADD));
+    HWND chooser = program->WaitDialog(L"ファイルの選択");
+    ASSERT_TRUE(chooser);
+    HWND name = Control(chooser, 0x47C);
+    if (!name) name = Control(chooser, 0x480);
+    ASSERT_TRUE(name);
+    // A folder typed into the name box opens it; then two of its files.
+    SetText(name, m_folder / L"pick");
+    Answer(chooser, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return Text(name).empty(); }, 5000));
+    SetText(name, L"\"c d.txt\" \"a.txt\"");
+    Answer(chooser, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"ファイルの選択"); }));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
+    std::vector<std::wstring> names = RowTexts(*program, wizard, 0);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"a.txt", L"c d.txt"}));
+    EXPECT_EQ(RowTexts(*program, wizard, 2), (std::vector<std::wstring>(2, m_folder / L"pick\\")));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_NEXT)); }));
+    CloseWithEscape(*program, wizard);
+}
+
+TEST_F(WizardTest, DroppedFilesAndFoldersJoinTheListOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(WriteSampleTree(L"pack", 100));
+    ASSERT_TRUE(m_folder.WriteFile(L"one.txt", "1"));
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    HWND list = Control(wizard, IDC_SOURCE_LIST);
+
+    // A folder given with its trailing "\" is the folder; the file dropped
+    // twice in one drop is listed once.
+    ASSERT_TRUE(DropFiles(program->Process(), list,
+                          {m_folder / L"pack\\", m_folder / L"one.txt", m_folder / L"one.txt"}));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; })) << RowCount(wizard);
+    EXPECT_EQ(RowTexts(*program, wizard, 0), (std::vector<std::wstring>{L"pack", L"one.txt"}));
+    EXPECT_EQ(RowTexts(*program, wizard, 2), (std::vector<std::wstring>(2, m_folder.Path())));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_NEXT)); }));
+
+    // Dropped again, with a missing path: only the missing one is new, and
+    // it keeps the wizard from going on.
+    ASSERT_TRUE(DropFiles(program->Process(), list, {m_folder / L"pack", m_folder / L"gone.txt"}));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 3; })) << RowCount(wizard);
+    EXPECT_EQ(RowTexts(*program, wizard, 2).back(), L"存在しません");
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_NEXT)); }));
+    CloseWithEscape(*program, wizard);
+}
+
+TEST_F(WizardTest, DroppedDriveRootAddsItsEntries)
+{
+    // C: is the test's own prefix drive; its visible top-level entries are
+    // what an upper-case root stands for. One visible and one hidden entry
+    // of this test join them for the time of the test.
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    const std::wstring visible = L"zk_visible_" + tag + L".txt";
+    const std::wstring hidden = L"zk_hidden_" + tag;
+    struct RootEntries {
+        std::wstring file, folder;
+        ~RootEntries()
+        {
+            DeleteFileW(file.c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    } cleanup{L"C:\\" + visible, L"C:\\" + hidden};
+    HANDLE file = CreateFileW(cleanup.file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    ASSERT_TRUE(CreateDirectoryW(cleanup.folder.c_str(), nullptr));
+    ASSERT_TRUE(SetFileAttributesW(cleanup.folder.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    std::vector<std::wstring> entries;
+    WIN32_FIND_DATAW entry{};
+    HANDLE find = FindFirstFileW(L"C:\\*.*", &entry);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        std::wstring name = entry.cFileName;
+        if (name == L"." || name == L".." || (entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) continue;
+        entries.push_back(name);
+    } while (FindNextFileW(find, &entry));
+    FindClose(find);
+    ASSERT_FALSE(entries.empty());
+
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    HWND list = Control(wizard, IDC_SOURCE_LIST);
+    // "隠しファイルも含む" (on by default) set in the settings dialog.
+    auto includeHidden = [&](bool include) {
+        Click(Control(wizard, IDC_SETTINGS));
+        HWND settings = program->WaitDialog(L"環境設定");
+        ASSERT_TRUE(settings);
+        HWND box = Control(settings, IDC_INCLUDE_HIDDEN);
+        if (Checked(box) != include) Click(box);
+        ASSERT_TRUE(WaitFor([&] { return Checked(box) == include; }));
+        Click(Control(settings, IDOK));
+        ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
+    };
+
+    ASSERT_NO_FATAL_FAILURE(includeHidden(false));
+    ASSERT_TRUE(DropFiles(program->Process(), list, {L"C:\\"}));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(entries.size()); }))
+        << RowCount(wizard) << " rows for " << entries.size() << " entries";
+    std::vector<std::wstring> names = RowTexts(*program, wizard, 0);
+    EXPECT_NE(std::find(names.begin(), names.end(), visible), names.end());
+    EXPECT_EQ(std::find(names.begin(), names.end(), hidden), names.end()) << "hidden entries stay out";
+    for (const std::wstring& place : RowTexts(*program, wizard, 2))
+        EXPECT_EQ(place, L"C:\\") << "an entry of the root, not the drive itself";
+
+    // With hidden entries included the same drop adds only the hidden one:
+    // the others are listed already.
+    ASSERT_NO_FATAL_FAILURE(includeHidden(true));
+    ASSERT_TRUE(DropFiles(program->Process(), list, {L"C:\\"}));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(entries.size()) + 1; }))
+        << RowCount(wizard) << " rows for " << entries.size() << " entries and the hidden one";
+    EXPECT_EQ(RowTexts(*program, wizard, 0).back(), hidden);
+
+    // A lower-case root stands for itself: one more row, the drive.
+    ASSERT_TRUE(DropFiles(program->Process(), list, {L"c:"}));
+    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == static_cast<int>(entries.size()) + 2; }));
+    EXPECT_EQ(RowTexts(*program, wizard, 2).back(), L"C:\\");
+    CloseWithEscape(*program, wizard);
+}
+
+// A shell shortcut file at `link` pointing at `target`.
+bool MakeShortcut(const std::wstring& link, const std::wstring& target)
+{
+    HRESULT init = CoInitialize(nullptr);
+    bool saved = false;
+    IShellLinkW* shellLink = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&shellLink)))) {
+        IPersistFile* file = nullptr;
+        if (SUCCEEDED(shellLink->SetPath(target.c_str())) &&
+            SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+            saved = SUCCEEDED(file->Save(link.c_str(), TRUE));
+            file->Release();
+        }
+        shellLink->Release();
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+    return saved && FileExists(link);
+}
+
+TEST_F(WizardTest, FileDroppedOnTheArchiveNameBecomesTheName)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"data.txt", "d"));
+    ASSERT_TRUE(m_folder.WriteFile(L"old.exe", "old"));
+    CreateDirectoryW((m_folder / L"folder").c_str(), nullptr);
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {m_folder / L"data.txt"}, m_folder / L"data.exe");
+    ASSERT_TRUE(wizard);
+    HWND name = Control(wizard, IDC_ARCHIVE_NAME);
+    HWND next = Control(wizard, IDC_NEXT);
+
+    // A folder and a missing path change nothing.
+    ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"folder"}));
+    ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"missing.exe"}));
+    Sleep(300);
+    EXPECT_EQ(Text(name), m_folder / L"data.exe");
+
+    // Only the first file counts; the name is checked at once.
+    ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"data.txt", m_folder / L"old.exe"}));
+    ASSERT_TRUE(WaitFor([&] { return Text(name) == m_folder / L"data.txt"; }));
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(next); })) << "a .txt name cannot start a build";
+    // A shortcut stands for its target.
+    ASSERT_TRUE(MakeShortcut(m_folder / L"to old.lnk", m_folder / L"old.exe"));
+    ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"to old.lnk"}));
+    ASSERT_TRUE(WaitFor([&] { return Text(name) == m_folder / L"old.exe"; }))
+        << testing::PrintToString(Text(name));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    CloseWithEscape(*program, wizard);
+}
+
+} // namespace
 
 namespace {
 
@@ -681,7 +1183,7 @@ TEST_F(ScreenshotTour, DISABLED_EveryPage)
     Click(Control(settings, IDCANCEL));
     ASSERT_TRUE(WaitFor([&] { return !program->FindDialog(L"環境設定"); }));
 
-    std::string sav = SavedParameters(m_folder / L"写真 2026", L"");
+    std::string sav = SavedParameters({m_folder / L"写真 2026"}, L"");
     ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", sav));
     HWND next = Control(wizard, IDC_NEXT);
     Click(next);

@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "builder/tests/build_harness.h"
-#include "sfx_ui_driver.h"
+#include "extractor_driver.h"
 
 namespace {
 
@@ -42,24 +42,15 @@ TEST(ExtractorWindowBuilderArchive, SplitArchiveWithPasswordExtractsUnchanged)
     ASSERT_TRUE(FileExists(target + L".2"));
 
     Program p(target, L"");
-    HWND ask = p.WaitWindow(L"#32770", L" ゼルコラ　パスワード入力");
-    ASSERT_TRUE(ask);
-    SetText(GetDlgItem(ask, 1007), L"kagi");
-    Click(GetDlgItem(ask, IDOK));
+    ASSERT_TRUE(EnterExtractorPassword(p, L"kagi"));
     HWND dialog = p.WaitWindow(L"#32770", L" ビルダーの書庫");
     ASSERT_TRUE(dialog);
     ASSERT_TRUE(WaitFor([&] { return Enabled(GetDlgItem(dialog, IDOK)); }));
-    std::wstring summary = Text(GetDlgItem(dialog, 1005));
+    std::wstring summary = Text(GetDlgItem(dialog, SFX_SUMMARY));
     EXPECT_EQ(summary.find(L"分割ファイル数\t： なし"), std::wstring::npos) << summary;
     EXPECT_NE(summary.find(L"格納ファイル数\t： 2 "), std::wstring::npos) << summary;
 
-    std::wstring out = scene.scratch.Path() + L"out";
-    SetText(GetDlgItem(dialog, 1001), out);
-    Click(GetDlgItem(dialog, IDOK));
-    ASSERT_TRUE(WaitFor(
-        [&] { return FileExists(out + L"\\photos\\旅行.txt") && Enabled(GetDlgItem(dialog, IDCANCEL)); }));
-    EXPECT_EQ(ReadWholeFile(out + L"\\photos\\big.bin"), big);
-    EXPECT_EQ(ReadWholeFile(out + L"\\photos\\旅行.txt"), "trip");
+    EXPECT_TRUE(ExtractAllAndCompare(dialog, scene.scratch.Path() + L"out", {scene.src + L"photos"}));
     Click(GetDlgItem(dialog, IDCANCEL));
     EXPECT_TRUE(p.WaitExit(10000));
 }

@@ -15,7 +15,7 @@
 
 #include "core/byte_io.h"
 #include "core/tests/test_archive.h"
-#include "sfx_ui_driver.h"
+#include "ui_driver.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "core/pipeline_platform.h"
 #include "core/tests/test_archive.h"
-#include "sfx_ui_driver.h"
+#include "ui_driver.h"
 
 namespace {
 
