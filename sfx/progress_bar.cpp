@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <ctime>
 
 #include "sfx/extract_session.h"
@@ -62,8 +63,7 @@ void CProgressBar::Paint(HDC dc, const RECT& client)
     std::wstring status = m_status.Get();
     if (status.empty() && done != total)
         m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
-    int64_t elapsed = m_progress.m_nLastProgress - m_progress.m_nStartTime;
-    std::wstring text = ProgressText(status, done, total, elapsed);
+    std::wstring text = ShownText();
 
     HFONT font = m_hWnd ? reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)) : nullptr;
     HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
@@ -77,6 +77,28 @@ void CProgressBar::Paint(HDC dc, const RECT& client)
     SetTextColor(dc, oldColour);
     SetBkMode(dc, oldBk);
     if (oldFont) SelectObject(dc, oldFont);
+}
+
+std::wstring CProgressBar::ShownText() const
+{
+    uint64_t done = m_progress.m_nDone;
+    uint64_t total = m_progress.m_nTotal;
+    std::wstring status = m_status.Get();
+    int64_t last = m_progress.m_nLastProgress;
+    // While bytes are still coming the clock runs, as the next paint shows it.
+    if (status.empty() && done != total) last = static_cast<int64_t>(std::time(nullptr));
+    return ProgressText(status, done, total, last - m_progress.m_nStartTime);
+}
+
+LRESULT CProgressBar::OnGetText(WPARAM chars, LPARAM buffer) const
+{
+    std::wstring text = ShownText();
+    if (!buffer || chars == 0) return 0;
+    size_t n = std::min<size_t>(text.size(), static_cast<size_t>(chars) - 1);
+    auto* out = reinterpret_cast<wchar_t*>(buffer);
+    text.copy(out, n);
+    out[n] = L'\0';
+    return static_cast<LRESULT>(n);
 }
 
 void CProgressBar::OnPaint()
@@ -111,6 +133,12 @@ LRESULT CALLBACK CProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARA
         return 0;
     case WM_ERASEBKGND:
         return 1;
+    // The control's text is the line it shows, for screen readers and for
+    // anything else that reads windows.
+    case WM_GETTEXTLENGTH:
+        return static_cast<LRESULT>(self->ShownText().size());
+    case WM_GETTEXT:
+        return self->OnGetText(wp, lp);
     case WM_TIMER:
         if (wp == PROGRESS_TIMER_ID) {
             self->Repaint();

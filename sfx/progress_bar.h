@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "sfx/archive_state.h"
 
 namespace zk {
@@ -27,11 +29,14 @@ public:
 
     // Paints into dc (a client-sized surface).
     void Paint(HDC dc, const RECT& client);
+    // The line of text the bar shows now; also the control's window text.
+    std::wstring ShownText() const;
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
                                          DWORD_PTR data);
     void OnPaint();
+    LRESULT OnGetText(WPARAM chars, LPARAM buffer) const;
 
     ProgressCounters& m_progress;
     StatusOverride& m_status;

@@ -13,6 +13,7 @@
 
 #include "core/pipeline_platform.h"
 #include "core/tests/test_archive.h"
+#include "sfx_ui_archives.h"
 #include "ui_driver.h"
 
 namespace {
@@ -30,59 +31,6 @@ std::vector<uint8_t> Text(const std::string& s)
     return std::vector<uint8_t>(s.begin(), s.end());
 }
 
-std::vector<uint8_t> ExtractorImage()
-{
-    std::string bytes = ReadWholeFile(ZK_SFX_EXE);
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
-// A fresh folder under the temporary folder, removed with its contents.
-class Scratch {
-public:
-    Scratch()
-    {
-        wchar_t temp[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, temp);
-        m_strPath = std::wstring(temp) + L"zk_sfx_ui_" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                    std::to_wstring(++s_nCount) + L"\\";
-        CreateDirectoryW(m_strPath.c_str(), nullptr);
-    }
-    ~Scratch() { Remove(m_strPath.substr(0, m_strPath.size() - 1)); }
-    std::wstring operator/(const std::wstring& name) const { return m_strPath + name; }
-
-    bool Write(const std::wstring& name, const std::vector<uint8_t>& bytes) const
-    {
-        FILE* f = _wfopen((m_strPath + name).c_str(), L"wb");
-        if (!f) return false;
-        bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-        return fclose(f) == 0 && ok;
-    }
-
-private:
-    static void Remove(const std::wstring& path)
-    {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::wstring child = path + L"\\" + name;
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    Remove(child);
-                else
-                    DeleteFileW(child.c_str());
-            } while (FindNextFileW(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryW(path.c_str());
-    }
-
-    std::wstring m_strPath;
-    static inline int s_nCount = 0;
-};
-
 // Two folders (one nested) and two files at the top.
 std::vector<TestEntry> SampleTree()
 {
@@ -94,21 +42,6 @@ std::vector<TestEntry> SampleTree()
         TestEntry::Folder(u"Docs", {TestEntry::File(u"readme.txt", Text("read me"), zk::METHOD_DEFLATE)}),
         TestEntry::File(u"data.bin", std::vector<uint8_t>(1536, 7), zk::METHOD_STORED),
     };
-}
-
-// Writes a self-extracting archive; false when the writer failed.
-bool WriteSfx(const Scratch& dir, const std::wstring& name, const std::vector<TestEntry>& tree,
-              TestArchiveOptions o)
-{
-    o.m_prefix = ExtractorImage();
-    std::unique_ptr<zk::IFileHash> hash;
-    if (o.m_bHash) {
-        hash = zk::MakeSystemSha256(false);
-        o.m_pHash = hash.get();
-    }
-    zk::test::TestArchive a = zk::test::BuildTestArchive(tree, o);
-    if (!a.m_bOk || a.m_volumes.size() != 1) return false;
-    return dir.Write(name, a.m_volumes[0]);
 }
 
 HWND Child(HWND dialog, int id)

@@ -1,0 +1,479 @@
+// Runs of the real extractor that do not simply succeed, driven through its
+// windows: an abort in the middle of a large file, wrong passwords, a file
+// whose hash differs, and the other answers its questions offer.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "core/byte_io.h"
+#include "core/tests/test_archive.h"
+#include "sfx_ui_archives.h"
+#include "ui_driver.h"
+
+namespace {
+
+using zk::test::TestArchive;
+using zk::test::TestArchiveOptions;
+using zk::test::TestEntry;
+using namespace zkui;
+
+constexpr int IDC_DEST = 1001, IDC_PASSWORD = 1007, IDC_STATUS_LINE = 1000;
+const std::wstring DIALOG = L"#32770";
+constexpr wchar_t PASSWORD_CAPTION[] = L" ゼルコラ　パスワード入力";
+constexpr wchar_t BUSY[] = L"処理中！！ しばらくお待ちください";
+constexpr wchar_t ABORTED[] = L"解凍中止";
+constexpr wchar_t FAILED[] = L"解凍失敗";
+constexpr wchar_t EXTRACT[] = L"解凍(&S)";
+constexpr wchar_t ABORT[] = L"中止(&S)";
+constexpr wchar_t FOLDER_EXISTS[] = L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？";
+constexpr wchar_t OVERWRITE[] = L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：";
+
+HWND Item(HWND dialog, int id)
+{
+    return GetDlgItem(dialog, id);
+}
+
+// The main window once its analysis is over (the extract button enabled).
+HWND WaitMainWindow(const Program& p, const std::wstring& caption)
+{
+    HWND dialog = p.WaitWindow(DIALOG, caption);
+    if (!dialog || !WaitFor([&] { return Enabled(Item(dialog, IDOK)); })) return nullptr;
+    return dialog;
+}
+
+void StartExtraction(HWND dialog, const std::wstring& destination)
+{
+    SetText(Item(dialog, IDC_DEST), destination);
+    Click(Item(dialog, IDOK));
+}
+
+// A run is over when the window is usable again.
+bool RunIsOver(HWND dialog)
+{
+    return Enabled(Item(dialog, IDCANCEL)) && zkui::Text(Item(dialog, IDOK)) == EXTRACT;
+}
+bool WaitRunOver(HWND dialog, DWORD timeoutMs = 20000)
+{
+    return WaitFor([&] { return RunIsOver(dialog); }, timeoutMs);
+}
+
+// The next question (a box captioned "確認"), answered after its text was read.
+struct Question {
+    HWND m_hBox = nullptr;
+    std::wstring m_strText;
+};
+Question NextQuestion(const Program& p)
+{
+    Question q;
+    q.m_hBox = p.WaitBox(L"確認");
+    if (q.m_hBox) WaitFor([&] { return !(q.m_strText = MessageBoxText(q.m_hBox)).empty(); }, 5000);
+    return q;
+}
+void Reply(HWND box, int button)
+{
+    Answer(box, button);
+    WaitFor([&] { return !IsWindow(box); }, 5000);
+}
+
+std::string Content(const std::wstring& path)
+{
+    return FileExists(path) ? ReadWholeFile(path) : std::string("<missing>");
+}
+
+// Bytes done according to the progress line, while it counts bytes.
+uint64_t BytesDone(HWND dialog)
+{
+    std::wstring line = ProgressLine(dialog);
+    if (line.find(L" Byte (") == std::wstring::npos) return 0;
+    return std::wcstoull(line.c_str(), nullptr, 10);
+}
+
+/*
+ * A file of `mib` MiB whose stream is one LZ4 block repeated: the archive is
+ * written with the entry's first MiB, whose stream is a length, the block
+ * and a zero length; the block (compressed without history, so it stands on
+ * its own) is then repeated, and the entry's sizes and the archive's total
+ * follow. The entry's data must be the last of the archive.
+ */
+bool RepeatLz4Block(TestArchive& a, size_t entry, uint32_t mib)
+{
+    std::vector<uint8_t>& v = a.m_volumes[0];
+    const zk::InfoRecord& info = a.m_info[entry];
+    const uint64_t start = a.m_params.m_nDataOffset + info.m_nDataOffset;
+    if (a.m_volumes.size() != 1 || info.m_nMethod != zk::METHOD_LZ4 || info.m_nSize != (1u << 20) ||
+        start + info.m_nStoredSize != v.size())
+        return false;
+    const uint32_t block = zk::LoadU32(v.data() + start);
+    if (4 + block + 4 != info.m_nStoredSize) return false;
+    const std::vector<uint8_t> record(v.begin() + static_cast<ptrdiff_t>(start),
+                                      v.begin() + static_cast<ptrdiff_t>(start + 4 + block));
+    v.resize(static_cast<size_t>(start));
+    for (uint32_t i = 0; i < mib; ++i)
+        v.insert(v.end(), record.begin(), record.end());
+    v.insert(v.end(), 4, 0);
+
+    uint8_t* rec = v.data() + a.m_infoPos[entry];
+    const uint64_t size = static_cast<uint64_t>(mib) << 20;
+    zk::StoreU64(rec + 1, size);
+    zk::StoreU64(rec + 39 + zk::RoundUp16(static_cast<uint32_t>(info.m_name.size())),
+                 static_cast<uint64_t>(mib) * record.size() + 4);
+    // The total follows the four texts and the two counts.
+    uint64_t pos = a.m_nParameterPos + 4;
+    for (int text = 0; text < 4; ++text)
+        pos += 2 + zk::LoadU16(v.data() + pos);
+    zk::StoreU64(v.data() + pos + 8, a.m_params.m_nTotalSize - info.m_nSize + size);
+    return true;
+}
+
+// A small file, then 1 GiB (taking seconds to write), then an empty file.
+TestArchive LargeArchive(uint32_t sfxFlags)
+{
+    std::vector<uint8_t> pattern(1u << 20);
+    for (size_t i = 0; i < pattern.size(); ++i)
+        pattern[i] = static_cast<uint8_t>("packing folders into one archive "[i % 33] + i / 4096 % 7);
+    TestArchiveOptions o;
+    o.m_nSfxFlags = sfxFlags;
+    o.m_strTitle = u"大きな書庫";
+    TestArchive a = BuildSfx({TestEntry::File(u"a.txt", Bytes("small first")),
+                              TestEntry::File(u"big.bin", std::move(pattern)), TestEntry::File(u"z.txt", {})},
+                             o);
+    if (a.m_bOk && !RepeatLz4Block(a, 1, 1024)) a.m_bOk = false;
+    return a;
+}
+
+TEST(ExtractorRun, AbortInTheMiddleOfALargeFileKeepsNoHalfFile)
+{
+    Scratch dir;
+    ASSERT_TRUE(dir.Write(L"large.exe", LargeArchive(0)));
+    Program p(dir / L"large.exe", L"");
+    HWND dialog = WaitMainWindow(p, L" 大きな書庫");
+    ASSERT_TRUE(dialog);
+
+    const std::wstring out = dir / L"out";
+    StartExtraction(dialog, out);
+    // Really running: bytes of the large file are being written.
+    ASSERT_TRUE(WaitFor([&] { return BytesDone(dialog) > (4u << 20); })) << Narrow(ProgressLine(dialog));
+    EXPECT_EQ(zkui::Text(Item(dialog, IDOK)), ABORT);
+    EXPECT_FALSE(Enabled(Item(dialog, IDCANCEL)));
+    EXPECT_FALSE(Enabled(Item(dialog, IDC_DEST)));
+
+    // The close box does not end the window under a running extraction.
+    DWORD_PTR ignored = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(dialog, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored));
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    const uint64_t before = BytesDone(dialog);
+    EXPECT_TRUE(WaitFor([&] { return BytesDone(dialog) > before; }, 5000))
+        << "the run stopped on the close box";
+
+    // The relabelled extract button asks the run to stop; the bar says so
+    // until the worker has stopped.
+    ASSERT_TRUE(SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                                    reinterpret_cast<LPARAM>(Item(dialog, IDOK)), SMTO_ABORTIFHUNG, 5000,
+                                    &ignored));
+    EXPECT_EQ(ProgressLine(dialog), BUSY);
+    ASSERT_TRUE(WaitRunOver(dialog, 10000)) << "the run did not stop";
+    EXPECT_EQ(ProgressLine(dialog), ABORTED);
+    EXPECT_FALSE(p.FindWindowOf(DIALOG, L"エラー"));
+
+    // What was written whole stays; the cut file and what follows are not there.
+    EXPECT_EQ(dir.List(L"out"), std::vector<std::wstring>{L"a.txt"});
+    EXPECT_EQ(Content(out + L"\\a.txt"), "small first");
+    // Nothing beside the destination, no error log for an abort.
+    EXPECT_EQ(dir.List(), (std::vector<std::wstring>{L"large.exe", L"out", L"out\\a.txt"}));
+
+    Click(Item(dialog, IDCANCEL));
+    EXPECT_TRUE(p.WaitExit(10000));
+}
+
+TEST(ExtractorRun, AbortWithoutAWindowEndsTheProgram)
+{
+    Scratch dir;
+    ASSERT_TRUE(dir.Write(L"quiet.exe", LargeArchive(zk::SF_NO_UI)));
+    Program p(dir / L"quiet.exe", L"");
+    HWND dialog = p.WaitWindow(DIALOG, L"");
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(WaitFor([&] { return BytesDone(dialog) > (4u << 20); })) << Narrow(ProgressLine(dialog));
+    // The line names the file being written.
+    EXPECT_NE(zkui::Text(Item(dialog, IDC_STATUS_LINE)).find(L"big.bin"), std::wstring::npos);
+
+    Click(Item(dialog, IDCANCEL)); // "中止(&C)"
+    ASSERT_TRUE(p.WaitExit(10000)) << "still running after the abort";
+    EXPECT_EQ(dir.List(), (std::vector<std::wstring>{L"quiet", L"quiet.exe", L"quiet\\a.txt"}));
+}
+
+TEST(ExtractorRun, PasswordDialogAllowsThreeTries)
+{
+    struct Case {
+        const char* m_pWhat;
+        std::vector<std::wstring> m_typed; // L"" presses Cancel instead
+        bool m_bOpens;
+        const wchar_t* m_pMessage; // the box the program ends with, or null
+    } cases[] = {
+        {"right at the third try", {L"kagi!", L"KAGI", L"kagi"}, true, nullptr},
+        {"wrong three times", {L"a", L"b", L"c"}, false, L"パスワードの入力に失敗しました"},
+        {"cancelled at the second try", {L"a", L""}, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_pWhat);
+        Scratch dir;
+        TestArchiveOptions o;
+        o.m_strPassword = "kagi";
+        o.m_strTitle = u"鍵付き";
+        const std::vector<uint8_t> big = Prose(300000);
+        ASSERT_TRUE(WriteSfx(dir, L"locked.exe",
+                             {TestEntry::File(u"big.txt", big, zk::METHOD_DEFLATE),
+                              TestEntry::Folder(u"写真", {TestEntry::File(u"旅行.txt", Bytes("trip"))})},
+                             o));
+        Program p(dir / L"locked.exe", L"");
+        HWND previous = nullptr;
+        for (const std::wstring& typed : c.m_typed) {
+            // Each try is a new dialog; a wrong password shows nothing else.
+            HWND ask = nullptr;
+            ASSERT_TRUE(WaitFor([&] {
+                ask = p.FindWindowOf(DIALOG, PASSWORD_CAPTION);
+                return ask && ask != previous;
+            })) << "no password dialog";
+            EXPECT_FALSE(p.FindWindowOf(DIALOG, L"エラー"));
+            previous = ask;
+            if (typed.empty()) {
+                Click(Item(ask, IDCANCEL));
+                break;
+            }
+            SetText(Item(ask, IDC_PASSWORD), typed);
+            Click(Item(ask, IDOK));
+        }
+        if (c.m_pMessage) {
+            HWND box = p.WaitBox(L"エラー");
+            ASSERT_TRUE(box);
+            EXPECT_EQ(MessageBoxText(box), c.m_pMessage);
+            Answer(box, IDOK);
+        }
+        if (!c.m_bOpens) {
+            EXPECT_TRUE(p.WaitExit(10000));
+            EXPECT_EQ(dir.List(), std::vector<std::wstring>{L"locked.exe"});
+            continue;
+        }
+        HWND dialog = WaitMainWindow(p, L" 鍵付き");
+        ASSERT_TRUE(dialog);
+        const std::wstring out = dir / L"out";
+        StartExtraction(dialog, out);
+        ASSERT_TRUE(WaitFor([&] { return FileExists(out + L"\\big.txt") && RunIsOver(dialog); }));
+        EXPECT_TRUE(ReadWholeFile(out + L"\\big.txt") == std::string(big.begin(), big.end()));
+        EXPECT_EQ(Content(out + L"\\写真\\旅行.txt"), "trip");
+        Click(Item(dialog, IDCANCEL));
+        EXPECT_TRUE(p.WaitExit(10000));
+    }
+}
+
+// The log's text as the extractor writes it: UTF-16LE with a byte order mark.
+std::wstring ReadLog(const std::wstring& path)
+{
+    std::string bytes = ReadWholeFile(path);
+    if (bytes.size() < 2 || static_cast<uint8_t>(bytes[0]) != 0xFF || static_cast<uint8_t>(bytes[1]) != 0xFE)
+        return L"<no UTF-16 log>";
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    return text;
+}
+
+// Waits for the log viewer the extractor opened and ends it.
+bool EndLogViewer(const Program& p)
+{
+    DWORD pid = GetProcessId(p.Process());
+    std::vector<DWORD> viewers;
+    bool seen = WaitFor([&] { return !(viewers = ChildProcesses(pid, L"notepad.exe")).empty(); }, 10000);
+    EndProcesses(viewers);
+    return seen;
+}
+
+TEST(ExtractorRun, HashMismatchIsReportedAndLogged)
+{
+    Scratch dir;
+    TestArchiveOptions o;
+    o.m_bHash = true;
+    o.m_strTitle = u"検査付き";
+    TestArchive a =
+        BuildSfx({TestEntry::File(u"a.txt", Bytes("alpha")), TestEntry::File(u"b.txt", Prose(5000)),
+                  TestEntry::File(u"c.txt", Bytes("charlie"))},
+                 o);
+    ASSERT_TRUE(a.m_bOk);
+    // The stored SHA-256 of b.txt no longer matches its (sound) data.
+    a.m_volumes[0][a.m_infoPos[1] + 47 + zk::RoundUp16(static_cast<uint32_t>(a.m_info[1].m_name.size()))] ^=
+        1;
+    ASSERT_TRUE(dir.Write(L"checked.exe", a));
+
+    Program p(dir / L"checked.exe", L"");
+    HWND dialog = WaitMainWindow(p, L" 検査付き");
+    ASSERT_TRUE(dialog);
+    const std::wstring out = dir / L"out";
+    StartExtraction(dialog, out);
+    HWND box = p.WaitBox(L"エラー");
+    ASSERT_TRUE(box);
+    EXPECT_EQ(MessageBoxText(box), L"ハッシュ値が一致しません");
+    Answer(box, IDOK);
+    ASSERT_TRUE(WaitRunOver(dialog));
+    EXPECT_EQ(ProgressLine(dialog), FAILED);
+
+    // The file stays as written; the run stopped there.
+    const std::vector<uint8_t> b = Prose(5000);
+    EXPECT_TRUE(ReadWholeFile(out + L"\\b.txt") == std::string(b.begin(), b.end()));
+    EXPECT_EQ(Content(out + L"\\a.txt"), "alpha");
+    EXPECT_FALSE(FileExists(out + L"\\c.txt"));
+
+    // The log beside the archive names the file and the message, and is shown.
+    EXPECT_TRUE(EndLogViewer(p)) << "the log was not opened";
+    EXPECT_EQ(ReadLog(dir / L"checked.log"),
+              L"ファイルパス：" + out + L"\\b.txt\r\nメッセージ　：ハッシュ値が一致しません\r\n");
+    EXPECT_EQ(dir.List(), (std::vector<std::wstring>{L"checked.exe", L"checked.log", L"out", L"out\\a.txt",
+                                                     L"out\\b.txt"}));
+    Click(Item(dialog, IDCANCEL));
+    EXPECT_TRUE(p.WaitExit(10000));
+}
+
+// One window, several runs into the same folder, each question answered
+// another way: nothing the user declined may change.
+TEST(ExtractorRun, EveryAnswerToItsQuestionsKeepsWhatItShould)
+{
+    Scratch dir;
+    TestArchiveOptions o;
+    o.m_strTitle = u"問い";
+    ASSERT_TRUE(
+        WriteSfx(dir, L"ask.exe",
+                 {TestEntry::File(u"a.txt", Bytes("alpha")), TestEntry::File(u"b.txt", Bytes("bravo")),
+                  TestEntry::File(u"c.txt", Bytes("charlie"))},
+                 o));
+    Program p(dir / L"ask.exe", L"");
+    HWND dialog = WaitMainWindow(p, L" 問い");
+    ASSERT_TRUE(dialog);
+    const std::wstring out = dir / L"out";
+    auto mine = [&](const wchar_t* name) {
+        return WriteBytes(out + L"\\" + name, Bytes(std::string("mine-") + Narrow(name)));
+    };
+    auto contents = [&] {
+        return std::vector<std::string>{Content(out + L"\\a.txt"), Content(out + L"\\b.txt"),
+                                        Content(out + L"\\c.txt")};
+    };
+    using Texts = std::vector<std::string>;
+
+    StartExtraction(dialog, out);
+    ASSERT_TRUE(WaitFor([&] { return FileExists(out + L"\\c.txt") && RunIsOver(dialog); }));
+    EXPECT_EQ(contents(), (Texts{"alpha", "bravo", "charlie"}));
+    ASSERT_TRUE(mine(L"a.txt") && mine(L"b.txt") && mine(L"c.txt"));
+
+    {
+        SCOPED_TRACE("the folder question cancelled");
+        Click(Item(dialog, IDOK));
+        Question q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        EXPECT_EQ(q.m_strText, FOLDER_EXISTS);
+        Reply(q.m_hBox, IDCANCEL);
+        ASSERT_TRUE(WaitRunOver(dialog));
+        EXPECT_EQ(ProgressLine(dialog), ABORTED);
+        EXPECT_EQ(contents(), (Texts{"mine-a.txt", "mine-b.txt", "mine-c.txt"}));
+    }
+    {
+        SCOPED_TRACE("No to the first file, Cancel to the second");
+        Click(Item(dialog, IDOK));
+        Question q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        Reply(q.m_hBox, IDOK);
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        EXPECT_EQ(q.m_strText, OVERWRITE + out + L"\\a.txt");
+        // Yes, No and Cancel.
+        EXPECT_TRUE(GetDlgItem(q.m_hBox, IDYES) && GetDlgItem(q.m_hBox, IDNO) &&
+                    GetDlgItem(q.m_hBox, IDCANCEL));
+        Reply(q.m_hBox, IDNO);
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        EXPECT_EQ(q.m_strText, OVERWRITE + out + L"\\b.txt");
+        Reply(q.m_hBox, IDCANCEL);
+        ASSERT_TRUE(WaitRunOver(dialog));
+        EXPECT_EQ(ProgressLine(dialog), ABORTED);
+        EXPECT_FALSE(p.FindWindowOf(DIALOG, L"エラー"));
+        EXPECT_EQ(contents(), (Texts{"mine-a.txt", "mine-b.txt", "mine-c.txt"}));
+    }
+    {
+        SCOPED_TRACE("No to the first file, Yes to the second");
+        Click(Item(dialog, IDOK));
+        Question q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        Reply(q.m_hBox, IDOK);
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        Reply(q.m_hBox, IDNO);
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        Reply(q.m_hBox, IDYES);
+        // Yes covers the rest of the run; the skipped file counts as done.
+        ASSERT_TRUE(WaitRunOver(dialog));
+        EXPECT_EQ(ProgressLine(dialog).rfind(L"完了 [", 0), 0u) << Narrow(ProgressLine(dialog));
+        EXPECT_EQ(contents(), (Texts{"mine-a.txt", "bravo", "charlie"}));
+    }
+
+    // A file another program holds open: Retry while it is held asks
+    // again; Retry after it was let go writes it; Cancel leaves it alone.
+    for (int last : {IDRETRY, IDCANCEL}) {
+        SCOPED_TRACE(last == IDRETRY ? "held file, Retry" : "held file, Cancel");
+        ASSERT_TRUE(mine(L"c.txt"));
+        HANDLE held =
+            CreateFileW((out + L"\\c.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        Click(Item(dialog, IDOK));
+        Question q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        Reply(q.m_hBox, IDOK);
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        Reply(q.m_hBox, IDYES);
+        // The system's text as it comes, line end included.
+        const std::wstring locked =
+            SystemErrorText(ERROR_SHARING_VIOLATION) + L"\nファイル：" + out + L"\\c.txt";
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        EXPECT_EQ(q.m_strText, locked);
+        EXPECT_TRUE(GetDlgItem(q.m_hBox, IDRETRY) && GetDlgItem(q.m_hBox, IDCANCEL));
+        Reply(q.m_hBox, IDRETRY);
+        q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox) << "Retry on a file still held did not ask again";
+        EXPECT_EQ(q.m_strText, locked);
+        CloseHandle(held);
+        Reply(q.m_hBox, last);
+        ASSERT_TRUE(WaitRunOver(dialog));
+        if (last == IDRETRY) {
+            EXPECT_EQ(ProgressLine(dialog).rfind(L"完了 [", 0), 0u) << Narrow(ProgressLine(dialog));
+            EXPECT_EQ(contents(), (Texts{"alpha", "bravo", "charlie"}));
+        } else {
+            // A failed run, not an abort: it is logged.
+            EXPECT_EQ(ProgressLine(dialog), FAILED);
+            EXPECT_EQ(Content(out + L"\\c.txt"), "mine-c.txt");
+            EXPECT_TRUE(EndLogViewer(p));
+            EXPECT_EQ(ReadLog(dir / L"ask.log").rfind(L"ファイルパス：" + out + L"\\c.txt\r\n", 0), 0u);
+        }
+    }
+
+    {
+        SCOPED_TRACE("a file as the destination");
+        const std::wstring file = dir / L"note.txt";
+        ASSERT_TRUE(WriteBytes(file, Bytes("note")));
+        StartExtraction(dialog, file);
+        Question q = NextQuestion(p);
+        ASSERT_TRUE(q.m_hBox);
+        EXPECT_EQ(q.m_strText, L"解凍先は既に存在するファイルのため中止します");
+        Reply(q.m_hBox, IDOK);
+        ASSERT_TRUE(WaitRunOver(dialog));
+        EXPECT_EQ(ProgressLine(dialog), ABORTED);
+        EXPECT_EQ(Content(file), "note");
+    }
+    Click(Item(dialog, IDCANCEL));
+    EXPECT_TRUE(p.WaitExit(10000));
+}
+
+} // namespace
