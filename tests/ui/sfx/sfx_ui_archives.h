@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -205,6 +206,80 @@ inline std::string Narrow(const std::wstring& s)
     for (wchar_t c : s)
         out += c < 0x80 ? static_cast<char>(c) : '?';
     return out;
+}
+
+// ---- driving a run of the main window -------------------------------------
+
+// The main window once its analysis is over (the extract button enabled).
+inline HWND WaitMainWindow(const Program& p, const std::wstring& caption)
+{
+    HWND dialog = p.WaitWindow(L"#32770", caption);
+    if (!dialog || !WaitFor([&] { return Enabled(GetDlgItem(dialog, IDOK)); })) return nullptr;
+    return dialog;
+}
+
+// Sets the destination folder (1001) and presses the extract button.
+inline void StartExtraction(HWND dialog, const std::wstring& destination)
+{
+    SetText(GetDlgItem(dialog, 1001), destination);
+    Click(GetDlgItem(dialog, IDOK));
+}
+
+// A run is over when the window is usable again.
+inline bool RunIsOver(HWND dialog)
+{
+    return Enabled(GetDlgItem(dialog, IDCANCEL)) && Text(GetDlgItem(dialog, IDOK)) == L"解凍(&S)";
+}
+inline bool WaitRunOver(HWND dialog, DWORD timeoutMs = 20000)
+{
+    return WaitFor([&] { return RunIsOver(dialog); }, timeoutMs);
+}
+
+// The next box with this caption, with its text once it is filled in.
+struct Question {
+    HWND m_hBox = nullptr;
+    std::wstring m_strText;
+};
+inline Question NextQuestion(const Program& p, const std::wstring& caption = L"確認")
+{
+    Question q;
+    q.m_hBox = p.WaitBox(caption);
+    if (q.m_hBox) WaitFor([&] { return !(q.m_strText = MessageBoxText(q.m_hBox)).empty(); }, 5000);
+    return q;
+}
+// Answers a box and waits until it is gone.
+inline void Reply(HWND box, int button)
+{
+    Answer(box, button);
+    WaitFor([&] { return !IsWindow(box); }, 5000);
+}
+
+inline std::string Content(const std::wstring& path)
+{
+    return FileExists(path) ? ReadWholeFile(path) : std::string("<missing>");
+}
+
+// The error log's text as the extractor writes it: UTF-16LE after a byte
+// order mark.
+inline std::wstring ReadLog(const std::wstring& path)
+{
+    std::string bytes = ReadWholeFile(path);
+    if (bytes.size() < 2 || static_cast<uint8_t>(bytes[0]) != 0xFF || static_cast<uint8_t>(bytes[1]) != 0xFE)
+        return L"<no UTF-16 log>";
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    return text;
+}
+
+// Waits for the Notepad the extractor opened its log in, and ends it: a
+// viewer left running would keep the test program's output open.
+inline bool EndLogViewer(const Program& p)
+{
+    DWORD pid = GetProcessId(p.Process());
+    std::vector<DWORD> viewers;
+    bool seen = WaitFor([&] { return !(viewers = ChildProcesses(pid, L"notepad.exe")).empty(); }, 10000);
+    EndProcesses(viewers);
+    return seen;
 }
 
 } // namespace zkui

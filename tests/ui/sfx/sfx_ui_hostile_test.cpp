@@ -15,6 +15,7 @@
 
 #include "core/byte_io.h"
 #include "core/tests/test_archive.h"
+#include "sfx_ui_archives.h"
 #include "ui_driver.h"
 
 namespace {
@@ -28,11 +29,6 @@ constexpr wchar_t BAD_NAME[] = L"書庫に不正なファイル名が含まれ�
 constexpr wchar_t UNREADABLE[] = L"書庫データが格納されていません";
 constexpr wchar_t DAMAGED[] = L"書庫データが壊れています";
 constexpr DWORD RUN_LIMIT_MS = 20000;
-
-std::vector<uint8_t> Bytes(const std::string& s)
-{
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
 
 // Text that compresses well, so a short stream decodes to much more.
 std::vector<uint8_t> Filler(size_t n)
@@ -53,20 +49,6 @@ std::vector<uint8_t> Noise(size_t n)
         b = static_cast<uint8_t>(s >> 16);
     }
     return out;
-}
-
-std::vector<uint8_t> ExtractorImage()
-{
-    std::string bytes = ReadWholeFile(ZK_SFX_EXE);
-    return std::vector<uint8_t>(bytes.begin(), bytes.end());
-}
-
-bool WriteBytes(const std::wstring& path, const std::vector<uint8_t>& bytes)
-{
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
 }
 
 void RemoveTree(const std::wstring& path)
@@ -105,14 +87,6 @@ void ListTree(const std::wstring& root, const std::wstring& rel, std::vector<std
     FindClose(h);
 }
 
-std::string Narrow(const std::wstring& s)
-{
-    std::string out;
-    for (wchar_t c : s)
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-}
-
 // Visible dialogs of the process: its main window and any message boxes.
 std::vector<HWND> DialogsOf(DWORD pid)
 {
@@ -125,7 +99,8 @@ std::vector<HWND> DialogsOf(DWORD pid)
             auto* s = reinterpret_cast<Search*>(lp);
             DWORD owner = 0;
             GetWindowThreadProcessId(wnd, &owner);
-            if (owner == s->pid && IsWindowVisible(wnd) && ClassName(wnd) == L"#32770") s->found.push_back(wnd);
+            if (owner == s->pid && IsWindowVisible(wnd) && ClassName(wnd) == L"#32770")
+                s->found.push_back(wnd);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&s));
@@ -139,8 +114,10 @@ struct Box {
 
 struct RunResult {
     bool m_bExited = false;
+    bool m_bMainShown = false; // the main window came up
     std::vector<Box> m_boxes;
     std::vector<std::wstring> m_outside; // written outside the destination
+    std::vector<std::wstring> m_all;     // everything in the run's folder
 };
 
 constexpr int IDC_DEST = 1001, IDC_PROGRESS = 1006;
@@ -202,6 +179,7 @@ RunResult RunHostile(const TestArchive& arc, bool windowed, const std::vector<si
             for (HWND w : DialogsOf(pid)) {
                 if (GetDlgItem(w, IDC_PROGRESS)) {
                     main = w;
+                    r.m_bMainShown = true;
                     continue;
                 }
                 boxOpen = true;
@@ -229,8 +207,9 @@ RunResult RunHostile(const TestArchive& arc, bool windowed, const std::vector<si
     } // a process still running here is ended by Program
     EndLogViewers();
 
-    std::vector<std::wstring> all;
+    std::vector<std::wstring>& all = r.m_all;
     ListTree(dir, L"", all);
+    std::sort(all.begin(), all.end());
     for (const std::wstring& path : all) {
         if (std::find(expected.begin(), expected.end(), path) != expected.end()) continue;
         if (path == destRel || path.rfind(destRel + L"\\", 0) == 0) continue;
@@ -256,10 +235,11 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
         const char* m_pWhat;
         std::u16string m_strName; // of the middle entry
         std::function<void(TestArchive&)> m_damage;
-        const wchar_t* m_pMessage; // null: any message will do
+        std::wstring m_strMessage; // the one box the run shows
         std::wstring m_strTarget;  // a name the defect would plant outside
         uint16_t m_nVolumeMB = 0;
         std::vector<size_t> m_drop; // volumes not written
+        std::wstring m_strCaption = L"エラー";
     } cases[] = {
         {"name ..", u"..", {}, BAD_NAME, L""},
         {"name climbing with a backslash", u"..\\evil.txt", {}, BAD_NAME, L"evil.txt"},
@@ -282,7 +262,16 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
          [](TestArchive& a) { zk::StoreU64(InfoRecord(a, 1) + 1, 100); }, DAMAGED, L""},
         {"archive cut inside the data", u"victim.txt",
          [](TestArchive& a) { a.m_volumes[0].resize(a.m_volumes[0].size() - 300); }, DAMAGED, L""},
-        {"second volume missing", u"victim.txt", {}, nullptr, L"", 1, {1}},
+        // The system's own reason, where the volume was to be opened; no
+        // message of the archive's follows, as none of its errors is set.
+        {"second volume missing",
+         u"victim.txt",
+         {},
+         L"[Error:2] " + SystemErrorText(ERROR_FILE_NOT_FOUND),
+         L"",
+         1,
+         {1},
+         L"Error Message"},
     };
     const std::vector<uint8_t> image = ExtractorImage();
     ASSERT_FALSE(image.empty());
@@ -299,7 +288,8 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
             std::vector<uint8_t> data = c.m_nVolumeMB ? Noise(1600000) : Filler(200000);
             TestArchive arc = zk::test::BuildTestArchive(
                 {TestEntry::File(u"first.txt", Bytes("first")),
-                 TestEntry::File(c.m_strName, std::move(data), c.m_nVolumeMB ? zk::METHOD_STORED : zk::METHOD_LZ4),
+                 TestEntry::File(c.m_strName, std::move(data),
+                                 c.m_nVolumeMB ? zk::METHOD_STORED : zk::METHOD_LZ4),
                  TestEntry::File(u"last.txt", Bytes("last"))},
                 o);
             const std::string what = std::string(c.m_pWhat) + (windowed ? " (windowed)" : " (quiet)");
@@ -309,19 +299,119 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
 
             RunResult r = RunHostile(arc, windowed, c.m_drop);
             EXPECT_TRUE(r.m_bExited) << what << ": still running after " << RUN_LIMIT_MS << " ms";
-            if (c.m_pMessage) {
-                EXPECT_EQ(r.m_boxes, (std::vector<Box>{{L"エラー", c.m_pMessage}}))
-                    << what << ": " << r.m_boxes.size() << " boxes";
-            } else {
-                EXPECT_FALSE(r.m_boxes.empty()) << what << ": no message";
-            }
+            EXPECT_EQ(r.m_boxes, (std::vector<Box>{{c.m_strCaption, c.m_strMessage}}))
+                << what << ": " << r.m_boxes.size() << " boxes";
             for (const std::wstring& path : r.m_outside)
                 ADD_FAILURE() << what << ": written outside the destination: " << Narrow(path);
             if (!c.m_strTarget.empty())
-                EXPECT_EQ(GetFileAttributesW((std::wstring(temp) + c.m_strTarget).c_str()), INVALID_FILE_ATTRIBUTES)
+                EXPECT_EQ(GetFileAttributesW((std::wstring(temp) + c.m_strTarget).c_str()),
+                          INVALID_FILE_ATTRIBUTES)
                     << what << ": " << Narrow(c.m_strTarget) << " planted in the temporary folder";
         }
     }
+}
+
+// The four texts of the parameter section follow its u32 flags, each a u16
+// length and that many bytes: destination, title, run-after command, comment.
+uint8_t* TextField(TestArchive& a, int index)
+{
+    uint8_t* p = a.m_volumes[0].data() + a.m_nParameterPos + 4;
+    for (int i = 0; i < index; ++i)
+        p += 2 + zk::LoadU16(p);
+    return p;
+}
+
+TEST(HostileSfx, OversizedParameterTextsEndBeforeTheWindow)
+{
+    struct Case {
+        const char* m_pWhat;
+        int m_nField;
+        uint16_t m_nLength;
+        size_t m_nData; // bytes of the one stored file
+    } cases[] = {
+        {"destination longer than any text field", 0, 0xFFF0, 100},
+        {"title one block longer than a text field", 1, 4112, 100},
+        {"comment reaching into the tables and data", 3, 4096, 64000},
+        {"title running past the end of the file", 1, 4096, 100},
+    };
+    const std::vector<uint8_t> image = ExtractorImage();
+    ASSERT_FALSE(image.empty());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_pWhat);
+        TestArchiveOptions o;
+        o.m_prefix = image;
+        o.m_strTitle = u"題";
+        TestArchive arc = zk::test::BuildTestArchive(
+            {TestEntry::File(u"first.txt", Noise(c.m_nData), zk::METHOD_STORED)}, o);
+        ASSERT_TRUE(arc.m_bOk);
+        uint8_t* field = TextField(arc, c.m_nField);
+        // A field that fits must be one that reads past what follows it.
+        if (c.m_nLength <= 4096)
+            ASSERT_EQ(field + 2 + c.m_nLength > arc.m_volumes[0].data() + arc.m_volumes[0].size(),
+                      c.m_nData < 1000);
+        zk::StoreU16(field, c.m_nLength);
+
+        RunResult r = RunHostile(arc, true);
+        EXPECT_TRUE(r.m_bExited) << "still running after " << RUN_LIMIT_MS << " ms";
+        EXPECT_FALSE(r.m_bMainShown);
+        EXPECT_EQ(r.m_boxes, (std::vector<Box>{{L"エラー", UNREADABLE}})) << r.m_boxes.size() << " boxes";
+        // Nothing written: the run's folder holds the archive and the
+        // folder the test made.
+        EXPECT_EQ(r.m_all, (std::vector<std::wstring>{L"box", L"h.exe"}));
+    }
+}
+
+TEST(HostileSfx, MissingVolumeReportedThenSuppliedForTheNextRun)
+{
+    Scratch dir;
+    TestArchiveOptions o;
+    o.m_nVolumeSizeMB = 1;
+    o.m_strTitle = u"分割";
+    const std::vector<uint8_t> big = Noise(1200000);
+    TestArchive a = BuildSfx({TestEntry::File(u"first.txt", Bytes("first")),
+                              TestEntry::File(u"big.bin", big, zk::METHOD_STORED),
+                              TestEntry::File(u"last.txt", Bytes("last"))},
+                             o);
+    ASSERT_TRUE(a.m_bOk);
+    ASSERT_EQ(a.m_volumes.size(), 2u);
+    ASSERT_TRUE(dir.Write(L"split.exe", a.m_volumes[0]));
+
+    Program p(dir / L"split.exe", L"");
+    HWND dialog = WaitMainWindow(p, L" 分割");
+    ASSERT_TRUE(dialog);
+    const std::wstring out = dir / L"out";
+    StartExtraction(dialog, out);
+    Question q = NextQuestion(p, L"Error Message");
+    ASSERT_TRUE(q.m_hBox);
+    EXPECT_EQ(q.m_strText, L"[Error:2] " + SystemErrorText(ERROR_FILE_NOT_FOUND));
+    Reply(q.m_hBox, IDOK);
+    ASSERT_TRUE(WaitRunOver(dialog));
+    EXPECT_EQ(ProgressLine(dialog), L"解凍失敗");
+    EXPECT_FALSE(p.FindWindowOf(L"#32770", L"エラー"));
+    // The file cut at the volume's end is not left under its name.
+    EXPECT_EQ(dir.List(L"out"), std::vector<std::wstring>{L"first.txt"});
+    EXPECT_TRUE(EndLogViewer(p));
+    // The log line ends once, after the system's text.
+    EXPECT_EQ(ReadLog(dir / L"split.log"), L"ファイルパス：" + out + L"\\big.bin\r\nメッセージ　：" +
+                                               Trimmed(SystemErrorText(ERROR_FILE_NOT_FOUND)) + L"\r\n");
+
+    // The volume arrives: the same window extracts everything.
+    ASSERT_TRUE(dir.Write(L"split.exe.1", a.m_volumes[1]));
+    Click(GetDlgItem(dialog, IDOK));
+    q = NextQuestion(p);
+    ASSERT_TRUE(q.m_hBox);
+    Reply(q.m_hBox, IDOK); // into the folder that exists
+    q = NextQuestion(p);
+    ASSERT_TRUE(q.m_hBox);
+    EXPECT_NE(q.m_strText.find(L"first.txt"), std::wstring::npos);
+    Reply(q.m_hBox, IDYES);
+    ASSERT_TRUE(WaitRunOver(dialog));
+    EXPECT_EQ(ProgressLine(dialog).rfind(L"完了 [", 0), 0u) << Narrow(ProgressLine(dialog));
+    EXPECT_TRUE(ReadWholeFile(out + L"\\big.bin") == std::string(big.begin(), big.end()));
+    EXPECT_EQ(Content(out + L"\\first.txt"), "first");
+    EXPECT_EQ(Content(out + L"\\last.txt"), "last");
+    Click(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(p.WaitExit(10000));
 }
 
 } // namespace
