@@ -486,10 +486,12 @@ void CMainDialog::CloseRequested()
             // The analysis may hand over to the extraction just now; the
             // abort is repeated until nothing runs any more.
             m_bClosing = true;
+            // The workers send to this window and show boxes it owns: it
+            // keeps handling its messages while it waits for them.
             while (m_session.m_ctx.m_nRunning) {
                 m_session.m_ctx.m_nAbort = 1;
-                PumpWhileRunning(true);
-                if (m_session.m_ctx.m_nRunning) Sleep(20);
+                DispatchPending();
+                if (m_session.m_ctx.m_nRunning) MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
             }
         }
         EndDialog(IDCANCEL);
@@ -512,23 +514,28 @@ void CMainDialog::EndAfterWorker()
     EndDialog(IDOK);
 }
 
+void CMainDialog::DispatchPending()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            // Keep the quit for the outer loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (!IsDialogMessageW(Hwnd(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+}
+
 void CMainDialog::PumpWhileRunning(bool stopEarly)
 {
     WorkerContext& ctx = m_session.m_ctx;
     while (ctx.m_nRunning) {
         if (stopEarly && (ctx.m_nAbort || ctx.m_nFailed)) return;
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                // Keep the quit for the outer loop.
-                PostQuitMessage(static_cast<int>(msg.wParam));
-                break;
-            }
-            if (!IsDialogMessageW(Hwnd(), &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
+        DispatchPending();
         if (!ctx.m_nRunning) break;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }

@@ -106,6 +106,8 @@ private:
     // Dispatches this thread's messages every 20 ms while running is set
     // (and, when stopEarly, only until abort or failed is set too).
     void PumpWhileRunning(bool stopEarly);
+    // Handles the messages waiting for this thread (sent ones included).
+    void DispatchPending();
     void EndAfterWorker();
 
     void FillTreeNow();

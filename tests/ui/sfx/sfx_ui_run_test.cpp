@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -180,18 +181,52 @@ TEST(ExtractorRun, AbortUnderAnErrorBoxWaitsForTheWorker)
 
 TEST(ExtractorRun, AbortWithoutAWindowEndsTheProgram)
 {
+    for (bool whileWriting : {true, false}) {
+        SCOPED_TRACE(whileWriting ? "while writing" : "during the analysis");
+        Scratch dir;
+        ASSERT_TRUE(dir.Write(L"quiet.exe", LargeArchive(zk::SF_NO_UI)));
+        Program p(dir / L"quiet.exe", L"");
+        HWND dialog = p.WaitWindow(DIALOG, L"");
+        ASSERT_TRUE(dialog);
+        if (whileWriting) {
+            ASSERT_TRUE(WaitFor([&] { return BytesDone(dialog) > (4u << 20); }))
+                << Narrow(ProgressLine(dialog));
+            // The line names the file being written.
+            EXPECT_NE(zkui::Text(GetDlgItem(dialog, IDC_STATUS_LINE)).find(L"big.bin"), std::wstring::npos);
+        }
+        // "中止(&C)". Pressed during the analysis, it must also stop the
+        // extraction the analysis hands over to.
+        Click(GetDlgItem(dialog, IDCANCEL));
+        ASSERT_TRUE(p.WaitExit(10000)) << "still running after the abort";
+        std::vector<std::wstring> left = dir.List();
+        EXPECT_EQ(std::count(left.begin(), left.end(), L"quiet\\big.bin"), 0);
+        if (whileWriting)
+            EXPECT_EQ(left, (std::vector<std::wstring>{L"quiet", L"quiet.exe", L"quiet\\a.txt"}));
+    }
+}
+
+// Without a window the close button waits for the workers to stop; the
+// analysis sends to the window (the folder tree) as it ends, so the window
+// must go on handling messages while it waits. Many folders make the
+// analysis long enough to press "中止(&C)" in the middle of it.
+TEST(ExtractorRun, AbortWithoutAWindowDuringALongAnalysis)
+{
+    std::vector<TestEntry> folders;
+    for (int i = 0; i < 20000; ++i) {
+        std::string name = "f" + std::to_string(i);
+        folders.push_back(TestEntry::Folder(std::u16string(name.begin(), name.end())));
+    }
     Scratch dir;
-    ASSERT_TRUE(dir.Write(L"quiet.exe", LargeArchive(zk::SF_NO_UI)));
-    Program p(dir / L"quiet.exe", L"");
+    TestArchiveOptions o;
+    o.m_nSfxFlags = zk::SF_NO_UI | zk::SF_SHOW_LIST;
+    ASSERT_TRUE(WriteSfx(dir, L"many.exe", folders, o));
+    Program p(dir / L"many.exe", L"");
     HWND dialog = p.WaitWindow(DIALOG, L"");
     ASSERT_TRUE(dialog);
-    ASSERT_TRUE(WaitFor([&] { return BytesDone(dialog) > (4u << 20); })) << Narrow(ProgressLine(dialog));
-    // The line names the file being written.
-    EXPECT_NE(zkui::Text(GetDlgItem(dialog, IDC_STATUS_LINE)).find(L"big.bin"), std::wstring::npos);
-
-    Click(GetDlgItem(dialog, IDCANCEL)); // "中止(&C)"
-    ASSERT_TRUE(p.WaitExit(10000)) << "still running after the abort";
-    EXPECT_EQ(dir.List(), (std::vector<std::wstring>{L"quiet", L"quiet.exe", L"quiet\\a.txt"}));
+    Click(GetDlgItem(dialog, IDCANCEL));
+    EXPECT_TRUE(p.WaitExit(15000)) << "still running after the abort";
+    // Ended before the extraction began.
+    EXPECT_EQ(dir.List(), std::vector<std::wstring>{L"many.exe"});
 }
 
 TEST(ExtractorRun, PasswordDialogAllowsThreeTries)
