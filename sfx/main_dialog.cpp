@@ -600,12 +600,18 @@ void CMainDialog::FillTreeNow()
     ins.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_STATE;
     ins.item.pszText = const_cast<wchar_t*>(TEXT_ARCHIVE_ROOT);
     ins.item.iImage = ins.item.iSelectedImage = m_icons.Drive();
-    ins.item.state = ins.item.stateMask = TVIS_BOLD | TVIS_EXPANDED;
+    // Inserted collapsed and expanded once filled: under an expanded item
+    // every insertion lays out all items again, which takes minutes for tens
+    // of thousands of folders.
+    ins.item.state = ins.item.stateMask = TVIS_BOLD;
     ins.item.lParam = reinterpret_cast<LPARAM>(&m_state.m_root);
+    SendMessageW(m_hTree, WM_SETREDRAW, FALSE, 0);
     m_hRootItem = TreeView_InsertItem(m_hTree, &ins);
     m_state.m_root.m_hTreeItem = m_hRootItem;
     InsertFolders(m_state.m_root, m_hRootItem);
     TreeView_Expand(m_hTree, m_hRootItem, TVE_EXPAND);
+    SendMessageW(m_hTree, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(m_hTree, nullptr, TRUE);
     TreeView_SelectItem(m_hTree, m_hRootItem);
 }
 

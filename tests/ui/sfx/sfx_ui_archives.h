@@ -48,6 +48,17 @@ inline std::vector<uint8_t> Prose(size_t n)
     return v;
 }
 
+// n empty folders "f0", "f1" ... side by side.
+inline std::vector<zk::test::TestEntry> ManyFolders(int n)
+{
+    std::vector<zk::test::TestEntry> folders;
+    for (int i = 0; i < n; ++i) {
+        std::string name = "f" + std::to_string(i);
+        folders.push_back(zk::test::TestEntry::Folder(std::u16string(name.begin(), name.end())));
+    }
+    return folders;
+}
+
 // A fresh folder under the temporary folder, removed with its contents.
 class Scratch {
 public:

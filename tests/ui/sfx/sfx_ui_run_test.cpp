@@ -211,15 +211,10 @@ TEST(ExtractorRun, AbortWithoutAWindowEndsTheProgram)
 // analysis long enough to press "中止(&C)" in the middle of it.
 TEST(ExtractorRun, AbortWithoutAWindowDuringALongAnalysis)
 {
-    std::vector<TestEntry> folders;
-    for (int i = 0; i < 20000; ++i) {
-        std::string name = "f" + std::to_string(i);
-        folders.push_back(TestEntry::Folder(std::u16string(name.begin(), name.end())));
-    }
     Scratch dir;
     TestArchiveOptions o;
     o.m_nSfxFlags = zk::SF_NO_UI | zk::SF_SHOW_LIST;
-    ASSERT_TRUE(WriteSfx(dir, L"many.exe", folders, o));
+    ASSERT_TRUE(WriteSfx(dir, L"many.exe", ManyFolders(20000), o));
     Program p(dir / L"many.exe", L"");
     HWND dialog = p.WaitWindow(DIALOG, L"");
     ASSERT_TRUE(dialog);

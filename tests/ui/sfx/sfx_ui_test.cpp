@@ -249,6 +249,36 @@ TEST(ExtractorWindow, AsksForThePasswordFirst)
     EXPECT_TRUE(p.WaitExit(10000));
 }
 
+// The folder tree is filled as the analysis ends: with tens of thousands of
+// folders the window must still be ready in seconds, listing them all.
+TEST(ExtractorWindow, ManyFoldersAreReadyWithinSeconds)
+{
+    Scratch dir;
+    TestArchiveOptions o;
+    o.m_nSfxFlags = zk::SF_SHOW_LIST;
+    o.m_strTitle = u"多数";
+    ASSERT_TRUE(WriteSfx(dir, L"many.exe", ManyFolders(20000), o));
+
+    Program p(dir / L"many.exe", L"");
+    HWND dialog = p.WaitWindow(DIALOG, L" 多数");
+    ASSERT_TRUE(dialog);
+    ASSERT_TRUE(WaitReady(dialog)) << "not ready after 20 s";
+    HWND tree = Child(dialog, IDC_TREE), list = Child(dialog, IDC_LIST);
+    EXPECT_EQ(SendMessageW(tree, TVM_GETCOUNT, 0, 0), 20001); // with the archive's own item
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 20000);
+    RemoteViews views(p.Process());
+    auto root = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    EXPECT_TRUE(views.TreeItemExpanded(tree, root));
+    // In logical order: f2 before f10.
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, (LPARAM)root));
+    for (int i = 0; i < 2 && item; ++i)
+        item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, (LPARAM)item));
+    EXPECT_EQ(views.TreeItemText(tree, item), L"f2");
+    EXPECT_EQ(views.ListItemText(list, 10, 0), L"f10");
+    Click(Child(dialog, IDCANCEL));
+    EXPECT_TRUE(p.WaitExit(10000));
+}
+
 TEST(ExtractorWindow, NoUiModeExtractsBesideTheArchiveAndCloses)
 {
     Scratch dir;
