@@ -191,8 +191,13 @@ TEST(ExtractorRun, AbortWithoutAWindowEndsTheProgram)
         if (whileWriting) {
             ASSERT_TRUE(WaitFor([&] { return BytesDone(dialog) > (4u << 20); }))
                 << Narrow(ProgressLine(dialog));
-            // The line names the file being written.
-            EXPECT_NE(zkui::Text(GetDlgItem(dialog, IDC_STATUS_LINE)).find(L"big.bin"), std::wstring::npos);
+            // The line names the file being written (refreshed on a timer).
+            EXPECT_TRUE(WaitFor(
+                [&] {
+                    return zkui::Text(GetDlgItem(dialog, IDC_STATUS_LINE)).find(L"big.bin") !=
+                           std::wstring::npos;
+                },
+                5000));
         }
         // "中止(&C)". Pressed during the analysis, it must also stop the
         // extraction the analysis hands over to.
