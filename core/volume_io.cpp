@@ -13,6 +13,49 @@ std::u16string VolumeName(const std::u16string& archivePath, uint32_t k)
     return archivePath + u"." + digits;
 }
 
+namespace {
+
+// A volume lent out by the cache, which keeps it open.
+class BorrowedFile : public IByteFile {
+public:
+    explicit BorrowedFile(IByteFile& file) : m_file(file) {}
+    int64_t Read(void* dst, uint32_t count) override { return m_file.Read(dst, count); }
+    int64_t Write(const void* src, uint32_t count) override { return m_file.Write(src, count); }
+    bool SeekTo(uint64_t pos) override { return m_file.SeekTo(pos); }
+    std::u16string LastErrorText() const override { return m_file.LastErrorText(); }
+
+private:
+    IByteFile& m_file;
+};
+
+} // namespace
+
+std::unique_ptr<IByteFile> CachedVolumeFiles::CreateVolume(const std::u16string& path)
+{
+    if (m_pOpen && path == m_strOpenPath) Release();
+    return m_pInner->CreateVolume(path);
+}
+
+std::unique_ptr<IByteFile> CachedVolumeFiles::OpenVolume(const std::u16string& path)
+{
+    if (!m_pOpen || path != m_strOpenPath) {
+        Release();
+        m_pOpen = m_pInner->OpenVolume(path);
+        if (!m_pOpen) return nullptr;
+        m_strOpenPath = path;
+    } else if (!m_pOpen->SeekTo(0)) {
+        Release();
+        return nullptr;
+    }
+    return std::make_unique<BorrowedFile>(*m_pOpen);
+}
+
+void CachedVolumeFiles::Release()
+{
+    m_pOpen.reset();
+    m_strOpenPath.clear();
+}
+
 void VolumeWriter::Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* failure)
 {
     m_set = set;

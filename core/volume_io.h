@@ -49,6 +49,27 @@ public:
     virtual std::u16string LastErrorText() const = 0;
 };
 
+// Keeps the volume read last open for the next reader: a tree of small
+// files would otherwise open and close the archive once per entry, which
+// under a compatibility layer costs more than the data. A volume comes back
+// at its start, as a fresh open gives it. A volume that fails to open is not
+// remembered, so asking again retries. Release() closes what is kept (before
+// the volumes are renamed or deleted); creating the kept volume closes it
+// too.
+class CachedVolumeFiles : public IVolumeFiles {
+public:
+    explicit CachedVolumeFiles(std::unique_ptr<IVolumeFiles> inner) : m_pInner(std::move(inner)) {}
+    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override;
+    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override;
+    std::u16string LastErrorText() const override { return m_pInner->LastErrorText(); }
+    void Release();
+
+private:
+    std::unique_ptr<IVolumeFiles> m_pInner;
+    std::unique_ptr<IByteFile> m_pOpen;
+    std::u16string m_strOpenPath;
+};
+
 // What a failed operation leaves for the error log: the path concerned and
 // the system's text for the failure.
 struct FailureInfo {

@@ -63,51 +63,6 @@ private:
     std::unique_ptr<IVolumeFiles> m_inner;
 };
 
-// A volume lent out by the cache below; the cache keeps it open.
-class BorrowedFile : public IByteFile {
-public:
-    explicit BorrowedFile(IByteFile& file) : m_file(file) {}
-    int64_t Read(void* dst, uint32_t count) override { return m_file.Read(dst, count); }
-    int64_t Write(const void* src, uint32_t count) override { return m_file.Write(src, count); }
-    bool SeekTo(uint64_t pos) override { return m_file.SeekTo(pos); }
-    std::u16string LastErrorText() const override { return m_file.LastErrorText(); }
-
-private:
-    IByteFile& m_file;
-};
-
-// Keeps the volume the last entry was read from open for the next one: a
-// tree of small files would otherwise open and close the archive once per
-// entry, which under a compatibility layer costs more than the data. A
-// volume that fails to open is not remembered, so asking again retries.
-class CachedVolumeFiles : public IVolumeFiles {
-public:
-    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
-    {
-        return m_inner.CreateVolume(path);
-    }
-    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
-    {
-        if (!m_pOpen || path != m_strOpenPath) {
-            m_pOpen.reset();
-            m_pOpen = m_inner.OpenVolume(path);
-            if (!m_pOpen) return nullptr;
-            m_strOpenPath = path;
-        } else if (!m_pOpen->SeekTo(0)) {
-            // Callers expect a volume at its start, as a fresh open gives it.
-            m_pOpen.reset();
-            return nullptr;
-        }
-        return std::make_unique<BorrowedFile>(*m_pOpen);
-    }
-    std::u16string LastErrorText() const override { return m_inner.LastErrorText(); }
-
-private:
-    ReportingVolumeFiles m_inner;
-    std::unique_ptr<IByteFile> m_pOpen;
-    std::u16string m_strOpenPath;
-};
-
 class EntryBytes : public IStoredBytes {
 public:
     explicit EntryBytes(SpannedReader& reader) : m_reader(reader) {}
@@ -166,7 +121,7 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     ArchiveState& st = s.m_state;
     if (!PlacementIsSound(st, info)) return EntryDataResult::DAMAGED;
 
-    if (!s.m_pVolumes) s.m_pVolumes = std::make_unique<CachedVolumeFiles>();
+    if (!s.m_pVolumes) s.m_pVolumes = std::make_unique<CachedVolumeFiles>(std::make_unique<ReportingVolumeFiles>());
     VolumeSet set;
     set.m_pFiles = s.m_pVolumes.get();
     // The long form names the volumes too, so deep destinations and long

@@ -208,6 +208,65 @@ TEST(ReadSpanned, KeepsTheVolumeOpenBetweenCalls)
     EXPECT_EQ(a.files.OpenCount(), 1u);
 }
 
+// Forwards to volume files the test keeps, so that their open count can be
+// read while a cache owns the forwarder.
+class ForwardingFiles : public IVolumeFiles {
+public:
+    explicit ForwardingFiles(IVolumeFiles& files) : m_files(files) {}
+    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
+    {
+        return m_files.CreateVolume(path);
+    }
+    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override { return m_files.OpenVolume(path); }
+    std::u16string LastErrorText() const override { return m_files.LastErrorText(); }
+
+private:
+    IVolumeFiles& m_files;
+};
+
+TEST(CachedVolumeFiles, EntriesInARowShareTheOpenVolumeAndReadRight)
+{
+    Archive a(1000, 100);
+    // Stream bytes 0..899 lie in volume 0, 900.. in volume 1 and 2.
+    const std::vector<uint8_t> all = a.WritePieces({300, 300, 300, 600, 200, 900});
+    CachedVolumeFiles cache(std::make_unique<ForwardingFiles>(a.files));
+    VolumeSet set = a.writer.m_set;
+    set.m_pFiles = &cache;
+    auto readEntry = [&](uint32_t offset, uint32_t size) {
+        SpannedReader r(set, StartVolumeOf(100, offset, 1000), offset, size, &a.failure);
+        std::vector<uint8_t> got(size);
+        if (ReadSpanned(r, got.data(), size) != 0) return false;
+        return std::equal(got.begin(), got.end(), all.begin() + offset);
+    };
+
+    const uint32_t before = a.files.OpenCount();
+    // Three entries in volume 0, then two in volume 1: one open each.
+    EXPECT_TRUE(readEntry(0, 300));
+    EXPECT_TRUE(readEntry(300, 300));
+    EXPECT_TRUE(readEntry(600, 300));
+    EXPECT_TRUE(readEntry(900, 600));
+    EXPECT_TRUE(readEntry(1500, 200));
+    EXPECT_EQ(a.files.OpenCount() - before, 2u);
+    // Back to volume 0, and an entry across volumes 1 and 2 after reading
+    // the end of volume 1: each volume starts where a fresh open would.
+    EXPECT_TRUE(readEntry(0, 300));
+    EXPECT_TRUE(readEntry(1500, 200));
+    EXPECT_TRUE(readEntry(1700, 900));
+    EXPECT_TRUE(readEntry(1700, 900));
+
+    // A volume that fails to open is not kept: once it is back, it reads.
+    const std::vector<uint8_t> volume1 = *a.files.File(u"D:\\out\\pack.exe.1");
+    a.files.Remove(u"D:\\out\\pack.exe.1");
+    cache.Release();
+    EXPECT_FALSE(readEntry(900, 600));
+    *a.files.File(u"D:\\out\\pack.exe.1") = volume1;
+    EXPECT_TRUE(readEntry(900, 600));
+
+    // Creating the kept volume again drops the kept one.
+    ASSERT_TRUE(cache.CreateVolume(u"D:\\out\\pack.exe.1"));
+    EXPECT_FALSE(readEntry(900, 600)); // the new file is empty
+}
+
 TEST(ReadSpanned, FailsCleanly)
 {
     // A missing volume is named.
