@@ -59,6 +59,27 @@ inline std::vector<zk::test::TestEntry> ManyFolders(int n)
     return folders;
 }
 
+// Removes a folder with everything in it, read-only files too.
+inline void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring child = path + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
 // A fresh folder under the temporary folder, removed with its contents.
 class Scratch {
 public:
@@ -70,7 +91,7 @@ public:
                     std::to_wstring(++s_nCount) + L"\\";
         CreateDirectoryW(m_strPath.c_str(), nullptr);
     }
-    ~Scratch() { Remove(m_strPath.substr(0, m_strPath.size() - 1)); }
+    ~Scratch() { RemoveTree(m_strPath.substr(0, m_strPath.size() - 1)); }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
 
@@ -111,25 +132,6 @@ private:
                 ListInto(folder + L"\\" + name, rel + name + L"\\", out);
         } while (FindNextFileW(h, &fd));
         FindClose(h);
-    }
-    static void Remove(const std::wstring& path)
-    {
-        WIN32_FIND_DATAW fd;
-        HANDLE h = FindFirstFileW((path + L"\\*").c_str(), &fd);
-        if (h != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = fd.cFileName;
-                if (name == L"." || name == L"..") continue;
-                std::wstring child = path + L"\\" + name;
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    Remove(child);
-                else
-                    DeleteFileW(child.c_str());
-            } while (FindNextFileW(h, &fd));
-            FindClose(h);
-        }
-        RemoveDirectoryW(path.c_str());
     }
 
     std::wstring m_strPath;
