@@ -102,6 +102,15 @@ void FailWithMessage(BuildContext& ctx, const std::wstring& path, const std::wst
     ctx.strFailureMessage = message;
 }
 
+// Puts what was written to volume 0 on disk; a failure is the system's.
+bool FlushVolume0(BuildContext& ctx)
+{
+    if (FlushFileBuffers(ctx.volume0.Get())) return true;
+    ReportLastError();
+    Fail(ctx, ctx.strArchivePath);
+    return false;
+}
+
 // Seeks volume 0 and checks that the position reached is the one asked for.
 bool SeekVolume0(BuildContext& ctx, uint64_t pos)
 {
@@ -437,13 +446,13 @@ bool WriteTables(BuildContext& ctx, SourceNode& root)
         if (!WriteVolume0(ctx, piece.data(), static_cast<size_t>(got))) return false;
         if (ctx.Cancelled()) return false;
     }
+    // The mark is what makes the file an archive: it goes on disk only after
+    // everything it vouches for, so that a flush that fails leaves a file
+    // the extractor refuses rather than one that looks complete.
+    if (!FlushVolume0(ctx)) return false;
     if (!SeekVolume0(ctx, ctx.nHeaderPos) || !WriteVolume0(ctx, ARCHIVE_MAGIC, ARCHIVE_MAGIC_SIZE))
         return false;
-    if (!FlushFileBuffers(ctx.volume0.Get())) {
-        ReportLastError();
-        Fail(ctx, ctx.strArchivePath);
-        return false;
-    }
+    if (!FlushVolume0(ctx)) return false;
     return SeekVolume0(ctx, ctx.nDataEnd);
 }
 
