@@ -508,11 +508,7 @@ bool RunBuild(BuildContext& ctx, SourceNode& root)
     if (!WritePlaceholders(ctx, static_cast<uint64_t>(workSize))) return false;
 
     // The data stream, from the data offset on, across volumes.
-    // The verify pass reads every entry back; the volume it read last stays
-    // open for the next entry until the data phase ends.
-    auto volumeFiles = std::make_unique<CachedVolumeFiles>(MakeVolumeFiles(true));
-    CachedVolumeFiles* const readCache = volumeFiles.get();
-    ctx.volumeFiles = std::move(volumeFiles);
+    ctx.volumeFiles = std::make_unique<CachedVolumeFiles>(MakeVolumeFiles(true));
     ctx.volume0File = WrapFileHandle(ctx.volume0.Get(), false, true);
     ctx.hash = ctx.bHash ? MakeSystemSha256(true) : nullptr;
     VolumeSet set;
@@ -532,7 +528,7 @@ bool RunBuild(BuildContext& ctx, SourceNode& root)
     const int written = WriteEntries(ctx, root);
     // Nothing reads the volumes after this, and a kept handle would stand in
     // the way of deleting them after a failure.
-    readCache->Release();
+    ctx.volumeFiles->Release();
     if (written != 0) return false;
 
     const int64_t dataEnd = SeekFile(ctx.volume0.Get(), 0, FILE_CURRENT, true);

@@ -117,7 +117,9 @@ struct BuildContext {
 
     // The data stream and the pipeline.
     std::unique_ptr<PipelineBuffers> buffers;
-    std::unique_ptr<IVolumeFiles> volumeFiles;
+    // Kept open between entries for the verify pass; released when the
+    // data phase ends.
+    std::unique_ptr<CachedVolumeFiles> volumeFiles;
     std::unique_ptr<IByteFile> volume0File;
     std::unique_ptr<IFileHash> hash;
     BuildProgress progress;

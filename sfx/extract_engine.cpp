@@ -43,6 +43,11 @@ constexpr wchar_t TEXT_LOCKED[] = L"%s\nファイル：%s";
 constexpr DWORD SETTABLE_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
     FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+// What an entry's stored attributes give on disk; none at all is "normal".
+constexpr DWORD AttributesToSet(uint32_t stored)
+{
+    return (stored & SETTABLE_ATTRIBUTES) ? (stored & SETTABLE_ATTRIBUTES) : FILE_ATTRIBUTE_NORMAL;
+}
 constexpr DWORD PROTECTING_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
@@ -225,8 +230,7 @@ int CreateFolderChain(const std::wstring& path)
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
                             const FILETIME& creation, const FILETIME& access, const FILETIME& write)
 {
-    DWORD attrs = attributes & SETTABLE_ATTRIBUTES;
-    if (!SetFileAttrs(path.c_str(), attrs ? attrs : FILE_ATTRIBUTE_NORMAL, true)) return Fail(s, path);
+    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes), true)) return Fail(s, path);
     FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP, true));
     if (!h) return Fail(s, path);
     if (!SetFileTime(h.Get(), &creation, &access, &write)) {
@@ -264,8 +268,7 @@ static bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
     basic.LastAccessTime.HighPart = static_cast<LONG>(info.m_ftAccess.dwHighDateTime);
     basic.LastWriteTime.LowPart = info.m_ftWrite.dwLowDateTime;
     basic.LastWriteTime.HighPart = static_cast<LONG>(info.m_ftWrite.dwHighDateTime);
-    const DWORD attrs = info.m_nAttributes & SETTABLE_ATTRIBUTES;
-    basic.FileAttributes = attrs ? attrs : FILE_ATTRIBUTE_NORMAL;
+    basic.FileAttributes = AttributesToSet(info.m_nAttributes);
     return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
 
@@ -409,7 +412,6 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     if (result == 0) {
         if (!SetTimesAndAttributes(out, *info)) {
             ReportLastError();
-            flag = 0;
             result = 1;
         } else {
             attributesSet = true;
