@@ -208,22 +208,25 @@ std::vector<uint8_t> BuildHead(const std::vector<Entry>& entries, const HeadOpti
 // The smallest image the extractor accepts as its own front: DOS header, NT
 // headers and section headers, with the last section ending at the image's
 // last byte.
-std::vector<uint8_t> ProgramImage(const std::vector<std::pair<uint32_t, uint32_t>>& sections, uint32_t gap)
+std::vector<uint8_t> ProgramImage(const std::vector<std::pair<uint32_t, uint32_t>>& sections, uint32_t gap,
+                                  bool is64 = false)
 {
     uint32_t nt = PE_DOS_HEADER_SIZE + gap;
-    std::vector<uint8_t> img(nt + PE_NT_HEADERS_SIZE + PE_SECTION_HEADER_SIZE * sections.size(), 0);
+    size_t optional = is64 ? PE32PLUS_OPTIONAL_HEADER_SIZE : PE32_OPTIONAL_HEADER_SIZE;
+    size_t table = PE_FILE_HEADER_END + optional;
+    std::vector<uint8_t> img(nt + table + PE_SECTION_HEADER_SIZE * sections.size(), 0);
     img[0] = 'M';
     img[1] = 'Z';
     StoreU32(&img[60], nt);
     img[nt] = 'P';
     img[nt + 1] = 'E';
-    StoreU16(&img[nt + 4], 0x14C); // i386
+    StoreU16(&img[nt + 4], is64 ? 0x8664 : 0x14C); // x86-64 or i386
     StoreU16(&img[nt + 6], static_cast<uint16_t>(sections.size()));
-    StoreU16(&img[nt + 20], 224);
-    StoreU16(&img[nt + 24], 0x10B);
+    StoreU16(&img[nt + 20], static_cast<uint16_t>(optional));
+    StoreU16(&img[nt + 24], is64 ? PE32PLUS_MAGIC : PE32_MAGIC);
     uint32_t end = 0;
     for (size_t i = 0; i < sections.size(); ++i) {
-        uint8_t* s = &img[nt + PE_NT_HEADERS_SIZE + PE_SECTION_HEADER_SIZE * i];
+        uint8_t* s = &img[nt + table + PE_SECTION_HEADER_SIZE * i];
         std::snprintf(reinterpret_cast<char*>(s), 8, ".s%zu", i);
         StoreU32(s + 16, sections[i].first);  // SizeOfRawData
         StoreU32(s + 20, sections[i].second); // PointerToRawData
@@ -307,8 +310,9 @@ void ProgramImages()
 {
     Write("pe_image_fuzz", "two-sections", ProgramImage({{0x200, 0x200}, {0x400, 0x400}}, 0x40));
     Write("pe_image_fuzz", "unordered", ProgramImage({{0x600, 0x1000}, {0x200, 0x400}, {0x100, 0x600}}, 0));
+    Write("pe_image_fuzz", "pe32plus", ProgramImage({{0x400, 0x400}, {0x200, 0x800}}, 0x80, true));
     std::vector<uint8_t> stub = ProgramImage({{0x200, 0x200}}, 0x40);
-    stub.resize(PE_DOS_HEADER_SIZE + 0x40 + PE_NT_HEADERS_SIZE + PE_SECTION_HEADER_SIZE);
+    stub.resize(PE_DOS_HEADER_SIZE + 0x40 + PE_FILE_HEADER_END + PE32_OPTIONAL_HEADER_SIZE + PE_SECTION_HEADER_SIZE);
     Write("pe_image_fuzz", "headers-only", stub);
 }
 

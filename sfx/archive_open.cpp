@@ -51,9 +51,10 @@ bool EqualsNoCase(const wchar_t* a, const wchar_t* b)
 } // namespace
 
 /*
- * DOS header: 64 bytes, the NT headers' position at byte 60. NT headers of a
- * 32-bit program: 248 bytes with the section count. Then 40 bytes per
- * section header; the archive begins where the last section's raw data ends.
+ * DOS header: 64 bytes, the NT headers' position at byte 60. NT headers: the
+ * section count and the optional header's size and kind (32- or 64-bit
+ * program); the section table follows the optional header, 40 bytes per
+ * section; the archive begins where the last section's raw data ends.
  */
 int LocatePayload(const wchar_t* path, uint64_t* offset)
 {
@@ -67,11 +68,14 @@ int LocatePayload(const wchar_t* path, uint64_t* offset)
     if (got != static_cast<int64_t>(sizeof dos) || !PeNtHeadersOffset(dos, sizeof dos, &ntOffset)) return 1;
 
     if (SeekFile(file.Get(), ntOffset, FILE_BEGIN, true) != static_cast<int64_t>(ntOffset)) return 1;
-    uint8_t nt[PE_NT_HEADERS_SIZE];
+    uint8_t nt[PE_NT_PREFIX_SIZE];
     got = ReadFully(file.Get(), nt, sizeof nt, true);
     if (got < 0) return 1;
     unsigned count = 0;
-    if (got != static_cast<int64_t>(sizeof nt) || !PeSectionCount(nt, sizeof nt, &count)) return 1;
+    uint32_t table = 0;
+    if (got != static_cast<int64_t>(sizeof nt) || !PeSectionTable(nt, sizeof nt, &count, &table)) return 1;
+    int64_t tablePos = static_cast<int64_t>(ntOffset) + table;
+    if (SeekFile(file.Get(), tablePos, FILE_BEGIN, true) != tablePos) return 1;
 
     std::vector<uint8_t> sections(static_cast<size_t>(count) * PE_SECTION_HEADER_SIZE);
     got = ReadFully(file.Get(), sections.data(), sections.size(), true);

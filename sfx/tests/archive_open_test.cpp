@@ -204,6 +204,9 @@ TEST(SfxOpening, HostileProgramHeadersEndSilently)
     std::vector<uint8_t> sfx = SfxScratch::ReadBytes(ZK_SFX_EXE);
     ASSERT_GT(sfx.size(), 1024u);
     uint32_t nt = LoadU32(sfx.data() + 60);
+    // The section table follows an optional header of 224 (32-bit program)
+    // or 240 bytes (64-bit).
+    uint32_t table = nt + 24 + LoadU16(sfx.data() + nt + 20);
 
     struct Case {
         const wchar_t* m_pName;
@@ -213,9 +216,11 @@ TEST(SfxOpening, HostileProgramHeadersEndSilently)
         {L"negative.exe", [](std::vector<uint8_t>& b) { StoreU32(b.data() + 60, 0x80000000); }},
         {L"sections.exe", [nt](std::vector<uint8_t>& b) { StoreU16(b.data() + nt + 6, 0xFFFF); }},
         {L"nosections.exe", [nt](std::vector<uint8_t>& b) { StoreU16(b.data() + nt + 6, 0); }},
+        {L"magic.exe", [nt](std::vector<uint8_t>& b) { StoreU16(b.data() + nt + 24, 0x107); }},
+        {L"optional.exe", [nt](std::vector<uint8_t>& b) { StoreU16(b.data() + nt + 20, 20); }},
         {L"overflow.exe",
-         [nt](std::vector<uint8_t>& b) {
-             uint8_t* s = b.data() + nt + 248;
+         [table](std::vector<uint8_t>& b) {
+             uint8_t* s = b.data() + table;
              StoreU32(s + 16, 0xFFFFFF00);
              StoreU32(s + 20, 0x00001000);
          }},

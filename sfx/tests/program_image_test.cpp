@@ -43,13 +43,17 @@ std::set<std::string> ImportedDlls(const std::vector<uint8_t>& image)
     std::set<std::string> names;
     if (image.size() < 64) return names;
     uint32_t nt = zk::LoadU32(image.data() + 60);
-    if (nt + 248 > image.size()) return names;
+    if (nt + 264 > image.size()) return names;
     const uint8_t* h = image.data() + nt;
     unsigned sections = zk::LoadU16(h + 6);
-    uint32_t importRva = zk::LoadU32(h + 24 + 104); // data directory 1 of a 32-bit optional header
+    size_t table = 24 + zk::LoadU16(h + 20);
+    // Data directory 1: at 96 + 8 in a 32-bit optional header, 112 + 8 in a
+    // 64-bit one.
+    bool is64 = zk::LoadU16(h + 24) == zk::PE32PLUS_MAGIC;
+    uint32_t importRva = zk::LoadU32(h + 24 + (is64 ? 120 : 104));
     auto toOffset = [&](uint32_t rva) -> size_t {
         for (unsigned i = 0; i < sections; ++i) {
-            const uint8_t* s = h + 248 + 40 * i;
+            const uint8_t* s = h + table + 40 * i;
             if (s + 40 > image.data() + image.size()) break;
             uint32_t va = zk::LoadU32(s + 12), size = zk::LoadU32(s + 16), raw = zk::LoadU32(s + 20);
             if (rva >= va && rva < va + size) return raw + (rva - va);
