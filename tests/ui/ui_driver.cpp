@@ -94,9 +94,10 @@ void RemoveTree(const std::wstring& folder)
 }
 
 // Calls functions of user32 inside another process: a small stub, written
-// into that process, takes a block holding the function's address and five
-// arguments, calls it and stores the result. The stub restores the stack
-// itself, so functions with fewer arguments work too.
+// into that process, takes a block of pointer-sized slots holding the
+// function's address, five arguments and (written back) the result, calls
+// the function and stores its result. The test program and the program it
+// drives are of one build, so the stub is the one for this architecture.
 class RemoteUser32Call {
 public:
     // Text handed back by a call lives here, inside the block.
@@ -108,12 +109,27 @@ public:
         m_pBlock = static_cast<uint8_t*>(
             VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
         if (!m_pBlock) return;
+#if defined(_M_X64) || defined(__x86_64__)
+        // push rbx; sub rsp,30h; mov rbx,rcx; mov rax,[rbx+28h];
+        // mov [rsp+20h],rax; mov rcx,[rbx+8]; mov rdx,[rbx+10h];
+        // mov r8,[rbx+18h]; mov r9,[rbx+20h]; call [rbx];
+        // mov [rbx+30h],rax; add rsp,30h; pop rbx; ret
+        // (four arguments in registers, the fifth above the 32-byte shadow
+        // space; the stack stays 16-byte aligned at the call)
+        static const uint8_t stub[] = {0x53, 0x48, 0x83, 0xEC, 0x30, 0x48, 0x89, 0xCB, 0x48, 0x8B, 0x43, 0x28,
+                                       0x48, 0x89, 0x44, 0x24, 0x20, 0x48, 0x8B, 0x4B, 0x08, 0x48, 0x8B, 0x53,
+                                       0x10, 0x4C, 0x8B, 0x43, 0x18, 0x4C, 0x8B, 0x4B, 0x20, 0xFF, 0x13, 0x48,
+                                       0x89, 0x43, 0x30, 0x48, 0x83, 0xC4, 0x30, 0x5B, 0xC3};
+#else
         // push esi; push edi; mov esi,[esp+0Ch]; mov edi,esp;
         // push [esi+14h] ... push [esi+4]; call [esi]; mov esp,edi;
         // mov [esi+18h],eax; pop edi; pop esi; ret 4
+        // (the stub restores the stack itself, so functions with fewer
+        // arguments work too)
         static const uint8_t stub[] = {0x56, 0x57, 0x8B, 0x74, 0x24, 0x0C, 0x8B, 0xFC, 0xFF, 0x76, 0x14, 0xFF,
                                        0x76, 0x10, 0xFF, 0x76, 0x0C, 0xFF, 0x76, 0x08, 0xFF, 0x76, 0x04, 0xFF,
                                        0x16, 0x8B, 0xE7, 0x89, 0x46, 0x18, 0x5F, 0x5E, 0xC2, 0x04, 0x00};
+#endif
         WriteProcessMemory(process, m_pBlock + STUB_AT, stub, sizeof stub, nullptr);
         m_nRemoteUser32 = RemoteModuleBase(GetProcessId(process), L"user32.dll");
     }
@@ -125,17 +141,17 @@ public:
     RemoteUser32Call& operator=(const RemoteUser32Call&) = delete;
 
     bool Ready() const { return m_pBlock && m_nRemoteUser32; }
-    DWORD TextAddress() const { return static_cast<DWORD>(reinterpret_cast<uintptr_t>(m_pBlock + TEXT_AT)); }
+    uintptr_t TextAddress() const { return reinterpret_cast<uintptr_t>(m_pBlock + TEXT_AT); }
 
-    // The function's result; false when the call could not be made.
-    bool Call(const char* function, std::vector<DWORD> arguments, DWORD& result)
+    // The function's result (its low 32 bits); false when the call could not
+    // be made.
+    bool Call(const char* function, std::vector<uintptr_t> arguments, DWORD& result)
     {
         HMODULE local = GetModuleHandleW(L"user32.dll");
         FARPROC address = GetProcAddress(local, function);
         if (!Ready() || !address) return false;
-        DWORD call[7] = {};
-        call[0] = static_cast<DWORD>(
-            m_nRemoteUser32 + (reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(local)));
+        uintptr_t call[7] = {};
+        call[0] = m_nRemoteUser32 + (reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(local));
         arguments.resize(5, 0);
         std::copy(arguments.begin(), arguments.end(), call + 1);
         if (!WriteProcessMemory(m_hProcess, m_pBlock, call, sizeof call, nullptr)) return false;
@@ -145,7 +161,11 @@ public:
         if (!thread) return false;
         bool done = WaitForSingleObject(thread, 5000) == WAIT_OBJECT_0;
         CloseHandle(thread);
-        return done && ReadProcessMemory(m_hProcess, m_pBlock + 24, &result, sizeof result, nullptr);
+        uintptr_t value = 0;
+        if (!done || !ReadProcessMemory(m_hProcess, m_pBlock + 6 * sizeof(uintptr_t), &value, sizeof value, nullptr))
+            return false;
+        result = static_cast<DWORD>(value);
+        return true;
     }
 
     std::wstring Text()
@@ -453,11 +473,11 @@ std::vector<MenuItem> PopupMenuItems(HANDLE process, HWND menuWindow)
     if (!SendMessageTimeoutW(menuWindow, MN_GETHMENU, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &handle) ||
         !handle)
         return items;
-    const DWORD menu = static_cast<DWORD>(handle);
+    const uintptr_t menu = handle;
     RemoteUser32Call remote(process);
     DWORD count = 0;
     if (!remote.Call("GetMenuItemCount", {menu}, count) || static_cast<int>(count) <= 0) return items;
-    for (DWORD i = 0; i < count; ++i) {
+    for (uintptr_t i = 0; i < count; ++i) {
         DWORD length = 0;
         DWORD state = 0;
         if (!remote.Call("GetMenuStringW",
