@@ -462,7 +462,7 @@ bool RunBuild(BuildContext& ctx, SourceNode& root)
 {
     CBuildOwner& owner = *ctx.pOwner;
     if (!Allocate(ctx)) return false;
-    ctx.nTimeStamp = CurrentFileTime();
+    ctx.nTimeStamp = ArchiveTimeStamp();
     if (!OpenLog(ctx)) return false;
 
     const std::string stampText = TimeStampKeyText(ctx.nTimeStamp);
