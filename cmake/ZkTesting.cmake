@@ -29,6 +29,9 @@ else()
 
   # Runs Windows programs under Wine with a private prefix in the build tree.
   set(ZK_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
+  if(NOT ZK_WINE_ARCH)
+    set(ZK_WINE_ARCH win32)
+  endif()
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
     FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
@@ -49,6 +52,13 @@ function(zk_add_test_program name)
   endif()
   add_executable(${name} ${A_SOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} zk_gtest_main)
+  if(NOT ZK_NATIVE)
+    # Test code is compiled without optimisation (the code under test is in
+    # the libraries, optimised as shipped): building the test programs for
+    # two architectures otherwise takes most of the test command's time.
+    target_compile_options(${name} PRIVATE -O0)
+    target_precompile_headers(${name} PRIVATE <gtest/gtest.h> <windows.h> <string> <vector>)
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 900)
 endfunction()

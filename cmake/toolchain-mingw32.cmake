@@ -1,16 +1,5 @@
-# Cross-compiling for 32-bit Windows with MinGW-w64, posix thread model
-# (std::thread and std::mutex need it; the win32 model lacks them).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 32-bit Windows (the product) with MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(ZK_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZK_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZK_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZK_MINGW_PREFIX}-windres)
-set(CMAKE_AR ${ZK_MINGW_PREFIX}-gcc-ar-posix CACHE FILEPATH "")
-set(CMAKE_RANLIB ${ZK_MINGW_PREFIX}-gcc-ranlib-posix CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZK_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(ZK_WINE_ARCH win32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,12 +1,12 @@
 # Sourced by scripts that run the Windows programs: starts Xvfb (unless a
-# display is given) and a persistent wineserver for the build's private prefix.
-# zk_wine_session_start BUILD_DIR; zk_wine_session_stop.
+# display is given) and a persistent wineserver for each build's private
+# prefix. zk_wine_session_start BUILD_DIR...; zk_wine_session_stop.
+# Programs are started through each build's own wine-run, which picks the
+# Wine loader of that build's architecture.
 
 zk_wine_session_start() {
-  local win_build=$1
-  export WINEPREFIX="$win_build/wineprefix"
-  export WINEDEBUG=-all WINEARCH=win32 LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  ZK_SESSION_BUILDS=("$@")
+  export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDEBUG=-all
   ZK_XVFB_PID=
   if [ -z "${DISPLAY:-}" ] || [ -n "${ZK_FORCE_XVFB:-}" ]; then
     local n
@@ -27,12 +27,18 @@ zk_wine_session_start() {
       ZK_XVFB_PID=
     done
   fi
-  "$win_build/wine-run" cmd /c exit >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 || true
+  local b
+  for b in "${ZK_SESSION_BUILDS[@]}"; do
+    "$b/wine-run" cmd /c exit >/dev/null 2>&1 || true
+    "$b/wine-run" --server -p >/dev/null 2>&1 || true
+  done
 }
 
 zk_wine_session_stop() {
-  wineserver -k >/dev/null 2>&1 || true
+  local b
+  for b in "${ZK_SESSION_BUILDS[@]}"; do
+    "$b/wine-run" --server -k >/dev/null 2>&1 || true
+  done
   if [ -n "${ZK_XVFB_PID:-}" ]; then
     kill "$ZK_XVFB_PID" 2>/dev/null || true
     wait "$ZK_XVFB_PID" 2>/dev/null || true

@@ -218,7 +218,7 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
         std::wstring m_strMessage; // the one box the run shows
         std::wstring m_strTarget;  // a name the defect would plant outside
         uint16_t m_nVolumeMB = 0;
-        std::vector<size_t> m_drop; // volumes not written
+        std::vector<size_t> m_drop = {}; // volumes not written
         std::wstring m_strCaption = L"エラー";
     } cases[] = {
         {"name ..", u"..", {}, BAD_NAME, L""},
@@ -283,10 +283,11 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
                 << what << ": " << r.m_boxes.size() << " boxes";
             for (const std::wstring& path : r.m_outside)
                 ADD_FAILURE() << what << ": written outside the destination: " << Narrow(path);
-            if (!c.m_strTarget.empty())
+            if (!c.m_strTarget.empty()) {
                 EXPECT_EQ(GetFileAttributesW((std::wstring(temp) + c.m_strTarget).c_str()),
                           INVALID_FILE_ATTRIBUTES)
                     << what << ": " << Narrow(c.m_strTarget) << " planted in the temporary folder";
+            }
         }
     }
 }
@@ -326,9 +327,10 @@ TEST(HostileSfx, OversizedParameterTextsEndBeforeTheWindow)
         ASSERT_TRUE(arc.m_bOk);
         uint8_t* field = TextField(arc, c.m_nField);
         // A field that fits must be one that reads past what follows it.
-        if (c.m_nLength <= 4096)
+        if (c.m_nLength <= 4096) {
             ASSERT_EQ(field + 2 + c.m_nLength > arc.m_volumes[0].data() + arc.m_volumes[0].size(),
                       c.m_nData < 1000);
+        }
         zk::StoreU16(field, c.m_nLength);
 
         RunResult r = RunHostile(arc, true);

@@ -205,8 +205,9 @@ TEST(ExtractorRun, AbortWithoutAWindowEndsTheProgram)
         ASSERT_TRUE(p.WaitExit(10000)) << "still running after the abort";
         std::vector<std::wstring> left = dir.List();
         EXPECT_EQ(std::count(left.begin(), left.end(), L"quiet\\big.bin"), 0);
-        if (whileWriting)
+        if (whileWriting) {
             EXPECT_EQ(left, (std::vector<std::wstring>{L"quiet", L"quiet.exe", L"quiet\\a.txt"}));
+        }
     }
 }
 
