@@ -11,6 +11,7 @@
 #include "sfx/entry_loader.h"
 #include "sfx/main_window_texts.h"
 #include "sfx/resource.h"
+#include "sfx/text_fit.h"
 
 namespace zk {
 
@@ -126,6 +127,7 @@ CMainDialog::~CMainDialog()
 {
     if (m_hBarBlue) DeleteObject(m_hBarBlue);
     if (m_hBarGreen) DeleteObject(m_hBarGreen);
+    if (m_hSummaryFont) DeleteObject(m_hSummaryFont);
 }
 
 BOOL CMainDialog::OnInitDialog()
@@ -292,7 +294,24 @@ void CMainDialog::UpdateSummary()
     f.m_nFolderCount = m_state.m_nFolderCount;
     f.m_nContentCount = m_state.m_nContentCount;
     f.m_nArchiveFlags = m_state.m_header.m_nFlags;
+    HWND summary = Item(IDC_SUMMARY);
+    // The text may use the whole inside of its group box, with the margin it
+    // has on the left on the right too; only what does not fit there makes
+    // the font smaller.
+    RECT group = ChildRect(Hwnd(), Item(IDC_SUMMARY_GROUP));
+    RECT room = ChildRect(Hwnd(), summary);
+    const int margin = room.left - group.left;
+    if (margin > 0 && group.right - margin > room.left && group.bottom - margin / 2 > room.top)
+        SetWindowPos(summary, nullptr, 0, 0, group.right - margin - room.left, group.bottom - margin / 2 - room.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (m_hSummaryFont) {
+        // Back to the dialog's font before the new text is measured.
+        SendMessageW(summary, WM_SETFONT, SendMessageW(Hwnd(), WM_GETFONT, 0, 0), FALSE);
+        DeleteObject(m_hSummaryFont);
+        m_hSummaryFont = nullptr;
+    }
     SetItemText(IDC_SUMMARY, SummaryText(f));
+    m_hSummaryFont = FitStaticTextFont(summary);
 }
 
 // Worker side of the view: everything that touches a control goes through

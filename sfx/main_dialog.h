@@ -131,6 +131,7 @@ private:
     bool m_bDropRegistered = false;
     HBITMAP m_hBarBlue = nullptr;
     HBITMAP m_hBarGreen = nullptr;
+    HFONT m_hSummaryFont = nullptr; // a smaller font the summary needed, or null
     HWND m_hTree = nullptr;
     HWND m_hList = nullptr;
     HTREEITEM m_hRootItem = nullptr;
