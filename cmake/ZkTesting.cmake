@@ -103,3 +103,16 @@ function(zk_test_disks test)
   set_tests_properties(${test}_disks_unmount PROPERTIES FIXTURES_CLEANUP ${test}_disks)
   set_tests_properties(${test} PROPERTIES FIXTURES_REQUIRED ${test}_disks ENVIRONMENT "ZK_TEST_DISKS=${_disks_win}")
 endfunction()
+
+# zk_draw_pictures(KIND TARGET FOLDER FILES...): a target drawing the
+# pictures of one program (KIND builder or sfx) into FOLDER.
+function(zk_draw_pictures kind target folder)
+  set(_files ${ARGN})
+  add_custom_command(OUTPUT ${_files}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND ${ZK_PICTURE_TOOL} ${kind} ${folder}
+    DEPENDS ${ZK_PICTURE_TOOL} zk_picture_tool
+    COMMENT "Drawing the ${kind} pictures"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${_files})
+endfunction()
