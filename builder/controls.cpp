@@ -1,6 +1,6 @@
 #include "controls.h"
 
-#include "dialog.h"
+#include "ui/dialog.h"
 #include "progress_texts.h"
 #include "resource.h"
 #include "core/shortcut.h"

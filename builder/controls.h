@@ -2,8 +2,8 @@
 // The builder's own static, bar and edit controls. Each takes over a control
 // of a dialog template and paints it itself.
 
-#include "gdi.h"
-#include "subclassed_window.h"
+#include "ui/gdi.h"
+#include "ui/subclassed_window.h"
 
 #include <atomic>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // The file selection page: the list of chosen files and folders, kept in
 // step with the source list of the archive parameters.
 
-#include "builder/subclassed_window.h"
+#include "ui/subclassed_window.h"
 #include "builder/wizard_page.h"
 
 #include <shellapi.h>

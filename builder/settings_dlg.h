@@ -2,7 +2,7 @@
 // The settings dialog ("環境設定"): edits its own copy of the environment
 // settings; the wizard copies it back and saves it on "保存".
 
-#include "builder/dialog.h"
+#include "ui/dialog.h"
 #include "builder/settings_records.h"
 
 class CSettingsDlg : public zk::CDialog {

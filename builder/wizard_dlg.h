@@ -4,7 +4,7 @@
 
 #include "builder/build_owner.h"
 #include "builder/controls.h"
-#include "builder/dialog.h"
+#include "ui/dialog.h"
 #include "builder/progress_texts.h"
 #include "builder/wizard_flow.h"
 #include "builder/wizard_page.h"

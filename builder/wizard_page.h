@@ -2,7 +2,7 @@
 // A page of the wizard: a child dialog placed in the wizard's client area.
 // The pages share the settings records owned by the wizard window.
 
-#include "builder/dialog.h"
+#include "ui/dialog.h"
 
 class CWizardDlg;
 

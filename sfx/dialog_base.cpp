@@ -8,15 +8,6 @@ namespace {
 constexpr wchar_t SELF_PROP[] = L"ZkDialogBase";
 }
 
-std::wstring WindowText(HWND wnd)
-{
-    int n = GetWindowTextLengthW(wnd);
-    if (n <= 0) return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(n) + 1);
-    int got = GetWindowTextW(wnd, buffer.data(), n + 1);
-    return std::wstring(buffer.data(), got > 0 ? static_cast<size_t>(got) : 0);
-}
-
 CDialogBase::~CDialogBase()
 {
     if (m_hWnd) RemovePropW(m_hWnd, SELF_PROP);

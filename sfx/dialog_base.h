@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "ui/window_text.h"
+
 namespace zk {
 
 class CDialogBase {
@@ -43,8 +45,5 @@ private:
     UINT m_nTemplateId;
     HWND m_hWnd = nullptr;
 };
-
-// The text of any window.
-std::wstring WindowText(HWND wnd);
 
 } // namespace zk

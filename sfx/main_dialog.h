@@ -124,7 +124,7 @@ private:
     HINSTANCE m_hInstance;
     ArchiveState& m_state;
     ExtractSession m_session;
-    CProgressBar m_progressBar;
+    CExtractProgressBar m_progressBar;
     CDestinationEdit m_destEdit;
     CFileIcons m_icons;
     DropTargetObject* m_pDropTarget = nullptr;

@@ -14,29 +14,29 @@ namespace {
 constexpr UINT_PTR SUBCLASS_ID = 1006;
 }
 
-bool CProgressBar::Attach(HWND ctl, HBITMAP bar)
+bool CExtractProgressBar::Attach(HWND ctl, HBITMAP bar)
 {
     Detach();
-    if (!SetWindowSubclass(ctl, &CProgressBar::SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this)))
+    if (!SetWindowSubclass(ctl, &CExtractProgressBar::SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this)))
         return false;
     m_hWnd = ctl;
     m_hBar = bar;
     return true;
 }
 
-void CProgressBar::Detach()
+void CExtractProgressBar::Detach()
 {
     if (!m_hWnd) return;
-    RemoveWindowSubclass(m_hWnd, &CProgressBar::SubclassProc, SUBCLASS_ID);
+    RemoveWindowSubclass(m_hWnd, &CExtractProgressBar::SubclassProc, SUBCLASS_ID);
     m_hWnd = nullptr;
 }
 
-void CProgressBar::Repaint() const
+void CExtractProgressBar::Repaint() const
 {
     if (m_hWnd) InvalidateRect(m_hWnd, nullptr, FALSE);
 }
 
-void CProgressBar::Paint(HDC dc, const RECT& client)
+void CExtractProgressBar::Paint(HDC dc, const RECT& client)
 {
     FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     RECT edge = client;
@@ -79,7 +79,7 @@ void CProgressBar::Paint(HDC dc, const RECT& client)
     if (oldFont) SelectObject(dc, oldFont);
 }
 
-std::wstring CProgressBar::ShownText() const
+std::wstring CExtractProgressBar::ShownText() const
 {
     uint64_t done = m_progress.m_nDone;
     uint64_t total = m_progress.m_nTotal;
@@ -90,7 +90,7 @@ std::wstring CProgressBar::ShownText() const
     return ProgressText(status, done, total, last - m_progress.m_nStartTime);
 }
 
-LRESULT CProgressBar::OnGetText(WPARAM chars, LPARAM buffer) const
+LRESULT CExtractProgressBar::OnGetText(WPARAM chars, LPARAM buffer) const
 {
     std::wstring text = ShownText();
     if (!buffer || chars == 0) return 0;
@@ -101,7 +101,7 @@ LRESULT CProgressBar::OnGetText(WPARAM chars, LPARAM buffer) const
     return static_cast<LRESULT>(n);
 }
 
-void CProgressBar::OnPaint()
+void CExtractProgressBar::OnPaint()
 {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hWnd, &ps);
@@ -123,10 +123,10 @@ void CProgressBar::OnPaint()
     EndPaint(m_hWnd, &ps);
 }
 
-LRESULT CALLBACK CProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
+LRESULT CALLBACK CExtractProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
                                             DWORD_PTR data)
 {
-    auto* self = reinterpret_cast<CProgressBar*>(data);
+    auto* self = reinterpret_cast<CExtractProgressBar*>(data);
     switch (msg) {
     case WM_PAINT:
         self->OnPaint();

@@ -11,14 +11,14 @@
 
 namespace zk {
 
-class CProgressBar {
+class CExtractProgressBar {
 public:
-    CProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status)
+    CExtractProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status)
     {
     }
-    ~CProgressBar() { Detach(); }
-    CProgressBar(const CProgressBar&) = delete;
-    CProgressBar& operator=(const CProgressBar&) = delete;
+    ~CExtractProgressBar() { Detach(); }
+    CExtractProgressBar(const CExtractProgressBar&) = delete;
+    CExtractProgressBar& operator=(const CExtractProgressBar&) = delete;
 
     // Subclasses the static control; bar is the picture stretched over the
     // part done (not owned; may be null).

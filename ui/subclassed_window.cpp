@@ -1,4 +1,4 @@
-#include "subclassed_window.h"
+#include "ui/subclassed_window.h"
 
 namespace zk {
 

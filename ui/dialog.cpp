@@ -1,4 +1,4 @@
-#include "dialog.h"
+#include "ui/dialog.h"
 
 namespace zk {
 
@@ -28,16 +28,6 @@ bool ReturnsResultDirectly(UINT msg)
 }
 
 } // namespace
-
-std::wstring WindowText(HWND hwnd)
-{
-    int length = GetWindowTextLengthW(hwnd);
-    if (length <= 0) return {};
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    int got = GetWindowTextW(hwnd, text.data(), length + 1);
-    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return text;
-}
 
 CDialog::~CDialog()
 {

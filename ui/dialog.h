@@ -10,6 +10,8 @@
 
 #include <string>
 
+#include "ui/window_text.h"
+
 namespace zk {
 
 class CDialog {
@@ -62,8 +64,5 @@ private:
     UINT m_nTemplateId;
     bool m_bModal = false;
 };
-
-// Text of any window.
-std::wstring WindowText(HWND hwnd);
 
 } // namespace zk
