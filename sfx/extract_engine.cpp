@@ -602,8 +602,11 @@ unsigned __stdcall WorkerThread(void* arg)
 
 bool StartWorker(ExtractSession& s, WorkerProc worker)
 {
-    s.m_ctx.Clear();
+    // Set before the rest is cleared: a worker handing over to the next one
+    // has it set already, and the window must never see it clear between
+    // them, or it would free the session the next worker is given.
     s.m_ctx.m_nRunning = 1;
+    s.m_ctx.ClearResults();
     auto start = std::make_unique<WorkerStart>(WorkerStart{&s, worker});
     // Room for the folder recursion of the deepest tree the loader accepts.
     uintptr_t thread = _beginthreadex(nullptr, 8u << 20, &WorkerThread, start.get(),

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "core/byte_io.h"
@@ -411,10 +412,24 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
     OpenedArchive a(dir / L"n.zka", L"", false);
     ASSERT_TRUE(a.m_bOpened);
     a.m_view.m_strDestination = dir / L"out";
+    std::mutex lock;
+    std::vector<int32_t> running;
+    a.m_session.m_ctx.m_nRunning.m_watch = [&](int32_t value) {
+        std::lock_guard<std::mutex> hold(lock);
+        running.push_back(value);
+    };
     ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker));
     for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i)
         Sleep(10);
     EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
+    // Set by the start and again by the hand-over, cleared once at the end:
+    // the window, which frees the session when it reads 0, never sees it
+    // clear while the extraction is still to come.
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        EXPECT_EQ(running, (std::vector<int32_t>{1, 1, 0}));
+    }
+    a.m_session.m_ctx.m_nRunning.m_watch = nullptr;
     EXPECT_EQ(a.m_view.m_nTreeFills, 1);
     EXPECT_EQ(a.m_view.m_nCloses, 1);
     EXPECT_EQ(a.m_view.m_nEnables, 0);
