@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -68,10 +69,32 @@ struct EntryNode {
     bool IsRoot() const { return m_nKind == KIND_ROOT; }
 };
 
+// Whether a worker runs: set by the starter before the worker's thread
+// exists, cleared by the worker as its very last step. The main window
+// frees what the workers use once it reads 0, so the flag never reads 0
+// while one worker hands over to the next. A watch, when set, is told of
+// every change before it is made (tests follow a hand-off through it).
+class CRunningFlag {
+public:
+    CRunningFlag& operator=(int32_t value)
+    {
+        if (m_watch) m_watch(value);
+        m_nValue = value;
+        return *this;
+    }
+    operator int32_t() const { return m_nValue; }
+    int32_t load() const { return m_nValue; }
+
+    std::function<void(int32_t value)> m_watch;
+
+private:
+    std::atomic<int32_t> m_nValue{0};
+};
+
 // Shared by the main thread and the one worker. The main thread only sets
 // m_nAbort and reads m_nRunning.
 struct WorkerContext {
-    std::atomic<int32_t> m_nRunning{0};
+    CRunningFlag m_nRunning;
     std::atomic<int32_t> m_nAbort{0};
     int32_t m_nFailed = 0;
     int32_t m_nOverwriteAll = 0;
@@ -81,6 +104,11 @@ struct WorkerContext {
     void Clear()
     {
         m_nRunning = 0;
+        ClearResults();
+    }
+    // Everything but the running flag: what the last worker left.
+    void ClearResults()
+    {
         m_nAbort = 0;
         m_nFailed = 0;
         m_nOverwriteAll = 0;

@@ -37,10 +37,10 @@ void CDestinationEdit::OnDropNotify(WPARAM phase, LPARAM object)
         SendMessageW(m_hWnd, EM_SETSEL, 0, -1);
         return;
     }
-    if (phase != DROP_PHASE_DROP || !drop || drop->ChosenFormat() != CF_HDROP) return;
-    // A drop whose data could not be read leaves the destination alone.
+    // Only dropped files and folders name a destination; a drop whose data
+    // gave no path leaves it alone.
+    if (phase != DROP_PHASE_DROP || !drop || !drop->DroppedPaths()) return;
     const wchar_t* first = drop->DataText().c_str();
-    if (!first[0]) return;
     SendMessageW(m_hWnd, EM_SETSEL, 0, -1);
     SendMessageW(m_hWnd, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(first));
     SetFocus(m_hWnd);

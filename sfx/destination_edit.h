@@ -1,8 +1,8 @@
 #pragma once
 // The destination box: an edit control that hands its text over when it
 // loses the focus and reacts to the drop target's notifications: something
-// dragged over it selects its text, dropped files replace the text with
-// the first dropped path.
+// dragged over it selects its text, dropped files or folders (a file list,
+// or the shell's item list) replace the text with the first dropped path.
 
 #include <windows.h>
 

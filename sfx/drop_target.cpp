@@ -283,6 +283,12 @@ ULONG DropTargetObject::Release()
     return static_cast<ULONG>(n);
 }
 
+bool DropTargetObject::DroppedPaths() const
+{
+    if (m_strData.empty() || m_strData[0] == L'\0') return false;
+    return m_nFormat == CF_HDROP || m_nFormat == RegisteredDropFormats().m_nIdList;
+}
+
 void DropTargetObject::ChooseFormat(IDataObject* data)
 {
     m_nFormat = 0;

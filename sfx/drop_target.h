@@ -70,6 +70,10 @@ public:
     // The converted data during the drop notification. For files: every
     // path ended by a zero, so c_str() is the first path.
     const std::wstring& DataText() const { return m_strData; }
+    // Whether the drop brought file-system paths: a file list, or the
+    // shell's item list of which at least one item has a path (what
+    // Explorer offers first when files or folders are dragged from it).
+    bool DroppedPaths() const;
     const DropArguments* Arguments() const { return m_pArgs; }
     IDataObject* DataObject() const { return m_pDataObject; }
     HWND TargetWindow() const { return m_hTarget; }

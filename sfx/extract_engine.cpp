@@ -584,6 +584,30 @@ struct WorkerStart {
     WorkerProc m_pWorker;
 };
 
+// Out of memory (or any other exception) in a worker ends its run as
+// failed, with the system's reason shown at once, never the program. An
+// extraction then ends as any failed one does. Without its tree the
+// archive offers nothing to extract, so after the analysis the window
+// closes, as it does in no-UI mode after every run.
+int EndAfterException(ExtractSession& s, WorkerProc worker)
+{
+    s.m_ctx.m_nFailed = 1;
+    try {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        ReportLastError();
+        s.m_ctx.m_strMessage = LastErrorText();
+    } catch (...) {
+    }
+    try {
+        if (worker != &AnalysisWorker) return FinishExtraction(s, worker == &ExtractSelectedWorker);
+        s.m_pView->StopProgressTimer();
+        s.m_pView->CloseWhenDone();
+    } catch (...) {
+    }
+    s.m_ctx.m_nRunning = 0;
+    return 1;
+}
+
 unsigned __stdcall WorkerThread(void* arg)
 {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(arg));
@@ -591,10 +615,7 @@ unsigned __stdcall WorkerThread(void* arg)
     try {
         return static_cast<unsigned>(start->m_pWorker(s));
     } catch (...) {
-        // Out of memory in a worker ends the run, never the program.
-        s.m_ctx.m_nFailed = 1;
-        s.m_ctx.m_nRunning = 0;
-        return 1;
+        return static_cast<unsigned>(EndAfterException(s, start->m_pWorker));
     }
 }
 
@@ -602,8 +623,11 @@ unsigned __stdcall WorkerThread(void* arg)
 
 bool StartWorker(ExtractSession& s, WorkerProc worker)
 {
-    s.m_ctx.Clear();
+    // Set before the rest is cleared: a worker handing over to the next one
+    // has it set already, and the window must never see it clear between
+    // them, or it would free the session the next worker is given.
     s.m_ctx.m_nRunning = 1;
+    s.m_ctx.ClearResults();
     auto start = std::make_unique<WorkerStart>(WorkerStart{&s, worker});
     // Room for the folder recursion of the deepest tree the loader accepts.
     uintptr_t thread = _beginthreadex(nullptr, 8u << 20, &WorkerThread, start.get(),

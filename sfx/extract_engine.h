@@ -50,8 +50,10 @@ int ExtractAllWorker(ExtractSession& s);
 int ExtractSelectedWorker(ExtractSession& s);
 
 using WorkerProc = int (*)(ExtractSession&);
-// Clears the context, sets running and starts the worker on its own thread.
-// False (running cleared again) when no thread could be started.
+// Sets running, clears the rest of the context and starts the worker on its
+// own thread; a worker may start the next one as it ends (running then
+// stays set throughout). False (running cleared again) when no thread could
+// be started.
 bool StartWorker(ExtractSession& s, WorkerProc worker);
 
 // After a failed run: "<archive path without extension>.log" with the

@@ -3,6 +3,7 @@
 #include <ole2.h>
 
 #include <clocale>
+#include <utility>
 #include <vector>
 
 #include "core/last_error.h"
@@ -26,11 +27,16 @@ MainDialogRunner& MainDialog()
 }
 
 std::wstring g_strProgramPath;
+HiddenWindowCalls g_hiddenWindowCalls;
+// Set once the creation handler ran: the window is destroyed inside it, so
+// a null window from CreateWindowExW alone does not tell a failure.
+bool g_bCreationHandled = false;
 
 LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_CREATE: {
+        g_bCreationHandled = true;
         ArchiveState& state = TheArchiveState();
         WorkerContext ctx;
         OpenArchive(wnd, ctx, state, g_strProgramPath, &AskPasswordDialog, [](ArchiveState& opened) {
@@ -44,6 +50,16 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     }
     return DefWindowProcW(wnd, msg, wp, lp);
+}
+
+// The hidden window could not be made: the system's reason, then the end.
+int ReportWindowFailure()
+{
+    // Window creation that fails without a code has run out of the
+    // system's window resources.
+    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    ReportLastError();
+    return 0;
 }
 
 } // namespace
@@ -93,6 +109,16 @@ int RunExtractor(HINSTANCE instance)
     g_strProgramPath.assign(path.data(), n);
     TheArchiveState().m_strArchivePath = ArchivePathFromCommandLine(GetCommandLineW());
 
+    return RunHiddenWindow(instance, className, title);
+}
+
+HiddenWindowCalls SetHiddenWindowCalls(const HiddenWindowCalls& calls)
+{
+    return std::exchange(g_hiddenWindowCalls, calls);
+}
+
+int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title)
+{
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -103,12 +129,19 @@ int RunExtractor(HINSTANCE instance)
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = className;
-    RegisterClassExW(&wc);
+    if (!g_hiddenWindowCalls.m_pRegisterClass(&wc)) return ReportWindowFailure();
 
+    g_bCreationHandled = false;
     HRESULT com = OleInitialize(nullptr);
-    CreateWindowExW(0, className, title, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                    nullptr, nullptr, instance, nullptr);
+    g_hiddenWindowCalls.m_pCreateWindow(0, className, title, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+    // Kept before OleUninitialize can change it.
+    DWORD error = GetLastError();
     if (SUCCEEDED(com)) OleUninitialize();
+    if (!g_bCreationHandled) {
+        SetLastError(error);
+        return ReportWindowFailure();
+    }
 
     HACCEL accel = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_SFX_ACCEL));
     MSG msg;

@@ -208,9 +208,8 @@ TEST_F(DropFixture, DraggingOverSelectsTheWholeDestination)
     EXPECT_EQ(EditText(), L"C:\\before");
 }
 
-TEST_F(DropFixture, TextAndItemListsAreAcceptedButLeaveTheDestination)
+TEST_F(DropFixture, TextIsAcceptedButLeavesTheDestination)
 {
-    const DropFormats& f = RegisteredDropFormats();
     // Plain text comes before a file list in the priority order.
     TestDataObject text;
     text.Add(CF_HDROP, DropFiles({L"D:\\x"}));
@@ -221,32 +220,58 @@ TEST_F(DropFixture, TextAndItemListsAreAcceptedButLeaveTheDestination)
     EXPECT_EQ(m_pTarget->ChosenFormat(), static_cast<UINT>(CF_UNICODETEXT));
     EXPECT_EQ(m_strDropped, L"hello");
     EXPECT_EQ(EditText(), L"C:\\before");
+}
 
-    // The shell's item list is converted to paths, but it is not a file
-    // list: the destination stays.
-    wchar_t windows[MAX_PATH] = {};
-    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+// CIDA: count 1, offset of the parent (the desktop: an empty list), offset
+// of the item: the shell's item list for one path. With itemOffset given,
+// the item's offset points there instead.
+std::vector<uint8_t> ItemListFor(const std::wstring& path, UINT itemOffset = 0)
+{
     PIDLIST_ABSOLUTE item = nullptr;
-    ASSERT_EQ(SHParseDisplayName(windows, nullptr, &item, 0, nullptr), S_OK);
-    UINT itemSize = ILGetSize(item);
-    // CIDA: count 1, offset of the parent (the desktop: an empty list),
-    // offset of the item.
-    std::vector<uint8_t> cida(sizeof(UINT) * 3);
-    UINT header[3] = {1, sizeof header, sizeof header + 2};
+    if (SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr) != S_OK) return {};
+    const UINT ownOffset = sizeof(UINT) * 3 + 2;
+    UINT header[3] = {1, sizeof(UINT) * 3, itemOffset ? itemOffset : ownOffset};
+    std::vector<uint8_t> cida(sizeof header);
     std::memcpy(cida.data(), header, sizeof header);
     cida.push_back(0);
     cida.push_back(0);
     const uint8_t* p = reinterpret_cast<const uint8_t*>(item);
-    cida.insert(cida.end(), p, p + itemSize);
+    cida.insert(cida.end(), p, p + ILGetSize(item));
     ILFree(item);
-    TestDataObject shell;
-    shell.Add(CF_HDROP, DropFiles({L"D:\\x"}));
-    shell.Add(f.m_nIdList, cida);
-    m_strDropped.clear();
-    EXPECT_EQ(DragAndDrop(&shell, &enter, &over), S_OK);
-    EXPECT_EQ(m_pTarget->ChosenFormat(), f.m_nIdList);
-    EXPECT_EQ(lstrcmpiW(m_strDropped.c_str(), windows), 0) << m_strDropped;
-    EXPECT_EQ(EditText(), L"C:\\before");
+    return cida;
+}
+
+// Explorer's drags offer the shell's item list and a file list of the same
+// paths; the item list ranks first, so its paths set the destination. An
+// item list without any path falls back to the file list.
+TEST_F(DropFixture, ExplorersItemListSetsTheDestination)
+{
+    const DropFormats& f = RegisteredDropFormats();
+    wchar_t windows[MAX_PATH] = {};
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    const std::vector<uint8_t> items = ItemListFor(windows);
+    ASSERT_FALSE(items.empty());
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> itemList;
+        UINT chosen;
+        std::wstring destination;
+    } cases[] = {
+        {"a folder dragged from Explorer", items, f.m_nIdList, windows},
+        {"an item list without a path", ItemListFor(windows, 100000), CF_HDROP, L"E:\\fallback"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetWindowTextW(m_hEdit, L"C:\\before");
+        TestDataObject explorer;
+        explorer.Add(f.m_nIdList, c.itemList);
+        explorer.Add(CF_HDROP, DropFiles({c.destination}));
+        DWORD enter = 0, over = 0;
+        EXPECT_EQ(DragAndDrop(&explorer, &enter, &over), S_OK);
+        EXPECT_EQ(enter, static_cast<DWORD>(DROPEFFECT_COPY));
+        EXPECT_EQ(m_nFormatSeen, c.chosen);
+        EXPECT_EQ(lstrcmpiW(EditText().c_str(), c.destination.c_str()), 0) << EditText();
+    }
 }
 
 TEST_F(DropFixture, NoKnownFormatIsRefusedWithoutDropNotification)

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
+#include <new>
 #include <thread>
 
 #include "core/byte_io.h"
@@ -411,16 +413,86 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
     OpenedArchive a(dir / L"n.zka", L"", false);
     ASSERT_TRUE(a.m_bOpened);
     a.m_view.m_strDestination = dir / L"out";
+    std::mutex lock;
+    std::vector<int32_t> running;
+    a.m_session.m_ctx.m_nRunning.m_watch = [&](int32_t value) {
+        std::lock_guard<std::mutex> hold(lock);
+        running.push_back(value);
+    };
     ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker));
     for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i)
         Sleep(10);
     EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
+    // Set by the start and again by the hand-over, cleared once at the end:
+    // the window, which frees the session when it reads 0, never sees it
+    // clear while the extraction is still to come.
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        EXPECT_EQ(running, (std::vector<int32_t>{1, 1, 0}));
+    }
+    a.m_session.m_ctx.m_nRunning.m_watch = nullptr;
     EXPECT_EQ(a.m_view.m_nTreeFills, 1);
     EXPECT_EQ(a.m_view.m_nCloses, 1);
     EXPECT_EQ(a.m_view.m_nEnables, 0);
     EXPECT_FALSE(a.m_view.m_shownPaths.empty());
     EXPECT_TRUE(boxes.Texts().empty());
     ExpectMixedTree(dir / L"out");
+}
+
+// The window's calls where a worker can run out of memory.
+class OutOfMemoryView : public FakeView {
+public:
+    void RefreshSummary() override { throw std::bad_alloc(); }
+    std::wstring Destination() override { throw std::bad_alloc(); }
+};
+
+// A worker out of memory shows the system's reason and ends its run; a
+// window left waiting on it would show "解析中！！" for ever.
+TEST(SfxWorkers, OutOfMemoryEndsTheRunWithItsReason)
+{
+    struct Case {
+        const char* what;
+        WorkerProc worker;
+        uint32_t sfxFlags;
+        int closes, enables;
+        const wchar_t* status; // null: not looked at
+    } cases[] = {
+        {"analysis without a window", &AnalysisWorker, SF_NO_UI, 1, 0, nullptr},
+        {"analysis", &AnalysisWorker, SF_SHOW_LIST, 1, 0, nullptr},
+        {"extraction without a window", &ExtractAllWorker, SF_NO_UI, 1, 0, L"解凍失敗"},
+        {"extraction", &ExtractAllWorker, 0, 0, 1, L"解凍失敗"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SfxScratch dir;
+        TestArchiveOptions o;
+        o.m_nSfxFlags = c.sfxFlags;
+        ASSERT_TRUE(WriteArchive(BuildTestArchive(MixedTree(), o), dir / L"m.zka"));
+        ScriptedBoxes boxes;
+        OpenedArchive a(dir / L"m.zka", L"", c.worker != &AnalysisWorker);
+        ASSERT_TRUE(a.m_bOpened);
+        OutOfMemoryView view;
+        a.m_session.m_pView = &view;
+        ASSERT_TRUE(StartWorker(a.m_session, c.worker));
+        for (int i = 0; i < 1000 && a.m_session.m_ctx.m_nRunning; ++i)
+            Sleep(10);
+        ASSERT_EQ(a.m_session.m_ctx.m_nRunning, 0);
+
+        const std::vector<std::wstring> texts = boxes.Texts();
+        ASSERT_EQ(texts.size(), 1u);
+        EXPECT_EQ(texts[0].rfind(L"[Error:8] ", 0), 0u) << "the system's text for out of memory";
+        EXPECT_EQ(boxes.Captions()[0], L"Error Message");
+        // The error log says the same.
+        EXPECT_EQ(L"[Error:8] " + a.m_session.m_ctx.m_strMessage, texts[0]);
+        EXPECT_EQ(a.m_session.m_ctx.m_nFailed, 1);
+        EXPECT_EQ(view.m_nCloses, c.closes);
+        EXPECT_EQ(view.m_nEnables, c.enables);
+        EXPECT_GE(view.m_nStops, 1) << "the progress timer left running";
+        if (c.status) {
+            EXPECT_EQ(a.m_session.m_status.Get(), c.status);
+        }
+        EXPECT_EQ(SfxScratch::List(dir.Path()), std::vector<std::wstring>{L"m.zka"});
+    }
 }
 
 } // namespace

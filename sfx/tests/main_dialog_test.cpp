@@ -122,6 +122,11 @@ public:
         return WaitUntil([&] { return IsWindowEnabled(Item(IDOK)) && !Session().m_ctx.m_nRunning; });
     }
     void Command(int id) { PostMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
+    // Returns once the window's thread has come back to its messages: what
+    // the handler it was in decided (ending the window included) is done.
+    void Settle() { SendMessageW(Dialog(), WM_NULL, 0, 0); }
+    // Ending a dialog hides it at once; it is destroyed only later.
+    bool StillShown() const { return !m_bEnded && IsWindowVisible(Dialog()); }
     // Returns once the command's handler is done (an extraction included).
     void CommandAndWait(int id) { SendMessageW(Dialog(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0); }
     bool WaitEnded()
@@ -206,18 +211,22 @@ TEST(ExtractorWindowInProcess, AbortShowsTheWaitTextUntilTheWorkerStops)
     PostMessageW(run.Dialog(), WM_CLOSE, 0, 0);
     run.Command(IDCANCEL);
     run.Command(IDOK);
+    // The abort was handled after both close requests.
     ASSERT_TRUE(WaitUntil([&] { return run.Session().m_status.Get() == TEXT_BUSY_WAIT; }));
-    EXPECT_FALSE(run.m_bEnded.load());
+    EXPECT_TRUE(run.StillShown());
     // The abort request takes the button away until the worker is gone.
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowEnabled(run.Item(IDOK)); }));
+    run.Settle();
     EXPECT_EQ(run.Session().m_status.Get(), TEXT_BUSY_WAIT);
+    EXPECT_TRUE(run.Session().m_ctx.m_nRunning);
 
     boxes.Answer(IDOK);
     ASSERT_TRUE(run.WaitIdle());
+    run.Settle();
     EXPECT_EQ(run.Session().m_status.Get(), L"解凍中止");
     EXPECT_EQ(TextOf(run.Item(IDOK)), L"解凍(&S)");
     EXPECT_TRUE(IsWindowEnabled(run.Item(IDCANCEL)));
-    EXPECT_FALSE(run.m_bEnded.load());
+    EXPECT_TRUE(run.StillShown()) << "a close refused during the run ended the window after it";
     // An aborted run leaves no error log.
     EXPECT_TRUE(g_openedLogs.empty());
     EXPECT_EQ(GetFileAttributesW((dir / L"run.log").c_str()), INVALID_FILE_ATTRIBUTES);
@@ -297,7 +306,10 @@ TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
     EXPECT_TRUE(run.Session().m_status.Get().empty());
     run.Command(IDCANCEL);
     ASSERT_TRUE(WaitUntil([&] { return run.Session().m_status.Get() == TEXT_BUSY_WAIT; }));
-    EXPECT_FALSE(run.m_bEnded.load());
+    // The close waits for the worker held by its question.
+    run.Settle();
+    EXPECT_TRUE(run.StillShown());
+    EXPECT_TRUE(run.Session().m_ctx.m_nRunning);
     boxes.Answer(IDOK);
     ASSERT_TRUE(run.WaitEnded());
     EXPECT_EQ(run.m_nResult.load(), IDCANCEL);

@@ -238,6 +238,15 @@ inline void StartExtraction(HWND dialog, const std::wstring& destination)
     Click(GetDlgItem(dialog, IDOK));
 }
 
+// Returns once the window's thread has come back to its messages, so that
+// what the handler it was in decided is done; false when it did not within
+// 5 s.
+inline bool Settle(HWND window)
+{
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+}
+
 // A run is over when the window is usable again.
 inline bool RunIsOver(HWND dialog)
 {

@@ -165,9 +165,13 @@ TEST(ExtractorRun, AbortUnderAnErrorBoxWaitsForTheWorker)
     EXPECT_TRUE(Enabled(GetDlgItem(dialog, IDOK)));
     Click(GetDlgItem(dialog, IDOK)); // "中止(&S)"
     EXPECT_TRUE(WaitFor([&] { return ProgressLine(dialog) == BUSY; }, 5000)) << Narrow(ProgressLine(dialog));
-    // Still so while the worker waits for the box.
+    // Still so once the window has taken the abort (the button goes) and
+    // handled what followed, while the worker waits for the box.
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(GetDlgItem(dialog, IDOK)); }, 5000));
+    EXPECT_TRUE(Settle(dialog));
     EXPECT_EQ(ProgressLine(dialog), BUSY);
     EXPECT_FALSE(RunIsOver(dialog));
+    EXPECT_TRUE(IsWindowVisible(error.m_hBox));
 
     Reply(error.m_hBox, IDOK);
     ASSERT_TRUE(WaitRunOver(dialog));
