@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "sfx/dialog_base.h"
+#include "ui/window_text.h"
 #include "sfx/drop_target.h"
 
 namespace zk {

@@ -118,7 +118,7 @@ std::wstring EntryColumnText(const EntryNode& node, int column)
 }
 
 CMainDialog::CMainDialog(HINSTANCE instance, ArchiveState& state)
-    : CDialogBase(IDD_MAIN), m_hInstance(instance), m_state(state), m_session(state, this),
+    : CDialog(IDD_MAIN), m_hInstance(instance), m_state(state), m_session(state, this),
       m_progressBar(m_session.m_progress, m_session.m_status)
 {
 }
@@ -385,9 +385,9 @@ EntryNode* CMainDialog::CurrentFolder()
     return m_pWorkerFolder;
 }
 
-bool CMainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result)
+bool CMainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
 {
-    *result = 0;
+    result = 0;
     switch (msg) {
     case WM_SFX_TIMER:
         KillTimer(Hwnd(), PROGRESS_TIMER_ID);
@@ -459,7 +459,9 @@ void CMainDialog::ShowPathNow()
 
 // Commands.
 
-void CMainDialog::OnCommand(int id, int code, HWND)
+// Every command is the window's own: none reaches the default handling,
+// which would end the dialog on IDOK and IDCANCEL.
+bool CMainDialog::OnCommand(int id, int code, HWND)
 {
     switch (id) {
     case IDOK:
@@ -487,6 +489,7 @@ void CMainDialog::OnCommand(int id, int code, HWND)
         if (m_hList) ListView_SetItemState(m_hList, -1, LVIS_SELECTED, LVIS_SELECTED);
         break;
     }
+    return true;
 }
 
 void CMainDialog::RequestAbort()

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "sfx/destination_edit.h"
-#include "sfx/dialog_base.h"
 #include "sfx/drop_target.h"
 #include "sfx/extract_engine.h"
 #include "sfx/file_icons.h"
 #include "sfx/progress_bar.h"
+#include "ui/dialog.h"
 
 namespace zk {
 
@@ -57,12 +57,12 @@ constexpr int NO_UI_HEIGHT = 98;
 // not be read).
 std::wstring EntryColumnText(const EntryNode& node, int column);
 
-class CMainDialog : public CDialogBase, public IExtractorView {
+class CMainDialog : public CDialog, public IExtractorView {
 public:
     CMainDialog(HINSTANCE instance, ArchiveState& state);
     ~CMainDialog() override;
 
-    INT_PTR Run(HWND owner = nullptr) { return DoModal(m_hInstance, owner); }
+    INT_PTR Run(HWND owner = nullptr) { return DoModal(owner, m_hInstance); }
 
     ExtractSession& Session() { return m_session; }
 
@@ -85,11 +85,11 @@ public:
 
 protected:
     BOOL OnInitDialog() override;
-    void OnCommand(int id, int code, HWND ctl) override;
+    bool OnCommand(int id, int code, HWND ctl) override;
     LRESULT OnNotify(int id, NMHDR* header) override;
     void OnTimer(UINT_PTR id) override;
     void OnDestroy() override;
-    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT* result) override;
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
     bool NoUi() const { return (m_state.m_nSfxFlags & SF_NO_UI) != 0; }

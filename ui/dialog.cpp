@@ -41,11 +41,11 @@ CDialog::~CDialog()
     }
 }
 
-INT_PTR CDialog::DoModal(HWND parent)
+INT_PTR CDialog::DoModal(HWND parent, HINSTANCE resources)
 {
     m_bModal = true;
-    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId), parent, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    return DialogBoxParamW(resources ? resources : GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nTemplateId),
+                           parent, DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
 bool CDialog::Create(HWND parent)

@@ -23,8 +23,9 @@ public:
     CDialog& operator=(const CDialog&) = delete;
 
     // Runs the dialog modally; returns what EndDialog was given, or -1 when
-    // the template could not be loaded.
-    INT_PTR DoModal(HWND parent);
+    // the template could not be loaded. The template comes from resources
+    // (a module loaded as data, for tests) or else from the program itself.
+    INT_PTR DoModal(HWND parent, HINSTANCE resources = nullptr);
     // Creates the dialog as a modeless window (a child page or a tool window).
     bool Create(HWND parent);
     // Modal: ends the loop; modeless: destroys the window.
