@@ -9,29 +9,24 @@
 #include <functional>
 #include <string>
 
+#include "ui/subclassed_window.h"
+
 namespace zk {
 
-class CDestinationEdit {
+class CDestinationEdit : public CSubclassedWindow {
 public:
     using CommitFunc = std::function<void(const std::wstring& text)>;
-
-    CDestinationEdit() = default;
-    ~CDestinationEdit() { Detach(); }
-    CDestinationEdit(const CDestinationEdit&) = delete;
-    CDestinationEdit& operator=(const CDestinationEdit&) = delete;
 
     // Subclasses the edit; commit is called with its text whenever it loses
     // the focus.
     bool Attach(HWND edit, CommitFunc commit);
-    void Detach();
-    HWND Hwnd() const { return m_hWnd; }
+
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                         DWORD_PTR data);
     void OnDropNotify(WPARAM phase, LPARAM object);
 
-    HWND m_hWnd = nullptr;
     CommitFunc m_commit;
 };
 

@@ -7,33 +7,20 @@
 
 #include "sfx/extract_session.h"
 #include "sfx/main_window_texts.h"
+#include "ui/gdi.h"
 
 namespace zk {
 
-namespace {
-constexpr UINT_PTR SUBCLASS_ID = 1006;
-}
-
 bool CExtractProgressBar::Attach(HWND ctl, HBITMAP bar)
 {
-    Detach();
-    if (!SetWindowSubclass(ctl, &CExtractProgressBar::SubclassProc, SUBCLASS_ID, reinterpret_cast<DWORD_PTR>(this)))
-        return false;
-    m_hWnd = ctl;
+    if (!CSubclassedWindow::Attach(ctl)) return false;
     m_hBar = bar;
     return true;
 }
 
-void CExtractProgressBar::Detach()
-{
-    if (!m_hWnd) return;
-    RemoveWindowSubclass(m_hWnd, &CExtractProgressBar::SubclassProc, SUBCLASS_ID);
-    m_hWnd = nullptr;
-}
-
 void CExtractProgressBar::Repaint() const
 {
-    if (m_hWnd) InvalidateRect(m_hWnd, nullptr, FALSE);
+    if (Hwnd()) InvalidateRect(Hwnd(), nullptr, FALSE);
 }
 
 void CExtractProgressBar::Paint(HDC dc, const RECT& client)
@@ -50,14 +37,12 @@ void CExtractProgressBar::Paint(HDC dc, const RECT& client)
     if (m_hBar && width > 0 && height > 0) {
         BITMAP bm = {};
         GetObjectW(m_hBar, sizeof bm, &bm);
-        HDC src = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(src, m_hBar);
+        MemoryDc src(dc);
+        SelectGuard picture(src.Get(), m_hBar);
         int oldMode = SetStretchBltMode(dc, HALFTONE);
         SetBrushOrgEx(dc, 0, 0, nullptr);
-        StretchBlt(dc, 2, 2, width, height, src, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+        StretchBlt(dc, 2, 2, width, height, src.Get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
         SetStretchBltMode(dc, oldMode);
-        SelectObject(src, old);
-        DeleteDC(src);
     }
 
     std::wstring status = m_status.Get();
@@ -65,8 +50,8 @@ void CExtractProgressBar::Paint(HDC dc, const RECT& client)
         m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
     std::wstring text = ShownText();
 
-    HFONT font = m_hWnd ? reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0)) : nullptr;
-    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    HFONT font = Hwnd() ? reinterpret_cast<HFONT>(SendMessageW(Hwnd(), WM_GETFONT, 0, 0)) : nullptr;
+    SelectGuard fontGuard(dc, font);
     int oldBk = SetBkMode(dc, TRANSPARENT);
     COLORREF oldColour = SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
     RECT textRect = client;
@@ -76,7 +61,6 @@ void CExtractProgressBar::Paint(HDC dc, const RECT& client)
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORD_ELLIPSIS | DT_NOPREFIX);
     SetTextColor(dc, oldColour);
     SetBkMode(dc, oldBk);
-    if (oldFont) SelectObject(dc, oldFont);
 }
 
 std::wstring CExtractProgressBar::ShownText() const
@@ -103,53 +87,44 @@ LRESULT CExtractProgressBar::OnGetText(WPARAM chars, LPARAM buffer) const
 
 void CExtractProgressBar::OnPaint()
 {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(m_hWnd, &ps);
+    PaintScope paint(Hwnd());
+    HDC dc = paint.Dc();
     RECT client;
-    GetClientRect(m_hWnd, &client);
+    GetClientRect(Hwnd(), &client);
     int w = client.right - client.left, h = client.bottom - client.top;
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP surface = CreateCompatibleBitmap(dc, w > 0 ? w : 1, h > 0 ? h : 1);
-    if (mem && surface) {
-        HGDIOBJ old = SelectObject(mem, surface);
-        Paint(mem, client);
-        BitBlt(dc, 0, 0, w, h, mem, 0, 0, SRCCOPY);
-        SelectObject(mem, old);
+    MemoryDc mem(dc);
+    Bitmap surface(CreateCompatibleBitmap(dc, w > 0 ? w : 1, h > 0 ? h : 1));
+    if (mem.Get() && surface) {
+        SelectGuard target(mem.Get(), surface.Get());
+        Paint(mem.Get(), client);
+        BitBlt(dc, 0, 0, w, h, mem.Get(), 0, 0, SRCCOPY);
     } else {
         Paint(dc, client);
     }
-    if (surface) DeleteObject(surface);
-    if (mem) DeleteDC(mem);
-    EndPaint(m_hWnd, &ps);
 }
 
-LRESULT CALLBACK CExtractProgressBar::SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                            DWORD_PTR data)
+LRESULT CExtractProgressBar::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
 {
-    auto* self = reinterpret_cast<CExtractProgressBar*>(data);
     switch (msg) {
     case WM_PAINT:
-        self->OnPaint();
+        OnPaint();
         return 0;
     case WM_ERASEBKGND:
         return 1;
     // The control's text is the line it shows, for screen readers and for
     // anything else that reads windows.
     case WM_GETTEXTLENGTH:
-        return static_cast<LRESULT>(self->ShownText().size());
+        return static_cast<LRESULT>(ShownText().size());
     case WM_GETTEXT:
-        return self->OnGetText(wp, lp);
+        return OnGetText(wp, lp);
     case WM_TIMER:
         if (wp == PROGRESS_TIMER_ID) {
-            self->Repaint();
+            Repaint();
             return 0;
         }
         break;
-    case WM_NCDESTROY:
-        self->Detach();
-        break;
     }
-    return DefSubclassProc(wnd, msg, wp, lp);
+    return Default(msg, wp, lp);
 }
 
 } // namespace zk

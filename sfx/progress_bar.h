@@ -8,23 +8,19 @@
 #include <string>
 
 #include "sfx/archive_state.h"
+#include "ui/subclassed_window.h"
 
 namespace zk {
 
-class CExtractProgressBar {
+class CExtractProgressBar : public CSubclassedWindow {
 public:
     CExtractProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status)
     {
     }
-    ~CExtractProgressBar() { Detach(); }
-    CExtractProgressBar(const CExtractProgressBar&) = delete;
-    CExtractProgressBar& operator=(const CExtractProgressBar&) = delete;
 
     // Subclasses the static control; bar is the picture stretched over the
     // part done (not owned; may be null).
     bool Attach(HWND ctl, HBITMAP bar);
-    void Detach();
-    HWND Hwnd() const { return m_hWnd; }
     void Repaint() const;
 
     // Paints into dc (a client-sized surface).
@@ -32,15 +28,15 @@ public:
     // The line of text the bar shows now; also the control's window text.
     std::wstring ShownText() const;
 
+protected:
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
 private:
-    static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                         DWORD_PTR data);
     void OnPaint();
     LRESULT OnGetText(WPARAM chars, LPARAM buffer) const;
 
     ProgressCounters& m_progress;
     StatusOverride& m_status;
-    HWND m_hWnd = nullptr;
     HBITMAP m_hBar = nullptr;
 };
 
