@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/archive_format.h"
+#include "core/error_log.h"
 
 namespace zk {
 
@@ -28,7 +29,7 @@ constexpr uint32_t ERR_PASSWORD = 0x100;
 constexpr uint32_t ERR_HASH = 0x200;
 // An entry name that would leave the destination folder or name a device.
 constexpr uint32_t ERR_BAD_NAME = 0x400;
-// Stored data that ends early or does not decode to the entry's size.
+// Stored data that ends early or does not form a valid stream.
 constexpr uint32_t ERR_DAMAGED = 0x800;
 
 constexpr uint8_t KIND_ROOT = 0xFF;
@@ -77,6 +78,9 @@ struct WorkerContext {
     int32_t m_nOverwriteAll = 0;
     std::wstring m_strFailingPath;
     std::wstring m_strMessage;
+    // What a run reports without stopping for it (a file whose size is not
+    // the one recorded), for the error log.
+    std::vector<ErrorLogRecord> m_listNotices;
 
     void Clear()
     {
@@ -86,6 +90,7 @@ struct WorkerContext {
         m_nOverwriteAll = 0;
         m_strFailingPath.clear();
         m_strMessage.clear();
+        m_listNotices.clear();
     }
 };
 

@@ -19,21 +19,6 @@ namespace {
 constexpr wchar_t STATUS_FAILED[] = L"解凍失敗";
 constexpr wchar_t STATUS_ABORTED[] = L"解凍中止";
 
-// The lines of the extractor's error log, without the byte-order mark and
-// the line ends.
-std::vector<std::wstring> LogLines(const std::wstring& path)
-{
-    std::vector<uint8_t> raw = SfxScratch::ReadBytes(path);
-    size_t at = raw.size() >= 2 && raw[0] == 0xFF && raw[1] == 0xFE ? 2 : 0;
-    std::wstring text((raw.size() - at) / 2, L'\0');
-    std::memcpy(text.data(), raw.data() + at, text.size() * 2);
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
 std::wstring Trimmed(std::wstring text)
 {
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))

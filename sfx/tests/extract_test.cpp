@@ -110,6 +110,63 @@ TEST(SfxExtract, LegacyVersions)
     }
 }
 
+TestEntry Sized(TestEntry e, int64_t recorded)
+{
+    e.m_nRecordedSize = recorded;
+    return e;
+}
+
+std::wstring SizeNotice(uint64_t recorded, uint64_t extracted)
+{
+    return L"メッセージ　：書庫に記録されたサイズ（" + std::to_wstring(recorded) +
+           L" バイト）と解凍したサイズ（" + std::to_wstring(extracted) + L" バイト）が異なります";
+}
+
+// What a builder may write although its records say otherwise: streams that
+// hold more or fewer bytes than the recorded size (the source changed while
+// it was read), and an LZ4 stream ended by a negative length. Every file
+// comes out as its stream holds it, the hash agrees, and the log lists each
+// difference of size.
+TEST(SfxExtract, EveryEntryAsItsStreamHoldsIt)
+{
+    SfxScratch dir;
+    std::vector<TestEntry> top = {
+        Sized(TestEntry::File(u"longer.txt", TextBytes(50000), METHOD_LZ4), 100),
+        Sized(TestEntry::File(u"shorter.bin", RandomBytes(70000, 3), METHOD_DEFLATE), 1 << 20),
+        Sized(TestEntry::File(u"stored.dat", TextBytes(33), METHOD_STORED), 1ll << 33),
+        TestEntry::File(u"negative end.txt", TextBytes(3000), METHOD_LZ4),
+    };
+    TestArchive arc = BuildHashed(top, {});
+    ASSERT_TRUE(arc.m_bOk);
+    // The last entry's stream ends with its zero length: make it -1.
+    const InfoRecord& last = arc.m_info.back();
+    const uint64_t end = arc.m_params.m_nDataOffset + last.m_nDataOffset + last.m_nStoredSize;
+    StoreU32(arc.m_volumes[0].data() + end - 4, 0xFFFFFFFF);
+    ASSERT_TRUE(WriteArchive(arc, dir / L"sizes.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"sizes.zka");
+    ASSERT_TRUE(a.m_bOpened);
+    const std::wstring out = dir / L"out";
+    EXPECT_EQ(a.ExtractAll(out), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(a.m_session.m_status.Get(), L"");
+    EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_state.m_nTotalSize) << "the run ends complete";
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\longer.txt"), TextBytes(50000));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\shorter.bin"), RandomBytes(70000, 3));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\stored.dat"), TextBytes(33));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\negative end.txt"), TextBytes(3000));
+
+    // Nothing failed, yet the window writes the log for the differences.
+    ASSERT_TRUE(ErrorLogWanted(a.m_session));
+    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    EXPECT_EQ(
+        LogLines(dir / L"sizes.log"),
+        (std::vector<std::wstring>{L"ファイルパス：" + out + L"\\longer.txt", SizeNotice(100, 50000),
+                                   L"ファイルパス：" + out + L"\\shorter.bin", SizeNotice(1 << 20, 70000),
+                                   L"ファイルパス：" + out + L"\\stored.dat", SizeNotice(1ull << 33, 33)}));
+}
+
 struct OverwriteSetup {
     SfxScratch dir;
     std::wstring out = dir / L"out";
