@@ -55,7 +55,7 @@ struct EntryInfo {
 // a member of it) and linked by plain pointers.
 struct EntryNode {
     uint8_t m_bSelected = 0;
-    uint8_t m_nKind = NODE_FILE; // bit 0: folder; KIND_ROOT for the root
+    uint8_t m_nKind = NODE_FILE; // NODE_FILE or NODE_FOLDER; KIND_ROOT for the root only
     uint32_t m_nRecordOffset = 0;
     uint32_t m_nInfoOffset = 0;
     EntryNode* m_pNextSibling = nullptr;
@@ -65,7 +65,7 @@ struct EntryNode {
     std::unique_ptr<EntryInfo> m_pInfo;
     void* m_hTreeItem = nullptr;
 
-    bool IsFolder() const { return (m_nKind & 1) != 0; }
+    bool IsFolder() const { return m_nKind == NODE_FOLDER; }
     bool IsRoot() const { return m_nKind == KIND_ROOT; }
 };
 

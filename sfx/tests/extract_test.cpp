@@ -116,6 +116,12 @@ TestEntry Sized(TestEntry e, int64_t recorded)
     return e;
 }
 
+TestEntry Kind(TestEntry e, int kind)
+{
+    e.m_nKind = kind;
+    return e;
+}
+
 std::wstring SizeNotice(uint64_t recorded, uint64_t extracted)
 {
     return L"メッセージ　：書庫に記録されたサイズ（" + std::to_wstring(recorded) +
@@ -165,6 +171,32 @@ TEST(SfxExtract, EveryEntryAsItsStreamHoldsIt)
         (std::vector<std::wstring>{L"ファイルパス：" + out + L"\\longer.txt", SizeNotice(100, 50000),
                                    L"ファイルパス：" + out + L"\\shorter.bin", SizeNotice(1 << 20, 70000),
                                    L"ファイルパス：" + out + L"\\stored.dat", SizeNotice(1ull << 33, 33)}));
+}
+
+// Only kind 1 is a folder; any other kind byte is a file, none of them the
+// root, wherever it stands.
+TEST(SfxExtract, EveryKindButAFoldersIsAFile)
+{
+    SfxScratch dir;
+    std::vector<TestEntry> top = {
+        Kind(TestEntry::File(u"kind ff.txt", Bytes("ff")), 0xFF),
+        TestEntry::Folder(u"sub", {Kind(TestEntry::File(u"kind 3.txt", Bytes("three")), 3),
+                                   Kind(TestEntry::File(u"kind ff.txt", Bytes("inner ff")), 0xFF),
+                                   Kind(TestEntry::File(u"kind 80.txt", {}), 0x80)}),
+    };
+    ASSERT_TRUE(WriteArchive(BuildTestArchive(top, {}), dir / L"kinds.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"kinds.zka");
+    ASSERT_TRUE(a.m_bOpened);
+    const std::wstring out = dir / L"out";
+    EXPECT_EQ(a.ExtractAll(out), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\kind ff.txt"), Bytes("ff"));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\sub\\kind 3.txt"), Bytes("three"));
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\sub\\kind ff.txt"), Bytes("inner ff"));
+    EXPECT_EQ(SfxScratch::Attributes(out + L"\\sub\\kind 80.txt") & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_state.m_nTotalSize);
 }
 
 struct OverwriteSetup {
