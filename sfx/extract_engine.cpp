@@ -422,10 +422,17 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     // every file by name costs more than writing a small one. Everything is
     // on disk by now, so closing changes neither.
     bool attributesSet = false;
+    // A file cut short (full disk, missing volume, damaged data, abort)
+    // would pass for the real one under its archived name. A file whose
+    // hash differs was written whole and stays, with its message; so does
+    // one whose data is whole but whose times or attributes the system
+    // refused.
+    bool keep = flag == ERR_HASH;
     if (result == 0) {
         if (!SetTimesAndAttributes(out, *info)) {
             ReportLastError();
             result = 1;
+            keep = true;
         } else {
             attributesSet = true;
         }
@@ -436,10 +443,7 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     }
     if (result != 0) {
         Fail(s, path, flag);
-        // A file cut short (full disk, missing volume, damaged data, abort)
-        // would pass for the real one under its archived name. A file whose
-        // hash differs was written whole and stays, with its message.
-        if (flag != ERR_HASH) {
+        if (!keep) {
             if (attributesSet) SetFileAttrs(path.c_str(), FILE_ATTRIBUTE_NORMAL, false);
             DeleteFileOrDefer(path.c_str(), false, false);
         }

@@ -119,6 +119,38 @@ TEST(SfxFaults, MissingVolumeStopsWithTheSystemsReasonAndNoPartialFile)
     EXPECT_FALSE(SfxScratch::Exists(out + L"\\after.txt"));
 }
 
+// A file written whole and checked against its hash, whose times the system
+// refuses (a time before 1601 is no time at all): the failure is shown and
+// logged and the run stops, but the file stays.
+TEST(SfxFaults, RefusedTimesKeepTheWholeFile)
+{
+    SfxScratch dir;
+    TestEntry odd = TestEntry::File(u"odd time.txt", TextBytes(20000));
+    odd.m_nWriteTime = 0x8000000000000000ull;
+    ASSERT_TRUE(WriteArchive(BuildHashed({TestEntry::File(u"first.txt", Bytes("first")), odd,
+                                          TestEntry::File(u"late.txt", Bytes("late"))},
+                                         {}),
+                             dir / L"t.zka"));
+    const std::wstring out = dir / L"out";
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"t.zka");
+    EXPECT_EQ(a.ExtractAll(out), 1);
+    ASSERT_EQ(boxes.Captions(), std::vector<std::wstring>{L"Error Message"}) << "the system's reason, once";
+    EXPECT_EQ(boxes.Texts()[0].rfind(L"[Error:", 0), 0u);
+    EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\odd time.txt"), TextBytes(20000)) << "a whole file is kept";
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\first.txt"), Bytes("first"));
+    EXPECT_FALSE(SfxScratch::Exists(out + L"\\late.txt")) << "extraction stops at the failed entry";
+
+    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    const std::vector<std::wstring> lines = LogLines(dir / L"t.log");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], L"ファイルパス：" + out + L"\\odd time.txt");
+    EXPECT_EQ(lines[1].substr(0, 7), L"メッセージ　：");
+    EXPECT_GT(lines[1].size(), 7u) << "with the system's text";
+}
+
 TEST(SfxFaults, AbortInTheMiddleOfAFileRemovesThatFile)
 {
     SfxScratch dir;
