@@ -149,7 +149,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
     std::copy(std::begin(record.m_hash), std::end(record.m_hash), info->m_hash);
     info->m_nStartVolume = record.m_nStartVolume;
     info->m_nDataOffset = record.m_nDataOffset;
-    // A name the code page cannot decode stays empty, which extraction
+    // A name the system cannot convert at all stays empty, which extraction
     // refuses like any other unusable name.
     std::u16string name;
     if (DecodeEntryName(record.m_name, (st.m_header.m_nFlags & AF_NARROW_NAMES) != 0, &name))

@@ -199,6 +199,31 @@ TEST(SfxExtract, EveryKindButAFoldersIsAFile)
     EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_state.m_nTotalSize);
 }
 
+// Bytes the code page cannot read become its replacement character, and the
+// name is used like any other.
+TEST(SfxExtract, NarrowNameTheCodePageCannotRead)
+{
+    CPINFOEXW cp = {};
+    ASSERT_TRUE(GetCPInfoExW(CP_THREAD_ACP, 0, &cp));
+    if (cp.MaxCharSize < 2) GTEST_SKIP() << "needs a code page with lead bytes";
+    BYTE lead = cp.LeadByte[0];
+    SfxScratch dir;
+    TestArchiveOptions o;
+    o.m_bNarrowNames = true;
+    TestEntry odd = TestEntry::File(u"", Bytes("odd"));
+    odd.m_rawName = {'a', lead}; // a lead byte without its trail byte
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({odd, TestEntry::File(u"after.txt", Bytes("after"))}, o),
+                             dir / L"n.zka"));
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"n.zka");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
+    EXPECT_TRUE(boxes.Texts().empty());
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / (L"out\\a" + std::wstring(1, cp.UnicodeDefaultChar))),
+              Bytes("odd"));
+    EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\after.txt"), Bytes("after"));
+}
+
 struct OverwriteSetup {
     SfxScratch dir;
     std::wstring out = dir / L"out";
