@@ -71,8 +71,9 @@ std::string Narrow(const std::u16string& s)
 TEST(HostileArchive, UnusableNamesStopBeforeAnythingIsWritten)
 {
     const std::u16string names[] = {
-        u"",         u".",   u"..",      u"..\\escape.txt", u"sub/evil.txt", u"C:evil", u"a:stream",
-        u"bell\x07", u"CON", u"nul.txt", u"COM1 .log",      u"lpt9",         u"AUX.",   u"...."};
+        u"",         u".",        u"..",     u"..\\escape.txt", u"sub/evil.txt", u"C:evil",
+        u"a:stream", u"bell\x07", u"CON",    u"nul.txt",        u"COM1 .log",    u"lpt9",
+        u"AUX.",     u"....",     u"a.txt.", u"a.txt "};
     for (const std::u16string& bad : names) {
         for (bool folder : {false, true}) {
             TestEntry entry = folder ? TestEntry::Folder(bad, {TestEntry::File(u"inner.txt", Bytes("in"))})
