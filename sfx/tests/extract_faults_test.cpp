@@ -151,6 +151,37 @@ TEST(SfxFaults, RefusedTimesKeepTheWholeFile)
     EXPECT_GT(lines[1].size(), 7u) << "with the system's text";
 }
 
+// An existing read-only file on a disk that takes no change: it cannot be
+// made writable, so it is neither replaced nor removed.
+TEST(SfxFaults, ReadOnlyFileThatCannotBeMadeWritable)
+{
+    TestDisk disk(L"readonly");
+    REQUIRE_DISK(disk);
+    const std::wstring out = disk.Folder().substr(0, disk.Folder().size() - 1);
+    ASSERT_TRUE(SfxScratch::Attributes(out + L"\\locked.txt") & FILE_ATTRIBUTE_READONLY);
+    const std::vector<uint8_t> before = SfxScratch::ReadBytes(out + L"\\locked.txt");
+    SfxScratch dir;
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(u"locked.txt", Bytes("from the archive")),
+                                               TestEntry::File(u"late.txt", Bytes("late"))},
+                                              {}),
+                             dir / L"r.zka"));
+
+    // Into the existing folder, and Yes to replacing the file.
+    ScriptedBoxes boxes({IDOK, IDYES, IDOK});
+    OpenedArchive a(dir / L"r.zka");
+    EXPECT_EQ(a.ExtractAll(out), 1);
+    const std::vector<std::wstring> captions = boxes.Captions();
+    ASSERT_EQ(captions.size(), 4u);
+    EXPECT_EQ(captions[2], L"Error Message") << "the system's reason where it happened";
+    EXPECT_EQ(captions[3], L"エラー");
+    EXPECT_EQ(boxes.Texts()[3], L"読み取り専用ファイルのため上書きできません");
+    EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
+    EXPECT_EQ(a.m_session.m_ctx.m_strFailingPath, out + L"\\locked.txt");
+    EXPECT_EQ(a.m_session.m_ctx.m_strMessage, L"読み取り専用ファイルのため上書きできません") << "for the log";
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\locked.txt"), before);
+    EXPECT_FALSE(SfxScratch::Exists(out + L"\\late.txt"));
+}
+
 TEST(SfxFaults, AbortInTheMiddleOfAFileRemovesThatFile)
 {
     SfxScratch dir;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include "core/byte_io.h"
@@ -222,6 +223,59 @@ TEST(SfxExtract, NarrowNameTheCodePageCannotRead)
     EXPECT_EQ(SfxScratch::ReadBytes(dir / (L"out\\a" + std::wstring(1, cp.UnicodeDefaultChar))),
               Bytes("odd"));
     EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\after.txt"), Bytes("after"));
+}
+
+uint64_t TimeValue(const FILETIME& t)
+{
+    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// Whether files in folder keep a creation time given to them (Wine's file
+// systems have none to set).
+bool KeepsCreationTimes(const std::wstring& folder, uint64_t value)
+{
+    const std::wstring probe = folder + L"\\creation probe";
+    HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILETIME set = {static_cast<DWORD>(value), static_cast<DWORD>(value >> 32)}, back = {};
+    SetFileTime(h, &set, nullptr, nullptr);
+    GetFileTime(h, &back, nullptr, nullptr);
+    CloseHandle(h);
+    DeleteFileW(probe.c_str());
+    return TimeValue(back) == value;
+}
+
+// The three times of files, empty files and folders, each its own value.
+TEST(SfxExtract, RestoresCreationAccessAndWriteTimes)
+{
+    constexpr uint64_t C = 0x01D5111111111110ull, A = 0x01D7222222222220ull, W = 0x01D6333333333330ull;
+    auto timed = [&](TestEntry e) {
+        e.m_nCreationTime = C;
+        e.m_nAccessTime = A;
+        e.m_nWriteTime = W;
+        return e;
+    };
+    SfxScratch dir;
+    ASSERT_TRUE(WriteArchive(
+        BuildTestArchive(
+            {timed(TestEntry::Folder(u"dir", {timed(TestEntry::File(u"data.txt", TextBytes(5000)))})),
+             timed(TestEntry::File(u"empty.txt", {}))},
+            {}),
+        dir / L"t.zka"));
+    const bool creation = KeepsCreationTimes(dir.Path(), C);
+    if (!creation) std::printf("note: this file system keeps no creation time; not checked\n");
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"t.zka");
+    EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
+    for (const wchar_t* rel : {L"out\\dir", L"out\\dir\\data.txt", L"out\\empty.txt"}) {
+        WIN32_FILE_ATTRIBUTE_DATA d = {};
+        ASSERT_TRUE(GetFileAttributesExW(LongForm(dir / rel).c_str(), GetFileExInfoStandard, &d));
+        if (creation) {
+            EXPECT_EQ(TimeValue(d.ftCreationTime), C) << rel;
+        }
+        EXPECT_EQ(TimeValue(d.ftLastAccessTime), A) << rel;
+        EXPECT_EQ(TimeValue(d.ftLastWriteTime), W) << rel;
+    }
 }
 
 struct OverwriteSetup {
