@@ -19,7 +19,8 @@ namespace zk {
 bool EncodeEntryName(std::u16string_view name, bool narrow, std::vector<uint8_t>* bytes,
                      bool* lossy = nullptr);
 
-// False when narrow bytes are not valid in the code page's encoding.
+// Narrow bytes the code page cannot read become its replacement character.
+// False only when the system cannot convert at all.
 bool DecodeEntryName(const std::vector<uint8_t>& bytes, bool narrow, std::u16string* name);
 
 } // namespace zk

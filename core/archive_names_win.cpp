@@ -42,11 +42,14 @@ bool DecodeEntryName(const std::vector<uint8_t>& bytes, bool narrow, std::u16str
     if (bytes.empty()) return true;
     const char* text = reinterpret_cast<const char*>(bytes.data());
     int length = static_cast<int>(bytes.size());
-    int needed = MultiByteToWideChar(CP_THREAD_ACP, MB_ERR_INVALID_CHARS, text, length, nullptr, 0);
+    // Bytes the code page has no character for become its replacement
+    // character: the name stays a name (which the caller still checks), and
+    // an archive made under another code page still extracts.
+    int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, nullptr, 0);
     if (needed <= 0) return false;
     name->resize(static_cast<size_t>(needed));
-    int written = MultiByteToWideChar(CP_THREAD_ACP, MB_ERR_INVALID_CHARS, text, length,
-                                      reinterpret_cast<wchar_t*>(name->data()), needed);
+    int written =
+        MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, reinterpret_cast<wchar_t*>(name->data()), needed);
     return written == needed;
 }
 

@@ -131,8 +131,8 @@ int DecodeLz4(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryIn
         if (!lenBytes) return 1;
         const int32_t len = LoadI32(lenBytes);
         queue.Consume(4);
-        if (len == 0) break;
-        if (len < 0 || static_cast<uint32_t>(len) > maxBlock) {
+        if (len <= 0) break;
+        if (static_cast<uint32_t>(len) > maxBlock) {
             SetError(error, DecodeError::CORRUPT);
             return 1;
         }
@@ -148,7 +148,7 @@ int DecodeLz4(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryIn
             LZ4_decompress_safe_continue(&state, reinterpret_cast<const char*>(block),
                                          reinterpret_cast<char*>(dst), len, static_cast<int>(bsize));
         queue.Consume(static_cast<uint32_t>(len));
-        if (n < 0 || static_cast<uint64_t>(n) > e.m_nUncompressedSize - produced) {
+        if (n < 0 || (p.m_bExactSize && static_cast<uint64_t>(n) > e.m_nUncompressedSize - produced)) {
             SetError(error, DecodeError::CORRUPT);
             return 1;
         }
@@ -165,7 +165,7 @@ int DecodeLz4(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryIn
         prevSize = static_cast<uint32_t>(n);
         half ^= 1;
     }
-    if (produced != e.m_nUncompressedSize) {
+    if (p.m_bExactSize && produced != e.m_nUncompressedSize) {
         SetError(error, DecodeError::CORRUPT);
         return 1;
     }
@@ -225,7 +225,7 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
         }
         if (zs.avail_out == 0 || r == Z_STREAM_END) {
             const uint32_t n = bsize - zs.avail_out;
-            if (n > e.m_nUncompressedSize - produced) {
+            if (p.m_bExactSize && n > e.m_nUncompressedSize - produced) {
                 SetError(error, DecodeError::CORRUPT);
                 return 1;
             }
@@ -243,7 +243,7 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
         }
         if (r == Z_STREAM_END) break;
     }
-    if (produced != e.m_nUncompressedSize) {
+    if (p.m_bExactSize && produced != e.m_nUncompressedSize) {
         SetError(error, DecodeError::CORRUPT);
         return 1;
     }
@@ -261,11 +261,11 @@ int DecodeStored(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntr
     const uint32_t bsize = p.m_nBlockSize;
     uint64_t remaining = e.m_nStoredSize;
     uint64_t left = e.m_nUncompressedSize;
-    if (remaining < left) { // fewer stored bytes than the file had
+    if (p.m_bExactSize && remaining < left) { // fewer stored bytes than the file had
         SetError(error, DecodeError::CORRUPT);
         return 1;
     }
-    while (left > 0) {
+    while (left > 0 && remaining > 0) {
         if (Cancelled(p.m_pCancel)) {
             SetError(error, DecodeError::CANCELLED);
             return 1;

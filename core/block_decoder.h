@@ -1,15 +1,16 @@
 #pragma once
 // Decoding of an entry's stored bytes, shared by the builder's verify pass and
 // the extractor. The stored bytes come from an archive that may be damaged or
-// hostile: every length is checked against the buffers and against the
-// entry's uncompressed size before anything is copied.
+// hostile: every length is checked against the buffers before anything is
+// copied, and the output goes to the sink in pieces of at most B bytes, so
+// however much a stream decodes to, no buffer grows with it.
 //
 // Stored forms (the plain form; with a password the whole stored string is
 // encrypted block by block, and its length is a multiple of 16):
 //  - METHOD_LZ4:     records [i32 length][length bytes of one LZ4 block], each
 //                    block decoding to at most B bytes with the previous block
-//                    as dictionary, ended by a record of length 0. Up to 15
-//                    pad bytes may follow when encrypted.
+//                    as dictionary, ended by the first record whose length is
+//                    0 or less. Up to 15 pad bytes may follow when encrypted.
 //  - METHOD_DEFLATE: one zlib stream (two-byte header, Adler-32 trailer); pad
 //                    bytes may follow it when encrypted.
 //  - METHOD_STORED:  the bytes themselves; only the first uncompressed-size
@@ -80,6 +81,14 @@ struct DecodeParams {
     uint32_t m_nBlockSize = 0;              // B: a multiple of 16
     const BlockCipher* m_pCipher = nullptr; // null: the stored bytes are plain
     const CancelFlag* m_pCancel = nullptr;
+    // A builder that could not read its source to the end, or whose source
+    // grew, closes the stream with what it read: the recorded size is the
+    // one listed before, so a sound stream may decode to more or fewer bytes.
+    // A reader takes what the stream holds (the hash, where there is one,
+    // tells whether that is the file). Set, a stream must decode to exactly
+    // the uncompressed size: the builder's verify pass, which knows what it
+    // wrote.
+    bool m_bExactSize = false;
 };
 
 struct DecodeEntryInfo {
@@ -88,10 +97,11 @@ struct DecodeEntryInfo {
     uint64_t m_nStoredSize = 0;
 };
 
-// Decodes one entry's stored bytes into the sink. Returns 0 when exactly the
-// uncompressed size was produced and the stream ended properly, 1 otherwise
-// (the reason in *error when given). Nothing is written outside the buffers,
-// whatever the stored bytes hold.
+// Decodes one entry's stored bytes into the sink. Returns 0 when the stream
+// ended properly (and, with m_bExactSize, produced exactly the uncompressed
+// size), 1 otherwise (the reason in *error when given). A stored entry gives
+// its stored bytes up to the uncompressed size. Nothing is written outside
+// the buffers, whatever the stored bytes hold.
 int DecodeEntry(const DecodeParams& params, const DecodeBuffers& buffers, const DecodeEntryInfo& entry,
                 IStoredBytes& stored, IDecodeSink& sink, DecodeError* error = nullptr);
 

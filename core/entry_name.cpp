@@ -47,6 +47,10 @@ bool IsReservedDeviceName(std::u16string_view name)
 
 bool IsSafeEntryName(std::u16string_view name)
 {
+    // The system drops a trailing dot or blank from every name it is given
+    // except through the long-path form the extractor writes with: such a
+    // file could be made, but nothing else could open or delete it.
+    if (!name.empty() && (name.back() == u'.' || name.back() == u' ')) return false;
     return IsPlainEntryName(name) && !IsReservedDeviceName(name);
 }
 

@@ -15,7 +15,8 @@ namespace zk {
 bool IsReservedDeviceName(std::u16string_view name);
 
 // A plain name (not empty, not "." or "..", no separator, drive colon,
-// wildcard or control character) that is not a device name.
+// wildcard or control character, not ending in a dot or a blank) that is
+// not a device name.
 bool IsSafeEntryName(std::u16string_view name);
 
 } // namespace zk

@@ -9,8 +9,15 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace zk {
+
+// One failure or notice as the log shows it.
+struct ErrorLogRecord {
+    std::wstring m_strPath;
+    std::wstring m_strMessage;
+};
 
 // Shown when the log file cannot be created.
 inline constexpr const wchar_t* LOG_CREATE_FAILED_TEXT = L"ログ用ファイルの作成に失敗しました";
@@ -51,6 +58,9 @@ std::wstring ExtractorLogPath(const wchar_t* archivePath);
 // opens it with Notepad. A file that cannot be created is reported in a box
 // captioned "エラー" owned by owner. False when nothing was written.
 bool WriteExtractorErrorLog(const wchar_t* archivePath, const wchar_t* failingPath, const wchar_t* message,
+                            HWND owner, bool open = true);
+// The same with every record in order.
+bool WriteExtractorErrorLog(const wchar_t* archivePath, const std::vector<ErrorLogRecord>& records,
                             HWND owner, bool open = true);
 
 } // namespace zk

@@ -60,10 +60,19 @@ std::wstring ExtractorLogPath(const wchar_t* archivePath)
 bool WriteExtractorErrorLog(const wchar_t* archivePath, const wchar_t* failingPath, const wchar_t* message,
                             HWND owner, bool open)
 {
+    return WriteExtractorErrorLog(
+        archivePath, {ErrorLogRecord{failingPath ? failingPath : L"", message ? message : L""}}, owner, open);
+}
+
+bool WriteExtractorErrorLog(const wchar_t* archivePath, const std::vector<ErrorLogRecord>& records,
+                            HWND owner, bool open)
+{
     const std::wstring logPath = ExtractorLogPath(archivePath);
     ErrorLog log;
     if (!log.Create(logPath.c_str(), owner, L"エラー")) return false;
-    const bool written = log.WriteByteOrderMark() && log.WriteFailure(failingPath, message);
+    bool written = log.WriteByteOrderMark();
+    for (const ErrorLogRecord& r : records)
+        written = written && log.WriteFailure(r.m_strPath.c_str(), r.m_strMessage.c_str());
     log.Close();
     if (open) ShellExecuteW(nullptr, L"open", L"notepad.exe", logPath.c_str(), L"", SW_SHOWNORMAL);
     return written;

@@ -348,6 +348,8 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
     params.m_nBlockSize = ctx.m_pBuffers->BlockSize();
     params.m_pCipher = ctx.m_pCipher;
     params.m_pCancel = ctx.m_pCancel;
+    // The encoder failed the entry unless it read exactly this many bytes.
+    params.m_bExactSize = true;
     DecodeEntryInfo info;
     info.m_nMethod = method;
     info.m_nUncompressedSize = entry.m_nUncompressedSize;

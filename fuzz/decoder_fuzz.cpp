@@ -102,6 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t n)
     zk::DecodeParams params;
     params.m_nBlockSize = B;
     params.m_pCipher = cipher;
+    // The verify pass's rule: exactly the size or a failure.
+    params.m_bExactSize = true;
     zk::DecodeEntryInfo info{method, size, stored.size()};
     Bytes src(stored);
     CountingSink sink;

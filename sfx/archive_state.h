@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/archive_format.h"
+#include "core/error_log.h"
 
 namespace zk {
 
@@ -29,7 +30,7 @@ constexpr uint32_t ERR_PASSWORD = 0x100;
 constexpr uint32_t ERR_HASH = 0x200;
 // An entry name that would leave the destination folder or name a device.
 constexpr uint32_t ERR_BAD_NAME = 0x400;
-// Stored data that ends early or does not decode to the entry's size.
+// Stored data that ends early or does not form a valid stream.
 constexpr uint32_t ERR_DAMAGED = 0x800;
 
 constexpr uint8_t KIND_ROOT = 0xFF;
@@ -55,7 +56,7 @@ struct EntryInfo {
 // a member of it) and linked by plain pointers.
 struct EntryNode {
     uint8_t m_bSelected = 0;
-    uint8_t m_nKind = NODE_FILE; // bit 0: folder; KIND_ROOT for the root
+    uint8_t m_nKind = NODE_FILE; // NODE_FILE or NODE_FOLDER; KIND_ROOT for the root only
     uint32_t m_nRecordOffset = 0;
     uint32_t m_nInfoOffset = 0;
     EntryNode* m_pNextSibling = nullptr;
@@ -65,7 +66,7 @@ struct EntryNode {
     std::unique_ptr<EntryInfo> m_pInfo;
     void* m_hTreeItem = nullptr;
 
-    bool IsFolder() const { return (m_nKind & 1) != 0; }
+    bool IsFolder() const { return m_nKind == NODE_FOLDER; }
     bool IsRoot() const { return m_nKind == KIND_ROOT; }
 };
 
@@ -100,6 +101,9 @@ struct WorkerContext {
     int32_t m_nOverwriteAll = 0;
     std::wstring m_strFailingPath;
     std::wstring m_strMessage;
+    // What a run reports without stopping for it (a file whose size is not
+    // the one recorded), for the error log.
+    std::vector<ErrorLogRecord> m_listNotices;
 
     void Clear()
     {
@@ -114,6 +118,7 @@ struct WorkerContext {
         m_nOverwriteAll = 0;
         m_strFailingPath.clear();
         m_strMessage.clear();
+        m_listNotices.clear();
     }
 };
 

@@ -88,10 +88,12 @@ public:
             m_bHashFailed = true;
             return 1;
         }
+        m_nWritten += count;
         m_s.m_progress.m_nDone += count;
         m_s.m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
         return 0;
     }
+    uint64_t m_nWritten = 0;
     bool m_bWriteFailed = false;
     bool m_bHashFailed = false;
 
@@ -116,8 +118,10 @@ bool PlacementIsSound(const ArchiveState& st, const EntryInfo& info)
     return start / st.m_nVolumeSize == info.m_nStartVolume;
 }
 
-EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash, Decoder decode)
+EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash, uint64_t* written,
+                    Decoder decode)
 {
+    if (written) *written = 0;
     ArchiveState& st = s.m_state;
     if (!PlacementIsSound(st, info)) return EntryDataResult::DAMAGED;
 
@@ -168,7 +172,9 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     entry.m_nStoredSize = info.m_nStoredSize;
 
     DecodeError error = DecodeError::NONE;
-    if (decode(params, buffers, entry, stored, guarded, &error) == 0) return EntryDataResult::OK;
+    const int decoded = decode(params, buffers, entry, stored, guarded, &error);
+    if (written) *written = sink.m_nWritten;
+    if (decoded == 0) return EntryDataResult::OK;
     if (cancel || s.m_ctx.m_nAbort) return EntryDataResult::ABORTED;
     if (sink.m_bWriteFailed) return EntryDataResult::WRITE_FAILED;
     if (sink.m_bHashFailed) return EntryDataResult::HASH_FAILED;
@@ -186,30 +192,34 @@ void RecordStreamFailure()
     GetLastErrorText();
 }
 
-EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                             uint64_t* written)
 {
-    return Run(s, info, out, hash, &zk::DecodeStored);
+    return Run(s, info, out, hash, written, &zk::DecodeStored);
 }
 
-EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                          uint64_t* written)
 {
-    return Run(s, info, out, hash, &zk::DecodeLz4);
+    return Run(s, info, out, hash, written, &zk::DecodeLz4);
 }
 
-EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                              uint64_t* written)
 {
-    return Run(s, info, out, hash, &zk::DecodeDeflate);
+    return Run(s, info, out, hash, written, &zk::DecodeDeflate);
 }
 
-EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash)
+EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                                uint64_t* written)
 {
     switch (info.m_nMethod) {
     case METHOD_LZ4:
-        return DecodeLz4(s, info, out, hash);
+        return DecodeLz4(s, info, out, hash, written);
     case METHOD_DEFLATE:
-        return DecodeDeflate(s, info, out, hash);
+        return DecodeDeflate(s, info, out, hash, written);
     default:
-        return DecodeStored(s, info, out, hash);
+        return DecodeStored(s, info, out, hash, written);
     }
 }
 

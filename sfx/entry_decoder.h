@@ -19,7 +19,7 @@ namespace zk {
 enum class EntryDataResult {
     OK,
     READ_FAILED, // a volume could not be opened or read (already shown)
-    DAMAGED,     // the stored bytes end early or do not decode to the entry's size
+    DAMAGED,     // the stored bytes end early or do not form a stream
     WRITE_FAILED,
     HASH_FAILED, // the hash service failed (already shown)
     ABORTED,
@@ -27,10 +27,15 @@ enum class EntryDataResult {
 
 // Decodes the entry's data into out, hashing it when hash is given (the
 // caller begins and ends the hash) and adding every written byte to the
-// progress counters.
-EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
-EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
-EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
+// progress counters. A sound stream is written whole even when it holds
+// more or fewer bytes than the entry's size; *written (when given) tells how
+// many it held.
+EntryDataResult DecodeStored(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                             uint64_t* written = nullptr);
+EntryDataResult DecodeLz4(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                          uint64_t* written = nullptr);
+EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                              uint64_t* written = nullptr);
 
 // After a failed write or close of an output stream: keeps the system's
 // reason for the error log. A write the disk takes only part of leaves no
@@ -39,6 +44,7 @@ EntryDataResult DecodeDeflate(ExtractSession& s, const EntryInfo& info, FILE* ou
 void RecordStreamFailure();
 
 // By the entry's method: 1 LZ4, 2 Deflate, anything else stored.
-EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash);
+EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
+                                uint64_t* written = nullptr);
 
 } // namespace zk

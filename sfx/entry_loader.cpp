@@ -81,7 +81,9 @@ int LoadTree(ExtractSession& s)
     st.m_listNodes.reserve(links.size());
     for (size_t i = 0; i < links.size(); ++i) {
         auto node = std::make_unique<EntryNode>();
-        node->m_nKind = links[i].m_nKind;
+        // Every kind but a folder's is a file; none of them may pass for the
+        // root, whose kind only the root holds.
+        node->m_nKind = links[i].m_nKind == NODE_FOLDER ? NODE_FOLDER : NODE_FILE;
         node->m_nRecordOffset = links[i].m_nRecordOffset;
         node->m_nInfoOffset = links[i].m_nInfoOffset;
         nodes[i] = node.get();
@@ -98,7 +100,7 @@ int LoadTree(ExtractSession& s)
     st.m_root.m_nFirstChildOffset = 0;
 
     for (EntryNode* node : nodes) {
-        if (node->m_nKind == NODE_FOLDER) {
+        if (node->IsFolder()) {
             std::unique_ptr<EntryInfo> info = LoadEntryInfo(s, file.Get(), *node);
             if (!info) return 1;
             node->m_strName = std::move(info->m_strName);
@@ -147,7 +149,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
     std::copy(std::begin(record.m_hash), std::end(record.m_hash), info->m_hash);
     info->m_nStartVolume = record.m_nStartVolume;
     info->m_nDataOffset = record.m_nDataOffset;
-    // A name the code page cannot decode stays empty, which extraction
+    // A name the system cannot convert at all stays empty, which extraction
     // refuses like any other unusable name.
     std::u16string name;
     if (DecodeEntryName(record.m_name, (st.m_header.m_nFlags & AF_NARROW_NAMES) != 0, &name))

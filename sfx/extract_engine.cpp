@@ -37,6 +37,8 @@ constexpr wchar_t TEXT_DEST_EXISTS[] = L"解凍先フォルダが既に存在し
 constexpr wchar_t TEXT_OVERWRITE[] =
     L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%s";
 constexpr wchar_t TEXT_LOCKED[] = L"%s\nファイル：%s";
+constexpr wchar_t TEXT_SIZE_DIFFERS[] =
+    L"書庫に記録されたサイズ（%s バイト）と解凍したサイズ（%s バイト）が異なります";
 
 // Attributes a file or folder can be given; the rest (directory, reparse
 // point, compression, ...) describe what the system made, not a wish.
@@ -374,8 +376,19 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
             if (hash->Begin() != 0) result = 1;
         }
         if (result == 0) {
-            switch (DecodeEntryData(s, *info, out, hash)) {
+            uint64_t written = 0;
+            switch (DecodeEntryData(s, *info, out, hash, &written)) {
             case EntryDataResult::OK:
+                // A builder whose source shrank or grew while it read stores
+                // what it read: the file is what the stream holds (the hash,
+                // where there is one, decides). The run goes on; the log says
+                // so, and the progress counts the size the total was made of.
+                if (written != info->m_nSize) {
+                    s.m_ctx.m_listNotices.push_back(
+                        {shown, Format(TEXT_SIZE_DIFFERS, std::to_wstring(info->m_nSize),
+                                       std::to_wstring(written))});
+                    s.m_progress.m_nDone += info->m_nSize - written;
+                }
                 break;
             case EntryDataResult::ABORTED:
                 s.m_ctx.m_nAbort = 1;
@@ -409,10 +422,17 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     // every file by name costs more than writing a small one. Everything is
     // on disk by now, so closing changes neither.
     bool attributesSet = false;
+    // A file cut short (full disk, missing volume, damaged data, abort)
+    // would pass for the real one under its archived name. A file whose
+    // hash differs was written whole and stays, with its message; so does
+    // one whose data is whole but whose times or attributes the system
+    // refused.
+    bool keep = flag == ERR_HASH;
     if (result == 0) {
         if (!SetTimesAndAttributes(out, *info)) {
             ReportLastError();
             result = 1;
+            keep = true;
         } else {
             attributesSet = true;
         }
@@ -423,10 +443,7 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     }
     if (result != 0) {
         Fail(s, path, flag);
-        // A file cut short (full disk, missing volume, damaged data, abort)
-        // would pass for the real one under its archived name. A file whose
-        // hash differs was written whole and stays, with its message.
-        if (flag != ERR_HASH) {
+        if (!keep) {
             if (attributesSet) SetFileAttrs(path.c_str(), FILE_ATTRIBUTE_NORMAL, false);
             DeleteFileOrDefer(path.c_str(), false, false);
         }
@@ -642,13 +659,19 @@ bool StartWorker(ExtractSession& s, WorkerProc worker)
     return true;
 }
 
+bool ErrorLogWanted(const ExtractSession& s)
+{
+    return (s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort) || !s.m_ctx.m_listNotices.empty();
+}
+
 int WriteErrorLog(ExtractSession& s)
 {
     if (s.m_state.m_nSfxFlags & SF_NO_UI) return 0;
     HWND owner = s.m_pView ? s.m_pView->Owner() : nullptr;
-    if (!WriteExtractorErrorLog(s.m_state.m_strArchivePath.c_str(), s.m_ctx.m_strFailingPath.c_str(),
-                                s.m_ctx.m_strMessage.c_str(), owner, false))
-        return 1;
+    std::vector<ErrorLogRecord> records = s.m_ctx.m_listNotices;
+    if (s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort)
+        records.push_back({s.m_ctx.m_strFailingPath, s.m_ctx.m_strMessage});
+    if (!WriteExtractorErrorLog(s.m_state.m_strArchivePath.c_str(), records, owner, false)) return 1;
     if (s.m_pOpenLog) s.m_pOpenLog(ExtractorLogPath(s.m_state.m_strArchivePath.c_str()));
     return 0;
 }

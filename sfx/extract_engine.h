@@ -56,9 +56,11 @@ using WorkerProc = int (*)(ExtractSession&);
 // be started.
 bool StartWorker(ExtractSession& s, WorkerProc worker);
 
-// After a failed run: "<archive path without extension>.log" with the
+// After a run that failed (not by the user's abort) or that has notices:
+// "<archive path without extension>.log" with the notices and then the
 // failing path and the message, in UTF-16LE, opened in Notepad. Not in
 // no-UI mode. 0 / 1.
+bool ErrorLogWanted(const ExtractSession& s);
 int WriteErrorLog(ExtractSession& s);
 
 } // namespace zk

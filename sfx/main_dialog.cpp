@@ -596,7 +596,7 @@ void CMainDialog::RunExtraction(WorkerProc worker)
         EnableWindow(child, TRUE);
     SetItemText(IDOK, TEXT_EXTRACT);
     m_progressBar.Repaint();
-    if (m_session.m_ctx.m_nFailed && !m_session.m_ctx.m_nAbort) WriteErrorLog(m_session);
+    if (ErrorLogWanted(m_session)) WriteErrorLog(m_session);
     m_session.m_ctx.Clear();
     SetFocus(Item(IDOK));
 }

@@ -32,6 +32,12 @@ struct TestEntry {
     uint64_t m_nWriteTime = 0x01D0000000000000ull;
     std::vector<uint8_t> m_rawName; // stored name bytes, when not empty
     std::vector<TestEntry> m_children;
+    // The tree record's kind byte, when not the one for a file or folder.
+    int m_nKind = -1;
+    // The uncompressed size the records give, when not the data's: a builder
+    // whose source shrank or grew after it was listed. The stream and the
+    // hash hold the data.
+    int64_t m_nRecordedSize = -1;
 
     static TestEntry File(std::u16string name, std::vector<uint8_t> data, uint8_t method = METHOD_LZ4)
     {
@@ -96,7 +102,9 @@ inline uint32_t Flatten(const std::vector<TestEntry>& list, std::vector<Flat>& o
     for (const TestEntry& e : list) {
         uint32_t self = static_cast<uint32_t>(out.size());
         out.push_back({&e, {}});
-        out[self].m_tree.m_nKind = e.m_bFolder ? NODE_FOLDER : NODE_FILE;
+        uint8_t kind = e.m_bFolder ? NODE_FOLDER : NODE_FILE;
+        if (e.m_nKind >= 0) kind = static_cast<uint8_t>(e.m_nKind);
+        out[self].m_tree.m_nKind = kind;
         if (previous == NO_ENTRY)
             first = self;
         else
@@ -106,6 +114,11 @@ inline uint32_t Flatten(const std::vector<TestEntry>& list, std::vector<Flat>& o
         out[self].m_tree.m_nFirstChild = child;
     }
     return first;
+}
+
+inline uint64_t RecordedSize(const TestEntry& e)
+{
+    return e.m_nRecordedSize >= 0 ? static_cast<uint64_t>(e.m_nRecordedSize) : e.m_data.size();
 }
 
 inline std::vector<uint8_t> NameBytes(const TestEntry& e, bool narrow)
@@ -169,7 +182,7 @@ inline TestArchive BuildTestArchive(const std::vector<TestEntry>& top, const Tes
         const TestEntry& e = *flat[i].m_pEntry;
         InfoRecord& r = info[i];
         r.m_nMethod = (e.m_bFolder || e.m_data.empty()) ? METHOD_STORED : e.m_nMethod;
-        r.m_nSize = e.m_bFolder ? 0 : e.m_data.size();
+        r.m_nSize = e.m_bFolder ? 0 : detail::RecordedSize(e);
         r.m_nAttributes = e.m_nAttributes;
         r.m_nCreationTime = e.m_nCreationTime;
         r.m_nAccessTime = e.m_nAccessTime;
@@ -193,7 +206,7 @@ inline TestArchive BuildTestArchive(const std::vector<TestEntry>& top, const Tes
             ++p.m_nFolderCount;
         } else {
             ++p.m_nFileCount;
-            p.m_nTotalSize += f.m_pEntry->m_data.size();
+            p.m_nTotalSize += detail::RecordedSize(*f.m_pEntry);
             if (!f.m_pEntry->m_data.empty()) ++p.m_nContentCount;
         }
     }

@@ -19,21 +19,6 @@ namespace {
 constexpr wchar_t STATUS_FAILED[] = L"解凍失敗";
 constexpr wchar_t STATUS_ABORTED[] = L"解凍中止";
 
-// The lines of the extractor's error log, without the byte-order mark and
-// the line ends.
-std::vector<std::wstring> LogLines(const std::wstring& path)
-{
-    std::vector<uint8_t> raw = SfxScratch::ReadBytes(path);
-    size_t at = raw.size() >= 2 && raw[0] == 0xFF && raw[1] == 0xFE ? 2 : 0;
-    std::wstring text((raw.size() - at) / 2, L'\0');
-    std::memcpy(text.data(), raw.data() + at, text.size() * 2);
-    std::vector<std::wstring> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
-}
-
 std::wstring Trimmed(std::wstring text)
 {
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n'))
@@ -132,6 +117,69 @@ TEST(SfxFaults, MissingVolumeStopsWithTheSystemsReasonAndNoPartialFile)
     EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\small.txt"), TextBytes(1000));
     EXPECT_FALSE(SfxScratch::Exists(out + L"\\spans.bin")) << "the part from the first volumes is not kept";
     EXPECT_FALSE(SfxScratch::Exists(out + L"\\after.txt"));
+}
+
+// A file written whole and checked against its hash, whose times the system
+// refuses (a time before 1601 is no time at all): the failure is shown and
+// logged and the run stops, but the file stays.
+TEST(SfxFaults, RefusedTimesKeepTheWholeFile)
+{
+    SfxScratch dir;
+    TestEntry odd = TestEntry::File(u"odd time.txt", TextBytes(20000));
+    odd.m_nWriteTime = 0x8000000000000000ull;
+    ASSERT_TRUE(WriteArchive(BuildHashed({TestEntry::File(u"first.txt", Bytes("first")), odd,
+                                          TestEntry::File(u"late.txt", Bytes("late"))},
+                                         {}),
+                             dir / L"t.zka"));
+    const std::wstring out = dir / L"out";
+
+    ScriptedBoxes boxes;
+    OpenedArchive a(dir / L"t.zka");
+    EXPECT_EQ(a.ExtractAll(out), 1);
+    ASSERT_EQ(boxes.Captions(), std::vector<std::wstring>{L"Error Message"}) << "the system's reason, once";
+    EXPECT_EQ(boxes.Texts()[0].rfind(L"[Error:", 0), 0u);
+    EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\odd time.txt"), TextBytes(20000)) << "a whole file is kept";
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\first.txt"), Bytes("first"));
+    EXPECT_FALSE(SfxScratch::Exists(out + L"\\late.txt")) << "extraction stops at the failed entry";
+
+    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    const std::vector<std::wstring> lines = LogLines(dir / L"t.log");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], L"ファイルパス：" + out + L"\\odd time.txt");
+    EXPECT_EQ(lines[1].substr(0, 7), L"メッセージ　：");
+    EXPECT_GT(lines[1].size(), 7u) << "with the system's text";
+}
+
+// An existing read-only file on a disk that takes no change: it cannot be
+// made writable, so it is neither replaced nor removed.
+TEST(SfxFaults, ReadOnlyFileThatCannotBeMadeWritable)
+{
+    TestDisk disk(L"readonly");
+    REQUIRE_DISK(disk);
+    const std::wstring out = disk.Folder().substr(0, disk.Folder().size() - 1);
+    ASSERT_TRUE(SfxScratch::Attributes(out + L"\\locked.txt") & FILE_ATTRIBUTE_READONLY);
+    const std::vector<uint8_t> before = SfxScratch::ReadBytes(out + L"\\locked.txt");
+    SfxScratch dir;
+    ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(u"locked.txt", Bytes("from the archive")),
+                                               TestEntry::File(u"late.txt", Bytes("late"))},
+                                              {}),
+                             dir / L"r.zka"));
+
+    // Into the existing folder, and Yes to replacing the file.
+    ScriptedBoxes boxes({IDOK, IDYES, IDOK});
+    OpenedArchive a(dir / L"r.zka");
+    EXPECT_EQ(a.ExtractAll(out), 1);
+    const std::vector<std::wstring> captions = boxes.Captions();
+    ASSERT_EQ(captions.size(), 4u);
+    EXPECT_EQ(captions[2], L"Error Message") << "the system's reason where it happened";
+    EXPECT_EQ(captions[3], L"エラー");
+    EXPECT_EQ(boxes.Texts()[3], L"読み取り専用ファイルのため上書きできません");
+    EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
+    EXPECT_EQ(a.m_session.m_ctx.m_strFailingPath, out + L"\\locked.txt");
+    EXPECT_EQ(a.m_session.m_ctx.m_strMessage, L"読み取り専用ファイルのため上書きできません") << "for the log";
+    EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\locked.txt"), before);
+    EXPECT_FALSE(SfxScratch::Exists(out + L"\\late.txt"));
 }
 
 TEST(SfxFaults, AbortInTheMiddleOfAFileRemovesThatFile)

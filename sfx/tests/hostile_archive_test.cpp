@@ -71,8 +71,9 @@ std::string Narrow(const std::u16string& s)
 TEST(HostileArchive, UnusableNamesStopBeforeAnythingIsWritten)
 {
     const std::u16string names[] = {
-        u"",         u".",   u"..",      u"..\\escape.txt", u"sub/evil.txt", u"C:evil", u"a:stream",
-        u"bell\x07", u"CON", u"nul.txt", u"COM1 .log",      u"lpt9",         u"AUX.",   u"...."};
+        u"",         u".",        u"..",     u"..\\escape.txt", u"sub/evil.txt", u"C:evil",
+        u"a:stream", u"bell\x07", u"CON",    u"nul.txt",        u"COM1 .log",    u"lpt9",
+        u"AUX.",     u"....",     u"a.txt.", u"a.txt "};
     for (const std::u16string& bad : names) {
         for (bool folder : {false, true}) {
             TestEntry entry = folder ? TestEntry::Folder(bad, {TestEntry::File(u"inner.txt", Bytes("in"))})
@@ -193,12 +194,6 @@ TEST(HostileArchive, InfoRecordsAndDataOutsideTheArchive)
          [](TestArchive& a) { StoreU64(Fields(a, 1).DataOffset(), ~0ull - 5); }, MSG_DAMAGED},
         {"start volume that does not exist", METHOD_LZ4, 1,
          [](TestArchive& a) { *Fields(a, 1).StartVolume() = 200; }, MSG_DAMAGED},
-        {"decodes to more than its size", METHOD_LZ4, 0,
-         [](TestArchive& a) { StoreU64(Fields(a, 1).Size(), 100); }, MSG_DAMAGED},
-        {"decodes to less than its size", METHOD_DEFLATE, 0,
-         [](TestArchive& a) { StoreU64(Fields(a, 1).Size(), 50001); }, MSG_DAMAGED},
-        {"stored entry larger than its data", METHOD_STORED, 0,
-         [](TestArchive& a) { StoreU64(Fields(a, 1).Size(), 1ull << 33); }, MSG_DAMAGED},
         {"block length above the buffer", METHOD_LZ4, 0,
          [](TestArchive& a) {
              StoreU32(a.m_volumes[0].data() + a.m_params.m_nDataOffset + a.m_info[1].m_nDataOffset,

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -287,6 +288,21 @@ inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
         b = static_cast<uint8_t>(x);
     }
     return v;
+}
+
+// The lines of the extractor's error log, without the byte-order mark and
+// the line ends.
+inline std::vector<std::wstring> LogLines(const std::wstring& path)
+{
+    std::vector<uint8_t> raw = SfxScratch::ReadBytes(path);
+    size_t at = raw.size() >= 2 && raw[0] == 0xFF && raw[1] == 0xFE ? 2 : 0;
+    std::wstring text((raw.size() - at) / 2, L'\0');
+    std::memcpy(text.data(), raw.data() + at, text.size() * 2);
+    std::vector<std::wstring> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
 }
 
 inline std::vector<uint8_t> TextBytes(size_t n)

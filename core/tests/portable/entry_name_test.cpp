@@ -44,11 +44,17 @@ TEST(EntryName, OnlyPlainComponentsAreSafe)
         {u"nl\n", false},
         {u"a*", false},
         {u"q?", false},
+        {u"a.txt.", false},
+        {u"a.txt ", false},
+        {u"folder.", false},
+        {u"x \u3000 ", false},
         {u"file.txt", true},
         {u".hidden", true},
         {u"写真 2024.jpg", true},
         {u"a..b", true},
         {u"con-notes.txt", true},
+        {u"a. b", true},
+        {u"全角\u3000", true},
     };
     for (const Case& c : cases) {
         std::u16string name = c.m_pName;

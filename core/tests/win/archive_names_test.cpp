@@ -59,8 +59,13 @@ TEST(EntryNameConversion, NarrowFormReportsWhatItCannotCarry)
     std::u16string name;
     ASSERT_TRUE(DecodeEntryName({'.', '.', 0x5C, 'x'}, true, &name));
     EXPECT_FALSE(zk::IsPlainEntryName(name));
-    // A lead byte without its trail byte is not text.
-    EXPECT_FALSE(DecodeEntryName({'a', 0x81}, true, &name));
+    // A lead byte without its trail byte becomes the code page's replacement
+    // character: still a name, which the usual checks then judge.
+    CPINFOEXW cp = {};
+    ASSERT_TRUE(GetCPInfoExW(CP_THREAD_ACP, 0, &cp));
+    ASSERT_TRUE(DecodeEntryName({'a', 0x81}, true, &name));
+    EXPECT_EQ(name, (std::u16string{u'a', static_cast<char16_t>(cp.UnicodeDefaultChar)}));
+    EXPECT_TRUE(zk::IsPlainEntryName(name));
 }
 
 } // namespace

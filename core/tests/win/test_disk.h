@@ -1,7 +1,8 @@
 #pragma once
 // The small file systems the fault tests' CTest fixture mounts
 // (scripts/test-disks) and passes on in ZK_TEST_DISKS: "small", 2 MiB that a
-// run can fill, and "readonly", which holds "old.zka" and takes nothing.
+// run can fill, and "readonly", which holds "old.zka" and the read-only
+// "locked.txt" and takes nothing.
 
 #include <windows.h>
 
@@ -31,7 +32,8 @@ inline void RemoveTree(const std::wstring& folder)
 }
 
 // One of the small file systems the test fixture mounts ("small": 2 MiB that
-// a build can fill; "readonly": holds "old.zka" and takes nothing). A test
+// a build can fill; "readonly": holds "old.zka" and the read-only
+// "locked.txt" and takes nothing). A test
 // gets a fresh folder on the small disk, removed when the test ends.
 class TestDisk {
 public:

@@ -342,6 +342,65 @@ TEST(ExtractorRun, HashMismatchIsReportedAndLogged)
     EXPECT_TRUE(p.WaitExit(10000));
 }
 
+// Streams holding more or fewer bytes than their records say (a builder
+// whose source changed while it read) and kind bytes other than 0 and 1:
+// quiet and windowed, every entry comes out as stored, no error is shown,
+// and the window's log lists the differences of size.
+TEST(ExtractorRun, EntriesOfAnotherSizeOrKindExtractAsStored)
+{
+    auto sized = [](TestEntry e, int64_t recorded) {
+        e.m_nRecordedSize = recorded;
+        return e;
+    };
+    auto kind = [](TestEntry e, int k) {
+        e.m_nKind = k;
+        return e;
+    };
+    const std::vector<uint8_t> longer = Prose(300000), shorter = Prose(7000);
+    for (uint32_t flags : {0u, static_cast<uint32_t>(zk::SF_NO_UI)}) {
+        SCOPED_TRACE(flags ? "quiet" : "windowed");
+        Scratch dir;
+        TestArchiveOptions o;
+        o.m_bHash = true;
+        o.m_nSfxFlags = flags;
+        o.m_strTitle = u"大きさ違い";
+        ASSERT_TRUE(WriteSfx(dir, L"sizes.exe",
+                             {sized(TestEntry::File(u"longer.txt", longer), 1000),
+                              sized(TestEntry::File(u"shorter.txt", shorter, zk::METHOD_DEFLATE), 9000),
+                              kind(TestEntry::File(u"kind ff.txt", Bytes("ff")), 0xFF),
+                              kind(TestEntry::File(u"kind 3.txt", Bytes("three")), 3)},
+                             o));
+
+        Program p(dir / L"sizes.exe", L"");
+        std::wstring out = dir / L"sizes";
+        if (flags) {
+            ASSERT_TRUE(p.WaitExit(20000)) << "the window did not close itself";
+        } else {
+            HWND dialog = WaitMainWindow(p, L" 大きさ違い");
+            ASSERT_TRUE(dialog);
+            out = dir / L"out";
+            StartExtraction(dialog, out);
+            ASSERT_TRUE(WaitRunOver(dialog));
+            EXPECT_EQ(ProgressLine(dialog).rfind(L"完了 [", 0), 0u) << Narrow(ProgressLine(dialog));
+            EXPECT_FALSE(p.FindWindowOf(DIALOG, L"エラー"));
+            EXPECT_TRUE(EndLogViewer(p)) << "the log was not opened";
+            auto notice = [&](const wchar_t* name, const wchar_t* recorded, const wchar_t* extracted) {
+                return L"ファイルパス：" + out + L"\\" + name +
+                       L"\r\nメッセージ　：書庫に記録されたサイズ（" + recorded +
+                       L" バイト）と解凍したサイズ（" + extracted + L" バイト）が異なります\r\n";
+            };
+            EXPECT_EQ(ReadLog(dir / L"sizes.log"),
+                      notice(L"longer.txt", L"1000", L"300000") + notice(L"shorter.txt", L"9000", L"7000"));
+            Click(GetDlgItem(dialog, IDCANCEL));
+            EXPECT_TRUE(p.WaitExit(10000));
+        }
+        EXPECT_TRUE(ReadWholeFile(out + L"\\longer.txt") == std::string(longer.begin(), longer.end()));
+        EXPECT_TRUE(ReadWholeFile(out + L"\\shorter.txt") == std::string(shorter.begin(), shorter.end()));
+        EXPECT_EQ(Content(out + L"\\kind ff.txt"), "ff");
+        EXPECT_EQ(Content(out + L"\\kind 3.txt"), "three");
+    }
+}
+
 // One window, several runs into the same folder, each question answered
 // another way: nothing the user declined may change.
 TEST(ExtractorRun, EveryAnswerToItsQuestionsKeepsWhatItShould)
