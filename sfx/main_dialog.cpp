@@ -55,9 +55,8 @@ RECT ChildRect(HWND dialog, HWND child)
     return r;
 }
 
-void MoveChild(HWND dialog, HWND child, int x, int y, int w, int h)
+void MoveChild(HWND child, int x, int y, int w, int h)
 {
-    (void)dialog;
     SetWindowPos(child, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -184,7 +183,7 @@ void CMainDialog::LayoutNoUi()
     // the right too.
     lineRight = std::min<int>(lineRight, client.right - rl.left);
     int lineHeight = rl.bottom - rl.top;
-    MoveChild(dialog, line, rl.left, rl.top, lineRight - rl.left, lineHeight);
+    MoveChild(line, rl.left, rl.top, lineRight - rl.left, lineHeight);
 
     int buttonW = rb.right - rb.left, buttonH = rb.bottom - rb.top;
     int barH = rp.bottom - rp.top;
@@ -197,8 +196,8 @@ void CMainDialog::LayoutNoUi()
         SetWindowPos(dialog, nullptr, 0, 0, w.right - w.left, (w.bottom - w.top) + needed - client.bottom,
                      SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     }
-    MoveChild(dialog, close, lineRight - buttonW, buttonTop, buttonW, buttonH);
-    MoveChild(dialog, bar, rl.left, rl.bottom + Px(5), (lineRight - buttonW - Px(12)) - rl.left, barH);
+    MoveChild(close, lineRight - buttonW, buttonTop, buttonW, buttonH);
+    MoveChild(bar, rl.left, rl.bottom + Px(5), (lineRight - buttonW - Px(12)) - rl.left, barH);
 
     ShowWindow(line, SW_SHOW);
     ShowWindow(bar, SW_SHOW);

@@ -143,10 +143,8 @@ int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t*
         return ReportWindowFailure();
     }
 
-    HACCEL accel = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDR_SFX_ACCEL));
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (accel && TranslateAcceleratorW(msg.hwnd, accel, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
