@@ -63,23 +63,15 @@ function(zk_add_test_program name)
   set_tests_properties(${name} PROPERTIES TIMEOUT 900)
 endfunction()
 
-# zk_add_program(name GUI_MAIN file LIB_DIR dir [STRIP]): a Windows GUI
-# program whose entry point is GUI_MAIN; every other *.cpp of LIB_DIR goes
-# into the static library <name>_lib so that test programs link the same code.
-# Resource scripts (*.rc) of LIB_DIR are linked into the program only.
+# zk_add_program(name GUI_MAIN file RC file SOURCES ... LIB_NAME lib LIBS ...
+# [STRIP]): a Windows GUI program whose entry point is GUI_MAIN; the other
+# SOURCES go into the static library LIB_NAME so that test programs link the
+# same code. The resource script is linked into the program only.
 function(zk_add_program name)
-  cmake_parse_arguments(A "STRIP" "GUI_MAIN;LIB_DIR;LIB_NAME" "LIBS" ${ARGN})
-  file(GLOB _src CONFIGURE_DEPENDS ${A_LIB_DIR}/*.cpp)
-  list(REMOVE_ITEM _src ${A_GUI_MAIN})
-  file(GLOB _rc CONFIGURE_DEPENDS ${A_LIB_DIR}/*.rc)
-  if(_src)
-    add_library(${A_LIB_NAME} STATIC ${_src})
-    target_link_libraries(${A_LIB_NAME} PUBLIC ${A_LIBS})
-  else()
-    add_library(${A_LIB_NAME} INTERFACE)
-    target_link_libraries(${A_LIB_NAME} INTERFACE ${A_LIBS})
-  endif()
-  add_executable(${name} WIN32 ${A_GUI_MAIN} ${_rc})
+  cmake_parse_arguments(A "STRIP" "GUI_MAIN;RC;LIB_NAME" "SOURCES;LIBS" ${ARGN})
+  add_library(${A_LIB_NAME} STATIC ${A_SOURCES})
+  target_link_libraries(${A_LIB_NAME} PUBLIC ${A_LIBS})
+  add_executable(${name} WIN32 ${A_GUI_MAIN} ${A_RC})
   target_link_libraries(${name} PRIVATE ${A_LIB_NAME})
   target_link_options(${name} PRIVATE -municode -mwindows)
   if(A_STRIP)
