@@ -210,23 +210,23 @@ int CreateFolderChain(const std::wstring& path)
     if (path.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         ReportLastError();
-        return 0;
+        return 1;
     }
     std::wstring plain = ShortPathForm(LongPathForm(path));
-    if (PathExists(plain.c_str())) return 1;
+    if (PathExists(plain.c_str())) return 0;
     for (const std::wstring& prefix : FolderChainSteps(plain)) {
         if (PathExists(prefix.c_str())) continue;
         if (!CreateDirectoryW(LongPathForm(prefix).c_str(), nullptr) &&
             GetLastError() != ERROR_ALREADY_EXISTS) {
             ReportLastError();
-            return 0;
+            return 1;
         }
     }
-    if (PathExists(plain.c_str())) return 1;
+    if (PathExists(plain.c_str())) return 0;
     // Only a server share that is not there is left.
     SetLastError(ERROR_BAD_NETPATH);
     ReportLastError();
-    return 0;
+    return 1;
 }
 
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
@@ -510,7 +510,7 @@ int ExtractAllWorker(ExtractSession& s)
     s.m_pView->StartProgressTimer(100, false);
     s.m_progress.m_nStartTime = Now();
     s.m_progress.m_nLastProgress = Now();
-    if (CreateFolderChain(destination)) {
+    if (CreateFolderChain(destination) == 0) {
         s.m_strCurrentDir = LongPathForm(destination);
         if (OpenArchiveForRun(s)) ExtractFolder(s, s.m_state.m_root);
     } else {
@@ -564,7 +564,7 @@ int ExtractSelectedWorker(ExtractSession& s)
     }
 
     if (!s.m_ctx.m_nAbort) {
-        if (!CreateFolderChain(target)) {
+        if (CreateFolderChain(target) != 0) {
             Fail(s, target);
         } else {
             s.m_strCurrentDir = LongPathForm(DestinationForCheck(target));

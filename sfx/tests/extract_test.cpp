@@ -723,18 +723,18 @@ TEST(SfxExtract, LockedTargetRetryAndCancel)
 TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
 {
     SfxScratch dir;
-    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\"), 1);
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\"), 0);
     EXPECT_TRUE(SfxScratch::Attributes(dir / L"a\\b\\c") & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 1);
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 0);
     std::wstring deep = dir.Path();
     for (int i = 0; i < 8; ++i)
         deep += L"\\" + std::wstring(50, wchar_t(L'k' + i));
-    EXPECT_EQ(CreateFolderChain(deep), 1);
+    EXPECT_EQ(CreateFolderChain(deep), 0);
     EXPECT_TRUE(SfxScratch::Exists(deep));
 
     SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
     ScriptedBoxes boxes;
-    EXPECT_EQ(CreateFolderChain(dir / L"file\\below"), 0);
+    EXPECT_EQ(CreateFolderChain(dir / L"file\\below"), 1);
     ASSERT_EQ(boxes.Captions().size(), 1u);
     EXPECT_EQ(boxes.Captions()[0], L"Error Message");
 }
