@@ -17,35 +17,20 @@
 #include "sfx/entry_hash.h"
 #include "sfx/extract_engine.h"
 #include "sfx/extract_support.h"
+#include "sfx/printf_text.h"
 
 namespace zk {
 
 namespace {
 
 constexpr wchar_t TEXT_OVERWRITE[] =
-    L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%s";
-constexpr wchar_t TEXT_LOCKED[] = L"%s\nファイル：%s";
+    L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%ls";
+constexpr wchar_t TEXT_LOCKED[] = L"%ls\nファイル：%ls";
 constexpr wchar_t TEXT_SIZE_DIFFERS[] =
-    L"書庫に記録されたサイズ（%s バイト）と解凍したサイズ（%s バイト）が異なります";
+    L"書庫に記録されたサイズ（%llu バイト）と解凍したサイズ（%llu バイト）が異なります";
 
 constexpr DWORD PROTECTING_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-std::wstring Format(const wchar_t* format, const std::wstring& a, const std::wstring& b = std::wstring())
-{
-    std::wstring out;
-    const wchar_t* args[2] = {a.c_str(), b.c_str()};
-    int next = 0;
-    for (const wchar_t* p = format; *p; ++p) {
-        if (p[0] == L'%' && p[1] == L's' && next < 2) {
-            out += args[next++];
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
 
 // Where one file entry goes.
 struct FileTarget {
@@ -105,7 +90,7 @@ FILE* CreateNewStream(const std::wstring& path)
 OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 {
     if (s.m_ctx.m_nOverwriteAll) return OUTPUT_OPENED;
-    int answer = Ask(s, Format(TEXT_OVERWRITE, t.m_strShown), MB_YESNOCANCEL | MB_ICONQUESTION);
+    int answer = Ask(s, PrintfText(TEXT_OVERWRITE, t.m_strShown.c_str()), MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDCANCEL) {
         s.m_ctx.m_nAbort = 1;
         Fail(s, t.m_strPath);
@@ -146,8 +131,8 @@ int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
         }
         DWORD error = GetLastErrorText();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return Fail(s, t.m_strPath);
-        if (Ask(s, Format(TEXT_LOCKED, LastErrorText(), t.m_strShown), MB_RETRYCANCEL | MB_ICONWARNING) !=
-            IDRETRY)
+        if (Ask(s, PrintfText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()),
+                MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
             return Fail(s, t.m_strPath);
     }
 }
@@ -184,8 +169,8 @@ int DecodeData(ExtractSession& s, const FileTarget& t, FILE* out, IFileHash* has
         // progress counts the size the total was made of.
         if (written != info.m_nSize) {
             s.m_ctx.m_listNotices.push_back(
-                {t.m_strShown,
-                 Format(TEXT_SIZE_DIFFERS, std::to_wstring(info.m_nSize), std::to_wstring(written))});
+                {t.m_strShown, PrintfText(TEXT_SIZE_DIFFERS, static_cast<unsigned long long>(info.m_nSize),
+                                          static_cast<unsigned long long>(written))});
             s.m_progress.m_nDone += info.m_nSize - written;
         }
         return 0;
