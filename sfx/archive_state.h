@@ -195,6 +195,15 @@ struct ArchiveState {
     bool HasPassword() const { return (m_header.m_nFlags & AF_PASSWORD) != 0; }
 };
 
+// The one way the opening and the workers record a failure: the context
+// fails, flag joins the error flags (the first of them in the message order
+// is what the user is told), and the first failure that gives a path or a
+// message keeps both for the error log. A later one (a folder's times after
+// a file inside it failed) follows from that cause and does not replace it.
+// Always 1.
+int RecordFailure(WorkerContext& ctx, ArchiveState& state, uint32_t flag = 0,
+                  const std::wstring& path = std::wstring(), const std::wstring& message = std::wstring());
+
 // The process-wide state of the running extractor.
 ArchiveState& TheArchiveState();
 

@@ -15,13 +15,6 @@ namespace zk {
 
 namespace {
 
-int FailRead(ExtractSession& s)
-{
-    s.m_state.m_nErrorFlags |= ERR_READ;
-    s.m_ctx.m_nFailed = 1;
-    return 1;
-}
-
 FILETIME ToFileTime(uint64_t t)
 {
     FILETIME ft;
@@ -53,8 +46,7 @@ int LoadTree(ExtractSession& s)
     FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ, false));
     if (!file) {
         GetLastErrorText();
-        s.m_ctx.m_strMessage = LastErrorText();
-        return FailRead(s);
+        return RecordFailure(s.m_ctx, st, ERR_READ, std::wstring(), LastErrorText());
     }
 
     uint64_t count = st.EntryCount();
@@ -64,17 +56,18 @@ int LoadTree(ExtractSession& s)
         // it; a table too large for memory fails like a damaged one.
         uint64_t bytes = count * TREE_RECORD_SIZE;
         if (bytes > st.m_nFileSize || st.m_nTreeOffset > st.m_nFileSize - bytes || bytes > SIZE_MAX / 2)
-            return FailRead(s);
+            return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         std::vector<uint8_t> table;
         try {
             table.resize(static_cast<size_t>(bytes));
         } catch (const std::bad_alloc&) {
-            return FailRead(s);
+            return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         }
         if (ReadFullyAt(file.Get(), st.m_nTreeOffset, table.data(), table.size(), false) !=
             static_cast<int64_t>(table.size()))
-            return FailRead(s);
-        if (LoadTreeLinks(table.data(), table.size(), count, &links) != FormatStatus::Ok) return FailRead(s);
+            return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
+        if (LoadTreeLinks(table.data(), table.size(), count, &links) != FormatStatus::Ok)
+            return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
     }
 
     std::vector<EntryNode*> nodes(links.size());
@@ -124,17 +117,17 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
     uint32_t minSize = MinInfoRecordSize(st.m_header.m_nVersion, st.m_header.m_nFlags);
     // The info table ends where the data stream begins.
     if (pos < st.m_nInfoOffset || pos > st.m_nDataOffset || st.m_nDataOffset - pos < minSize) {
-        FailRead(s);
+        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
     if (SeekFile(archive, static_cast<int64_t>(pos), FILE_BEGIN, false) != static_cast<int64_t>(pos)) {
-        FailRead(s);
+        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
     FileByteSource src(archive);
     InfoRecord record;
     if (ParseInfoRecord(src, st.m_header, &record) != FormatStatus::Ok) {
-        FailRead(s);
+        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
 
@@ -160,7 +153,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
 int LoadChildrenInfo(ExtractSession& s, EntryNode& folder)
 {
     FileHandle file(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, false));
-    if (!file) return FailRead(s);
+    if (!file) return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
     for (EntryNode* child = folder.m_pFirstChild; child; child = child->m_pNextSibling) {
         if (!child->m_pInfo) {
             child->m_pInfo = LoadEntryInfo(s, file.Get(), *child);

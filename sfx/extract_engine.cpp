@@ -39,8 +39,7 @@ int64_t Now()
 bool TreeIsComplete(ExtractSession& s)
 {
     if (s.m_state.m_bTreeLoaded) return true;
-    s.m_state.m_nErrorFlags |= ERR_READ;
-    s.m_ctx.m_nFailed = 1;
+    RecordFailure(s.m_ctx, s.m_state, ERR_READ);
     return false;
 }
 
@@ -84,11 +83,7 @@ int Ask(ExtractSession& s, const std::wstring& text, UINT flags)
 
 int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag)
 {
-    s.m_state.m_nErrorFlags |= flag;
-    s.m_ctx.m_nFailed = 1;
-    if (!path.empty()) s.m_ctx.m_strFailingPath = ShortPathForm(path);
-    s.m_ctx.m_strMessage = LastErrorText();
-    return 1;
+    return RecordFailure(s.m_ctx, s.m_state, flag, ShortPathForm(path), LastErrorText());
 }
 
 std::wstring Child(const std::wstring& folder, const std::wstring& name)
@@ -106,10 +101,8 @@ const EntryInfo* InfoOf(ExtractSession& s, EntryNode& node, std::unique_ptr<Entr
 bool NameIsUsable(ExtractSession& s, const std::wstring& name)
 {
     if (IsSafeEntryName(ToU16(name))) return true;
-    s.m_state.m_nErrorFlags |= ERR_BAD_NAME;
-    s.m_ctx.m_nFailed = 1;
-    s.m_ctx.m_strFailingPath = ShortPathForm(Child(s.m_strCurrentDir, name));
-    s.m_ctx.m_strMessage = ErrorMessageText(ERR_BAD_NAME);
+    RecordFailure(s.m_ctx, s.m_state, ERR_BAD_NAME, ShortPathForm(Child(s.m_strCurrentDir, name)),
+                  ErrorMessageText(ERR_BAD_NAME));
     return false;
 }
 
@@ -249,7 +242,7 @@ int AnalysisWorker(ExtractSession& s)
     st.m_root.m_nKind = KIND_ROOT;
 
     if (LoadTree(s) != 0) {
-        s.m_ctx.m_nFailed = 1;
+        RecordFailure(s.m_ctx, st);
     } else {
         if (st.m_nSfxFlags & SF_SHOW_LIST) {
             s.m_status.Set(TEXT_BUILDING_TREE);
@@ -423,7 +416,7 @@ int EndAfterException(ExtractSession& s, WorkerProc worker)
     try {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         ReportLastError();
-        s.m_ctx.m_strMessage = LastErrorText();
+        RecordFailure(s.m_ctx, s.m_state, 0, std::wstring(), LastErrorText());
     } catch (...) {
     }
     try {
@@ -462,7 +455,7 @@ bool StartWorker(ExtractSession& s, WorkerProc worker)
                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread) {
         s.m_ctx.m_nRunning = 0;
-        s.m_ctx.m_nFailed = 1;
+        RecordFailure(s.m_ctx, s.m_state);
         return false;
     }
     start.release();

@@ -27,8 +27,9 @@ constexpr DWORD AttributesToSet(uint32_t stored)
 // A question to the user (caption "確認"); the button chosen.
 int Ask(ExtractSession& s, const std::wstring& text, UINT flags);
 
-// The context's record of a failure: the path the user will find in the
-// log (without the long-path prefix) and the system's text. Always 1.
+// A failure of the entry at path, recorded (RecordFailure) with the path as
+// the user will find it in the log (without the long-path prefix) and this
+// thread's last system error text. Always 1.
 int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag = 0);
 
 // A drive root already ends with its backslash; the long form takes a

@@ -720,6 +720,21 @@ TEST(SfxExtract, LockedTargetRetryAndCancel)
     }
 }
 
+// The log names the cause: the first failure that says where and why, not
+// one that followed from it; every flag stays for the message order.
+TEST(SfxFailure, FirstFailureWithPathOrMessageIsKept)
+{
+    ArchiveState state;
+    WorkerContext ctx;
+    RecordFailure(ctx, state, ERR_PASSWORD);
+    EXPECT_EQ(RecordFailure(ctx, state, ERR_HASH, L"C:\\out\\a.txt", L"first"), 1);
+    RecordFailure(ctx, state, ERR_READ, L"C:\\out", L"second");
+    EXPECT_EQ(ctx.m_nFailed, 1);
+    EXPECT_EQ(state.m_nErrorFlags, ERR_PASSWORD | ERR_HASH | ERR_READ);
+    EXPECT_EQ(ctx.m_strFailingPath, L"C:\\out\\a.txt");
+    EXPECT_EQ(ctx.m_strMessage, L"first");
+}
+
 TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
 {
     SfxScratch dir;
