@@ -1,7 +1,5 @@
 #include "sfx/entry_decoder.h"
 
-#include <ctime>
-
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
@@ -90,7 +88,7 @@ public:
         }
         m_nWritten += count;
         m_s.m_progress.m_nDone += count;
-        m_s.m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
+        m_s.m_progress.m_nLastProgress = ProgressClock();
         return 0;
     }
     uint64_t m_nWritten = 0;
@@ -125,7 +123,8 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     ArchiveState& st = s.m_state;
     if (!PlacementIsSound(st, info)) return EntryDataResult::DAMAGED;
 
-    if (!s.m_pVolumes) s.m_pVolumes = std::make_unique<CachedVolumeFiles>(std::make_unique<ReportingVolumeFiles>());
+    if (!s.m_pVolumes)
+        s.m_pVolumes = std::make_unique<CachedVolumeFiles>(std::make_unique<ReportingVolumeFiles>());
     VolumeSet set;
     set.m_pFiles = s.m_pVolumes.get();
     // The long form names the volumes too, so deep destinations and long

@@ -13,18 +13,6 @@
 
 namespace zk {
 
-namespace {
-
-FILETIME ToFileTime(uint64_t t)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = static_cast<DWORD>(t);
-    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
-    return ft;
-}
-
-} // namespace
-
 void FreeTree(ArchiveState& state)
 {
     state.m_root.m_pFirstChild = nullptr;

@@ -3,7 +3,6 @@
 #include <process.h>
 #include <shellapi.h>
 
-#include <ctime>
 #include <cwctype>
 #include <memory>
 
@@ -29,11 +28,6 @@ constexpr wchar_t TEXT_ABORTED[] = L"解凍中止";
 constexpr wchar_t TEXT_FAILED[] = L"解凍失敗";
 constexpr wchar_t TEXT_DEST_IS_FILE[] = L"解凍先は既に存在するファイルのため中止します";
 constexpr wchar_t TEXT_DEST_EXISTS[] = L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？";
-int64_t Now()
-{
-    return static_cast<int64_t>(std::time(nullptr));
-}
-
 // A tree that failed to load would extract a part of the archive and call
 // it a success.
 bool TreeIsComplete(ExtractSession& s)
@@ -60,7 +54,7 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
         s.m_status.Set(TEXT_ABORTED);
     else if (s.m_ctx.m_nFailed)
         s.m_status.Set(TEXT_FAILED);
-    s.m_progress.m_nLastProgress = Now();
+    s.m_progress.m_nLastProgress = ProgressClock();
     if (!enableButtonOnly && (s.m_state.m_nSfxFlags & SF_NO_UI)) {
         s.m_pView->RepaintProgress();
         s.m_pView->CloseWhenDone();
@@ -287,8 +281,8 @@ int ExtractAllWorker(ExtractSession& s)
     if (CheckDestination(s, destination) != 0) return FinishExtraction(s, false);
 
     s.m_pView->StartProgressTimer(100, false);
-    s.m_progress.m_nStartTime = Now();
-    s.m_progress.m_nLastProgress = Now();
+    s.m_progress.m_nStartTime = ProgressClock();
+    s.m_progress.m_nLastProgress = ProgressClock();
     if (CreateFolderChain(destination) == 0) {
         s.m_strCurrentDir = LongPathForm(destination);
         if (OpenArchiveForRun(s)) ExtractFolder(s, s.m_state.m_root);
@@ -384,8 +378,8 @@ int ExtractSelectedWorker(ExtractSession& s)
     std::wstring destination = DestinationForCheck(s.m_pView->Destination());
     if (CheckDestination(s, destination) != 0) return FinishExtraction(s, true);
     s.m_pView->StartProgressTimer(25, false);
-    s.m_progress.m_nStartTime = Now();
-    s.m_progress.m_nLastProgress = Now();
+    s.m_progress.m_nStartTime = ProgressClock();
+    s.m_progress.m_nLastProgress = ProgressClock();
     EntryNode* folder = s.m_pView->CurrentFolder();
     if (!folder || !OpenArchiveForRun(s)) return FinishExtraction(s, true);
     if (SumSelectedSizes(s, *folder) != 0) return FinishExtraction(s, true);

@@ -213,12 +213,9 @@ bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
     HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
     if (h == INVALID_HANDLE_VALUE) return false;
     FILE_BASIC_INFO basic{};
-    basic.CreationTime.LowPart = info.m_ftCreation.dwLowDateTime;
-    basic.CreationTime.HighPart = static_cast<LONG>(info.m_ftCreation.dwHighDateTime);
-    basic.LastAccessTime.LowPart = info.m_ftAccess.dwLowDateTime;
-    basic.LastAccessTime.HighPart = static_cast<LONG>(info.m_ftAccess.dwHighDateTime);
-    basic.LastWriteTime.LowPart = info.m_ftWrite.dwLowDateTime;
-    basic.LastWriteTime.HighPart = static_cast<LONG>(info.m_ftWrite.dwHighDateTime);
+    basic.CreationTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftCreation));
+    basic.LastAccessTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftAccess));
+    basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftWrite));
     basic.FileAttributes = AttributesToSet(info.m_nAttributes);
     return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
