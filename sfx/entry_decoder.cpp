@@ -101,6 +101,24 @@ private:
     IFileHash* m_pHash;
 };
 
+// The abort flag is an int shared with the window thread; the decoders
+// watch a byte flag of their own, which the sink cannot set, so it is
+// mirrored between pieces through this adapter.
+struct AbortMirror : IDecodeSink {
+    AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag)
+        : m_inner(inner), m_s(s), m_flag(flag)
+    {
+    }
+    int Put(const uint8_t* b, uint32_t n) override
+    {
+        if (m_s.m_ctx.m_nAbort) m_flag = 1;
+        return m_flag ? 1 : m_inner.Put(b, n);
+    }
+    IDecodeSink& m_inner;
+    ExtractSession& m_s;
+    CancelFlag& m_flag;
+};
+
 using Decoder = int (*)(const DecodeParams&, const DecodeBuffers&, const DecodeEntryInfo&, IStoredBytes&,
                         IDecodeSink&, DecodeError*);
 
@@ -137,23 +155,6 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     EntryBytes stored(reader);
     FileSink sink(s, out, hash);
 
-    // The abort flag is an int shared with the window thread; the decoders
-    // watch a byte flag of their own, which the sink cannot set, so it is
-    // mirrored here between pieces through a tiny adapter.
-    struct AbortMirror : IDecodeSink {
-        AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag)
-            : m_inner(inner), m_s(s), m_flag(flag)
-        {
-        }
-        int Put(const uint8_t* b, uint32_t n) override
-        {
-            if (m_s.m_ctx.m_nAbort) m_flag = 1;
-            return m_flag ? 1 : m_inner.Put(b, n);
-        }
-        IDecodeSink& m_inner;
-        ExtractSession& m_s;
-        CancelFlag& m_flag;
-    };
     CancelFlag cancel{static_cast<uint8_t>(s.m_ctx.m_nAbort ? 1 : 0)};
     AbortMirror guarded(sink, s, cancel);
 

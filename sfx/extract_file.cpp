@@ -137,6 +137,8 @@ int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
     }
 }
 
+// The output stream, buffered through the run's stream buffer: a new file
+// at once, an existing one after the questions.
 OutputStatus OpenOutput(ExtractSession& s, const FileTarget& t, FILE** out)
 {
     // Most files are new: creating them outright looks the name up once,
