@@ -15,29 +15,11 @@ namespace zk {
 
 namespace {
 
-// Marks the operation failed. With osError the system's text of the failure
-// becomes the context's message; otherwise the message stays as it was.
-int Fail(WorkerContext& ctx, bool osError)
+// A failed system call: its text is the failure's message.
+int FailWithSystemText(WorkerContext& ctx, ArchiveState& state, uint32_t flag = 0)
 {
-    ctx.m_nFailed = 1;
-    if (osError) {
-        GetLastErrorText();
-        ctx.m_strMessage = LastErrorText();
-    }
-    return 1;
-}
-
-int FailWith(WorkerContext& ctx, ArchiveState& state, uint32_t flag)
-{
-    state.m_nErrorFlags |= flag;
-    return Fail(ctx, false);
-}
-
-// A failed system call while reading the head of the archive.
-int FailReading(WorkerContext& ctx, ArchiveState& state)
-{
-    Fail(ctx, true);
-    return FailWith(ctx, state, ERR_READ);
+    GetLastErrorText();
+    return RecordFailure(ctx, state, flag, std::wstring(), LastErrorText());
 }
 
 bool EqualsNoCase(const wchar_t* a, const wchar_t* b)
@@ -93,13 +75,13 @@ int CheckHeader(WorkerContext& ctx, ArchiveState& state)
     // An archive that cannot be opened at all is shown with the system's
     // reason: the table's messages all describe a file that was read.
     FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, true));
-    if (!file) return Fail(ctx, true);
+    if (!file) return FailWithSystemText(ctx, state);
     int64_t size = FileSizeOf(file.Get(), false);
-    if (size < 0) return Fail(ctx, true);
+    if (size < 0) return FailWithSystemText(ctx, state);
     state.m_nFileSize = static_cast<uint64_t>(size);
     if (SeekFile(file.Get(), static_cast<int64_t>(state.m_nPayloadOffset), FILE_BEGIN, false) !=
         static_cast<int64_t>(state.m_nPayloadOffset))
-        return Fail(ctx, true);
+        return FailWithSystemText(ctx, state);
 
     uint8_t bytes[ARCHIVE_HEADER_SIZE];
     int64_t got = ReadFully(file.Get(), bytes, sizeof bytes, false);
@@ -108,11 +90,11 @@ int CheckHeader(WorkerContext& ctx, ArchiveState& state)
     case FormatStatus::Ok:
         return 0;
     case FormatStatus::Short:
-        return FailWith(ctx, state, ERR_NO_DATA);
+        return RecordFailure(ctx, state, ERR_NO_DATA);
     case FormatStatus::NotArchive:
-        return FailWith(ctx, state, ERR_NOT_ARCHIVE);
+        return RecordFailure(ctx, state, ERR_NOT_ARCHIVE);
     default: // a version above 102, or one below 100 that never existed
-        return FailWith(ctx, state, ERR_VERSION);
+        return RecordFailure(ctx, state, ERR_VERSION);
     }
 }
 
@@ -127,7 +109,7 @@ int CheckKey(WorkerContext& ctx, ArchiveState& state)
     }
     SetArchiveKey(keyText.c_str());
     if (TestCheckBlock(state.m_header.m_checkBlock)) return 0;
-    return FailWith(ctx, state, ERR_PASSWORD);
+    return RecordFailure(ctx, state, ERR_PASSWORD);
 }
 
 /*
@@ -140,19 +122,19 @@ int CheckKey(WorkerContext& ctx, ArchiveState& state)
 int ReadParameters(WorkerContext& ctx, ArchiveState& state)
 {
     FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, false));
-    if (!file) return FailReading(ctx, state);
+    if (!file) return FailWithSystemText(ctx, state, ERR_READ);
     int64_t size = FileSizeOf(file.Get(), false);
     uint64_t sectionPos = state.m_nPayloadOffset + ARCHIVE_HEADER_SIZE;
     if (size < 0 || SeekFile(file.Get(), static_cast<int64_t>(sectionPos), FILE_BEGIN, false) !=
                         static_cast<int64_t>(sectionPos))
-        return FailReading(ctx, state);
+        return FailWithSystemText(ctx, state, ERR_READ);
     state.m_nFileSize = static_cast<uint64_t>(size);
 
     FileByteSource src(file.Get());
     ParameterSection section;
     if (ParseParameterSection(src, state.m_header, sectionPos, state.m_nFileSize, &section) !=
         FormatStatus::Ok)
-        return FailWith(ctx, state, ERR_READ);
+        return RecordFailure(ctx, state, ERR_READ);
 
     state.m_nSfxFlags = section.m_nSfxFlags;
     state.m_strDestFolder = ToWide(section.m_strDestFolder);
@@ -182,9 +164,9 @@ OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state, con
         if (!EqualsNoCase(ext, L".exe")) {
             isExe = false;
             if (EqualsNoCase(ext, L".zka")) {
-                if (!PathExists(state.m_strArchivePath.c_str())) FailWith(ctx, state, ERR_NO_FILE);
+                if (!PathExists(state.m_strArchivePath.c_str())) RecordFailure(ctx, state, ERR_NO_FILE);
             } else {
-                FailWith(ctx, state, ERR_NOT_ARCHIVE);
+                RecordFailure(ctx, state, ERR_NOT_ARCHIVE);
             }
         }
     }

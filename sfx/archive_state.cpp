@@ -22,6 +22,18 @@ ArchiveState::ArchiveState()
     m_buffers.m_streamBuffer.resize(2 * static_cast<size_t>(b));
 }
 
+int RecordFailure(WorkerContext& ctx, ArchiveState& state, uint32_t flag, const std::wstring& path,
+                  const std::wstring& message)
+{
+    state.m_nErrorFlags |= flag;
+    ctx.m_nFailed = 1;
+    if (ctx.m_strFailingPath.empty() && ctx.m_strMessage.empty()) {
+        ctx.m_strFailingPath = path;
+        ctx.m_strMessage = message;
+    }
+    return 1;
+}
+
 ArchiveState& TheArchiveState()
 {
     static ArchiveState state;

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,20 @@ constexpr uint32_t ERR_DAMAGED = 0x800;
 constexpr uint8_t KIND_ROOT = 0xFF;
 // The root's first-child offset before loading: the record at offset 0.
 constexpr uint32_t FIRST_RECORD = 0xFFFFFFFF;
+
+// File times as the archive stores them (one count of 100 ns) and as the
+// system takes them.
+inline FILETIME ToFileTime(uint64_t value)
+{
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(value);
+    ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
+    return ft;
+}
+inline uint64_t FileTimeValue(const FILETIME& ft)
+{
+    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
 
 // An InfoRecord in memory.
 struct EntryInfo {
@@ -122,11 +137,17 @@ struct WorkerContext {
     }
 };
 
+// The clock of the progress counters: C runtime time(), seconds.
+inline int64_t ProgressClock()
+{
+    return static_cast<int64_t>(std::time(nullptr));
+}
+
 // Painted by the progress bar, written by the worker.
 struct ProgressCounters {
     std::atomic<uint64_t> m_nTotal{0};
     std::atomic<uint64_t> m_nDone{0};
-    std::atomic<int64_t> m_nStartTime{0};    // C runtime time(), seconds
+    std::atomic<int64_t> m_nStartTime{0};    // ProgressClock()
     std::atomic<int64_t> m_nLastProgress{0}; // likewise
 };
 
@@ -194,6 +215,15 @@ struct ArchiveState {
     uint64_t EntryCount() const { return static_cast<uint64_t>(m_nFileCount) + m_nFolderCount; }
     bool HasPassword() const { return (m_header.m_nFlags & AF_PASSWORD) != 0; }
 };
+
+// The one way the opening and the workers record a failure: the context
+// fails, flag joins the error flags (the first of them in the message order
+// is what the user is told), and the first failure that gives a path or a
+// message keeps both for the error log. A later one (a folder's times after
+// a file inside it failed) follows from that cause and does not replace it.
+// Always 1.
+int RecordFailure(WorkerContext& ctx, ArchiveState& state, uint32_t flag = 0,
+                  const std::wstring& path = std::wstring(), const std::wstring& message = std::wstring());
 
 // The process-wide state of the running extractor.
 ArchiveState& TheArchiveState();

@@ -1,7 +1,5 @@
 #include "sfx/entry_decoder.h"
 
-#include <ctime>
-
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
@@ -90,7 +88,7 @@ public:
         }
         m_nWritten += count;
         m_s.m_progress.m_nDone += count;
-        m_s.m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
+        m_s.m_progress.m_nLastProgress = ProgressClock();
         return 0;
     }
     uint64_t m_nWritten = 0;
@@ -101,6 +99,24 @@ private:
     ExtractSession& m_s;
     FILE* m_out;
     IFileHash* m_pHash;
+};
+
+// The abort flag is an int shared with the window thread; the decoders
+// watch a byte flag of their own, which the sink cannot set, so it is
+// mirrored between pieces through this adapter.
+struct AbortMirror : IDecodeSink {
+    AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag)
+        : m_inner(inner), m_s(s), m_flag(flag)
+    {
+    }
+    int Put(const uint8_t* b, uint32_t n) override
+    {
+        if (m_s.m_ctx.m_nAbort) m_flag = 1;
+        return m_flag ? 1 : m_inner.Put(b, n);
+    }
+    IDecodeSink& m_inner;
+    ExtractSession& m_s;
+    CancelFlag& m_flag;
 };
 
 using Decoder = int (*)(const DecodeParams&, const DecodeBuffers&, const DecodeEntryInfo&, IStoredBytes&,
@@ -125,7 +141,8 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     ArchiveState& st = s.m_state;
     if (!PlacementIsSound(st, info)) return EntryDataResult::DAMAGED;
 
-    if (!s.m_pVolumes) s.m_pVolumes = std::make_unique<CachedVolumeFiles>(std::make_unique<ReportingVolumeFiles>());
+    if (!s.m_pVolumes)
+        s.m_pVolumes = std::make_unique<CachedVolumeFiles>(std::make_unique<ReportingVolumeFiles>());
     VolumeSet set;
     set.m_pFiles = s.m_pVolumes.get();
     // The long form names the volumes too, so deep destinations and long
@@ -138,23 +155,6 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     EntryBytes stored(reader);
     FileSink sink(s, out, hash);
 
-    // The abort flag is an int shared with the window thread; the decoders
-    // watch a byte flag of their own, which the sink cannot set, so it is
-    // mirrored here between pieces through a tiny adapter.
-    struct AbortMirror : IDecodeSink {
-        AbortMirror(IDecodeSink& inner, ExtractSession& s, CancelFlag& flag)
-            : m_inner(inner), m_s(s), m_flag(flag)
-        {
-        }
-        int Put(const uint8_t* b, uint32_t n) override
-        {
-            if (m_s.m_ctx.m_nAbort) m_flag = 1;
-            return m_flag ? 1 : m_inner.Put(b, n);
-        }
-        IDecodeSink& m_inner;
-        ExtractSession& m_s;
-        CancelFlag& m_flag;
-    };
     CancelFlag cancel{static_cast<uint8_t>(s.m_ctx.m_nAbort ? 1 : 0)};
     AbortMirror guarded(sink, s, cancel);
 

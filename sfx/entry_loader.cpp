@@ -13,25 +13,6 @@
 
 namespace zk {
 
-namespace {
-
-int FailRead(ExtractSession& s)
-{
-    s.m_state.m_nErrorFlags |= ERR_READ;
-    s.m_ctx.m_nFailed = 1;
-    return 1;
-}
-
-FILETIME ToFileTime(uint64_t t)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = static_cast<DWORD>(t);
-    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
-    return ft;
-}
-
-} // namespace
-
 void FreeTree(ArchiveState& state)
 {
     state.m_root.m_pFirstChild = nullptr;
@@ -41,42 +22,41 @@ void FreeTree(ArchiveState& state)
     state.m_bTreeLoaded = false;
 }
 
+namespace {
+
 /*
  * Tree table: 13 bytes per entry (u8 kind, u32 next sibling, u32 first
  * child, u32 info offset), links relative to the table, 0 = none; the
  * top-level list starts with the record at 0.
  */
-int LoadTree(ExtractSession& s)
+int ReadTreeLinks(ExtractSession& s, HANDLE file, std::vector<TreeLink>* links)
 {
     ArchiveState& st = s.m_state;
-    FreeTree(st);
-    FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ, false));
-    if (!file) {
-        GetLastErrorText();
-        s.m_ctx.m_strMessage = LastErrorText();
-        return FailRead(s);
-    }
-
     uint64_t count = st.EntryCount();
-    std::vector<TreeLink> links;
-    if (count > 0) {
-        // The parameters were checked against the file, so the table fits in
-        // it; a table too large for memory fails like a damaged one.
-        uint64_t bytes = count * TREE_RECORD_SIZE;
-        if (bytes > st.m_nFileSize || st.m_nTreeOffset > st.m_nFileSize - bytes || bytes > SIZE_MAX / 2)
-            return FailRead(s);
-        std::vector<uint8_t> table;
-        try {
-            table.resize(static_cast<size_t>(bytes));
-        } catch (const std::bad_alloc&) {
-            return FailRead(s);
-        }
-        if (ReadFullyAt(file.Get(), st.m_nTreeOffset, table.data(), table.size(), false) !=
-            static_cast<int64_t>(table.size()))
-            return FailRead(s);
-        if (LoadTreeLinks(table.data(), table.size(), count, &links) != FormatStatus::Ok) return FailRead(s);
+    if (count == 0) return 0;
+    // The parameters were checked against the file, so the table fits in
+    // it; a table too large for memory fails like a damaged one.
+    uint64_t bytes = count * TREE_RECORD_SIZE;
+    if (bytes > st.m_nFileSize || st.m_nTreeOffset > st.m_nFileSize - bytes || bytes > SIZE_MAX / 2)
+        return RecordFailure(s.m_ctx, st, ERR_READ);
+    std::vector<uint8_t> table;
+    try {
+        table.resize(static_cast<size_t>(bytes));
+    } catch (const std::bad_alloc&) {
+        return RecordFailure(s.m_ctx, st, ERR_READ);
     }
+    if (ReadFullyAt(file, st.m_nTreeOffset, table.data(), table.size(), false) !=
+        static_cast<int64_t>(table.size()))
+        return RecordFailure(s.m_ctx, st, ERR_READ);
+    if (LoadTreeLinks(table.data(), table.size(), count, links) != FormatStatus::Ok)
+        return RecordFailure(s.m_ctx, st, ERR_READ);
+    return 0;
+}
 
+// One node per link, linked as the table says, under the root; the nodes in
+// the table's order.
+std::vector<EntryNode*> BuildNodes(ArchiveState& st, const std::vector<TreeLink>& links)
+{
     std::vector<EntryNode*> nodes(links.size());
     st.m_listNodes.reserve(links.size());
     for (size_t i = 0; i < links.size(); ++i) {
@@ -98,8 +78,23 @@ int LoadTree(ExtractSession& s)
     }
     st.m_root.m_pFirstChild = nodes.empty() ? nullptr : nodes[0];
     st.m_root.m_nFirstChildOffset = 0;
+    return nodes;
+}
 
-    for (EntryNode* node : nodes) {
+} // namespace
+
+int LoadTree(ExtractSession& s)
+{
+    ArchiveState& st = s.m_state;
+    FreeTree(st);
+    FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    if (!file) {
+        GetLastErrorText();
+        return RecordFailure(s.m_ctx, st, ERR_READ, std::wstring(), LastErrorText());
+    }
+    std::vector<TreeLink> links;
+    if (ReadTreeLinks(s, file.Get(), &links) != 0) return 1;
+    for (EntryNode* node : BuildNodes(st, links)) {
         if (node->IsFolder()) {
             std::unique_ptr<EntryInfo> info = LoadEntryInfo(s, file.Get(), *node);
             if (!info) return 1;
@@ -124,17 +119,17 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
     uint32_t minSize = MinInfoRecordSize(st.m_header.m_nVersion, st.m_header.m_nFlags);
     // The info table ends where the data stream begins.
     if (pos < st.m_nInfoOffset || pos > st.m_nDataOffset || st.m_nDataOffset - pos < minSize) {
-        FailRead(s);
+        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
     if (SeekFile(archive, static_cast<int64_t>(pos), FILE_BEGIN, false) != static_cast<int64_t>(pos)) {
-        FailRead(s);
+        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
     FileByteSource src(archive);
     InfoRecord record;
     if (ParseInfoRecord(src, st.m_header, &record) != FormatStatus::Ok) {
-        FailRead(s);
+        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
 
@@ -160,7 +155,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
 int LoadChildrenInfo(ExtractSession& s, EntryNode& folder)
 {
     FileHandle file(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, false));
-    if (!file) return FailRead(s);
+    if (!file) return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
     for (EntryNode* child = folder.m_pFirstChild; child; child = child->m_pNextSibling) {
         if (!child->m_pInfo) {
             child->m_pInfo = LoadEntryInfo(s, file.Get(), *child);

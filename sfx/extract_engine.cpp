@@ -1,13 +1,8 @@
 #include "sfx/extract_engine.h"
 
-#include <fcntl.h>
-#include <io.h>
 #include <process.h>
 #include <shellapi.h>
 
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <cwctype>
 #include <memory>
 
@@ -18,10 +13,9 @@
 #include "core/long_path.h"
 #include "core/message_box.h"
 #include "sfx/archive_file.h"
-#include "sfx/entry_decoder.h"
-#include "sfx/entry_hash.h"
 #include "sfx/entry_loader.h"
 #include "sfx/error_message.h"
+#include "sfx/extract_support.h"
 
 namespace zk {
 
@@ -34,95 +28,12 @@ constexpr wchar_t TEXT_ABORTED[] = L"解凍中止";
 constexpr wchar_t TEXT_FAILED[] = L"解凍失敗";
 constexpr wchar_t TEXT_DEST_IS_FILE[] = L"解凍先は既に存在するファイルのため中止します";
 constexpr wchar_t TEXT_DEST_EXISTS[] = L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？";
-constexpr wchar_t TEXT_OVERWRITE[] =
-    L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%s";
-constexpr wchar_t TEXT_LOCKED[] = L"%s\nファイル：%s";
-constexpr wchar_t TEXT_SIZE_DIFFERS[] =
-    L"書庫に記録されたサイズ（%s バイト）と解凍したサイズ（%s バイト）が異なります";
-
-// Attributes a file or folder can be given; the rest (directory, reparse
-// point, compression, ...) describe what the system made, not a wish.
-constexpr DWORD SETTABLE_ATTRIBUTES =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-// What an entry's stored attributes give on disk; none at all is "normal".
-constexpr DWORD AttributesToSet(uint32_t stored)
-{
-    return (stored & SETTABLE_ATTRIBUTES) ? (stored & SETTABLE_ATTRIBUTES) : FILE_ATTRIBUTE_NORMAL;
-}
-constexpr DWORD PROTECTING_ATTRIBUTES =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-
-int64_t Now()
-{
-    return static_cast<int64_t>(std::time(nullptr));
-}
-
-std::wstring Format(const wchar_t* format, const std::wstring& a, const std::wstring& b = std::wstring())
-{
-    std::wstring out;
-    const wchar_t* args[2] = {a.c_str(), b.c_str()};
-    int next = 0;
-    for (const wchar_t* p = format; *p; ++p) {
-        if (p[0] == L'%' && p[1] == L's' && next < 2) {
-            out += args[next++];
-            ++p;
-        } else {
-            out += *p;
-        }
-    }
-    return out;
-}
-
-int Ask(ExtractSession& s, const std::wstring& text, UINT flags)
-{
-    return ShowMessageBox(s.m_pView->Owner(), text.c_str(), QUESTION_CAPTION, flags);
-}
-
-// The context's record of a failure: the path the user will find in the
-// log (without the long-path prefix) and the system's text.
-int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag = 0)
-{
-    s.m_state.m_nErrorFlags |= flag;
-    s.m_ctx.m_nFailed = 1;
-    if (!path.empty()) s.m_ctx.m_strFailingPath = ShortPathForm(path);
-    s.m_ctx.m_strMessage = LastErrorText();
-    return 1;
-}
-
-// A drive root already ends with its backslash; the long form takes a
-// doubled one literally.
-std::wstring Child(const std::wstring& folder, const std::wstring& name)
-{
-    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
-}
-
-// The information of a node: the one it holds, or one read for the moment.
-const EntryInfo* InfoOf(ExtractSession& s, EntryNode& node, std::unique_ptr<EntryInfo>& temporary)
-{
-    if (node.m_pInfo) return node.m_pInfo.get();
-    temporary = LoadEntryInfo(s, s.m_archive.Get(), node);
-    return temporary.get();
-}
-
-// A name from the archive becomes a path component only when it stays one.
-bool NameIsUsable(ExtractSession& s, const std::wstring& name)
-{
-    if (IsSafeEntryName(ToU16(name))) return true;
-    s.m_state.m_nErrorFlags |= ERR_BAD_NAME;
-    s.m_ctx.m_nFailed = 1;
-    s.m_ctx.m_strFailingPath = ShortPathForm(Child(s.m_strCurrentDir, name));
-    s.m_ctx.m_strMessage = ErrorMessageText(ERR_BAD_NAME);
-    return false;
-}
-
 // A tree that failed to load would extract a part of the archive and call
 // it a success.
 bool TreeIsComplete(ExtractSession& s)
 {
     if (s.m_state.m_bTreeLoaded) return true;
-    s.m_state.m_nErrorFlags |= ERR_READ;
-    s.m_ctx.m_nFailed = 1;
+    RecordFailure(s.m_ctx, s.m_state, ERR_READ);
     return false;
 }
 
@@ -143,7 +54,7 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
         s.m_status.Set(TEXT_ABORTED);
     else if (s.m_ctx.m_nFailed)
         s.m_status.Set(TEXT_FAILED);
-    s.m_progress.m_nLastProgress = Now();
+    s.m_progress.m_nLastProgress = ProgressClock();
     if (!enableButtonOnly && (s.m_state.m_nSfxFlags & SF_NO_UI)) {
         s.m_pView->RepaintProgress();
         s.m_pView->CloseWhenDone();
@@ -158,6 +69,36 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
 }
 
 } // namespace
+
+int Ask(ExtractSession& s, const std::wstring& text, UINT flags)
+{
+    return ShowMessageBox(s.m_pView->Owner(), text.c_str(), QUESTION_CAPTION, flags);
+}
+
+int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag)
+{
+    return RecordFailure(s.m_ctx, s.m_state, flag, ShortPathForm(path), LastErrorText());
+}
+
+std::wstring Child(const std::wstring& folder, const std::wstring& name)
+{
+    return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
+}
+
+const EntryInfo* InfoOf(ExtractSession& s, EntryNode& node, std::unique_ptr<EntryInfo>& temporary)
+{
+    if (node.m_pInfo) return node.m_pInfo.get();
+    temporary = LoadEntryInfo(s, s.m_archive.Get(), node);
+    return temporary.get();
+}
+
+bool NameIsUsable(ExtractSession& s, const std::wstring& name)
+{
+    if (IsSafeEntryName(ToU16(name))) return true;
+    RecordFailure(s.m_ctx, s.m_state, ERR_BAD_NAME, ShortPathForm(Child(s.m_strCurrentDir, name)),
+                  ErrorMessageText(ERR_BAD_NAME));
+    return false;
+}
 
 bool IsDriveRootText(const std::wstring& text)
 {
@@ -210,23 +151,23 @@ int CreateFolderChain(const std::wstring& path)
     if (path.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         ReportLastError();
-        return 0;
+        return 1;
     }
     std::wstring plain = ShortPathForm(LongPathForm(path));
-    if (PathExists(plain.c_str())) return 1;
+    if (PathExists(plain.c_str())) return 0;
     for (const std::wstring& prefix : FolderChainSteps(plain)) {
         if (PathExists(prefix.c_str())) continue;
         if (!CreateDirectoryW(LongPathForm(prefix).c_str(), nullptr) &&
             GetLastError() != ERROR_ALREADY_EXISTS) {
             ReportLastError();
-            return 0;
+            return 1;
         }
     }
-    if (PathExists(plain.c_str())) return 1;
+    if (PathExists(plain.c_str())) return 0;
     // Only a server share that is not there is left.
     SetLastError(ERROR_BAD_NETPATH);
     ReportLastError();
-    return 0;
+    return 1;
 }
 
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
@@ -240,38 +181,6 @@ int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_
         return Fail(s, path);
     }
     return 0;
-}
-
-// A stream on a file that did not exist yet; null when it exists or cannot
-// be created (the caller's slower path then finds out why).
-static FILE* CreateNewStream(const std::wstring& path)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd == -1) {
-        CloseHandle(h);
-        return nullptr;
-    }
-    FILE* out = _wfdopen(fd, L"wb");
-    if (!out) _close(fd);
-    return out;
-}
-
-static bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
-{
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
-    if (h == INVALID_HANDLE_VALUE) return false;
-    FILE_BASIC_INFO basic{};
-    basic.CreationTime.LowPart = info.m_ftCreation.dwLowDateTime;
-    basic.CreationTime.HighPart = static_cast<LONG>(info.m_ftCreation.dwHighDateTime);
-    basic.LastAccessTime.LowPart = info.m_ftAccess.dwLowDateTime;
-    basic.LastAccessTime.HighPart = static_cast<LONG>(info.m_ftAccess.dwHighDateTime);
-    basic.LastWriteTime.LowPart = info.m_ftWrite.dwLowDateTime;
-    basic.LastWriteTime.HighPart = static_cast<LONG>(info.m_ftWrite.dwHighDateTime);
-    basic.FileAttributes = AttributesToSet(info.m_nAttributes);
-    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
 
 int ExtractFolder(ExtractSession& s, EntryNode& node)
@@ -316,142 +225,6 @@ int ExtractFolder(ExtractSession& s, EntryNode& node)
     return result;
 }
 
-int ExtractFile(ExtractSession& s, EntryNode& node)
-{
-    std::unique_ptr<EntryInfo> temporary;
-    const EntryInfo* info = InfoOf(s, node, temporary);
-    if (!info) return 1;
-    if (!NameIsUsable(s, info->m_strName)) return 1;
-    const std::wstring path = Child(s.m_strCurrentDir, info->m_strName);
-    const std::wstring shown = ShortPathForm(path);
-    if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pView->ShowCurrentPath(shown);
-
-    // Most files are new: creating them outright looks the name up once,
-    // where asking first whether it exists would look it up twice.
-    FILE* out = CreateNewStream(path);
-    if (!out && PathExists(path.c_str())) {
-        if (!s.m_ctx.m_nOverwriteAll) {
-            int answer = Ask(s, Format(TEXT_OVERWRITE, shown), MB_YESNOCANCEL | MB_ICONQUESTION);
-            if (answer == IDCANCEL) {
-                s.m_ctx.m_nAbort = 1;
-                return Fail(s, path);
-            }
-            if (answer == IDNO) {
-                s.m_progress.m_nDone += info->m_nSize;
-                return 0;
-            }
-            s.m_ctx.m_nOverwriteAll = 1;
-        }
-        DWORD attrs = GetFileAttrs(path.c_str(), false);
-        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & PROTECTING_ATTRIBUTES) &&
-            !SetFileAttrs(path.c_str(), attrs & ~PROTECTING_ATTRIBUTES, true))
-            return Fail(s, path, ERR_READ_ONLY);
-    }
-
-    while (!out) {
-        out = _wfopen(path.c_str(), L"wb");
-        if (out) break;
-        // The stream does not say why; creating the file directly does.
-        HANDLE probe = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe != INVALID_HANDLE_VALUE) {
-            CloseHandle(probe);
-            continue;
-        }
-        DWORD error = GetLastErrorText();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return Fail(s, path);
-        if (Ask(s, Format(TEXT_LOCKED, LastErrorText(), shown), MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
-            return Fail(s, path);
-    }
-    std::setvbuf(out, reinterpret_cast<char*>(s.m_state.m_buffers.m_streamBuffer.data()), _IOFBF,
-                 s.m_state.m_buffers.m_nBlockSize);
-
-    int result = 0;
-    uint32_t flag = 0;
-    if (info->m_nSize != 0) {
-        IFileHash* hash = nullptr;
-        if (s.m_state.m_header.m_nFlags & AF_HASH) {
-            if (!s.m_pHash) s.m_pHash = CreateEntryHash();
-            hash = s.m_pHash.get();
-            if (hash->Begin() != 0) result = 1;
-        }
-        if (result == 0) {
-            uint64_t written = 0;
-            switch (DecodeEntryData(s, *info, out, hash, &written)) {
-            case EntryDataResult::OK:
-                // A builder whose source shrank or grew while it read stores
-                // what it read: the file is what the stream holds (the hash,
-                // where there is one, decides). The run goes on; the log says
-                // so, and the progress counts the size the total was made of.
-                if (written != info->m_nSize) {
-                    s.m_ctx.m_listNotices.push_back(
-                        {shown, Format(TEXT_SIZE_DIFFERS, std::to_wstring(info->m_nSize),
-                                       std::to_wstring(written))});
-                    s.m_progress.m_nDone += info->m_nSize - written;
-                }
-                break;
-            case EntryDataResult::ABORTED:
-                s.m_ctx.m_nAbort = 1;
-                result = 1;
-                break;
-            case EntryDataResult::DAMAGED:
-                flag = ERR_DAMAGED;
-                result = 1;
-                break;
-            default:
-                result = 1;
-                break;
-            }
-        }
-        if (hash) {
-            uint8_t digest[32] = {};
-            if (hash->End(digest) != 0) {
-                result = 1;
-            } else if (result == 0 && std::memcmp(digest, info->m_hash, sizeof digest) != 0) {
-                flag = ERR_HASH;
-                result = 1;
-            }
-        }
-    }
-    SetLastError(ERROR_SUCCESS);
-    if (result == 0 && std::fflush(out) != 0) {
-        RecordStreamFailure();
-        result = 1;
-    }
-    // Times and attributes go through the handle still open: reopening
-    // every file by name costs more than writing a small one. Everything is
-    // on disk by now, so closing changes neither.
-    bool attributesSet = false;
-    // A file cut short (full disk, missing volume, damaged data, abort)
-    // would pass for the real one under its archived name. A file whose
-    // hash differs was written whole and stays, with its message; so does
-    // one whose data is whole but whose times or attributes the system
-    // refused.
-    bool keep = flag == ERR_HASH;
-    if (result == 0) {
-        if (!SetTimesAndAttributes(out, *info)) {
-            ReportLastError();
-            result = 1;
-            keep = true;
-        } else {
-            attributesSet = true;
-        }
-    }
-    if (std::fclose(out) != 0 && result == 0) {
-        RecordStreamFailure();
-        result = 1;
-    }
-    if (result != 0) {
-        Fail(s, path, flag);
-        if (!keep) {
-            if (attributesSet) SetFileAttrs(path.c_str(), FILE_ATTRIBUTE_NORMAL, false);
-            DeleteFileOrDefer(path.c_str(), false, false);
-        }
-        return 1;
-    }
-    return 0;
-}
-
 int AnalysisWorker(ExtractSession& s)
 {
     ArchiveState& st = s.m_state;
@@ -463,7 +236,7 @@ int AnalysisWorker(ExtractSession& s)
     st.m_root.m_nKind = KIND_ROOT;
 
     if (LoadTree(s) != 0) {
-        s.m_ctx.m_nFailed = 1;
+        RecordFailure(s.m_ctx, st);
     } else {
         if (st.m_nSfxFlags & SF_SHOW_LIST) {
             s.m_status.Set(TEXT_BUILDING_TREE);
@@ -508,9 +281,9 @@ int ExtractAllWorker(ExtractSession& s)
     if (CheckDestination(s, destination) != 0) return FinishExtraction(s, false);
 
     s.m_pView->StartProgressTimer(100, false);
-    s.m_progress.m_nStartTime = Now();
-    s.m_progress.m_nLastProgress = Now();
-    if (CreateFolderChain(destination)) {
+    s.m_progress.m_nStartTime = ProgressClock();
+    s.m_progress.m_nLastProgress = ProgressClock();
+    if (CreateFolderChain(destination) == 0) {
         s.m_strCurrentDir = LongPathForm(destination);
         if (OpenArchiveForRun(s)) ExtractFolder(s, s.m_state.m_root);
     } else {
@@ -518,6 +291,83 @@ int ExtractAllWorker(ExtractSession& s)
     }
     return FinishExtraction(s, false);
 }
+
+namespace {
+
+// Adds the sizes of the selected entries of folder to the total. 0 / 1.
+int SumSelectedSizes(ExtractSession& s, const EntryNode& folder)
+{
+    for (EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling) {
+        if (!c->m_bSelected) continue;
+        uint64_t size = 0;
+        if (c->IsFolder()) {
+            if (SumFolderSize(s, *c, &size) != 0) return 1;
+        } else {
+            std::unique_ptr<EntryInfo> temporary;
+            const EntryInfo* info = InfoOf(s, *c, temporary);
+            if (!info) return 1;
+            size = info->m_nSize;
+        }
+        s.m_progress.m_nTotal += size;
+    }
+    return 0;
+}
+
+// The folders above the list's folder are recreated under the destination,
+// from the names the archive gives them: their path (with a trailing "\")
+// into target and their information, outermost first, into chainInfo. 0 / 1.
+int ResolveFolderChain(ExtractSession& s, const std::wstring& destination, std::wstring* target,
+                       std::vector<std::unique_ptr<EntryInfo>>* chainInfo)
+{
+    std::vector<EntryNode*> chain = s.m_pView->CurrentFolderChain();
+    *target = destination;
+    AddTrailingSlash(*target);
+    s.m_strCurrentDir = LongPathForm(destination);
+    for (EntryNode* f : chain) {
+        std::unique_ptr<EntryInfo> temporary;
+        const EntryInfo* info = InfoOf(s, *f, temporary);
+        if (!info || !NameIsUsable(s, info->m_strName)) return 1;
+        *target += info->m_strName + L"\\";
+        s.m_strCurrentDir = Child(s.m_strCurrentDir, info->m_strName);
+        chainInfo->push_back(temporary ? std::move(temporary) : std::make_unique<EntryInfo>(*info));
+    }
+    return 0;
+}
+
+// The selected entries of folder into target, until the first failure.
+void ExtractSelectedEntries(ExtractSession& s, const EntryNode& folder, const std::wstring& target)
+{
+    if (CreateFolderChain(target) != 0) {
+        Fail(s, target);
+        return;
+    }
+    s.m_strCurrentDir = LongPathForm(DestinationForCheck(target));
+    for (EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling) {
+        if (!c->m_bSelected) continue;
+        if (s.m_ctx.m_nAbort) {
+            s.m_ctx.m_nFailed = 1;
+            return;
+        }
+        if ((c->IsFolder() ? ExtractFolder(s, *c) : ExtractFile(s, *c)) != 0) return;
+    }
+}
+
+// Innermost first, so that a folder's times are set after everything inside
+// it was written.
+void ApplyChainAttributes(ExtractSession& s, const std::wstring& target,
+                          const std::vector<std::unique_ptr<EntryInfo>>& chainInfo)
+{
+    std::wstring path = DestinationForCheck(target);
+    for (size_t i = chainInfo.size(); i-- > 0;) {
+        const EntryInfo& info = *chainInfo[i];
+        if (ApplyAttributesAndTimes(s, LongPathForm(path), info.m_nAttributes, info.m_ftCreation,
+                                    info.m_ftAccess, info.m_ftWrite) != 0)
+            return;
+        path = DestinationForCheck(ParentFolder(path));
+    }
+}
+
+} // namespace
 
 int ExtractSelectedWorker(ExtractSession& s)
 {
@@ -528,69 +378,17 @@ int ExtractSelectedWorker(ExtractSession& s)
     std::wstring destination = DestinationForCheck(s.m_pView->Destination());
     if (CheckDestination(s, destination) != 0) return FinishExtraction(s, true);
     s.m_pView->StartProgressTimer(25, false);
-    s.m_progress.m_nStartTime = Now();
-    s.m_progress.m_nLastProgress = Now();
+    s.m_progress.m_nStartTime = ProgressClock();
+    s.m_progress.m_nLastProgress = ProgressClock();
     EntryNode* folder = s.m_pView->CurrentFolder();
     if (!folder || !OpenArchiveForRun(s)) return FinishExtraction(s, true);
+    if (SumSelectedSizes(s, *folder) != 0) return FinishExtraction(s, true);
 
-    for (EntryNode* c = folder->m_pFirstChild; c; c = c->m_pNextSibling) {
-        if (!c->m_bSelected) continue;
-        uint64_t size = 0;
-        if (c->IsFolder()) {
-            if (SumFolderSize(s, *c, &size) != 0) return FinishExtraction(s, true);
-        } else {
-            std::unique_ptr<EntryInfo> temporary;
-            const EntryInfo* info = InfoOf(s, *c, temporary);
-            if (!info) return FinishExtraction(s, true);
-            size = info->m_nSize;
-        }
-        s.m_progress.m_nTotal += size;
-    }
-
-    // The folders above the list's folder are recreated under the
-    // destination, from the names the archive gives them.
-    std::vector<EntryNode*> chain = s.m_pView->CurrentFolderChain();
+    std::wstring target;
     std::vector<std::unique_ptr<EntryInfo>> chainInfo;
-    std::wstring target = destination;
-    AddTrailingSlash(target);
-    s.m_strCurrentDir = LongPathForm(destination);
-    for (EntryNode* f : chain) {
-        std::unique_ptr<EntryInfo> temporary;
-        const EntryInfo* info = InfoOf(s, *f, temporary);
-        if (!info || !NameIsUsable(s, info->m_strName)) return FinishExtraction(s, true);
-        target += info->m_strName + L"\\";
-        s.m_strCurrentDir = Child(s.m_strCurrentDir, info->m_strName);
-        chainInfo.push_back(temporary ? std::move(temporary) : std::make_unique<EntryInfo>(*info));
-    }
-
-    if (!s.m_ctx.m_nAbort) {
-        if (!CreateFolderChain(target)) {
-            Fail(s, target);
-        } else {
-            s.m_strCurrentDir = LongPathForm(DestinationForCheck(target));
-            for (EntryNode* c = folder->m_pFirstChild; c; c = c->m_pNextSibling) {
-                if (!c->m_bSelected) continue;
-                if (s.m_ctx.m_nAbort) {
-                    s.m_ctx.m_nFailed = 1;
-                    break;
-                }
-                if ((c->IsFolder() ? ExtractFolder(s, *c) : ExtractFile(s, *c)) != 0) break;
-            }
-        }
-    }
-
-    if (!s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort) {
-        // Innermost first, so that a folder's times are set after
-        // everything inside it was written.
-        std::wstring path = DestinationForCheck(target);
-        for (size_t i = chainInfo.size(); i-- > 0;) {
-            const EntryInfo& info = *chainInfo[i];
-            if (ApplyAttributesAndTimes(s, LongPathForm(path), info.m_nAttributes, info.m_ftCreation,
-                                        info.m_ftAccess, info.m_ftWrite) != 0)
-                break;
-            path = DestinationForCheck(ParentFolder(path));
-        }
-    }
+    if (ResolveFolderChain(s, destination, &target, &chainInfo) != 0) return FinishExtraction(s, true);
+    if (!s.m_ctx.m_nAbort) ExtractSelectedEntries(s, *folder, target);
+    if (!s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort) ApplyChainAttributes(s, target, chainInfo);
     return FinishExtraction(s, true);
 }
 
@@ -612,7 +410,7 @@ int EndAfterException(ExtractSession& s, WorkerProc worker)
     try {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         ReportLastError();
-        s.m_ctx.m_strMessage = LastErrorText();
+        RecordFailure(s.m_ctx, s.m_state, 0, std::wstring(), LastErrorText());
     } catch (...) {
     }
     try {
@@ -651,7 +449,7 @@ bool StartWorker(ExtractSession& s, WorkerProc worker)
                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (!thread) {
         s.m_ctx.m_nRunning = 0;
-        s.m_ctx.m_nFailed = 1;
+        RecordFailure(s.m_ctx, s.m_state);
         return false;
     }
     start.release();

@@ -27,7 +27,7 @@ std::wstring DestinationForCheck(std::wstring text);
 int CheckDestination(ExtractSession& s, const std::wstring& destination);
 
 // Creates every missing folder of path (a drive path or a UNC path below
-// its share). 1 on success, 0 after a failure shown with ReportLastError.
+// its share). 0 on success, 1 after a failure shown with ReportLastError.
 int CreateFolderChain(const std::wstring& path);
 
 // The folders CreateFolderChain makes sure of, outermost first: every

@@ -1,32 +1,17 @@
 #include "sfx/main_window_texts.h"
 
-#include <cwchar>
-
 #include "core/archive_format.h"
 #include "core/long_path.h"
 #include "core/text_format.h"
+#include "sfx/printf_text.h"
 
 namespace zk {
-
-namespace {
-
-std::wstring Printf(const wchar_t* format, ...)
-{
-    wchar_t buffer[1024];
-    va_list args;
-    va_start(args, format);
-    int n = vswprintf(buffer, sizeof buffer / sizeof buffer[0], format, args);
-    va_end(args);
-    return n < 0 ? std::wstring() : std::wstring(buffer, static_cast<size_t>(n));
-}
-
-} // namespace
 
 std::wstring VolumeCountText(uint64_t sizeEstimate, uint64_t volumeSize)
 {
     if (volumeSize == 0) return L"なし";
     uint64_t count = sizeEstimate / volumeSize + (sizeEstimate % volumeSize != 0 ? 1 : 0);
-    return Printf(L"%llu", static_cast<unsigned long long>(count));
+    return PrintfText(L"%llu", static_cast<unsigned long long>(count));
 }
 
 std::wstring SummaryText(const SummaryFacts& f)
@@ -42,13 +27,13 @@ std::wstring SummaryText(const SummaryFacts& f)
     const wchar_t* coding = (f.m_nArchiveFlags & AF_NARROW_NAMES) ? L"Sjift-JIS" : L"Unicode";
     const wchar_t* hashes = (f.m_nArchiveFlags & AF_HASH) ? L"あり" : L"なし";
     const wchar_t* hidden = (f.m_nArchiveFlags & AF_HIDDEN) ? L"含む" : L"含まない";
-    return Printf(L"ファイルサイズ\t： %-9ls Byte [%ls]\n"
-                  L"格納ファイル数\t： %-9ls\t格納フォルダ数\t： %ls\n"
-                  L"圧縮ファイル数\t： %-9ls\t分割ファイル数\t： %ls\n"
-                  L"文字コード\t： %ls\t誤り検出\t： %ls\n"
-                  L"隠しファイル\t： %ls",
-                  totalGrouped.c_str(), totalUnit.c_str(), files.c_str(), folders.c_str(), contents.c_str(),
-                  volumes.c_str(), coding, hashes, hidden);
+    return PrintfText(L"ファイルサイズ\t： %-9ls Byte [%ls]\n"
+                      L"格納ファイル数\t： %-9ls\t格納フォルダ数\t： %ls\n"
+                      L"圧縮ファイル数\t： %-9ls\t分割ファイル数\t： %ls\n"
+                      L"文字コード\t： %ls\t誤り検出\t： %ls\n"
+                      L"隠しファイル\t： %ls",
+                      totalGrouped.c_str(), totalUnit.c_str(), files.c_str(), folders.c_str(),
+                      contents.c_str(), volumes.c_str(), coding, hashes, hidden);
 }
 
 std::wstring WindowTitle(const std::wstring& archiveTitle, const std::wstring& productVersion)
@@ -87,10 +72,10 @@ std::wstring ProgressText(const std::wstring& status, uint64_t done, uint64_t to
     int hours = static_cast<int>(elapsed / 3600);
     int minutes = static_cast<int>(elapsed / 60 % 60);
     int seconds = static_cast<int>(elapsed % 60);
-    if (done == total) return Printf(L"完了 [%02d:%02d:%02d]", hours, minutes, seconds);
+    if (done == total) return PrintfText(L"完了 [%02d:%02d:%02d]", hours, minutes, seconds);
     int percent = static_cast<int>(ProgressRatio(done, total) * 100.0);
-    return Printf(L"%llu / %llu Byte (%d %%) [%02d:%02d:%02d]", static_cast<unsigned long long>(done),
-                  static_cast<unsigned long long>(total), percent, hours, minutes, seconds);
+    return PrintfText(L"%llu / %llu Byte (%d %%) [%02d:%02d:%02d]", static_cast<unsigned long long>(done),
+                      static_cast<unsigned long long>(total), percent, hours, minutes, seconds);
 }
 
 std::wstring ListDateText(const FILETIME& utc)
@@ -98,7 +83,7 @@ std::wstring ListDateText(const FILETIME& utc)
     FILETIME local;
     SYSTEMTIME st;
     if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return std::wstring();
-    return Printf(L"%4d/%02d/%02d %d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
+    return PrintfText(L"%4d/%02d/%02d %d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
 }
 
 } // namespace zk

@@ -3,7 +3,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <ctime>
 
 #include "sfx/extract_session.h"
 #include "sfx/main_window_texts.h"
@@ -46,8 +45,7 @@ void CExtractProgressBar::Paint(HDC dc, const RECT& client)
     }
 
     std::wstring status = m_status.Get();
-    if (status.empty() && done != total)
-        m_progress.m_nLastProgress = static_cast<int64_t>(std::time(nullptr));
+    if (status.empty() && done != total) m_progress.m_nLastProgress = ProgressClock();
     std::wstring text = ShownText();
 
     HFONT font = Hwnd() ? reinterpret_cast<HFONT>(SendMessageW(Hwnd(), WM_GETFONT, 0, 0)) : nullptr;
@@ -70,7 +68,7 @@ std::wstring CExtractProgressBar::ShownText() const
     std::wstring status = m_status.Get();
     int64_t last = m_progress.m_nLastProgress;
     // While bytes are still coming the clock runs, as the next paint shows it.
-    if (status.empty() && done != total) last = static_cast<int64_t>(std::time(nullptr));
+    if (status.empty() && done != total) last = ProgressClock();
     return ProgressText(status, done, total, last - m_progress.m_nStartTime);
 }
 

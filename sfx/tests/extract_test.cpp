@@ -720,21 +720,36 @@ TEST(SfxExtract, LockedTargetRetryAndCancel)
     }
 }
 
+// The log names the cause: the first failure that says where and why, not
+// one that followed from it; every flag stays for the message order.
+TEST(SfxFailure, FirstFailureWithPathOrMessageIsKept)
+{
+    ArchiveState state;
+    WorkerContext ctx;
+    RecordFailure(ctx, state, ERR_PASSWORD);
+    EXPECT_EQ(RecordFailure(ctx, state, ERR_HASH, L"C:\\out\\a.txt", L"first"), 1);
+    RecordFailure(ctx, state, ERR_READ, L"C:\\out", L"second");
+    EXPECT_EQ(ctx.m_nFailed, 1);
+    EXPECT_EQ(state.m_nErrorFlags, ERR_PASSWORD | ERR_HASH | ERR_READ);
+    EXPECT_EQ(ctx.m_strFailingPath, L"C:\\out\\a.txt");
+    EXPECT_EQ(ctx.m_strMessage, L"first");
+}
+
 TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
 {
     SfxScratch dir;
-    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\"), 1);
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\"), 0);
     EXPECT_TRUE(SfxScratch::Attributes(dir / L"a\\b\\c") & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 1);
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 0);
     std::wstring deep = dir.Path();
     for (int i = 0; i < 8; ++i)
         deep += L"\\" + std::wstring(50, wchar_t(L'k' + i));
-    EXPECT_EQ(CreateFolderChain(deep), 1);
+    EXPECT_EQ(CreateFolderChain(deep), 0);
     EXPECT_TRUE(SfxScratch::Exists(deep));
 
     SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
     ScriptedBoxes boxes;
-    EXPECT_EQ(CreateFolderChain(dir / L"file\\below"), 0);
+    EXPECT_EQ(CreateFolderChain(dir / L"file\\below"), 1);
     ASSERT_EQ(boxes.Captions().size(), 1u);
     EXPECT_EQ(boxes.Captions()[0], L"Error Message");
 }
