@@ -141,7 +141,9 @@ unsigned BuildWorker(CBuildOwner* pOwner);
 HANDLE StartBuildWorker(CBuildOwner* pOwner);
 
 // The data phase: every kept source item in list order, in step with the
-// top-level nodes; folders recurse through WriteChildren.
+// top-level nodes; a folder's contents follow through WriteChildren, which
+// walks every folder below it with its open folders on the heap (the depth
+// of the tree costs no stack).
 int WriteEntries(BuildContext& ctx, SourceNode& root);
 int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode);
 
