@@ -355,7 +355,15 @@ int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
     while (!frames.empty()) {
         CollectFrame& frame = *frames.back();
         if (!frame.bHaveEntry) {
-            if (!FindNextFileW(frame.find.Get(), &frame.entry)) {
+            if (!ctx.findNextFile(frame.find.Get(), &frame.entry)) {
+                // Only the end of the listing ends it: any other error (a
+                // share that went away) would leave the archive without
+                // the entries not listed yet.
+                if (GetLastError() != ERROR_NO_MORE_FILES) {
+                    ReportLastError();
+                    Fail(ctx, frame.path);
+                    return 1;
+                }
                 if (frame.bOnStack) ctx.folderStack.pop_back();
                 frames.pop_back();
                 continue;

@@ -67,7 +67,8 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
 
 // The contents of one folder and of every folder below it, depth-first.
 // The walk keeps its open folders on the heap: its stack use does not grow
-// with the depth of the tree.
+// with the depth of the tree. A listing that ends with an error other than
+// "no more files" fails the collection with the system's text.
 int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode);
 
 // True when a path names the archive being built, one of its volume files
