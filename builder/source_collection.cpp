@@ -40,11 +40,13 @@ uint64_t FileTimeValue(const FILETIME& ft)
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-// Records the failing path and this thread's last system error text.
+// Records the failing path and this thread's last system error text,
+// unless the failure recorded a message of its own first: that one is what
+// the user was shown, and the system's last error may be about anything.
 void Fail(BuildContext& ctx, const std::wstring& path)
 {
     ctx.strFailingPath = path;
-    ctx.strFailureMessage = LastErrorText();
+    if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
 }
 
 // Ends the build with a message of its own; the message is also what the

@@ -8,6 +8,7 @@
 #include "builder/tests/build_harness.h"
 #include "core/archive_key.h"
 #include "core/file_io.h"
+#include "core/last_error.h"
 #include "core/long_path.h"
 
 namespace zk::test {
@@ -350,6 +351,33 @@ TEST(SourceCollection, ListingEndsOnlyWithNoMoreFiles)
         }
         EXPECT_TRUE(w.ctx.folderStack.empty());
         FreeTree(&node);
+    }
+}
+
+// The work file is full: the message that says so is the one the log gets,
+// not whatever the system reported last.
+TEST(SourceCollection, FullInfoTableKeepsItsOwnMessage)
+{
+    const std::wstring full = L"ﾌｧｲﾙ情報格納領域が一杯になりました。処理を中止します。";
+    for (const bool topLevel : {true, false}) {
+        SCOPED_TRACE(topLevel ? "a chosen file" : "a file in a chosen folder");
+        WorkFileScene w;
+        CreateDirectoryW((w.scratch.Path() + L"in").c_str(), nullptr);
+        const std::wstring file = w.scratch.Write(L"in\\a.txt");
+        ASSERT_EQ(SeekFile(w.ctx.work.Get(), 0xFFFFFFFF, FILE_BEGIN, false), 0xFFFFFFFF);
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        GetLastErrorText();
+        BoxAnswers boxes;
+        SourceNode root;
+        const int result = topLevel ? CollectSources(w.ctx, {file}, root)
+                                    : CollectFolder(w.ctx, w.scratch.Path() + L"in", root);
+        EXPECT_EQ(result, 1);
+        const auto all = boxes.Boxes();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].text, full);
+        EXPECT_EQ(w.ctx.strFailureMessage, full);
+        EXPECT_EQ(w.ctx.strFailingPath, file);
+        FreeTree(&root);
     }
 }
 
