@@ -933,15 +933,14 @@ unsigned BuildWorker(CBuildOwner* pOwner)
     if (!failed) {
         stats.nElapsedSeconds = WallClockSeconds() - startSeconds;
         pOwner->SetBuildStatistics(stats);
-        pOwner->m_nBuildResult.store(BUILD_RESULT_OK);
-    } else {
-        uint8_t expected = BUILD_RESULT_OK;
-        pOwner->m_nBuildResult.compare_exchange_strong(expected, BUILD_RESULT_FAILED);
     }
     pOwner->StopProgressTimer();
     ClearArchiveKey();
     if (SUCCEEDED(com)) CoUninitialize();
-    pOwner->m_nBuildState.store(BUILD_STATE_FINISHED);
+    // The archive is complete or it is not: an abort asked for after the
+    // last test of the flag does not turn a complete archive into one that
+    // the wizard would delete.
+    pOwner->FinishBuild(failed);
     return 0;
 }
 

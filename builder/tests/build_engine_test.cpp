@@ -696,6 +696,32 @@ TEST(BuildEngine, BuildOnItsOwnThreadIsAbortedFromAnother)
     ExpectMatchesSources(ReadBack(target), s.sources, true);
 }
 
+// "中止" pressed when the engine has tested the flag for the last time: the
+// archive is complete, and a finished build's result never changes.
+TEST(BuildEngine, LateAbortKeepsTheSuccess)
+{
+    struct Case {
+        const char* name;
+        bool atStatistics; // else when the progress timer stops
+    };
+    for (const Case c : {Case{"with the statistics", true}, Case{"as the timer stops", false}}) {
+        SCOPED_TRACE(c.name);
+        BuildScene s;
+        s.Sources({s.File(L"a.txt", Bytes(5000, 3, false))});
+        const std::wstring target = s.scratch.Path() + L"out.exe";
+        s.Target(target);
+        (c.atStatistics ? s.owner.m_onStatistics : s.owner.m_onStopTimer) = [&] { s.owner.RequestAbort(); };
+        BoxAnswers boxes;
+        s.Build();
+        EXPECT_EQ(s.owner.m_nBuildState.load(), BUILD_STATE_FINISHED);
+        EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
+        ExpectMatchesSources(ReadBack(target), s.sources, true);
+
+        s.owner.RequestAbort(); // pressed after the end
+        EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
+    }
+}
+
 // Wine resolves a path component by component, so every call on a path a
 // thousand folders deep takes tens of milliseconds: the deep chain is made
 // and removed in pieces of a few levels, each moved as one folder.
