@@ -175,16 +175,17 @@ BOOL CWizardDlg::OnInitDialog()
     if (!m_arrStartFiles.empty()) {
         GoToPage(+1);
         for (const std::wstring& path : m_arrStartFiles) {
-            WIN32_FIND_DATAW entry{};
-            if (!zk::FindFileData(path.c_str(), &entry, false)) continue;
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) || m_env.m_bIncludeHidden) {
+            if (zk::ListsStartupPath(path, m_env.m_bIncludeHidden != 0)) {
                 FilePage()->AddSource(path, false);
                 m_bMayAdvance = 1;
             }
         }
-        if (m_nStayOnFilePage == 0) {
+        // The build starts by itself only with something to store under a
+        // usable name; otherwise the wizard waits where the user can add
+        // files or name the archive.
+        if (m_nStayOnFilePage == 0 && !m_prm.m_listSources.empty()) {
             GoToPage(+1);
-            GoToPage(+1);
+            if (m_bMayAdvance) GoToPage(+1);
         }
     } else {
         GoToPage(0);

@@ -3,7 +3,9 @@
 
 #include "builder/file_list_page.h"
 #include "builder/options_rules.h"
+#include "builder/startup.h"
 #include "builder/wizard_flow.h"
+#include "core/tests/win/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -126,6 +128,37 @@ TEST(SourceItems, RefusedByTheirAttributes)
     // The XP rule on a folder the shell shows as virtual.
     EXPECT_TRUE(IsRefusedSourceItem(0xF000010C, FILE_ATTRIBUTE_DIRECTORY, true, xp));
     EXPECT_FALSE(IsRefusedSourceItem(0xF000010C, FILE_ATTRIBUTE_DIRECTORY, true, win7));
+}
+
+// Which start-up paths the wizard lists (the build starts by itself only
+// when one of them was listed).
+TEST(WizardStartup, ListsReadablePathsThatAreNotHidden)
+{
+    zk::test::ScratchFolder scratch;
+    const std::wstring file = scratch.Write(L"a.txt");
+    const std::wstring hidden = scratch.Write(L"h.txt");
+    ASSERT_TRUE(SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    const std::wstring folder = scratch.Path() + L"sub";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    struct Case {
+        std::wstring path;
+        bool includeHidden;
+        bool expected;
+    };
+    const Case cases[] = {
+        {file, false, true},
+        {folder, false, true},
+        {hidden, false, false},
+        {hidden, true, true},
+        {scratch.Path() + L"gone.txt", true, false},
+        // A drive root has no entry of its own to read.
+        {L"C:\\", true, false},
+        {L"c:\\", true, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(zk::ListsStartupPath(c.path, c.includeHidden), c.expected)
+            << testing::PrintToString(c.path) << " hidden included: " << c.includeHidden;
+    SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(WizardButtons, FollowThePage)

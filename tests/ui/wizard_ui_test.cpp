@@ -666,6 +666,30 @@ TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
     CloseWithEscape(*program, wizard);
 }
 
+// Start-up paths are read as dropped ones are. A folder named with its
+// trailing "\" is built at once; a drive root, which has no entry of its
+// own, leaves the wizard waiting on the file page with nothing to build
+// and nothing to answer.
+TEST_F(WizardTest, StartUpPathsAreReadLikeDroppedOnes)
+{
+    ASSERT_TRUE(CreateDirectoryW((m_folder / L"data").c_str(), nullptr));
+    ASSERT_TRUE(m_folder.WriteFile(L"data\\d.txt", "d"));
+    {
+        auto program = Start(L"\"" + (m_folder / L"data\\") + L"\"");
+        ASSERT_TRUE(program->WaitExit(60000)) << "the build did not run by itself";
+        EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(m_folder / L"data.exe"),
+                                     ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+    }
+    auto program = Start(L"c:\\");
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択");
+    EXPECT_EQ(RowCount(wizard), 0);
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_NEXT)); }));
+    EXPECT_FALSE(program->FindDialogOtherThan(WIZARD, wizard)) << "a message came up";
+    CloseWithEscape(*program, wizard);
+}
+
 // Data that does not compress, so that a build takes long enough to be
 // stopped while it runs and a split archive needs several volumes.
 std::string WizardTest::Incompressible(size_t size)
