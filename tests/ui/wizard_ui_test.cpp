@@ -43,6 +43,15 @@ protected:
         return WaitFor([&] { return HeaderTitle(wizard) == title; });
     }
 
+    // The first selected row of the file list, or -1.
+    static int SelectedRow(HWND wizard)
+    {
+        DWORD_PTR row = static_cast<DWORD_PTR>(-1);
+        SendMessageTimeoutW(Control(wizard, IDC_SOURCE_LIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                            LVNI_SELECTED, SMTO_ABORTIFHUNG, 5000, &row);
+        return static_cast<int>(static_cast<INT_PTR>(row));
+    }
+
     static int RowCount(HWND wizard)
     {
         DWORD_PTR count = 0;
@@ -133,6 +142,18 @@ protected:
 
     static std::string SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive);
     static std::string Incompressible(size_t size);
+
+    // Posted messages are handled in order: once the About box that this
+    // posts is up, everything posted to the wizard's thread before it has
+    // been handled. The box is closed again.
+    static void Settle(Program& program, HWND wizard)
+    {
+        PostMessageW(wizard, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        HWND about = program.WaitDialog(L"バージョン情報");
+        ASSERT_TRUE(about);
+        Click(Control(about, IDOK));
+        ASSERT_TRUE(WaitFor([&] { return !program.FindDialog(L"バージョン情報"); }));
+    }
 
     ScratchFolder m_folder;
 };
@@ -318,9 +339,12 @@ TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
     // The same file again adds nothing.
     ChooseFile(*program, wizard, m_folder / L"a.txt");
     ChooseFile(*program, wizard, m_folder / L"b.txt");
-    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
-    Sleep(200);
-    EXPECT_EQ(RowCount(wizard), 2);
+    // b.txt listed last: the repeated a.txt was handled before it.
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<std::wstring> names = RowTexts(*program, wizard, 0);
+        return !names.empty() && names.back() == L"b.txt";
+    }));
+    EXPECT_EQ(RowTexts(*program, wizard, 0), (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
 
     // Select the first row and remove it with "削除".
     HWND list = Control(wizard, IDC_SOURCE_LIST);
@@ -401,15 +425,16 @@ TEST_F(WizardTest, FileListKeysPasteAndRemove)
     PressKey('V', VK_CONTROL);
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; })) << RowCount(wizard);
     PressKey('V', VK_CONTROL);
-    Sleep(300);
-    EXPECT_EQ(RowCount(wizard), 2);
 
     // Shift+Delete does nothing; Delete removes the selection; Ctrl+Delete
-    // empties the list.
+    // empties the list. Keys are handled in the order they are pressed: a
+    // key with a visible effect shows that the ones before it were handled.
     PressKey(VK_HOME);
     ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    EXPECT_EQ(RowCount(wizard), 2) << "the second paste added nothing";
     PressKey(VK_DELETE, VK_SHIFT);
-    Sleep(300);
+    PressKey(VK_END);
+    ASSERT_TRUE(WaitFor([&] { return SelectedRow(wizard) == 1; }));
     EXPECT_EQ(RowCount(wizard), 2);
     PressKey(VK_DELETE);
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
@@ -615,7 +640,7 @@ TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
         EXPECT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
         EXPECT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
         EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_NEXT)); }));
-        Sleep(300);
+        Settle(*program, wizard);
         EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択") << "the wizard waits on the file page";
         CloseWithEscape(*program, wizard);
     }
@@ -1148,7 +1173,7 @@ TEST_F(WizardTest, FileDroppedOnTheArchiveNameBecomesTheName)
     // A folder and a missing path change nothing.
     ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"folder"}));
     ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"missing.exe"}));
-    Sleep(300);
+    Settle(*program, wizard);
     EXPECT_EQ(Text(name), m_folder / L"data.exe");
 
     // Only the first file counts; the name is checked at once.
