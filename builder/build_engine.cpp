@@ -593,28 +593,40 @@ bool AssignTreeOffsets(SourceNode& node, uint32_t& counter)
 
 int WriteTreeTable(BuildContext& ctx, SourceNode& node)
 {
+    // Sibling lists still to write, the next one on top: a list, then the
+    // lists below its entries in their order, depth-first. Kept on the heap
+    // like the walks of the collection and the data phase.
+    std::vector<SourceNode*> lists;
+    if (node.pFirstChild) lists.push_back(node.pFirstChild);
+    std::vector<SourceNode*> below;
     std::vector<uint8_t> bytes;
-    for (SourceNode* child = node.pFirstChild; child; child = child->pNext) {
-        if (ctx.Cancelled()) return 1;
-        // Records go out in the order their offsets were given: the record
-        // of an entry lies exactly where the links point.
-        if (child->nTreeOffset != ctx.nTreeWritten) {
-            SetLastError(ERROR_INVALID_DATA);
-            ReportLastError();
-            return 1;
+    while (!lists.empty()) {
+        SourceNode* head = lists.back();
+        lists.pop_back();
+        below.clear();
+        bytes.clear();
+        for (SourceNode* child = head; child; child = child->pNext) {
+            if (ctx.Cancelled()) return 1;
+            // Records go out in the order their offsets were given: the
+            // record of an entry lies exactly where the links point.
+            if (child->nTreeOffset != ctx.nTreeWritten) {
+                SetLastError(ERROR_INVALID_DATA);
+                ReportLastError();
+                return 1;
+            }
+            TreeRecord record;
+            record.m_nKind = child->nKind;
+            record.m_nNextSibling = child->pNext ? child->pNext->nTreeOffset : 0;
+            record.m_nFirstChild = child->pFirstChild ? child->pFirstChild->nTreeOffset : 0;
+            record.m_nInfo = child->nInfoOffset;
+            ByteWriter w(bytes);
+            PutTreeRecord(w, record);
+            ctx.nTreeWritten += TREE_RECORD_SIZE;
+            if (child->pFirstChild) below.push_back(child->pFirstChild);
         }
-        TreeRecord record;
-        record.m_nKind = child->nKind;
-        record.m_nNextSibling = child->pNext ? child->pNext->nTreeOffset : 0;
-        record.m_nFirstChild = child->pFirstChild ? child->pFirstChild->nTreeOffset : 0;
-        record.m_nInfo = child->nInfoOffset;
-        ByteWriter w(bytes);
-        PutTreeRecord(w, record);
-        ctx.nTreeWritten += TREE_RECORD_SIZE;
+        if (!WriteFully(ctx.volume0.Get(), bytes.data(), bytes.size(), true)) return 1;
+        lists.insert(lists.end(), below.rbegin(), below.rend());
     }
-    if (!bytes.empty() && !WriteFully(ctx.volume0.Get(), bytes.data(), bytes.size(), true)) return 1;
-    for (SourceNode* child = node.pFirstChild; child; child = child->pNext)
-        if (child->pFirstChild && WriteTreeTable(ctx, *child) != 0) return 1;
     return 0;
 }
 
@@ -650,7 +662,8 @@ bool RefreshRecord(BuildContext& ctx, BuildRecord& record, const WIN32_FIND_DATA
 }
 
 // One entry of the data phase: its record read back, refreshed, its data
-// written, the record rewritten in place; folders recurse.
+// written, the record rewritten in place. A folder's contents follow
+// separately (WriteChildren).
 int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, const WIN32_FIND_DATAW& entry)
 {
     if (ctx.Cancelled()) return 1;
@@ -676,7 +689,7 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
             Fail(ctx, path);
             return 1;
         }
-        return WriteChildren(ctx, path, node);
+        return 0;
     }
     if (ProcessFile(ctx, record, path) != 0) return 1;
     // ProcessFile moved the work file's position nowhere, but the record goes
@@ -689,36 +702,6 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
     }
     return 0;
 }
-
-} // namespace
-
-int WriteEntries(BuildContext& ctx, SourceNode& root)
-{
-    SourceNode* node = root.pFirstChild;
-    for (size_t i = 0; i < ctx.sources.size(); ++i) {
-        if (ctx.Cancelled()) return 1;
-        const std::wstring& path = ctx.sources[i];
-        WIN32_FIND_DATAW entry{};
-        if (!FindFileData(path.c_str(), &entry, true)) {
-            Fail(ctx, path);
-            return 1;
-        }
-        // Exactly the items collection kept: deciding again could pair an
-        // item with another item's record if its attributes changed since.
-        if (!ctx.topNodes[i]) continue;
-        if (ctx.topNodes[i] != node) {
-            SetLastError(ERROR_INVALID_DATA);
-            ReportLastError();
-            Fail(ctx, path);
-            return 1;
-        }
-        if (WriteEntry(ctx, *node, path, entry) != 0) return 1;
-        node = node->pNext;
-    }
-    return 0;
-}
-
-namespace {
 
 // A folder's listing read once, in step with its children: they were
 // collected from the same listing, so each child's entry is normally the
@@ -758,27 +741,80 @@ private:
     std::vector<WIN32_FIND_DATAW> m_ahead;
 };
 
+// One folder of the data phase's walk: its listing and the child to store
+// next. Kept on the heap, like the collection's, so that the depth of the
+// tree costs no stack.
+struct WriteFrame {
+    WriteFrame(std::wstring folderBase, SourceNode* first)
+        : base(std::move(folderBase)), listing(base), pNext(first)
+    {
+    }
+    std::wstring base;
+    FolderListing listing;
+    SourceNode* pNext;
+};
+
 } // namespace
+
+int WriteEntries(BuildContext& ctx, SourceNode& root)
+{
+    SourceNode* node = root.pFirstChild;
+    for (size_t i = 0; i < ctx.sources.size(); ++i) {
+        if (ctx.Cancelled()) return 1;
+        const std::wstring& path = ctx.sources[i];
+        WIN32_FIND_DATAW entry{};
+        if (!FindFileData(path.c_str(), &entry, true)) {
+            Fail(ctx, path);
+            return 1;
+        }
+        // Exactly the items collection kept: deciding again could pair an
+        // item with another item's record if its attributes changed since.
+        if (!ctx.topNodes[i]) continue;
+        if (ctx.topNodes[i] != node) {
+            SetLastError(ERROR_INVALID_DATA);
+            ReportLastError();
+            Fail(ctx, path);
+            return 1;
+        }
+        if (WriteEntry(ctx, *node, path, entry) != 0) return 1;
+        if (node->nKind == NODE_FOLDER && WriteChildren(ctx, path, *node) != 0) return 1;
+        node = node->pNext;
+    }
+    return 0;
+}
 
 int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode)
 {
-    std::wstring base = folderPath;
-    AddTrailingSlash(base);
-    FolderListing listing(base);
-    for (SourceNode* child = folderNode.pFirstChild; child; child = child->pNext) {
+    if (!folderNode.pFirstChild) return 0;
+    std::vector<std::unique_ptr<WriteFrame>> frames;
+    auto enter = [&frames](const std::wstring& path, SourceNode& node) {
+        std::wstring base = path;
+        AddTrailingSlash(base);
+        frames.push_back(std::make_unique<WriteFrame>(std::move(base), node.pFirstChild));
+    };
+    enter(folderPath, folderNode);
+    while (!frames.empty()) {
+        WriteFrame& frame = *frames.back();
+        SourceNode* child = frame.pNext;
+        if (!child) {
+            frames.pop_back();
+            continue;
+        }
+        frame.pNext = child->pNext;
         if (ctx.Cancelled()) return 1;
         BuildRecord stored;
         if (!ReadInfoRecord(ctx, child->nInfoOffset, stored)) {
             Fail(ctx, ctx.strWorkPath);
             return 1;
         }
-        const std::wstring path = base + stored.strName;
+        const std::wstring path = frame.base + stored.strName;
         WIN32_FIND_DATAW entry{};
-        if (!listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry, true)) {
+        if (!frame.listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry, true)) {
             Fail(ctx, path);
             return 1;
         }
         if (WriteEntry(ctx, *child, path, entry) != 0) return 1;
+        if (child->pFirstChild) enter(path, *child);
     }
     return 0;
 }
@@ -897,15 +933,14 @@ unsigned BuildWorker(CBuildOwner* pOwner)
     if (!failed) {
         stats.nElapsedSeconds = WallClockSeconds() - startSeconds;
         pOwner->SetBuildStatistics(stats);
-        pOwner->m_nBuildResult.store(BUILD_RESULT_OK);
-    } else {
-        uint8_t expected = BUILD_RESULT_OK;
-        pOwner->m_nBuildResult.compare_exchange_strong(expected, BUILD_RESULT_FAILED);
     }
     pOwner->StopProgressTimer();
     ClearArchiveKey();
     if (SUCCEEDED(com)) CoUninitialize();
-    pOwner->m_nBuildState.store(BUILD_STATE_FINISHED);
+    // The archive is complete or it is not: an abort asked for after the
+    // last test of the flag does not turn a complete archive into one that
+    // the wizard would delete.
+    pOwner->FinishBuild(failed);
     return 0;
 }
 

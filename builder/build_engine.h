@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -96,6 +97,9 @@ struct BuildContext {
     // The node made for each source item, or null when collection skipped
     // it: the data phase follows the same choice.
     std::vector<SourceNode*> topNodes;
+    // Reads the next entry of a folder listing during collection; tests put
+    // a listing that fails part-way in its place.
+    std::function<BOOL(HANDLE, WIN32_FIND_DATAW*)> findNextFile = FindNextFileW;
     // Identities (volume serial, file index) of the folders being
     // collected, outermost first: a folder link back into one of them would
     // never end.
@@ -141,7 +145,9 @@ unsigned BuildWorker(CBuildOwner* pOwner);
 HANDLE StartBuildWorker(CBuildOwner* pOwner);
 
 // The data phase: every kept source item in list order, in step with the
-// top-level nodes; folders recurse through WriteChildren.
+// top-level nodes; a folder's contents follow through WriteChildren, which
+// walks every folder below it with its open folders on the heap (the depth
+// of the tree costs no stack).
 int WriteEntries(BuildContext& ctx, SourceNode& root);
 int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode);
 

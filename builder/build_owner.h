@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "builder/settings_records.h"
@@ -50,6 +51,29 @@ public:
     // aborted or nothing to store.
     std::atomic<uint8_t> m_nBuildResult{BUILD_RESULT_OK};
 
+    // The abort button: asks a build that has not finished to stop. The
+    // engine may already be past its last test of the flag; it then keeps
+    // its success. Once the state is finished the result never changes.
+    void RequestAbort()
+    {
+        std::lock_guard<std::mutex> guard(m_finishLock);
+        if (m_nBuildState.load() != BUILD_STATE_FINISHED) m_nBuildResult.store(BUILD_RESULT_ABORTED);
+    }
+
+    // The engine's last step: the final result and the finished state
+    // together, so that no abort request falls between the two. A failure
+    // keeps an abort or "nothing to store" (2) already recorded; a success
+    // is a success whatever was asked after the last test of the flag.
+    void FinishBuild(bool failed)
+    {
+        std::lock_guard<std::mutex> guard(m_finishLock);
+        if (!failed)
+            m_nBuildResult.store(BUILD_RESULT_OK);
+        else if (m_nBuildResult.load() == BUILD_RESULT_OK)
+            m_nBuildResult.store(BUILD_RESULT_FAILED);
+        m_nBuildState.store(BUILD_STATE_FINISHED);
+    }
+
     // Folder of the builder program with a trailing "\": the log and the
     // extractor program live there.
     virtual std::wstring ProgramFolder() const = 0;
@@ -68,6 +92,9 @@ public:
 
     // Written once, after a successful build, before the state becomes 2.
     virtual void SetBuildStatistics(const BuildStatistics& stats) = 0;
+
+private:
+    std::mutex m_finishLock;
 };
 
 } // namespace zk

@@ -2,6 +2,7 @@
 
 #include "builder/resource.h"
 #include "builder/settings_records.h"
+#include "builder/startup.h"
 #include "builder/wizard_dlg.h"
 #include "core/long_path.h"
 #include "core/os_info.h"
@@ -103,19 +104,6 @@ bool IsRefusedSourceItem(ULONG shellAttributes, DWORD fileAttributes, bool inclu
     if (xpGeneration)
         return (shellAttributes & 0xF0000F0F) == 0xF000010C && (fileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     return isVirtual;
-}
-
-std::wstring NormaliseDroppedPath(std::wstring path)
-{
-    if (path.empty() || path.back() != L'\\') path += L'\\';
-    bool driveRoot = path.size() >= 2 && path[path.size() - 2] == L':';
-    if (!driveRoot) path.pop_back();
-    return path;
-}
-
-bool IsUpperDriveRoot(const std::wstring& path)
-{
-    return path.size() == 3 && path[0] >= L'A' && path[0] <= L'Z' && path[1] == L':' && path[2] == L'\\';
 }
 
 // ---- CSourceListCtrl ----

@@ -67,11 +67,3 @@ private:
 // item while hidden files are excluded, or (Windows XP and Server 2003) a
 // folder that the shell presents as a virtual one.
 bool IsRefusedSourceItem(ULONG shellAttributes, DWORD fileAttributes, bool includeHidden, int osVersionCode);
-
-// A dropped path as the page uses it: "\" appended when missing, then
-// dropped unless the path ends in ":\" (C:\data\ -> C:\data, C: -> C:\).
-std::wstring NormaliseDroppedPath(std::wstring path);
-
-// "A:\" to "Z:\" with an upper-case letter: a drive root that stands for its
-// entries.
-bool IsUpperDriveRoot(const std::wstring& path);

@@ -50,9 +50,9 @@ void COptionsPage::ProposeArchiveName()
     const CSourceItem& first = *prm.m_listSources.front();
     std::wstring source = first.GetPath();
     if (source.empty()) return;
-    bool isFolder = (first.m_nShellAttributes & SFGAO_FOLDER) != 0 || zk::PathIsFolder(source.c_str());
     prm.m_strArchivePath = zk::ProposeArchiveName(
-        source, isFolder, m_pWizard->m_strCmdOutputFolder, m_pWizard->m_env.m_strOutputFolder,
+        source, m_pWizard->m_strCmdOutputFolder, m_pWizard->m_env.m_strOutputFolder,
+        [](const std::wstring& name) { return zk::PathIsFolder(name.c_str()); },
         [](const std::wstring& name) { return zk::PathExists(name.c_str()); });
     m_bFilling = true;
     SetItemText(IDC_ARCHIVE_NAME, prm.m_strArchivePath);

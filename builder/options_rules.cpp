@@ -89,10 +89,12 @@ bool OptionsMayAdvance(const std::wstring& archivePath, bool showPassword, const
     return true;
 }
 
-std::wstring ProposeArchiveName(const std::wstring& sourcePath, bool sourceIsFolder,
-                                const std::wstring& cmdOutputFolder, const std::wstring& envOutputFolder,
+std::wstring ProposeArchiveName(const std::wstring& sourcePath, const std::wstring& cmdOutputFolder,
+                                const std::wstring& envOutputFolder,
+                                const std::function<bool(const std::wstring&)>& isFolder,
                                 const std::function<bool(const std::wstring&)>& exists)
 {
+    const bool sourceIsFolder = isFolder(sourcePath);
     std::wstring source = sourcePath;
     // A folder path may arrive with its trailing "\"; the name is the folder's.
     if (source.size() > 3 && source.back() == L'\\') source.pop_back();

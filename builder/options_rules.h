@@ -38,9 +38,12 @@ bool OptionsMayAdvance(const std::wstring& archivePath, bool showPassword, const
 // A free archive name for the first source: beside it, or in the output
 // folder (the one given on the command line first, then the configured
 // one). A file source loses its extension; " (1)", " (2)" ... are added
-// before ".exe" until `exists` reports a free name.
-std::wstring ProposeArchiveName(const std::wstring& sourcePath, bool sourceIsFolder,
-                                const std::wstring& cmdOutputFolder, const std::wstring& envOutputFolder,
+// before ".exe" until `exists` reports a free name. `isFolder` is the file
+// system's directory attribute of the source: the shell also calls archives
+// it can browse (".zip", ".cab") folders, and those are files here.
+std::wstring ProposeArchiveName(const std::wstring& sourcePath, const std::wstring& cmdOutputFolder,
+                                const std::wstring& envOutputFolder,
+                                const std::function<bool(const std::wstring&)>& isFolder,
                                 const std::function<bool(const std::wstring&)>& exists);
 
 } // namespace zk

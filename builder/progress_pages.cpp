@@ -55,7 +55,7 @@ void CProgressPage::SetVerifyProgress(uint64_t done)
     if (m_bar.SetVerifyDone(done)) m_bBarChanged.store(true);
 }
 
-void CProgressPage::ShowCounters(const zk::CounterValues& counters)
+void CProgressPage::ShowCounters(const std::optional<zk::CounterValues>& counters)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_counters = counters;
@@ -77,7 +77,7 @@ void CProgressPage::SetPhaseText(const std::wstring& text)
 void CProgressPage::Refresh()
 {
     std::wstring phase;
-    zk::CounterValues counters;
+    std::optional<zk::CounterValues> counters;
     bool phaseChanged, countersChanged;
     {
         std::lock_guard<std::mutex> guard(m_lock);
@@ -105,7 +105,7 @@ void CProgressPage::Refresh()
 
 void CProgressPage::ResetTexts()
 {
-    ShowCounters(zk::CounterValues{});
+    ShowCounters(std::nullopt);
     ShowSettingsSummary();
     Refresh();
 }

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class CProgressPage : public CWizardPage {
@@ -25,7 +26,8 @@ public:
     void SetProgressTotal(uint64_t done, uint64_t total);
     void SetCompressProgress(uint64_t done);
     void SetVerifyProgress(uint64_t done);
-    void ShowCounters(const zk::CounterValues& counters);
+    // The engine's counters, or none (every value "0").
+    void ShowCounters(const std::optional<zk::CounterValues>& counters);
     void ShowSettingsSummary();
     void SetPhaseText(const std::wstring& text);
 
@@ -49,7 +51,7 @@ private:
 
     std::mutex m_lock;
     std::wstring m_strPhase;
-    zk::CounterValues m_counters;
+    std::optional<zk::CounterValues> m_counters;
     bool m_bPhaseChanged = false;
     bool m_bCountersChanged = false;
     std::atomic<bool> m_bSummaryChanged{false};

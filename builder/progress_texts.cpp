@@ -91,11 +91,14 @@ std::wstring FormatByteCount(uint64_t bytes)
     return text;
 }
 
-std::wstring FormatCountersText(const CounterValues& c)
+std::wstring FormatCountersText(const std::optional<CounterValues>& counters)
 {
-    return L"ファイル数\t： " + Pad9(Grouped(c.nFileCount)) + L"\tフォルダ数\t： " + Grouped(c.nFolderCount) +
-           L"\n処理ファイル数\t： " + Pad9(Grouped(c.nContentCount)) + L"\t処理サイズ\t： " +
-           FormatByteCount(c.nTotalSize);
+    const std::wstring files = counters ? Grouped(counters->nFileCount) : L"0";
+    const std::wstring folders = counters ? Grouped(counters->nFolderCount) : L"0";
+    const std::wstring contents = counters ? Grouped(counters->nContentCount) : L"0";
+    const std::wstring size = counters ? FormatByteCount(counters->nTotalSize) : L"0";
+    return L"ファイル数\t： " + Pad9(files) + L"\tフォルダ数\t： " + folders + L"\n処理ファイル数\t： " +
+           Pad9(contents) + L"\t処理サイズ\t： " + size;
 }
 
 std::wstring FormatSettingsSummary(const SettingsValues& s)

@@ -3,6 +3,7 @@
 // that they can be checked directly.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,14 +29,16 @@ BarWidths ComputeBarWidths(int64_t compressMB, int64_t verifyMB, int64_t totalMB
 // character counts one.
 std::wstring PadRight(const std::wstring& text, size_t width);
 
-// The counters under " 処理内容 ". All zero before the sources are counted.
+// The counters under " 処理内容 ", once the sources are counted. Before that
+// (no counters) each of the four values reads "0", the size without its
+// "Byte [...]" part.
 struct CounterValues {
     uint32_t nFileCount = 0;
     uint32_t nFolderCount = 0;
     uint32_t nContentCount = 0;
     uint64_t nTotalSize = 0;
 };
-std::wstring FormatCountersText(const CounterValues& counters);
+std::wstring FormatCountersText(const std::optional<CounterValues>& counters);
 
 // What the summary and the report say about the settings of a build.
 struct SettingsValues {

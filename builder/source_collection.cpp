@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <memory>
 
 #include "builder/build_engine.h"
 #include "builder/build_support.h"
@@ -39,11 +40,13 @@ uint64_t FileTimeValue(const FILETIME& ft)
     return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
 }
 
-// Records the failing path and this thread's last system error text.
+// Records the failing path and this thread's last system error text,
+// unless the failure recorded a message of its own first: that one is what
+// the user was shown, and the system's last error may be about anything.
 void Fail(BuildContext& ctx, const std::wstring& path)
 {
     ctx.strFailingPath = path;
-    ctx.strFailureMessage = LastErrorText();
+    if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
 }
 
 // Ends the build with a message of its own; the message is also what the
@@ -265,73 +268,127 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
     return 0;
 }
 
-int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode)
-{
-    std::wstring base = folderPath;
-    AddTrailingSlash(base);
-    const std::wstring pattern = LongPathForm(base + L"*.*");
+namespace {
 
+// One folder of the walk: its open listing and where its next kept entry
+// goes. The walk keeps these on the heap, so that a deep tree needs no
+// more stack than a flat one.
+struct CollectFrame {
+    std::wstring path; // as the folder was named, for messages
+    std::wstring base; // path with a trailing "\"
+    SourceNode* node = nullptr;
+    SourceNode* last = nullptr;
+    FindHandle find;
+    WIN32_FIND_DATAW entry{}; // the entry to take next
+    bool bHaveEntry = false;  // entry holds one not yet taken
+    bool bOnStack = false;    // its identity is on the context's folder stack
+};
+
+enum class FolderOpen { LISTED, IGNORED, FAILED };
+
+// Starts the listing of a folder: refuses a folder link back into a folder
+// being collected, then reads the first entry, asking Abort / Retry / Ignore
+// while the folder cannot be listed.
+FolderOpen OpenFolder(BuildContext& ctx, CollectFrame& frame)
+{
     // A folder link that leads back to a folder being collected would make
-    // this walk endless.
+    // the walk endless.
     std::pair<uint32_t, uint64_t> identity;
-    const bool known = FolderIdentity(folderPath, identity);
+    const bool known = FolderIdentity(frame.path, identity);
     if (known) {
         for (const auto& open : ctx.folderStack) {
             if (open == identity) {
-                FailWithMessage(ctx, folderPath, FormatText(MSG_FOLDER_CYCLE, folderPath.c_str()));
-                return 1;
+                FailWithMessage(ctx, frame.path, FormatText(MSG_FOLDER_CYCLE, frame.path.c_str()));
+                return FolderOpen::FAILED;
             }
         }
     }
 
-    FindHandle find;
-    WIN32_FIND_DATAW entry{};
+    const std::wstring pattern = LongPathForm(frame.base + L"*.*");
     for (;;) {
-        find.Reset(FindFirstFileW(pattern.c_str(), &entry));
-        if (find) break;
+        frame.find.Reset(FindFirstFileW(pattern.c_str(), &frame.entry));
+        if (frame.find) break;
         GetLastErrorText();
-        const std::wstring question = FormatText(MSG_FOLDER_LIST_FAILED, LastErrorText(), folderPath.c_str());
+        const std::wstring question = FormatText(MSG_FOLDER_LIST_FAILED, LastErrorText(), frame.path.c_str());
         const int answer = ShowBuildMessage(question, MB_ABORTRETRYIGNORE | MB_ICONQUESTION);
         if (answer == IDRETRY) {
-            if (ctx.Cancelled()) return 1;
+            if (ctx.Cancelled()) return FolderOpen::FAILED;
             continue;
         }
         // Ignored: the folder stays in the archive, empty.
-        if (answer == IDIGNORE) return 0;
+        if (answer == IDIGNORE) return FolderOpen::IGNORED;
         SetLastError(LastErrorCode());
         ReportLastError();
-        Fail(ctx, folderPath);
-        return 1;
+        Fail(ctx, frame.path);
+        return FolderOpen::FAILED;
     }
-
-    struct StackEntry {
-        BuildContext& ctx;
-        bool pushed;
-        ~StackEntry()
-        {
-            if (pushed) ctx.folderStack.pop_back();
-        }
-    } stackEntry{ctx, known};
+    frame.bHaveEntry = true;
     if (known) ctx.folderStack.push_back(identity);
+    frame.bOnStack = known;
+    return FolderOpen::LISTED;
+}
 
-    SourceNode* last = nullptr;
-    do {
+} // namespace
+
+int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode)
+{
+    // Whichever way the walk ends, the folders it entered are left again.
+    struct StackLevel {
+        BuildContext& ctx;
+        size_t depth;
+        ~StackLevel() { ctx.folderStack.resize(depth); }
+    } level{ctx, ctx.folderStack.size()};
+
+    std::vector<std::unique_ptr<CollectFrame>> frames;
+    // Lists a folder into a new frame (an ignored folder gets none); false
+    // when the walk has to end.
+    auto enter = [&](const std::wstring& path, SourceNode& node) {
+        auto frame = std::make_unique<CollectFrame>();
+        frame->path = path;
+        frame->base = path;
+        AddTrailingSlash(frame->base);
+        frame->node = &node;
+        const FolderOpen opened = OpenFolder(ctx, *frame);
+        if (opened == FolderOpen::LISTED) frames.push_back(std::move(frame));
+        return opened != FolderOpen::FAILED;
+    };
+
+    if (!enter(folderPath, folderNode)) return 1;
+    while (!frames.empty()) {
+        CollectFrame& frame = *frames.back();
+        if (!frame.bHaveEntry) {
+            if (!ctx.findNextFile(frame.find.Get(), &frame.entry)) {
+                // Only the end of the listing ends it: any other error (a
+                // share that went away) would leave the archive without
+                // the entries not listed yet.
+                if (GetLastError() != ERROR_NO_MORE_FILES) {
+                    ReportLastError();
+                    Fail(ctx, frame.path);
+                    return 1;
+                }
+                if (frame.bOnStack) ctx.folderStack.pop_back();
+                frames.pop_back();
+                continue;
+            }
+        }
+        frame.bHaveEntry = false;
         if (ctx.Cancelled()) return 1;
+        const WIN32_FIND_DATAW& entry = frame.entry;
         const int kind = ClassifyEntry(ctx, entry);
         if (kind == ENTRY_SKIP) continue;
-        const std::wstring fullPath = base + entry.cFileName;
+        const std::wstring fullPath = frame.base + entry.cFileName;
         if (kind == ENTRY_FILE && IsBuildOutput(ctx, fullPath)) continue;
         if (fullPath.size() > MAX_PATH_UNITS) {
             FailWithMessage(ctx, fullPath, FormatText(MSG_PATH_TOO_LONG, fullPath.c_str()));
             return 1;
         }
-        SourceNode* node = AppendNode(folderNode, last, entry);
+        SourceNode* node = AppendNode(*frame.node, frame.last, entry);
         if (StoreEntry(ctx, entry, node) != 0) {
             Fail(ctx, fullPath);
             return 1;
         }
-        if (kind == ENTRY_FOLDER && CollectFolder(ctx, fullPath, *node) != 0) return 1;
-    } while (FindNextFileW(find.Get(), &entry));
+        if (kind == ENTRY_FOLDER && !enter(fullPath, *node)) return 1;
+    }
     return 0;
 }
 

@@ -65,7 +65,10 @@ bool ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record
 // or the build was cancelled).
 int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, SourceNode& root);
 
-// The contents of one folder, recursively.
+// The contents of one folder and of every folder below it, depth-first.
+// The walk keeps its open folders on the heap: its stack use does not grow
+// with the depth of the tree. A listing that ends with an error other than
+// "no more files" fails the collection with the system's text.
 int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode);
 
 // True when a path names the archive being built, one of its volume files

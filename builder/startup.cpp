@@ -35,13 +35,6 @@ uint32_t ParseDecimal(const wchar_t* p)
     return static_cast<uint32_t>(v);
 }
 
-// "D:\" with an upper-case letter stands for the drive's entries; "d:\" is
-// taken as the path it is.
-bool IsUpperDriveRoot(const std::wstring& path)
-{
-    return path.size() == 3 && path[0] >= L'A' && path[0] <= L'Z' && path[1] == L':' && path[2] == L'\\';
-}
-
 void AddRootEntries(const std::wstring& root, const StartupProbe& probe, StartupResult& result)
 {
     for (const std::wstring& name : probe.listRoot(root)) {
@@ -59,6 +52,21 @@ std::wstring FolderOption(std::wstring text)
 
 } // namespace
 
+std::wstring NormaliseDroppedPath(std::wstring path)
+{
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+    bool driveRoot = path.size() >= 2 && path[path.size() - 2] == L':';
+    if (!driveRoot) path.pop_back();
+    return path;
+}
+
+// "D:\" with an upper-case letter stands for the drive's entries; "d:\" is
+// taken as the path it is.
+bool IsUpperDriveRoot(const std::wstring& path)
+{
+    return path.size() == 3 && path[0] >= L'A' && path[0] <= L'Z' && path[1] == L':' && path[2] == L'\\';
+}
+
 bool SplitStartFields(std::wstring text, std::vector<std::wstring>& fields)
 {
     return SplitInPlace(text.data(), text.size(), fields);
@@ -72,7 +80,9 @@ void ReadStartFields(std::vector<std::wstring> fields, size_t first, const Start
         const std::wstring field = fields[i];
         if (field.empty()) continue;
         if (field[0] != L'-') {
-            std::wstring path = result.m_strBaseFolder + field;
+            // Normalised as a drop is: the wizard reads each path's own
+            // entry, which a folder named with its trailing "\" has not.
+            std::wstring path = NormaliseDroppedPath(result.m_strBaseFolder + field);
             if (!probe.pathExists(path)) continue;
             if (IsUpperDriveRoot(path))
                 AddRootEntries(path, probe, result);

@@ -12,8 +12,9 @@
 //   -M<size>[C<n>]     read the shared block (<size> bytes); n != 0 keeps the
 //                      wizard on its file page instead of building at once
 //   -...               ignored
-//   anything else      a path; kept when it exists, and a drive root such as
-//                      "D:\" stands for every entry in it
+//   anything else      a path, normalised as a dropped path is (C:\data\ is
+//                      C:\data); kept when it exists, and a drive root such
+//                      as "D:\" stands for every entry in it
 
 #include <windows.h>
 
@@ -41,6 +42,15 @@ struct StartupProbe {
     // formed), 1 when it could not be opened or mapped (fields untouched).
     std::function<int(uint32_t viewSize, std::vector<std::wstring>& fields)> handoff;
 };
+
+// A path handed to the builder (dropped on the file list, or given at
+// start-up) as the builder uses it: "\" appended when missing, then dropped
+// unless the path ends in ":\" (C:\data\ -> C:\data, C: -> C:\).
+std::wstring NormaliseDroppedPath(std::wstring path);
+
+// "A:\" to "Z:\" with an upper-case letter: a drive root that stands for its
+// entries.
+bool IsUpperDriveRoot(const std::wstring& path);
 
 // Splits a command-line-like text: blank-separated fields, double quotes
 // around a field with blanks, a doubled quote inside for a quote; CR and LF

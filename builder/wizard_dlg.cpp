@@ -77,7 +77,7 @@ CWizardDlg::~CWizardDlg()
     // The build thread uses this object until it ends; it is asked to stop
     // and waited for before anything goes away.
     if (m_buildThread.joinable()) {
-        m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
+        RequestAbort();
         m_buildThread.join();
     }
 }
@@ -175,16 +175,17 @@ BOOL CWizardDlg::OnInitDialog()
     if (!m_arrStartFiles.empty()) {
         GoToPage(+1);
         for (const std::wstring& path : m_arrStartFiles) {
-            WIN32_FIND_DATAW entry{};
-            if (!zk::FindFileData(path.c_str(), &entry, false)) continue;
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) || m_env.m_bIncludeHidden) {
+            if (zk::ListsStartupPath(path, m_env.m_bIncludeHidden != 0)) {
                 FilePage()->AddSource(path, false);
                 m_bMayAdvance = 1;
             }
         }
-        if (m_nStayOnFilePage == 0) {
+        // The build starts by itself only with something to store under a
+        // usable name; otherwise the wizard waits where the user can add
+        // files or name the archive.
+        if (m_nStayOnFilePage == 0 && !m_prm.m_listSources.empty()) {
             GoToPage(+1);
-            GoToPage(+1);
+            if (m_bMayAdvance) GoToPage(+1);
         }
     } else {
         GoToPage(0);
@@ -366,8 +367,7 @@ void CWizardDlg::StartBuild()
         m_buildThread = std::thread([this] { zk::BuildWorker(this); });
     } catch (...) {
         // No thread: the timer reports a failed build.
-        m_nBuildResult.store(zk::BUILD_RESULT_FAILED);
-        m_nBuildState.store(zk::BUILD_STATE_FINISHED);
+        FinishBuild(true);
     }
 }
 
@@ -377,7 +377,7 @@ void CWizardDlg::OnBuildTimer()
         // The build thread clears the result when it starts; a stop asked
         // for before that moment would be lost, so it is asked again until
         // the thread ends.
-        if (m_bAbortRequested) m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
+        if (m_bAbortRequested) RequestAbort();
         return;
     }
     KillTimer(Hwnd(), IDT_BUILD);
@@ -396,12 +396,11 @@ void CWizardDlg::OnBuildTimer()
     UpdateButtons();
 }
 
-void CWizardDlg::RequestAbort()
+void CWizardDlg::OnAbortPressed()
 {
     m_bAbortRequested = true;
-    // A build that has already finished keeps its result: its archive is
-    // complete.
-    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED) m_nBuildResult.store(zk::BUILD_RESULT_ABORTED);
+    // A build that has finished, or finishes meanwhile, keeps its result.
+    RequestAbort();
     EnableItem(IDC_NEXT, false);
 }
 
@@ -433,7 +432,7 @@ bool CWizardDlg::OnCommand(int id, int code, HWND ctl)
     case IDC_NEXT:
         if (!IsWindowEnabled(Item(IDC_NEXT))) return true;
         if (m_nPage == zk::PAGE_PROGRESS) {
-            RequestAbort();
+            OnAbortPressed();
         } else {
             GoToPage(+1);
             UpdateButtons();
@@ -467,7 +466,7 @@ void CWizardDlg::OnCancel()
 {
     if (BuildRunning()) {
         m_bCloseAfterBuild = true;
-        RequestAbort();
+        OnAbortPressed();
         return;
     }
     EndDialog(IDCANCEL);

@@ -93,7 +93,7 @@ private:
     void OpenOutputFolder();
     void DeleteUnfinishedArchive();
     // "中止", or Escape during a build.
-    void RequestAbort();
+    void OnAbortPressed();
     void ShowAbout();
     bool BuildRunning() const;
 

@@ -1,5 +1,9 @@
 #include "wizard_flow.h"
 
+#include <windows.h>
+
+#include "core/file_io.h"
+
 namespace zk {
 
 const PageTexts PAGE_TEXTS[PAGE_COUNT] = {
@@ -56,6 +60,13 @@ WizardButtons ButtonsForPage(int page, bool mayAdvance)
     for (ButtonState* button : {&b.settings, &b.reloadSave, &b.back, &b.next, &b.close})
         if (!button->bShown) button->bEnabled = false;
     return b;
+}
+
+bool ListsStartupPath(const std::wstring& path, bool includeHidden)
+{
+    WIN32_FIND_DATAW entry{};
+    if (!FindFileData(path.c_str(), &entry, false)) return false;
+    return includeHidden || !(entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
 }
 
 } // namespace zk

@@ -31,4 +31,9 @@ struct WizardButtons {
 
 WizardButtons ButtonsForPage(int page, bool mayAdvance);
 
+// Whether the wizard lists a path it was started with: its directory entry
+// can be read (a drive root cannot), and it is not hidden unless hidden
+// files are included.
+bool ListsStartupPath(const std::wstring& path, bool includeHidden);
+
 } // namespace zk

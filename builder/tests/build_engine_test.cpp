@@ -5,6 +5,8 @@
 
 #include "builder/tests/build_harness.h"
 #include "core/archive_key.h"
+#include "core/file_io.h"
+#include "core/long_path.h"
 
 #include <algorithm>
 #include <cstring>
@@ -692,6 +694,156 @@ TEST(BuildEngine, BuildOnItsOwnThreadIsAbortedFromAnother)
     CloseHandle(thread);
     EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
     ExpectMatchesSources(ReadBack(target), s.sources, true);
+}
+
+// "中止" pressed when the engine has tested the flag for the last time: the
+// archive is complete, and a finished build's result never changes.
+TEST(BuildEngine, LateAbortKeepsTheSuccess)
+{
+    struct Case {
+        const char* name;
+        bool atStatistics; // else when the progress timer stops
+    };
+    for (const Case c : {Case{"with the statistics", true}, Case{"as the timer stops", false}}) {
+        SCOPED_TRACE(c.name);
+        BuildScene s;
+        s.Sources({s.File(L"a.txt", Bytes(5000, 3, false))});
+        const std::wstring target = s.scratch.Path() + L"out.exe";
+        s.Target(target);
+        (c.atStatistics ? s.owner.m_onStatistics : s.owner.m_onStopTimer) = [&] { s.owner.RequestAbort(); };
+        BoxAnswers boxes;
+        s.Build();
+        EXPECT_EQ(s.owner.m_nBuildState.load(), BUILD_STATE_FINISHED);
+        EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
+        ExpectMatchesSources(ReadBack(target), s.sources, true);
+
+        s.owner.RequestAbort(); // pressed after the end
+        EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
+    }
+}
+
+// Wine resolves a path component by component, so every call on a path a
+// thousand folders deep takes tens of milliseconds: the deep chain is made
+// and removed in pieces of a few levels, each moved as one folder.
+constexpr int CHAIN_PIECE = 32;
+
+// Makes `levels` nested folders "a" below `top` (which exists) and a file at
+// the bottom with the given name and bytes. `work` is a folder to build in.
+::testing::AssertionResult MakeChain(const std::wstring& work, const std::wstring& top, int levels,
+                                     const std::wstring& fileName, const std::string& bytes)
+{
+    const std::wstring chain = work + L"chain";
+    if (!CreateDirectoryW(chain.c_str(), nullptr)) return ::testing::AssertionFailure() << "chain";
+    std::wstring bottom = chain;
+    auto fail = [](const char* what) {
+        return ::testing::AssertionFailure() << what << " " << GetLastError();
+    };
+    for (int made = 0; made < levels;) {
+        // A new piece with the chain so far moved below its last folder.
+        const std::wstring piece = work + L"piece";
+        if (!CreateDirectoryW(piece.c_str(), nullptr)) return fail("piece");
+        std::wstring end = piece;
+        const int n = std::min(CHAIN_PIECE, levels - made);
+        for (int i = 0; i < n; ++i) {
+            end += L"\\a";
+            if (!CreateDirectoryW(end.c_str(), nullptr)) return fail("level");
+        }
+        if (made == 0) {
+            FileHandle h(OpenFile((end + L"\\" + fileName).c_str(), OPENMODE_CREATE, false));
+            if (!h || !WriteFully(h.Get(), bytes.data(), bytes.size(), false)) return fail("file");
+        } else if (!MoveFileW((chain + L"\\a").c_str(), LongPathForm(end + L"\\a").c_str())) {
+            return fail("move");
+        }
+        made += n;
+        // The piece's folders now sit on top of the chain.
+        if (!MoveFileW((piece + L"\\a").c_str(), (chain + L"\\a").c_str())) return fail("place");
+        RemoveDirectoryW(piece.c_str());
+    }
+    if (!MoveFileW((chain + L"\\a").c_str(), LongPathForm(top + L"\\a").c_str())) return fail("top");
+    RemoveDirectoryW(chain.c_str());
+    return ::testing::AssertionSuccess();
+}
+
+// Removes a chain of nested folders with one entry on each level (a folder,
+// or a file at the bottom) below `top`, and `top` itself.
+void RemoveChain(const std::wstring& work, const std::wstring& top)
+{
+    std::wstring start = top;
+    for (int round = 0; !start.empty(); ++round) {
+        std::vector<std::wstring> levels{start};
+        start.clear();
+        for (;;) {
+            WIN32_FIND_DATAW d{};
+            FindHandle find(FindFirstFileW(LongPathForm(levels.back() + L"\\*").c_str(), &d));
+            bool found = false;
+            while (find && !found) {
+                found = wcscmp(d.cFileName, L".") != 0 && wcscmp(d.cFileName, L"..") != 0;
+                if (!found && !FindNextFileW(find.Get(), &d)) break;
+            }
+            if (!found) break;
+            const std::wstring path = levels.back() + L"\\" + d.cFileName;
+            if (!(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                DeleteFileW(LongPathForm(path).c_str());
+                break;
+            }
+            if (levels.size() == CHAIN_PIECE) {
+                start = work + L"rest" + std::to_wstring(round);
+                MoveFileW(LongPathForm(path).c_str(), start.c_str());
+                break;
+            }
+            levels.push_back(path);
+        }
+        for (auto it = levels.rbegin(); it != levels.rend(); ++it)
+            RemoveDirectoryW(LongPathForm(*it).c_str());
+    }
+}
+
+DWORD WINAPI BuildOnThread(void* owner)
+{
+    return BuildWorker(static_cast<CBuildOwner*>(owner));
+}
+
+// The deepest tree a path allows: one-letter folders down to a file whose
+// full path has 2047 units, about a thousand levels. The build runs on a
+// thread with far less stack than the program's own, so a walk that needs
+// stack for every level fails here.
+TEST(BuildEngine, DeepestTreeNeedsNoStackPerLevel)
+{
+    BuildScene s;
+    const std::wstring top = s.Folder(L"d");
+    const int levels = static_cast<int>((MAX_PATH_UNITS - top.size() - 2) / 2);
+    const std::wstring deepest = [&] {
+        std::wstring folder = top;
+        for (int i = 0; i < levels; ++i)
+            folder += L"\\a";
+        return folder;
+    }();
+    const std::wstring fileName(MAX_PATH_UNITS - deepest.size() - 1, L'f');
+    ASSERT_TRUE(MakeChain(s.scratch.Path(), top, levels, fileName, "deep"));
+    const std::wstring file = deepest + L"\\" + fileName;
+    ASSERT_EQ(file.size(), MAX_PATH_UNITS);
+    ASSERT_TRUE(PathExists(file.c_str()));
+    s.Sources({top});
+    const std::wstring target = s.scratch.Path() + L"deep.zka";
+    s.Target(target);
+    BoxAnswers boxes;
+    constexpr SIZE_T SMALL_STACK = 256 * 1024;
+    HANDLE thread = CreateThread(nullptr, SMALL_STACK, BuildOnThread, &s.owner,
+                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    ASSERT_NE(thread, nullptr);
+    EXPECT_EQ(WaitForSingleObject(thread, 600000), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    EXPECT_EQ(s.Result(), BUILD_RESULT_OK);
+    EXPECT_TRUE(boxes.Boxes().empty());
+
+    DecodedArchive a = ReadBack(target);
+    EXPECT_EQ(a.params.m_nFolderCount, static_cast<uint32_t>(levels) + 1);
+    ASSERT_EQ(a.entries.size(), static_cast<size_t>(levels) + 2);
+    const ArchiveEntry& bottom = a.entries.back();
+    EXPECT_FALSE(bottom.bFolder);
+    EXPECT_EQ(s.src + bottom.strPath, file);
+    EXPECT_EQ(std::string(bottom.data.begin(), bottom.data.end()), "deep");
+    RemoveChain(s.scratch.Path(), top);
 }
 
 TEST(BuildEngine, NarrowNamesUseTheAnsiCodePage)

@@ -37,10 +37,16 @@ public:
     std::function<void(const std::wstring&)> m_onPhase;
     std::function<void(uint64_t)> m_onCompress;
     std::function<void(uint64_t)> m_onVerify;
+    std::function<void()> m_onStatistics;
+    std::function<void()> m_onStopTimer;
 
     std::wstring ProgramFolder() const override { return m_strProgram; }
     void StartProgressTimer() override { ++m_nTimerStarts; }
-    void StopProgressTimer() override { ++m_nTimerStops; }
+    void StopProgressTimer() override
+    {
+        ++m_nTimerStops;
+        if (m_onStopTimer) m_onStopTimer();
+    }
     void SetProgressTotal(uint64_t done, uint64_t total) override
     {
         m_nCompressDone = done;
@@ -67,6 +73,7 @@ public:
     {
         m_stats = stats;
         m_bStatsSet = true;
+        if (m_onStatistics) m_onStatistics();
     }
 };
 

@@ -41,14 +41,18 @@ TEST(ProgressBar, CountsWholeMegabytesAndReportsOnlyChanges)
 TEST(ProgressBar, LargeCountersSurviveAWriterOnAnotherThread)
 {
     zk::CProgressBar bar;
-    const uint64_t big = (uint64_t(1) << 40) * MB; // above 32 bits in megabytes too
+    // Megabyte counts above 32 bits whose two halves both differ, so that a
+    // value read half before and half after a write is neither of them.
+    const int64_t a = 0x0000'0ABC'1234'5678;
+    const int64_t b = 0x0000'0543'EDCB'A987;
+    ASSERT_TRUE(bar.SetCompressDone(uint64_t(a) * MB));
     std::thread writer([&] {
         for (uint64_t i = 0; i < 20000; ++i)
-            bar.SetCompressDone((i & 1) ? big : 0);
+            bar.SetCompressDone(uint64_t((i & 1) ? b : a) * MB);
     });
     for (int i = 0; i < 20000; ++i) {
         int64_t seen = bar.CompressMB();
-        ASSERT_TRUE(seen == 0 || seen == int64_t(1) << 40) << seen;
+        ASSERT_TRUE(seen == a || seen == b) << std::hex << seen;
     }
     writer.join();
 }

@@ -34,9 +34,14 @@ TEST(ProgressTexts, BarLayersStayInsideTheBar)
 
 TEST(ProgressTexts, CountersArePaddedAndGrouped)
 {
-    zk::CounterValues none;
-    EXPECT_EQ(zk::FormatCountersText(none), L"ファイル数\t： 0        \tフォルダ数\t： 0\n処理ファイル数\t： "
-                                            L"0        \t処理サイズ\t： 0 Byte [0 B]");
+    // Before the sources are counted every value reads "0".
+    EXPECT_EQ(zk::FormatCountersText(std::nullopt),
+              L"ファイル数\t： 0        \tフォルダ数\t： 0\n処理ファイル数\t： "
+              L"0        \t処理サイズ\t： 0");
+    // Counted, an empty folder: the size is a byte count.
+    EXPECT_EQ(zk::FormatCountersText(zk::CounterValues{0, 1, 0, 0}),
+              L"ファイル数\t： 0        \tフォルダ数\t： 1\n処理ファイル数\t： 0        \t処理サイズ\t： 0 "
+              L"Byte [0 B]");
     zk::CounterValues c{1234567, 12, 12, 1536};
     EXPECT_EQ(zk::FormatCountersText(c), L"ファイル数\t： 1,234,567\tフォルダ数\t： 12\n処理ファイル数\t： "
                                          L"12       \t処理サイズ\t： 1,536 Byte [2 KB]");

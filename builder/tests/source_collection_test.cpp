@@ -8,6 +8,7 @@
 #include "builder/tests/build_harness.h"
 #include "core/archive_key.h"
 #include "core/file_io.h"
+#include "core/last_error.h"
 #include "core/long_path.h"
 
 namespace zk::test {
@@ -304,6 +305,80 @@ TEST(SourceCollection, FolderAlreadyBeingCollectedIsRefused)
     EXPECT_NE(boxes.Boxes()[0].text.find(L"フォルダのリンク"), std::wstring::npos);
     EXPECT_EQ(w.ctx.strFailingPath, folder);
     EXPECT_EQ(node.pFirstChild, nullptr);
+}
+
+// A listing that stops with an error part-way (a network share dropping)
+// is not the end of the folder: only "no more files" is.
+TEST(SourceCollection, ListingEndsOnlyWithNoMoreFiles)
+{
+    struct Case {
+        const char* name;
+        DWORD error;
+        int result;
+    };
+    for (const Case c :
+         {Case{"share gone", ERROR_NETNAME_DELETED, 1}, Case{"access denied", ERROR_ACCESS_DENIED, 1},
+          Case{"the end", ERROR_NO_MORE_FILES, 0}}) {
+        SCOPED_TRACE(c.name);
+        WorkFileScene w;
+        const std::wstring folder = w.scratch.Path() + L"share";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        for (const wchar_t* name : {L"share\\1.txt", L"share\\2.txt", L"share\\3.txt"})
+            w.scratch.Write(name);
+        // ".", ".." and one file are listed, then the listing fails.
+        int calls = 0;
+        w.ctx.findNextFile = [&](HANDLE find, WIN32_FIND_DATAW* entry) {
+            if (++calls <= 2) return FindNextFileW(find, entry);
+            SetLastError(c.error);
+            return FALSE;
+        };
+        BoxAnswers boxes;
+        SourceNode node{NODE_FOLDER};
+        EXPECT_EQ(CollectFolder(w.ctx, folder, node), c.result);
+        const auto all = boxes.Boxes();
+        if (c.result == 0) {
+            EXPECT_TRUE(all.empty());
+            EXPECT_TRUE(w.ctx.strFailureMessage.empty());
+        } else {
+            ASSERT_EQ(all.size(), 1u);
+            EXPECT_EQ(all[0].caption, L"Error Message");
+            const std::wstring prefix = L"[Error:" + std::to_wstring(c.error) + L"] ";
+            EXPECT_EQ(all[0].text.compare(0, prefix.size(), prefix), 0);
+            EXPECT_EQ(w.ctx.strFailingPath, folder);
+            EXPECT_FALSE(w.ctx.strFailureMessage.empty());
+            EXPECT_EQ(all[0].text.find(w.ctx.strFailureMessage), prefix.size())
+                << "the log gets the system's text";
+        }
+        EXPECT_TRUE(w.ctx.folderStack.empty());
+        FreeTree(&node);
+    }
+}
+
+// The work file is full: the message that says so is the one the log gets,
+// not whatever the system reported last.
+TEST(SourceCollection, FullInfoTableKeepsItsOwnMessage)
+{
+    const std::wstring full = L"ﾌｧｲﾙ情報格納領域が一杯になりました。処理を中止します。";
+    for (const bool topLevel : {true, false}) {
+        SCOPED_TRACE(topLevel ? "a chosen file" : "a file in a chosen folder");
+        WorkFileScene w;
+        CreateDirectoryW((w.scratch.Path() + L"in").c_str(), nullptr);
+        const std::wstring file = w.scratch.Write(L"in\\a.txt");
+        ASSERT_EQ(SeekFile(w.ctx.work.Get(), 0xFFFFFFFF, FILE_BEGIN, false), 0xFFFFFFFF);
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        GetLastErrorText();
+        BoxAnswers boxes;
+        SourceNode root;
+        const int result = topLevel ? CollectSources(w.ctx, {file}, root)
+                                    : CollectFolder(w.ctx, w.scratch.Path() + L"in", root);
+        EXPECT_EQ(result, 1);
+        const auto all = boxes.Boxes();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_EQ(all[0].text, full);
+        EXPECT_EQ(w.ctx.strFailureMessage, full);
+        EXPECT_EQ(w.ctx.strFailingPath, file);
+        FreeTree(&root);
+    }
 }
 
 } // namespace

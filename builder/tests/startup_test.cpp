@@ -53,6 +53,7 @@ TEST(StartupFields, CommandLineTable)
 {
     FakeSystem fs;
     fs.existing = {L"C:\\base\\sub\\a.txt", L"C:\\a b\\c.txt", L"C:\\x.txt", L"sub\\a.txt", L"d:\\"};
+    fs.existing.insert({L"C:\\data", L"C:\\base\\sub"});
     fs.roots[L"D:\\"] = {L".", L"..", L"one", L"two.txt"};
     fs.roots[L"E:\\"] = {L"e1"};
     struct Case {
@@ -79,6 +80,11 @@ TEST(StartupFields, CommandLineTable)
         {L"zk.exe -I E:\\ C:\\x.txt", {L"E:\\e1"}, L"E:\\", L""}, // E:\C:\x.txt does not exist
         {L"zk.exe -I e:\\", {}, L"e:\\", L""},
         {L"zk.exe \"C:\\x.txt", {}, L"", L""}, // unterminated quote: nothing read
+        // Paths are normalised as dropped ones are: a folder named with its
+        // trailing "\" is the folder, and "D:" is the drive root.
+        {L"zk.exe \"C:\\data\\\" C:\\data\\", {L"C:\\data", L"C:\\data"}, L"", L""},
+        {L"zk.exe -I C:\\base sub\\", {L"C:\\base\\sub"}, L"C:\\base\\", L""},
+        {L"zk.exe D:", {L"D:\\one", L"D:\\two.txt"}, L"", L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << std::string(c.commandLine, c.commandLine + wcslen(c.commandLine)));

@@ -3,7 +3,9 @@
 
 #include "builder/file_list_page.h"
 #include "builder/options_rules.h"
+#include "builder/startup.h"
 #include "builder/wizard_flow.h"
+#include "core/tests/win/scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,30 +20,47 @@ struct ExistingFiles {
     bool operator()(const std::wstring& name) const { return names.count(name) != 0; }
 };
 
+// The file system's folders, by path.
+using Folders = ExistingFiles;
+
 TEST(ProposeArchiveName, PlacesTheArchiveBesideOrInTheOutputFolder)
 {
     ExistingFiles none;
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\photos", true, L"", L"", none), L"C:\\data\\photos.exe");
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"", L"", none), L"C:\\data\\a.exe");
-    // A folder keeps its dots; a file loses only its last extension.
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\v1.2", true, L"", L"", none), L"C:\\data\\v1.2.exe");
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.tar.gz", false, L"", L"", none), L"C:\\data\\a.tar.exe");
-    // A dot in a folder name is not an extension of the file.
-    EXPECT_EQ(ProposeArchiveName(L"C:\\my.dir\\readme", false, L"", L"", none), L"C:\\my.dir\\readme.exe");
-    // The configured output folder, and the command line's before it.
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"", L"D:\\out\\", none), L"D:\\out\\a.exe");
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"E:\\cmd\\", L"D:\\out\\", none),
-              L"E:\\cmd\\a.exe");
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\photos\\", true, L"", L"D:\\out\\", none),
-              L"D:\\out\\photos.exe");
+    Folders folders{{L"C:\\data\\photos", L"C:\\data\\photos\\", L"C:\\data\\v1.2"}};
+    struct Case {
+        const wchar_t* source;
+        const wchar_t* cmdOutput;
+        const wchar_t* envOutput;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {L"C:\\data\\photos", L"", L"", L"C:\\data\\photos.exe"},
+        {L"C:\\data\\a.txt", L"", L"", L"C:\\data\\a.exe"},
+        // A folder keeps its dots; a file loses only its last extension.
+        {L"C:\\data\\v1.2", L"", L"", L"C:\\data\\v1.2.exe"},
+        {L"C:\\data\\a.tar.gz", L"", L"", L"C:\\data\\a.tar.exe"},
+        // Archives the shell browses like folders are files on disk.
+        {L"C:\\data\\a.zip", L"", L"", L"C:\\data\\a.exe"},
+        {L"C:\\data\\b.cab", L"", L"", L"C:\\data\\b.exe"},
+        // A dot in a folder name is not an extension of the file.
+        {L"C:\\my.dir\\readme", L"", L"", L"C:\\my.dir\\readme.exe"},
+        // The configured output folder, and the command line's before it.
+        {L"C:\\data\\a.txt", L"", L"D:\\out\\", L"D:\\out\\a.exe"},
+        {L"C:\\data\\a.txt", L"E:\\cmd\\", L"D:\\out\\", L"E:\\cmd\\a.exe"},
+        {L"C:\\data\\photos\\", L"", L"D:\\out\\", L"D:\\out\\photos.exe"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(ProposeArchiveName(c.source, c.cmdOutput, c.envOutput, folders, none), c.expected)
+            << testing::PrintToString(std::wstring(c.source));
 }
 
 TEST(ProposeArchiveName, CountsUpPastExistingNames)
 {
+    Folders noFolders;
     ExistingFiles taken{{L"C:\\data\\a.exe", L"C:\\data\\a (1).exe"}};
-    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", false, L"", L"", taken), L"C:\\data\\a (2).exe");
+    EXPECT_EQ(ProposeArchiveName(L"C:\\data\\a.txt", L"", L"", noFolders, taken), L"C:\\data\\a (2).exe");
     ExistingFiles first{{L"C:\\work\\report.exe"}};
-    EXPECT_EQ(ProposeArchiveName(L"C:\\work\\report.doc", false, L"", L"", first),
+    EXPECT_EQ(ProposeArchiveName(L"C:\\work\\report.doc", L"", L"", noFolders, first),
               L"C:\\work\\report (1).exe");
 }
 
@@ -126,6 +145,37 @@ TEST(SourceItems, RefusedByTheirAttributes)
     // The XP rule on a folder the shell shows as virtual.
     EXPECT_TRUE(IsRefusedSourceItem(0xF000010C, FILE_ATTRIBUTE_DIRECTORY, true, xp));
     EXPECT_FALSE(IsRefusedSourceItem(0xF000010C, FILE_ATTRIBUTE_DIRECTORY, true, win7));
+}
+
+// Which start-up paths the wizard lists (the build starts by itself only
+// when one of them was listed).
+TEST(WizardStartup, ListsReadablePathsThatAreNotHidden)
+{
+    zk::test::ScratchFolder scratch;
+    const std::wstring file = scratch.Write(L"a.txt");
+    const std::wstring hidden = scratch.Write(L"h.txt");
+    ASSERT_TRUE(SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    const std::wstring folder = scratch.Path() + L"sub";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    struct Case {
+        std::wstring path;
+        bool includeHidden;
+        bool expected;
+    };
+    const Case cases[] = {
+        {file, false, true},
+        {folder, false, true},
+        {hidden, false, false},
+        {hidden, true, true},
+        {scratch.Path() + L"gone.txt", true, false},
+        // A drive root has no entry of its own to read.
+        {L"C:\\", true, false},
+        {L"c:\\", true, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(zk::ListsStartupPath(c.path, c.includeHidden), c.expected)
+            << testing::PrintToString(c.path) << " hidden included: " << c.includeHidden;
+    SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST(WizardButtons, FollowThePage)

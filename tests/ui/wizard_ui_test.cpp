@@ -21,6 +21,21 @@ namespace {
 
 const wchar_t* const WIZARD = L"ゼルコラ";
 
+// What "Zelkora.sav" holds besides the sources and the archive name.
+struct SavedOptions {
+    int nSplitMB = 0;
+    bool bNoUi = false;
+    std::wstring strDest, strTitle, strComment;
+    bool bShowList = true;
+};
+
+// The wizard's own switches of "Zelkora.env".
+struct WizardSwitches {
+    bool bNoCompletionPage = false;
+    bool bAutoSave = false;
+    bool bShowLogOnError = false;
+};
+
 // A folder holding copies of both programs, so that the settings files the
 // builder writes beside itself stay inside the test.
 class WizardTest : public testing::Test {
@@ -38,9 +53,18 @@ protected:
 
     static std::wstring HeaderTitle(HWND wizard) { return Text(Control(wizard, IDC_HEADER_TITLE)); }
 
-    static bool WaitForPage(HWND wizard, const std::wstring& title)
+    static bool WaitForPage(HWND wizard, const std::wstring& title, DWORD timeoutMs = 20000)
     {
-        return WaitFor([&] { return HeaderTitle(wizard) == title; });
+        return WaitFor([&] { return HeaderTitle(wizard) == title; }, timeoutMs);
+    }
+
+    // The first selected row of the file list, or -1.
+    static int SelectedRow(HWND wizard)
+    {
+        DWORD_PTR row = static_cast<DWORD_PTR>(-1);
+        SendMessageTimeoutW(Control(wizard, IDC_SOURCE_LIST), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                            LVNI_SELECTED, SMTO_ABORTIFHUNG, 5000, &row);
+        return static_cast<int>(static_cast<INT_PTR>(row));
     }
 
     static int RowCount(HWND wizard)
@@ -131,8 +155,25 @@ protected:
         return report;
     }
 
-    static std::string SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive);
+    static std::string SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive,
+                                       const SavedOptions& options = {});
     static std::string Incompressible(size_t size);
+
+    // "Zelkora.env" with the default settings but for the wizard's own
+    // three switches.
+    static std::string EnvironmentFile(const WizardSwitches& switches);
+
+    // Posted messages are handled in order: once the About box that this
+    // posts is up, everything posted to the wizard's thread before it has
+    // been handled. The box is closed again.
+    static void Settle(Program& program, HWND wizard)
+    {
+        PostMessageW(wizard, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+        HWND about = program.WaitDialog(L"バージョン情報");
+        ASSERT_TRUE(about);
+        Click(Control(about, IDOK));
+        ASSERT_TRUE(WaitFor([&] { return !program.FindDialog(L"バージョン情報"); }));
+    }
 
     ScratchFolder m_folder;
 };
@@ -148,6 +189,53 @@ protected:
     if (archive.compare(extractor.size(), 4, "ZELK") != 0)
         return ::testing::AssertionFailure() << "no archive header after the extractor";
     return ::testing::AssertionSuccess();
+}
+
+// A visible top-level window of any process with this class whose caption
+// contains `caption`: the programs the builder starts for the user (a text
+// editor, a folder window).
+struct OtherWindowSearch {
+    const std::wstring* cls;
+    const std::wstring* caption;
+    HWND found;
+    int count;
+};
+
+BOOL CALLBACK MatchOtherWindow(HWND hwnd, LPARAM param)
+{
+    auto* search = reinterpret_cast<OtherWindowSearch*>(param);
+    if (IsWindowVisible(hwnd) && ClassName(hwnd) == *search->cls &&
+        Text(hwnd).find(*search->caption) != std::wstring::npos) {
+        if (!search->found) search->found = hwnd;
+        ++search->count;
+    }
+    return TRUE;
+}
+
+HWND FindOtherWindow(const std::wstring& className, const std::wstring& caption, int* count = nullptr)
+{
+    OtherWindowSearch search{&className, &caption, nullptr, 0};
+    EnumWindows(MatchOtherWindow, reinterpret_cast<LPARAM>(&search));
+    if (count) *count = search.count;
+    return search.found;
+}
+
+// Closes such a window and waits for its program to end; ends that program
+// (by its id) if it stays.
+void CloseOtherProgram(HWND window)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    if (!process) return;
+    if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) TerminateProcess(process, 1);
+    CloseHandle(process);
+}
+
+std::string Utf16Bytes(const std::wstring& text)
+{
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
 }
 
 uint32_t U32At(const std::string& bytes, size_t at)
@@ -318,9 +406,12 @@ TEST_F(WizardTest, FilePageAddsChosenFilesOnceAndRemovesThem)
     // The same file again adds nothing.
     ChooseFile(*program, wizard, m_folder / L"a.txt");
     ChooseFile(*program, wizard, m_folder / L"b.txt");
-    ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
-    Sleep(200);
-    EXPECT_EQ(RowCount(wizard), 2);
+    // b.txt listed last: the repeated a.txt was handled before it.
+    ASSERT_TRUE(WaitFor([&] {
+        std::vector<std::wstring> names = RowTexts(*program, wizard, 0);
+        return !names.empty() && names.back() == L"b.txt";
+    }));
+    EXPECT_EQ(RowTexts(*program, wizard, 0), (std::vector<std::wstring>{L"a.txt", L"b.txt"}));
 
     // Select the first row and remove it with "削除".
     HWND list = Control(wizard, IDC_SOURCE_LIST);
@@ -401,15 +492,16 @@ TEST_F(WizardTest, FileListKeysPasteAndRemove)
     PressKey('V', VK_CONTROL);
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; })) << RowCount(wizard);
     PressKey('V', VK_CONTROL);
-    Sleep(300);
-    EXPECT_EQ(RowCount(wizard), 2);
 
     // Shift+Delete does nothing; Delete removes the selection; Ctrl+Delete
-    // empties the list.
+    // empties the list. Keys are handled in the order they are pressed: a
+    // key with a visible effect shows that the ones before it were handled.
     PressKey(VK_HOME);
     ASSERT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_REMOVE)); }));
+    EXPECT_EQ(RowCount(wizard), 2) << "the second paste added nothing";
     PressKey(VK_DELETE, VK_SHIFT);
-    Sleep(300);
+    PressKey(VK_END);
+    ASSERT_TRUE(WaitFor([&] { return SelectedRow(wizard) == 1; }));
     EXPECT_EQ(RowCount(wizard), 2);
     PressKey(VK_DELETE);
     ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1; }));
@@ -420,28 +512,54 @@ TEST_F(WizardTest, FileListKeysPasteAndRemove)
     CloseWithEscape(*program, wizard);
 }
 
+// A settings file's string: the UTF-16 mark, a one-byte length, the text.
+void AppendSettingsText(std::string& bytes, const std::wstring& s)
+{
+    bytes += "\xFF\xFE\xFF";
+    bytes += static_cast<char>(s.size());
+    bytes.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+}
+
+void AppendU32(std::string& bytes, uint32_t v)
+{
+    bytes.append(reinterpret_cast<const char*>(&v), 4);
+}
+
 // A settings file "Zelkora.sav" naming the sources and the archive.
-std::string WizardTest::SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive)
+std::string WizardTest::SavedParameters(const std::vector<std::wstring>& sources, const std::wstring& archive,
+                                        const SavedOptions& options)
 {
     std::string bytes;
-    auto u32 = [&](uint32_t v) { bytes.append(reinterpret_cast<const char*>(&v), 4); };
-    auto text = [&](const std::wstring& s) {
-        bytes += "\xFF\xFE\xFF";
-        bytes += static_cast<char>(s.size());
-        bytes.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
-    };
-    u32(100);
-    u32(static_cast<uint32_t>(sources.size()));
+    AppendU32(bytes, 100);
+    AppendU32(bytes, static_cast<uint32_t>(sources.size()));
     for (const std::wstring& source : sources)
-        text(source);
-    text(archive);
-    u32(0);
-    bytes += '\0';
-    text(L"");
-    text(L"");
-    text(L"");
-    text(L"");
-    bytes += '\1';
+        AppendSettingsText(bytes, source);
+    AppendSettingsText(bytes, archive);
+    AppendU32(bytes, static_cast<uint32_t>(options.nSplitMB));
+    bytes += options.bNoUi ? '\1' : '\0';
+    for (const std::wstring* text : {&options.strDest, &options.strTitle, &options.strComment})
+        AppendSettingsText(bytes, *text);
+    AppendSettingsText(bytes, L""); // run after
+    bytes += options.bShowList ? '\1' : '\0';
+    return bytes;
+}
+
+std::string WizardTest::EnvironmentFile(const WizardSwitches& switches)
+{
+    std::string bytes;
+    AppendU32(bytes, 102);
+    // Verify, hash, Deflate, standard, no long or narrow names, hidden files
+    // included, reserved, no exclusions; then the switches; no work or
+    // output folder.
+    bytes += std::string("\1\1\1\0\0\0\1\0\0", 9);
+    bytes += switches.bNoCompletionPage ? '\1' : '\0';
+    bytes += switches.bAutoSave ? '\1' : '\0';
+    bytes += switches.bShowLogOnError ? '\1' : '\0';
+    bytes += std::string("\0\0", 2);
+    AppendSettingsText(bytes, L"");
+    AppendSettingsText(bytes, L"");
+    AppendU32(bytes, 0);
+    AppendU32(bytes, 0);
     return bytes;
 }
 
@@ -520,6 +638,11 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     EXPECT_EQ(Text(Control(wizard, IDC_CONFIRM)), L"secreT");
     SetText(Control(wizard, IDC_CONFIRM), L"secret");
     EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
+    // The password of this archive is longer than the extractor's box.
+    const std::wstring password = L"0123456789abcdefghijABCDEFGHIJ0123456789";
+    SetText(Control(wizard, IDC_PASSWORD), password);
+    SetText(Control(wizard, IDC_CONFIRM), password);
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next); }));
 
     // "操作画面を表示しない" turns the extractor's settings off.
     EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_SFX_COMMENT)); }));
@@ -566,7 +689,6 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     std::string saved = ReadWholeFile(m_folder / L"Zelkora.sav");
     EXPECT_NE(saved.find(std::string(reinterpret_cast<const char*>(archive.data()), archive.size() * 2)),
               std::string::npos);
-    const std::wstring password = L"secret";
     EXPECT_EQ(saved.find(std::string(reinterpret_cast<const char*>(password.data()), password.size() * 2)),
               std::string::npos)
         << "the password must never be saved";
@@ -574,8 +696,29 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     Click(next);
     EXPECT_TRUE(program->WaitExit(15000));
 
-    // The recipient needs the password and gets the file back unchanged.
-    ExtractAndCompare(archive, L"secret", m_folder / L"out", {source});
+    // The recipient types the whole password: the box keeps 32 characters,
+    // and the key is made from fewer, so the archive opens and gives the
+    // file back unchanged.
+    Program extractor(archive, L"");
+    HWND ask = extractor.WaitBox(SFX_PASSWORD_CAPTION);
+    ASSERT_TRUE(ask);
+    HWND box = GetDlgItem(ask, SFX_PASSWORD_EDIT);
+    for (wchar_t c : password)
+        PostMessageW(box, WM_CHAR, c, 0);
+    // Handled after every character: the caret goes back to the start.
+    PostMessageW(box, EM_SETSEL, 0, 0);
+    ASSERT_TRUE(WaitFor([&] {
+        DWORD_PTR selection = 1;
+        SendMessageTimeoutW(box, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selection);
+        return selection == 0;
+    }));
+    EXPECT_EQ(Text(box), password.substr(0, 32));
+    Click(GetDlgItem(ask, IDOK));
+    HWND window = WaitExtractorReady(extractor);
+    ASSERT_TRUE(window) << "the password was not taken";
+    EXPECT_TRUE(ExtractAllAndCompare(window, m_folder / L"out", {source}));
+    Click(GetDlgItem(window, IDCANCEL));
+    EXPECT_TRUE(extractor.WaitExit(10000));
 }
 
 TEST_F(WizardTest, PathOnTheCommandLineBuildsAtOnceAndCloses)
@@ -615,7 +758,7 @@ TEST_F(WizardTest, ShellHandoffFillsTheFilePageAndWaits)
         EXPECT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
         EXPECT_TRUE(WaitFor([&] { return RowCount(wizard) == 2; }));
         EXPECT_TRUE(WaitFor([&] { return Enabled(Control(wizard, IDC_NEXT)); }));
-        Sleep(300);
+        Settle(*program, wizard);
         EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択") << "the wizard waits on the file page";
         CloseWithEscape(*program, wizard);
     }
@@ -663,6 +806,194 @@ TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
     EXPECT_EQ(Text(next), L"開始 >");
     EXPECT_TRUE(WaitFor([&] { return Visible(GetDlgItem(wizard, IDC_SETTINGS)); }));
     EXPECT_FALSE(FileExists(archive));
+    CloseWithEscape(*program, wizard);
+}
+
+// With "エラー発生時、ログを表示する" on: "中止" brings the options page back
+// without the log; a failed build brings it back and opens the log, which
+// starts with a byte-order mark when no program is associated with it.
+TEST_F(WizardTest, AbortReturnsQuietlyAndAFailureOpensTheLog)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.env", EnvironmentFile({false, false, true})));
+    ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {m_folder / L"big.bin"}, m_folder / L"big.zka");
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
+    EXPECT_EQ(Text(next), L"中止");
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定", 60000));
+    EXPECT_TRUE(WaitFor([&] { return Enabled(next) && Text(next) == L"開始 >"; }));
+    EXPECT_TRUE(WaitFor([&] { return Visible(GetDlgItem(wizard, IDC_SETTINGS)); }));
+
+    // The archive's folder does not exist: the build fails at once.
+    const std::wstring archive = m_folder / L"missing folder\\big.zka";
+    SetText(Control(wizard, IDC_ARCHIVE_NAME), archive);
+    Click(next);
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            for (const wchar_t* caption : {WIZARD, L"Error Message"}) {
+                if (HWND box = program->FindDialogOtherThan(caption, wizard)) Answer(box, IDOK);
+            }
+            return HeaderTitle(wizard) == L"保管ファイルの設定" && Enabled(next);
+        },
+        30000));
+    HWND editor = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (editor = FindOtherWindow(L"Notepad", L"Zelkora.log")) != nullptr; }))
+        << "the log was not opened";
+    int editors = 0;
+    FindOtherWindow(L"Notepad", L"Zelkora.log", &editors);
+    EXPECT_EQ(editors, 1) << "the log opened after the abort too";
+
+    const std::wstring log = m_folder / L"Zelkora.log";
+    wchar_t associated[MAX_PATH] = {};
+    const bool hasProgram = reinterpret_cast<INT_PTR>(FindExecutableW(log.c_str(), nullptr, associated)) > 32;
+    std::string bytes = ReadWholeFile(log);
+    EXPECT_EQ(bytes.compare(0, 2, "\xFF\xFE") == 0, !hasProgram) << "byte-order mark";
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) bytes.erase(0, 2);
+    EXPECT_EQ(bytes.find(Utf16Bytes(L"ファイルパス：" + archive + L"\r\nメッセージ　：")), 0u);
+    CloseOtherProgram(editor);
+    CloseWithEscape(*program, wizard);
+}
+
+TEST_F(WizardTest, WithoutTheCompletionPageTheWizardSavesAndCloses)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.env", EnvironmentFile({true, true, false})));
+    ASSERT_TRUE(m_folder.WriteFile(L"n.txt", "n"));
+    const std::wstring archive = m_folder / L"n.exe";
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {m_folder / L"n.txt"}, archive);
+    ASSERT_TRUE(wizard);
+    const std::wstring saved = m_folder / L"Zelkora.sav";
+    ASSERT_TRUE(DeleteFileW(saved.c_str()));
+    Click(Control(wizard, IDC_NEXT));
+    ASSERT_TRUE(program->WaitExit(60000)) << "the wizard did not close by itself";
+    EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(archive), ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+    EXPECT_NE(ReadWholeFile(saved).find(Utf16Bytes(archive)), std::string::npos) << "saved automatically";
+}
+
+TEST_F(WizardTest, SaveButtonsWriteTheParametersAndDoneOpensTheArchiveFolder)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"s.txt", "s"));
+    const std::wstring archive = m_folder / L"s.exe";
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {m_folder / L"s.txt"}, archive);
+    ASSERT_TRUE(wizard);
+    const std::wstring saved = m_folder / L"Zelkora.sav";
+    auto savedHolds = [&](const std::wstring& text) {
+        return ReadWholeFile(saved).find(Utf16Bytes(text)) != std::string::npos;
+    };
+
+    // "保存" on the options page.
+    ASSERT_TRUE(DeleteFileW(saved.c_str()));
+    SetText(Control(wizard, IDC_SFX_TITLE), L"保存する題");
+    HWND save = GetDlgItem(wizard, IDC_RELOAD_SAVE);
+    EXPECT_EQ(Text(save), L"保存");
+    Click(save);
+    EXPECT_TRUE(WaitFor([&] { return savedHolds(archive) && savedHolds(L"保存する題"); }));
+
+    // "保存" on the completion page; nothing is saved by itself.
+    ASSERT_TRUE(DeleteFileW(saved.c_str()));
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成完了", 60000));
+    EXPECT_FALSE(FileExists(saved));
+    EXPECT_EQ(Text(save), L"保存");
+    Click(save);
+    EXPECT_TRUE(WaitFor([&] { return savedHolds(archive); }));
+
+    // "保存先フォルダを開く", then "完了": the folder of the archive opens.
+    HWND openFolder = Control(wizard, IDC_OPEN_FOLDER);
+    EXPECT_FALSE(Checked(openFolder));
+    Click(openFolder);
+    ASSERT_TRUE(WaitFor([&] { return Checked(openFolder); }));
+    Click(next);
+    ASSERT_TRUE(program->WaitExit(15000));
+    std::wstring folderName = m_folder.Path().substr(0, m_folder.Path().size() - 1);
+    folderName = folderName.substr(folderName.find_last_of(L'\\') + 1);
+    HWND view = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (view = FindOtherWindow(L"ExplorerWClass", folderName)) != nullptr; }))
+        << "no folder window for " << testing::PrintToString(folderName);
+    CloseOtherProgram(view);
+}
+
+// "再読込" shows every saved option on the options page.
+TEST_F(WizardTest, ReloadShowsTheSavedOptions)
+{
+    ASSERT_TRUE(m_folder.WriteFile(L"r.txt", "r"));
+    const std::vector<std::wstring> sources{m_folder / L"r.txt"};
+    struct Case {
+        const char* name;
+        SavedOptions saved;
+        const wchar_t* split;
+        const wchar_t* custom; // null: the custom size is hidden
+    };
+    const Case cases[] = {
+        {"a preset, the texts, no list",
+         {650, false, L"D:\\展開先", L"題名", L"一行目\r\n二行目", false},
+         L"CDR 650MB",
+         nullptr},
+        {"a size of its own, no user interface", {2000, true, L"", L"", L"", true}, L"サイズ指定", L"2000"},
+        {"the defaults again", {}, L"なし", nullptr},
+    };
+    auto program = Start();
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    HWND next = Control(wizard, IDC_NEXT);
+    Click(next);
+    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring archive = m_folder / (L"r" + std::to_wstring(++round) + L".zka");
+        ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters(sources, archive, c.saved)));
+        Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
+        ASSERT_TRUE(WaitFor([&] { return RowCount(wizard) == 1 && Enabled(next); }));
+        Click(next);
+        ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
+        EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), archive);
+        EXPECT_EQ(Text(Control(wizard, IDC_SPLIT_LIST)), c.split);
+        if (c.custom)
+            EXPECT_EQ(Text(Control(wizard, IDC_SPLIT_CUSTOM)), c.custom);
+        else
+            EXPECT_FALSE(Control(wizard, IDC_SPLIT_CUSTOM)) << "the custom size is shown";
+        EXPECT_EQ(Text(Control(wizard, IDC_SFX_DEST)), c.saved.strDest);
+        EXPECT_EQ(Text(Control(wizard, IDC_SFX_TITLE)), c.saved.strTitle);
+        EXPECT_EQ(Text(Control(wizard, IDC_SFX_COMMENT)), c.saved.strComment);
+        EXPECT_EQ(Checked(Control(wizard, IDC_LIST_SHOW)), c.saved.bShowList);
+        EXPECT_EQ(Checked(Control(wizard, IDC_LIST_NONE)), !c.saved.bShowList);
+        EXPECT_EQ(Checked(Control(wizard, IDC_SFX_NO_UI)), c.saved.bNoUi);
+        EXPECT_EQ(Enabled(Control(wizard, IDC_SFX_COMMENT)), !c.saved.bNoUi);
+        EXPECT_EQ(Enabled(Control(wizard, IDC_SFX_TITLE)), !c.saved.bNoUi);
+        Click(Control(wizard, IDC_BACK));
+        ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
+    }
+    CloseWithEscape(*program, wizard);
+}
+
+// Start-up paths are read as dropped ones are. A folder named with its
+// trailing "\" is built at once; a drive root, which has no entry of its
+// own, leaves the wizard waiting on the file page with nothing to build
+// and nothing to answer.
+TEST_F(WizardTest, StartUpPathsAreReadLikeDroppedOnes)
+{
+    ASSERT_TRUE(CreateDirectoryW((m_folder / L"data").c_str(), nullptr));
+    ASSERT_TRUE(m_folder.WriteFile(L"data\\d.txt", "d"));
+    {
+        auto program = Start(L"\"" + (m_folder / L"data\\") + L"\"");
+        ASSERT_TRUE(program->WaitExit(60000)) << "the build did not run by itself";
+        EXPECT_TRUE(IsSelfExtracting(ReadWholeFile(m_folder / L"data.exe"),
+                                     ReadWholeFile(m_folder / L"ZelkoraSfx.exe")));
+    }
+    auto program = Start(L"c:\\");
+    HWND wizard = program->WaitDialog(WIZARD);
+    ASSERT_TRUE(wizard);
+    EXPECT_EQ(HeaderTitle(wizard), L"保管ファイルの選択");
+    EXPECT_EQ(RowCount(wizard), 0);
+    EXPECT_TRUE(WaitFor([&] { return !Enabled(Control(wizard, IDC_NEXT)); }));
+    EXPECT_FALSE(program->FindDialogOtherThan(WIZARD, wizard)) << "a message came up";
     CloseWithEscape(*program, wizard);
 }
 
@@ -1124,7 +1455,7 @@ TEST_F(WizardTest, FileDroppedOnTheArchiveNameBecomesTheName)
     // A folder and a missing path change nothing.
     ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"folder"}));
     ASSERT_TRUE(DropFiles(program->Process(), name, {m_folder / L"missing.exe"}));
-    Sleep(300);
+    Settle(*program, wizard);
     EXPECT_EQ(Text(name), m_folder / L"data.exe");
 
     // Only the first file counts; the name is checked at once.
