@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "core/text_format.h"
+
 namespace zk {
 
 // Caption of the builder's own messages; questions carry "確認".
@@ -15,9 +17,5 @@ constexpr wchar_t QUESTION_CAPTION[] = L"確認";
 // replaceable message-box function and returns the button chosen.
 // Questions (any button set but OK alone) get the question caption.
 int ShowBuildMessage(const std::wstring& text, UINT flags);
-
-// printf-style formatting of the builder's message templates (%s takes a
-// wchar_t string).
-std::wstring FormatText(const wchar_t* format, ...);
 
 } // namespace zk

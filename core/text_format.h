@@ -24,6 +24,12 @@ void TrimText(std::wstring& text, const wchar_t* chars = TRIM_CHARS_DEFAULT);
 std::unique_ptr<char[]> WideToThreadAnsi(const wchar_t* text);
 std::unique_ptr<wchar_t[]> ThreadAnsiToWide(const char* text);
 
+// The text vswprintf makes of format and the arguments, however long ("%ls"
+// inserts a wchar_t string as it is, "%" in it included). The format itself
+// when the text cannot be made (a broken format, or over a quarter million
+// characters).
+std::wstring FormatText(const wchar_t* format, ...);
+
 // 1234567 gives "1,234,567"; negative values keep their sign in front.
 const wchar_t* FormatGroupedInteger(int64_t value);
 

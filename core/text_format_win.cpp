@@ -1,5 +1,9 @@
 #include "core/text_format.h"
 
+#include <cstdarg>
+#include <cwchar>
+#include <vector>
+
 #include <windows.h>
 #include <shlwapi.h>
 
@@ -153,6 +157,21 @@ const wchar_t* FormatSizeText(uint64_t bytes, int mode)
     wcsncpy(t_size, text.c_str(), 79);
     t_size[79] = L'\0';
     return t_size;
+}
+
+std::wstring FormatText(const wchar_t* format, ...)
+{
+    // Room for most texts at once; a long path in a message needs more.
+    std::vector<wchar_t> buffer(1024);
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        int n = vswprintf(buffer.data(), buffer.size(), format, args);
+        va_end(args);
+        if (n >= 0 && static_cast<size_t>(n) < buffer.size()) return std::wstring(buffer.data(), n);
+        if (buffer.size() >= (1u << 18)) return std::wstring(format);
+        buffer.resize(buffer.size() * 4);
+    }
 }
 
 } // namespace zk

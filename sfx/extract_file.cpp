@@ -17,7 +17,7 @@
 #include "sfx/entry_hash.h"
 #include "sfx/extract_engine.h"
 #include "sfx/extract_support.h"
-#include "sfx/printf_text.h"
+#include "core/text_format.h"
 
 namespace zk {
 
@@ -90,7 +90,7 @@ FILE* CreateNewStream(const std::wstring& path)
 OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 {
     if (s.m_ctx.m_nOverwriteAll) return OUTPUT_OPENED;
-    int answer = Ask(s, PrintfText(TEXT_OVERWRITE, t.m_strShown.c_str()), MB_YESNOCANCEL | MB_ICONQUESTION);
+    int answer = Ask(s, FormatText(TEXT_OVERWRITE, t.m_strShown.c_str()), MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDCANCEL) {
         s.m_ctx.m_nAbort = 1;
         Fail(s, t.m_strPath);
@@ -131,7 +131,7 @@ int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
         }
         DWORD error = GetLastErrorText();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return Fail(s, t.m_strPath);
-        if (Ask(s, PrintfText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()),
+        if (Ask(s, FormatText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()),
                 MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
             return Fail(s, t.m_strPath);
     }
@@ -171,7 +171,7 @@ int DecodeData(ExtractSession& s, const FileTarget& t, FILE* out, IFileHash* has
         // progress counts the size the total was made of.
         if (written != info.m_nSize) {
             s.m_ctx.m_listNotices.push_back(
-                {t.m_strShown, PrintfText(TEXT_SIZE_DIFFERS, static_cast<unsigned long long>(info.m_nSize),
+                {t.m_strShown, FormatText(TEXT_SIZE_DIFFERS, static_cast<unsigned long long>(info.m_nSize),
                                           static_cast<unsigned long long>(written))});
             s.m_progress.m_nDone += info.m_nSize - written;
         }

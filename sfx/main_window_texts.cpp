@@ -3,7 +3,7 @@
 #include "core/archive_format.h"
 #include "core/long_path.h"
 #include "core/text_format.h"
-#include "sfx/printf_text.h"
+#include "core/text_format.h"
 
 namespace zk {
 
@@ -11,7 +11,7 @@ std::wstring VolumeCountText(uint64_t sizeEstimate, uint64_t volumeSize)
 {
     if (volumeSize == 0) return L"なし";
     uint64_t count = sizeEstimate / volumeSize + (sizeEstimate % volumeSize != 0 ? 1 : 0);
-    return PrintfText(L"%llu", static_cast<unsigned long long>(count));
+    return FormatText(L"%llu", static_cast<unsigned long long>(count));
 }
 
 std::wstring SummaryText(const SummaryFacts& f)
@@ -27,7 +27,7 @@ std::wstring SummaryText(const SummaryFacts& f)
     const wchar_t* coding = (f.m_nArchiveFlags & AF_NARROW_NAMES) ? L"Sjift-JIS" : L"Unicode";
     const wchar_t* hashes = (f.m_nArchiveFlags & AF_HASH) ? L"あり" : L"なし";
     const wchar_t* hidden = (f.m_nArchiveFlags & AF_HIDDEN) ? L"含む" : L"含まない";
-    return PrintfText(L"ファイルサイズ\t： %-9ls Byte [%ls]\n"
+    return FormatText(L"ファイルサイズ\t： %-9ls Byte [%ls]\n"
                       L"格納ファイル数\t： %-9ls\t格納フォルダ数\t： %ls\n"
                       L"圧縮ファイル数\t： %-9ls\t分割ファイル数\t： %ls\n"
                       L"文字コード\t： %ls\t誤り検出\t： %ls\n"
@@ -72,9 +72,9 @@ std::wstring ProgressText(const std::wstring& status, uint64_t done, uint64_t to
     int hours = static_cast<int>(elapsed / 3600);
     int minutes = static_cast<int>(elapsed / 60 % 60);
     int seconds = static_cast<int>(elapsed % 60);
-    if (done == total) return PrintfText(L"完了 [%02d:%02d:%02d]", hours, minutes, seconds);
+    if (done == total) return FormatText(L"完了 [%02d:%02d:%02d]", hours, minutes, seconds);
     int percent = static_cast<int>(ProgressRatio(done, total) * 100.0);
-    return PrintfText(L"%llu / %llu Byte (%d %%) [%02d:%02d:%02d]", static_cast<unsigned long long>(done),
+    return FormatText(L"%llu / %llu Byte (%d %%) [%02d:%02d:%02d]", static_cast<unsigned long long>(done),
                       static_cast<unsigned long long>(total), percent, hours, minutes, seconds);
 }
 
@@ -83,7 +83,7 @@ std::wstring ListDateText(const FILETIME& utc)
     FILETIME local;
     SYSTEMTIME st;
     if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st)) return std::wstring();
-    return PrintfText(L"%4d/%02d/%02d %d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
+    return FormatText(L"%4d/%02d/%02d %d:%02d", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute);
 }
 
 } // namespace zk

@@ -2,27 +2,9 @@
 
 #include "core/archive_format.h"
 #include "sfx/main_window_texts.h"
-#include "sfx/printf_text.h"
 
 namespace zk {
 namespace {
-
-// File names reach the questions through these texts: a "%" in one is the
-// name's own, and a path far longer than the first buffer arrives whole.
-TEST(PrintfText, ArgumentsStayLiteralAndWhole)
-{
-    const std::wstring deep = L"C:\\" + std::wstring(5000, L'd') + L"\\100%s%d.txt";
-    struct Case {
-        std::wstring m_strGot;
-        std::wstring m_strWanted;
-    } cases[] = {
-        {PrintfText(L"ファイル：%ls", L"50%s off %d%%.txt"), L"ファイル：50%s off %d%%.txt"},
-        {PrintfText(L"%ls\nファイル：%ls", L"使用中", deep.c_str()), L"使用中\nファイル：" + deep},
-        {PrintfText(L"（%llu バイト）%d %%", 18446744073709551615ull, 7), L"（18446744073709551615 バイト）7 %"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.m_strGot, c.m_strWanted);
-}
 
 TEST(SummaryText, ShowsSizesCountsAndOptionsInFiveLines)
 {

@@ -13,6 +13,24 @@ namespace {
 
 constexpr uint64_t KiB = 1024, MiB = KiB * 1024, GiB = MiB * 1024, TiB = GiB * 1024;
 
+// File names reach messages and questions through these texts: a "%" in
+// one is the name's own, and a path far longer than the first buffer
+// arrives whole.
+TEST(FormatText, ArgumentsStayLiteralAndWhole)
+{
+    const std::wstring deep = L"C:\\" + std::wstring(5000, L'd') + L"\\100%s%d.txt";
+    struct Case {
+        std::wstring m_strGot;
+        std::wstring m_strWanted;
+    } cases[] = {
+        {FormatText(L"ファイル：%ls", L"50%s off %d%%.txt"), L"ファイル：50%s off %d%%.txt"},
+        {FormatText(L"%ls\nファイル：%ls", L"使用中", deep.c_str()), L"使用中\nファイル：" + deep},
+        {FormatText(L"（%llu バイト）%d %%", 18446744073709551615ull, 7), L"（18446744073709551615 バイト）7 %"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.m_strGot, c.m_strWanted);
+}
+
 TEST(FormatSizeText, AutomaticModeBoundaries)
 {
     const struct {
