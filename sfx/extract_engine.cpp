@@ -271,18 +271,31 @@ void StartRun(ExtractSession& s)
     s.m_status.Set(L"");
 }
 
-int ExtractAllWorker(ExtractSession& s)
+namespace {
+
+// What both workers do before their first entry: a fresh run with its total,
+// a complete tree, a destination the user accepted, and the progress clock
+// started with the bar repainted every refreshMs. 0 / 1.
+int BeginRun(ExtractSession& s, uint64_t total, UINT refreshMs, std::wstring* destination)
 {
     StartRun(s);
-    s.m_progress.m_nTotal = s.m_state.m_nTotalSize;
+    s.m_progress.m_nTotal = total;
     s.m_progress.m_nDone = 0;
-    if (!TreeIsComplete(s)) return FinishExtraction(s, false);
-    std::wstring destination = DestinationForCheck(s.m_pView->Destination());
-    if (CheckDestination(s, destination) != 0) return FinishExtraction(s, false);
-
-    s.m_pView->StartProgressTimer(100, false);
+    if (!TreeIsComplete(s)) return 1;
+    *destination = DestinationForCheck(s.m_pView->Destination());
+    if (CheckDestination(s, *destination) != 0) return 1;
+    s.m_pView->StartProgressTimer(refreshMs, false);
     s.m_progress.m_nStartTime = ProgressClock();
     s.m_progress.m_nLastProgress = ProgressClock();
+    return 0;
+}
+
+} // namespace
+
+int ExtractAllWorker(ExtractSession& s)
+{
+    std::wstring destination;
+    if (BeginRun(s, s.m_state.m_nTotalSize, 100, &destination) != 0) return FinishExtraction(s, false);
     if (CreateFolderChain(destination) == 0) {
         s.m_strCurrentDir = LongPathForm(destination);
         if (OpenArchiveForRun(s)) ExtractFolder(s, s.m_state.m_root);
@@ -371,15 +384,8 @@ void ApplyChainAttributes(ExtractSession& s, const std::wstring& target,
 
 int ExtractSelectedWorker(ExtractSession& s)
 {
-    StartRun(s);
-    s.m_progress.m_nTotal = 0;
-    s.m_progress.m_nDone = 0;
-    if (!TreeIsComplete(s)) return FinishExtraction(s, true);
-    std::wstring destination = DestinationForCheck(s.m_pView->Destination());
-    if (CheckDestination(s, destination) != 0) return FinishExtraction(s, true);
-    s.m_pView->StartProgressTimer(25, false);
-    s.m_progress.m_nStartTime = ProgressClock();
-    s.m_progress.m_nLastProgress = ProgressClock();
+    std::wstring destination;
+    if (BeginRun(s, 0, 25, &destination) != 0) return FinishExtraction(s, true);
     EntryNode* folder = s.m_pView->CurrentFolder();
     if (!folder || !OpenArchiveForRun(s)) return FinishExtraction(s, true);
     if (SumSelectedSizes(s, *folder) != 0) return FinishExtraction(s, true);
