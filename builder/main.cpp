@@ -1,5 +1,5 @@
-#include "builder/builder_app.h"
-#include "builder/wizard_dlg.h"
+#include "builder/ui/builder_app.h"
+#include "builder/ui/wizard_dlg.h"
 
 #include <windows.h>
 #include <commctrl.h>

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/build_engine.h"
+#include "builder/engine/build_engine.h"
 #include "core/message_box.h"
 #include "core/tests/win/scratch_folder.h"
 #include "core/tests/win/test_archive_reader.h"

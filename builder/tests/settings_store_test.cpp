@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/settings_records.h"
-#include "builder/settings_store.h"
+#include "builder/settings/settings_records.h"
+#include "builder/settings/settings_store.h"
 #include "core/long_path.h"
 #include "core/temp_files.h"
 #include "core/tests/win/scratch_folder.h"

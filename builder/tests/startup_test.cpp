@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "builder/builder_app.h"
-#include "builder/startup.h"
+#include "builder/ui/builder_app.h"
+#include "builder/settings/startup.h"
 #include "core/message_box.h"
 #include "core/os_info.h"
 

@@ -3,7 +3,7 @@
 // step with the source list of the archive parameters.
 
 #include "ui/subclassed_window.h"
-#include "builder/wizard_page.h"
+#include "builder/ui/wizard_page.h"
 
 #include <shellapi.h>
 

@@ -1,4 +1,4 @@
-#include "wizard_flow.h"
+#include "builder/ui/wizard_flow.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "builder/startup.h"
+#include "builder/settings/startup.h"
 
 #include <algorithm>
 #include <climits>

@@ -3,7 +3,7 @@
 // settings; the wizard copies it back and saves it on "保存".
 
 #include "ui/dialog.h"
-#include "builder/settings_records.h"
+#include "builder/settings/settings_records.h"
 
 class CSettingsDlg : public zk::CDialog {
 public:

@@ -1,4 +1,4 @@
-#include "options_rules.h"
+#include "builder/ui/options_rules.h"
 
 #include <cwctype>
 

@@ -2,12 +2,12 @@
 // The builder's wizard window: five pages one at a time, the header and
 // guidance line, the five buttons, the build thread and its watch timer.
 
-#include "builder/build_owner.h"
-#include "builder/controls.h"
+#include "builder/engine/build_owner.h"
+#include "builder/ui/controls.h"
 #include "ui/dialog.h"
-#include "builder/progress_texts.h"
-#include "builder/wizard_flow.h"
-#include "builder/wizard_page.h"
+#include "builder/ui/progress_texts.h"
+#include "builder/ui/wizard_flow.h"
+#include "builder/ui/wizard_page.h"
 
 #include <commctrl.h>
 

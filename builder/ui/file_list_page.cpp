@@ -1,9 +1,9 @@
-#include "builder/file_list_page.h"
+#include "builder/ui/file_list_page.h"
 
-#include "builder/resource.h"
-#include "builder/settings_records.h"
-#include "builder/startup.h"
-#include "builder/wizard_dlg.h"
+#include "builder/ui/resource.h"
+#include "builder/settings/settings_records.h"
+#include "builder/settings/startup.h"
+#include "builder/ui/wizard_dlg.h"
 #include "core/long_path.h"
 #include "core/os_info.h"
 

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "builder/source_item.h"
+#include "builder/settings/source_item.h"
 #include "core/serial_archive.h"
 #include "core/settings_format.h"
 

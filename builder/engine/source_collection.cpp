@@ -1,11 +1,11 @@
-#include "builder/source_collection.h"
+#include "builder/engine/source_collection.h"
 
 #include <cstring>
 #include <cwchar>
 #include <memory>
 
-#include "builder/build_engine.h"
-#include "builder/build_support.h"
+#include "builder/engine/build_engine.h"
+#include "builder/engine/build_support.h"
 #include "core/archive_names.h"
 #include "core/file_io.h"
 #include "core/last_error.h"

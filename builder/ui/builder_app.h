@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "builder/startup.h"
+#include "builder/settings/startup.h"
 
 class CBuilderApp {
 public:

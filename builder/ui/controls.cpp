@@ -1,8 +1,8 @@
-#include "controls.h"
+#include "builder/ui/controls.h"
 
 #include "ui/dialog.h"
-#include "progress_texts.h"
-#include "resource.h"
+#include "builder/ui/progress_texts.h"
+#include "builder/ui/resource.h"
 #include "core/shortcut.h"
 
 #include <shellapi.h>

@@ -1,4 +1,4 @@
-#include "exclusion_patterns.h"
+#include "builder/settings/exclusion_patterns.h"
 
 #include <windows.h>
 

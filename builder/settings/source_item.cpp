@@ -1,4 +1,4 @@
-#include "builder/source_item.h"
+#include "builder/settings/source_item.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "builder/settings_records.h"
+#include "builder/settings/settings_records.h"
 
 #include <vector>
 

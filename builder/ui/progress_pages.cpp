@@ -1,7 +1,7 @@
-#include "builder/progress_pages.h"
+#include "builder/ui/progress_pages.h"
 
-#include "builder/resource.h"
-#include "builder/wizard_dlg.h"
+#include "builder/ui/resource.h"
+#include "builder/ui/wizard_dlg.h"
 
 namespace {
 

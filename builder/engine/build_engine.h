@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "builder/build_owner.h"
-#include "builder/source_collection.h"
+#include "builder/engine/build_owner.h"
+#include "builder/engine/source_collection.h"
 #include "core/error_log.h"
 #include "core/file_io.h"
 #include "core/long_path.h"

@@ -5,11 +5,11 @@
 // The build thread never touches these windows: it stores values here and
 // the progress page puts them on screen from a timer of its own.
 
-#include "builder/build_owner.h"
-#include "builder/controls.h"
-#include "builder/progress_texts.h"
-#include "builder/resource.h"
-#include "builder/wizard_page.h"
+#include "builder/engine/build_owner.h"
+#include "builder/ui/controls.h"
+#include "builder/ui/progress_texts.h"
+#include "builder/ui/resource.h"
+#include "builder/ui/wizard_page.h"
 
 #include <atomic>
 #include <mutex>

@@ -3,8 +3,8 @@
 // self-extractor shows. Every control writes straight into the archive
 // parameters of the wizard.
 
-#include "builder/controls.h"
-#include "builder/wizard_page.h"
+#include "builder/ui/controls.h"
+#include "builder/ui/wizard_page.h"
 
 class COptionsPage : public CWizardPage {
 public:

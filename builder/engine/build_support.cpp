@@ -1,4 +1,4 @@
-#include "builder/build_support.h"
+#include "builder/engine/build_support.h"
 
 #include <cstdarg>
 #include <cwchar>

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "builder/settings_records.h"
+#include "builder/settings/settings_records.h"
 #include "core/serial_archive.h"
 
 constexpr wchar_t ENV_FILE_NAME[] = L"Zelkora.env";

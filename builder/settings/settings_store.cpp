@@ -1,4 +1,4 @@
-#include "builder/settings_store.h"
+#include "builder/settings/settings_store.h"
 
 #include <windows.h>
 

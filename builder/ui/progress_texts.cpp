@@ -1,6 +1,6 @@
-#include "progress_texts.h"
+#include "builder/ui/progress_texts.h"
 
-#include "builder/exclusion_patterns.h"
+#include "builder/settings/exclusion_patterns.h"
 #include "core/long_path.h"
 #include "core/text_format.h"
 

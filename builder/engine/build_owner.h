@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "builder/settings_records.h"
+#include "builder/settings/settings_records.h"
 
 namespace zk {
 

@@ -1,9 +1,9 @@
-#include "builder/options_page.h"
+#include "builder/ui/options_page.h"
 
-#include "builder/options_rules.h"
-#include "builder/resource.h"
-#include "builder/settings_records.h"
-#include "builder/wizard_dlg.h"
+#include "builder/ui/options_rules.h"
+#include "builder/ui/resource.h"
+#include "builder/settings/settings_records.h"
+#include "builder/ui/wizard_dlg.h"
 #include "core/long_path.h"
 
 #include <commdlg.h>

@@ -1,4 +1,4 @@
-#include "builder/builder_app.h"
+#include "builder/ui/builder_app.h"
 
 #include <objbase.h>
 

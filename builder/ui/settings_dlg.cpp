@@ -1,7 +1,7 @@
-#include "builder/settings_dlg.h"
+#include "builder/ui/settings_dlg.h"
 
-#include "builder/exclusion_patterns.h"
-#include "builder/resource.h"
+#include "builder/settings/exclusion_patterns.h"
+#include "builder/ui/resource.h"
 #include "core/long_path.h"
 #include "core/message_box.h"
 #include "core/pickers.h"

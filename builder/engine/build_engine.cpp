@@ -1,4 +1,4 @@
-#include "builder/build_engine.h"
+#include "builder/engine/build_engine.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <cwchar>
 
-#include "builder/build_support.h"
+#include "builder/engine/build_support.h"
 #include "core/archive_format.h"
 #include "core/archive_key.h"
 #include "core/block_size.h"
