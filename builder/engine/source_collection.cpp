@@ -4,58 +4,23 @@
 #include <cwchar>
 #include <memory>
 
-#include "builder/engine/build_engine.h"
-#include "builder/engine/build_support.h"
+#include "builder/engine/build_context.h"
+#include "builder/engine/build_messages.h"
 #include "core/archive_names.h"
 #include "core/file_io.h"
+#include "core/file_time_win.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
-#include "core/message_box.h"
+#include "core/text_format.h"
 #include "core/unique_handle.h"
 
 namespace zk {
 
 namespace {
 
-constexpr wchar_t MSG_INFO_TABLE_FULL[] = L"ﾌｧｲﾙ情報格納領域が一杯になりました。処理を中止します。";
-constexpr wchar_t MSG_FOLDER_LIST_FAILED[] = L"%ls\nフォルダ：%ls";
-constexpr wchar_t MSG_FOLDER_CYCLE[] =
-    L"フォルダのリンクがそのリンクを含むフォルダを指しているため、処理を中止します。\nフォルダ：%ls";
-constexpr wchar_t MSG_PATH_TOO_LONG[] =
-    L"パスが長すぎるため書庫に格納できません（2047 文字まで）。処理を中止します。\nパス：%ls";
-
-bool EqualsNoCase(const std::wstring& a, const std::wstring& b)
-{
-    return a.size() == b.size() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 bool IsDotName(const wchar_t* name)
 {
     return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
-}
-
-uint64_t FileTimeValue(const FILETIME& ft)
-{
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-// Records the failing path and this thread's last system error text,
-// unless the failure recorded a message of its own first: that one is what
-// the user was shown, and the system's last error may be about anything.
-void Fail(BuildContext& ctx, const std::wstring& path)
-{
-    ctx.strFailingPath = path;
-    if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
-}
-
-// Ends the build with a message of its own; the message is also what the
-// error log gets.
-void FailWithMessage(BuildContext& ctx, const std::wstring& path, const std::wstring& message)
-{
-    ShowBuildMessage(message, MB_OK | MB_ICONERROR);
-    ctx.strFailingPath = path;
-    ctx.strFailureMessage = message;
 }
 
 // Links a new node below its parent, after the node kept before it.
@@ -105,16 +70,20 @@ bool FolderIdentity(const std::wstring& path, std::pair<uint32_t, uint64_t>& ide
 }
 
 // Reads a work-file record through the format's parser.
+// A read the system refuses is told; a record cut short is not.
 class WorkFileSource : public ByteSource {
 public:
-    explicit WorkFileSource(HANDLE h) : m_h(h) {}
+    WorkFileSource(HANDLE h, IUserDialogue& dialogue) : m_h(h), m_dialogue(dialogue) {}
     bool ReadExact(uint8_t* buffer, size_t n) override
     {
-        return ReadFully(m_h, buffer, n, true) == static_cast<int64_t>(n);
+        const int64_t got = ReadFully(m_h, buffer, n, false);
+        if (got < 0) m_dialogue.ReportSystemError();
+        return got == static_cast<int64_t>(n);
     }
 
 private:
     HANDLE m_h;
+    IUserDialogue& m_dialogue;
 };
 
 } // namespace
@@ -185,11 +154,13 @@ bool IsBuildOutput(const BuildContext& ctx, const std::wstring& path)
 
 int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
 {
-    const int64_t pos = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, true);
-    if (pos < 0) return 1;
+    const int64_t pos = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false);
+    if (pos < 0) {
+        ctx.dialogue.ReportSystemError();
+        return 1;
+    }
     if (static_cast<uint64_t>(pos) >= NO_INFO_OFFSET) {
-        ShowBuildMessage(MSG_INFO_TABLE_FULL, MB_OK | MB_ICONERROR);
-        ctx.strFailureMessage = MSG_INFO_TABLE_FULL;
+        FailWithMessage(ctx, ctx.strWorkPath, MSG_INFO_TABLE_FULL);
         return 1;
     }
     if (record.pNode) record.pNode->nInfoOffset = static_cast<uint32_t>(pos);
@@ -198,42 +169,50 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     const std::wstring name = LastComponent(record.strName);
     const std::u16string_view name16(reinterpret_cast<const char16_t*>(name.data()), name.size());
     if (!EncodeEntryName(name16, ctx.bShiftJisNames, &record.info.m_name)) {
-        RecordFailure(true);
+        RecordFailure(false);
+        ctx.dialogue.ReportSystemError();
         return 1;
     }
     std::vector<uint8_t> bytes;
     ByteWriter w(bytes);
     if (PutInfoRecord(w, record.info) != FormatStatus::Ok) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        RecordFailure(true);
+        RecordFailure(false);
+        ctx.dialogue.ReportSystemError();
         return 1;
     }
     // A rewritten record has to fit exactly where the collected one lies;
     // anything else would overwrite the records behind it.
     if (record.nEncodedSize != 0 && record.nEncodedSize != bytes.size()) {
         SetLastError(ERROR_INVALID_DATA);
-        RecordFailure(true);
+        RecordFailure(false);
+        ctx.dialogue.ReportSystemError();
         return 1;
     }
-    if (!WriteFully(ctx.work.Get(), bytes.data(), bytes.size(), true)) return 1;
+    if (!WriteFully(ctx.work.Get(), bytes.data(), bytes.size(), false)) {
+        ctx.dialogue.ReportSystemError();
+        return 1;
+    }
     record.nEncodedSize = static_cast<uint32_t>(bytes.size());
     return 0;
 }
 
 bool ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
 {
-    if (SeekFile(ctx.work.Get(), nInfoOffset, FILE_BEGIN, true) != static_cast<int64_t>(nInfoOffset))
-        return false;
+    if (SeekWork(ctx, nInfoOffset) != 0) return false;
     ArchiveHeader header;
     header.m_nFlags = ctx.bShiftJisNames ? AF_NARROW_NAMES : 0;
-    WorkFileSource source(ctx.work.Get());
+    WorkFileSource source(ctx.work.Get(), ctx.dialogue);
     BuildRecord out;
     if (ParseInfoRecord(source, header, &out.info) != FormatStatus::Ok) return false;
     std::u16string name;
     if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return false;
     out.strName.assign(name.begin(), name.end());
-    const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, true);
-    if (end < 0) return false;
+    const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false);
+    if (end < 0) {
+        ctx.dialogue.ReportSystemError();
+        return false;
+    }
     out.nEncodedSize = static_cast<uint32_t>(end - nInfoOffset);
     record = std::move(out);
     return true;
@@ -247,8 +226,8 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
         if (ctx.Cancelled()) return 1;
         const std::wstring& path = sources[i];
         WIN32_FIND_DATAW entry{};
-        if (!FindFileData(path.c_str(), &entry, true)) {
-            Fail(ctx, path);
+        if (!FindFileData(path.c_str(), &entry, false)) {
+            SystemFailure(ctx, path);
             return 1;
         }
         if (IsBuildOutput(ctx, path)) continue;
@@ -310,16 +289,15 @@ FolderOpen OpenFolder(BuildContext& ctx, CollectFrame& frame)
         if (frame.find) break;
         GetLastErrorText();
         const std::wstring question = FormatText(MSG_FOLDER_LIST_FAILED, LastErrorText(), frame.path.c_str());
-        const int answer = ShowBuildMessage(question, MB_ABORTRETRYIGNORE | MB_ICONQUESTION);
-        if (answer == IDRETRY) {
+        const Answer answer =
+            AskUser(ctx, BUILD_TOPIC_FOLDER_UNREADABLE, BUTTONS_ABORT_RETRY_IGNORE, question);
+        if (answer == ANSWER_RETRY) {
             if (ctx.Cancelled()) return FolderOpen::FAILED;
             continue;
         }
         // Ignored: the folder stays in the archive, empty.
-        if (answer == IDIGNORE) return FolderOpen::IGNORED;
-        SetLastError(LastErrorCode());
-        ReportLastError();
-        Fail(ctx, frame.path);
+        if (answer == ANSWER_IGNORE) return FolderOpen::IGNORED;
+        SystemFailure(ctx, frame.path);
         return FolderOpen::FAILED;
     }
     frame.bHaveEntry = true;
@@ -362,8 +340,8 @@ int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
                 // share that went away) would leave the archive without
                 // the entries not listed yet.
                 if (GetLastError() != ERROR_NO_MORE_FILES) {
-                    ReportLastError();
-                    Fail(ctx, frame.path);
+                    GetLastErrorText();
+                    SystemFailure(ctx, frame.path);
                     return 1;
                 }
                 if (frame.bOnStack) ctx.folderStack.pop_back();

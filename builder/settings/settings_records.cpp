@@ -1,5 +1,8 @@
 #include "builder/settings/settings_records.h"
 
+#include "builder/engine/build_settings.h"
+#include "core/archive_format.h"
+
 #include <vector>
 
 #include "core/temp_files.h"
@@ -144,4 +147,31 @@ int CVosmirePrm::Load(zk::SerialArchive& ar)
     m_strSfxRunAfter = ToWide(f.sfxRunAfter);
     m_bSfxShowList = f.sfxShowList;
     return 0;
+}
+
+zk::BuildSettings ToBuildSettings(const CVosmireEnv& env, const CVosmirePrm& prm, const std::wstring& programFolder)
+{
+    zk::BuildSettings s;
+    s.m_strProgramFolder = programFolder;
+    s.m_strArchivePath = prm.m_strArchivePath;
+    s.m_strPassword = prm.m_strPassword;
+    s.m_bVerify = env.m_bVerify != 0;
+    s.m_bHash = env.m_bHash != 0;
+    s.m_nCompressKind = env.m_nCompressKind != 0 ? 1 : 0;
+    s.m_nCompressLevel = env.m_nCompressLevel != 0 ? 1 : 0;
+    s.m_bLongNames = env.m_bLongNames != 0;
+    s.m_bShiftJisNames = env.m_bShiftJisNames != 0;
+    s.m_bIncludeHidden = env.m_bIncludeHidden != 0;
+    s.m_bShowLogOnError = env.m_bShowLogOnError != 0;
+    s.m_bUseWorkFolder = env.m_bUseWorkFolder != 0;
+    s.m_strWorkFolder = env.m_strWorkFolder;
+    s.m_nSplitMB = prm.m_nSplitMB > 0 ? static_cast<uint32_t>(prm.m_nSplitMB) : 0;
+    s.m_nSfxFlags = (prm.m_bSfxShowList ? zk::SF_SHOW_LIST : 0) | (prm.m_bSfxNoUI ? zk::SF_NO_UI : 0);
+    s.m_strSfxDestFolder = prm.m_strSfxDestFolder;
+    s.m_strSfxTitle = prm.m_strSfxTitle;
+    s.m_strSfxRunAfter = prm.m_strSfxRunAfter;
+    s.m_strSfxComment = prm.m_strSfxComment;
+    for (const auto& item : prm.m_listSources)
+        s.m_listSources.push_back(item->GetPath());
+    return s;
 }

@@ -12,7 +12,9 @@
 #include "core/serial_archive.h"
 #include "core/settings_format.h"
 
-class CWizardDlg;
+namespace zk {
+struct BuildSettings;
+}
 
 // A set of texts without duplicates (compared case-sensitively).
 using CStringSet = std::set<std::wstring>;
@@ -31,7 +33,7 @@ public:
     // folder, no output folder.
     void SetDefaults();
 
-    // Everything but m_pOwner and m_setReserved.
+    // Everything but m_setReserved.
     void CopyFrom(const CVosmireEnv& other);
 
     // Reads or writes, by the archive's direction. Reading is all or
@@ -40,7 +42,6 @@ public:
     void Store(zk::SerialArchive& ar) const;
     int Load(zk::SerialArchive& ar);
 
-    CWizardDlg* m_pOwner = nullptr;
     // The fourteen flags, in the order of the file.
     uint8_t m_bVerify = 1;
     uint8_t m_bHash = 1;
@@ -82,7 +83,6 @@ public:
     void Store(zk::SerialArchive& ar) const;
     int Load(zk::SerialArchive& ar);
 
-    CWizardDlg* m_pOwner = nullptr;
     std::wstring m_strArchivePath; // ".exe" self-extracting, ".zka" plain
     int32_t m_nSplitMB = 0;        // 0 one file, else 1..32768
     std::wstring m_strPassword;
@@ -96,3 +96,10 @@ public:
     CShellDesktop m_shellDesktop;
     CSourceList m_listSources;
 };
+
+// The settings of one build, taken from the records on the window thread
+// before the build starts: flags as the engine reads them, the chosen
+// items' paths in list order, the program folder (with "\") where the log
+// and the extractor program live.
+zk::BuildSettings ToBuildSettings(const CVosmireEnv& env, const CVosmirePrm& prm,
+                                  const std::wstring& programFolder);

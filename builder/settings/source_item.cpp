@@ -1,5 +1,7 @@
 #include "builder/settings/source_item.h"
 
+#include <shlobj.h>
+
 #include <vector>
 
 #include "core/file_io.h"

@@ -3,7 +3,8 @@
 // that turns paths into such items.
 
 #include <windows.h>
-#include <shlobj.h>
+#include <shobjidl.h>
+#include <shtypes.h>
 
 #include <list>
 #include <memory>

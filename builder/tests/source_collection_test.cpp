@@ -52,7 +52,7 @@ TEST(SourceCollection, EntryFilter)
         {L"Thumbs.db", FILE_ATTRIBUTE_NORMAL, false, ENTRY_FILE},
     };
     RecordingOwner owner;
-    BuildContext ctx(&owner);
+    BuildContext ctx(owner.Job());
     for (const Case& c : cases) {
         ctx.bIncludeHidden = c.includeHidden;
         EXPECT_EQ(ClassifyEntry(ctx, Entry(c.name, c.attrs)), c.expected)
@@ -63,7 +63,7 @@ TEST(SourceCollection, EntryFilter)
 TEST(SourceCollection, BuildOutputIsRecognisedInAnyPathForm)
 {
     RecordingOwner owner;
-    BuildContext ctx(&owner);
+    BuildContext ctx(owner.Job());
     ctx.strArchivePath = L"C:\\out\\Pack.exe";
     ctx.strWorkPath = L"\\\\?\\C:\\out\\~ZK0123456789ABCDEF.TMP";
     struct Case {
@@ -86,7 +86,7 @@ TEST(SourceCollection, BuildOutputIsRecognisedInAnyPathForm)
 struct WorkFileScene {
     ScratchFolder scratch;
     RecordingOwner owner;
-    BuildContext ctx{&owner};
+    BuildContext ctx{owner.Job()};
     WorkFileScene()
     {
         ctx.strWorkPath = scratch.Path() + L"work.tmp";

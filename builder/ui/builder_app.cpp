@@ -9,28 +9,15 @@
 #include "core/os_info.h"
 #include "core/version_info.h"
 
-namespace {
-
-CBuilderApp* g_pCurrentApp = nullptr;
-
-} // namespace
-
 CBuilderApp::CBuilderApp()
 {
     m_bComInitialised = SUCCEEDED(CoInitialize(nullptr));
-    g_pCurrentApp = this;
 }
 
 CBuilderApp::~CBuilderApp()
 {
-    if (g_pCurrentApp == this) g_pCurrentApp = nullptr;
     if (m_hUxTheme) FreeLibrary(m_hUxTheme);
     if (m_bComInitialised) CoUninitialize();
-}
-
-CBuilderApp* CBuilderApp::Current()
-{
-    return g_pCurrentApp;
 }
 
 int CBuilderApp::LoadProgramInfo()

@@ -11,15 +11,11 @@
 
 class CBuilderApp {
 public:
-    // Initialises COM for the whole process; the object registers itself as
-    // the running application (one at a time).
+    // Initialises COM for the window thread.
     CBuilderApp();
     ~CBuilderApp();
     CBuilderApp(const CBuilderApp&) = delete;
     CBuilderApp& operator=(const CBuilderApp&) = delete;
-
-    // The running application, or null.
-    static CBuilderApp* Current();
 
     // Everything before the wizard: program path and folder, version and OS
     // information, UxTheme, the command line (and the shell's block when it

@@ -28,85 +28,55 @@ void CProgressPage::OnDestroy()
     KillTimer(Hwnd(), IDT_PROGRESS_REFRESH);
 }
 
-void CProgressPage::StartProgressTimer()
-{
-    m_bar.ResetClock();
-    m_nClockRequest.store(1);
-    m_bBarChanged.store(true);
-}
-
-void CProgressPage::StopProgressTimer()
-{
-    m_nClockRequest.store(2);
-}
-
-void CProgressPage::SetProgressTotal(uint64_t done, uint64_t total)
-{
-    if (m_bar.SetTotal(done, total)) m_bBarChanged.store(true);
-}
-
-void CProgressPage::SetCompressProgress(uint64_t done)
-{
-    if (m_bar.SetCompressDone(done)) m_bBarChanged.store(true);
-}
-
-void CProgressPage::SetVerifyProgress(uint64_t done)
-{
-    if (m_bar.SetVerifyDone(done)) m_bBarChanged.store(true);
-}
-
-void CProgressPage::ShowCounters(const std::optional<zk::CounterValues>& counters)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_counters = counters;
-    m_bCountersChanged = true;
-}
-
-void CProgressPage::ShowSettingsSummary()
-{
-    m_bSummaryChanged.store(true);
-}
-
-void CProgressPage::SetPhaseText(const std::wstring& text)
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_strPhase = text;
-    m_bPhaseChanged = true;
-}
-
 void CProgressPage::Refresh()
 {
-    std::wstring phase;
-    std::optional<zk::CounterValues> counters;
-    bool phaseChanged, countersChanged;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        phaseChanged = std::exchange(m_bPhaseChanged, false);
-        countersChanged = std::exchange(m_bCountersChanged, false);
-        phase = m_strPhase;
-        counters = m_counters;
+    const zk::BuildProgressSnapshot s = m_pWizard->Progress().Snapshot();
+    if (s.nPhaseSerial != m_nPhaseSerial) {
+        m_nPhaseSerial = s.nPhaseSerial;
+        SetItemText(IDC_PHASE, s.strPhase);
     }
-    if (phaseChanged) SetItemText(IDC_PHASE, phase);
-    if (countersChanged) SetItemText(IDC_COUNTERS, zk::FormatCountersText(counters));
-    if (m_bSummaryChanged.exchange(false))
-        SetItemText(IDC_SUMMARY, zk::FormatSettingsSummary(m_pWizard->CurrentSettingsValues()));
-    switch (m_nClockRequest.exchange(0)) {
-    case 1:
-        SetTimer(m_bar.Hwnd(), IDT_BAR_CLOCK, BAR_CLOCK_MS, nullptr);
-        break;
-    case 2:
-        KillTimer(m_bar.Hwnd(), IDT_BAR_CLOCK);
-        break;
-    default:
-        break;
+    if (s.nCounterSerial != m_nCounterSerial) {
+        m_nCounterSerial = s.nCounterSerial;
+        std::optional<zk::CounterValues> counters;
+        if (s.bCounters)
+            counters = zk::CounterValues{s.counters.nFileCount, s.counters.nFolderCount, s.counters.nContentCount,
+                                         s.counters.nTotalSize};
+        SetItemText(IDC_COUNTERS, zk::FormatCountersText(counters));
     }
-    if (m_bBarChanged.exchange(false)) InvalidateRect(m_bar.Hwnd(), nullptr, FALSE);
+    if (s.nSummarySerial != m_nSummarySerial) {
+        m_nSummarySerial = s.nSummarySerial;
+        ShowSummary(s.nSplitMB);
+    }
+    if (s.nClockSerial != m_nClockSerial) {
+        m_nClockSerial = s.nClockSerial;
+        if (s.nClock == zk::CLOCK_RUNNING) {
+            m_bar.ResetClock();
+            SetTimer(m_bar.Hwnd(), IDT_BAR_CLOCK, BAR_CLOCK_MS, nullptr);
+        } else {
+            KillTimer(m_bar.Hwnd(), IDT_BAR_CLOCK);
+        }
+    }
+    bool barChanged = m_bar.SetTotal(s.nCompressDone, s.nTotal);
+    barChanged = m_bar.SetVerifyDone(s.nVerifyDone) || barChanged;
+    if (barChanged) InvalidateRect(m_bar.Hwnd(), nullptr, FALSE);
+}
+
+// The settings as the summary shows them; a volume size the build raised
+// shows before the wizard takes it into its records.
+void CProgressPage::ShowSummary(uint32_t raisedSplitMB)
+{
+    zk::SettingsValues values = m_pWizard->CurrentSettingsValues();
+    if (raisedSplitMB != 0) values.nSplitMB = static_cast<int>(raisedSplitMB);
+    SetItemText(IDC_SUMMARY, zk::FormatSettingsSummary(values));
 }
 
 void CProgressPage::ResetTexts()
 {
-    ShowCounters(std::nullopt);
-    ShowSettingsSummary();
+    const zk::BuildProgressSnapshot s = m_pWizard->Progress().Snapshot();
+    m_nCounterSerial = s.nCounterSerial;
+    m_nSummarySerial = s.nSummarySerial;
+    SetItemText(IDC_COUNTERS, zk::FormatCountersText(std::nullopt));
+    ShowSummary(0);
     Refresh();
 }
 

@@ -2,17 +2,16 @@
 // The progress page (phase, bar, counters, settings summary) and the
 // completion page (the report of a finished build).
 //
-// The build thread never touches these windows: it stores values here and
-// the progress page puts them on screen from a timer of its own.
+// The build thread never touches these windows: it writes the build's
+// progress, and the progress page puts a snapshot of it on screen from a
+// timer of its own.
 
-#include "builder/engine/build_owner.h"
+#include "builder/engine/build_job.h"
 #include "builder/ui/controls.h"
 #include "builder/ui/progress_texts.h"
 #include "builder/ui/resource.h"
 #include "builder/ui/wizard_page.h"
 
-#include <atomic>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -20,18 +19,7 @@ class CProgressPage : public CWizardPage {
 public:
     explicit CProgressPage(CWizardDlg* wizard);
 
-    // Called by the build thread.
-    void StartProgressTimer();
-    void StopProgressTimer();
-    void SetProgressTotal(uint64_t done, uint64_t total);
-    void SetCompressProgress(uint64_t done);
-    void SetVerifyProgress(uint64_t done);
-    // The engine's counters, or none (every value "0").
-    void ShowCounters(const std::optional<zk::CounterValues>& counters);
-    void ShowSettingsSummary();
-    void SetPhaseText(const std::wstring& text);
-
-    // Puts every stored value on screen now (window thread).
+    // Puts what changed in the build's progress on screen now.
     void Refresh();
     const zk::CProgressBar& Bar() const { return m_bar; }
 
@@ -44,27 +32,24 @@ protected:
     void OnDestroy() override;
 
 private:
+    // Counters "0" and the settings as they stand, until the build says more.
     void ResetTexts();
+    void ShowSummary(uint32_t raisedSplitMB);
 
     zk::CPhaseStatic m_phase;
     zk::CProgressBar m_bar;
-
-    std::mutex m_lock;
-    std::wstring m_strPhase;
-    std::optional<zk::CounterValues> m_counters;
-    bool m_bPhaseChanged = false;
-    bool m_bCountersChanged = false;
-    std::atomic<bool> m_bSummaryChanged{false};
-    std::atomic<bool> m_bBarChanged{false};
-    // 0 nothing asked, 1 start the bar's clock, 2 stop it.
-    std::atomic<int> m_nClockRequest{0};
+    // The serials of the snapshot last put on screen.
+    uint32_t m_nPhaseSerial = 0;
+    uint32_t m_nCounterSerial = 0;
+    uint32_t m_nSummarySerial = 0;
+    uint32_t m_nClockSerial = 0;
 };
 
 class CCompletionPage : public CWizardPage {
 public:
     explicit CCompletionPage(CWizardDlg* wizard);
 
-    // Written by the build thread before it reports its end.
+    // Given by the wizard once a build succeeded.
     void SetStatistics(const zk::BuildStatistics& stats) { m_stats = stats; }
     const zk::BuildStatistics& Statistics() const { return m_stats; }
     bool OpenFolderChecked() const { return IsChecked(IDC_OPEN_FOLDER); }

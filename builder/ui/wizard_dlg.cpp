@@ -1,6 +1,7 @@
 #include "builder/ui/wizard_dlg.h"
 
 #include "builder/engine/build_engine.h"
+#include "ui/layout.h"
 #include "builder/ui/file_list_page.h"
 #include "builder/ui/options_page.h"
 #include "builder/ui/progress_pages.h"
@@ -29,24 +30,8 @@ constexpr DWORD DELETE_RETRY_MS = 500;
 constexpr int PAGE_LEFT = 14;
 constexpr int PAGE_TOP = 70;
 
-const wchar_t* const APP_CAPTION = L"ゼルコラ";
-const wchar_t* const QUESTION_CAPTION = L"確認";
-
-int ScaleForDpi(HWND hwnd, int pixels)
-{
-    HDC dc = GetDC(hwnd);
-    int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSX) : 96;
-    if (dc) ReleaseDC(hwnd, dc);
-    return MulDiv(pixels, dpi, 96);
-}
-
-RECT ChildRect(HWND parent, HWND child)
-{
-    RECT rc{};
-    GetWindowRect(child, &rc);
-    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rc), 2);
-    return rc;
-}
+const wchar_t* const APP_CAPTION = BUILDER_MESSAGE_STYLE.strProgramCaption;
+const wchar_t* const QUESTION_CAPTION = BUILDER_MESSAGE_STYLE.strQuestionCaption;
 
 class CAboutDlg : public zk::CDialog {
 public:
@@ -77,7 +62,7 @@ CWizardDlg::~CWizardDlg()
     // The build thread uses this object until it ends; it is asked to stop
     // and waited for before anything goes away.
     if (m_buildThread.joinable()) {
-        RequestAbort();
+        m_build.RequestAbort();
         m_buildThread.join();
     }
 }
@@ -161,8 +146,6 @@ BOOL CWizardDlg::OnInitDialog()
     m_hSysImageList = reinterpret_cast<HIMAGELIST>(
         SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
 
-    m_env.m_pOwner = this;
-    m_prm.m_pOwner = this;
     LoadEnv(m_strProgramFolder, m_env);
 
     m_headerBand.Attach(Hwnd(), IDC_HEADER_BAND);
@@ -211,9 +194,9 @@ void CWizardDlg::CreatePages()
 void CWizardDlg::LayOut()
 {
     HWND hwnd = Hwnd();
-    int pageLeft = ScaleForDpi(hwnd, PAGE_LEFT);
-    int pageTop = ScaleForDpi(hwnd, PAGE_TOP);
-    int gap = ScaleForDpi(hwnd, 8);
+    int pageLeft = zk::ScaleForDpi(hwnd, PAGE_LEFT);
+    int pageTop = zk::ScaleForDpi(hwnd, PAGE_TOP);
+    int gap = zk::ScaleForDpi(hwnd, 8);
 
     int pageWidth = 0, pageHeight = 0;
     for (auto& page : m_pages) {
@@ -251,14 +234,14 @@ void CWizardDlg::LayOut()
     MoveWindow(Item(IDC_BUTTON_LINE), 0, lineTop, width, 2, FALSE);
 
     int buttonTop = lineTop + gap;
-    RECT next = ChildRect(hwnd, Item(IDC_NEXT));
+    RECT next = zk::ChildRect(hwnd, Item(IDC_NEXT));
     int buttonHeight = next.bottom - next.top;
     int shift = width - oldWidth;
     for (int id : {IDC_SETTINGS, IDC_RELOAD_SAVE, IDC_BACK, IDC_NEXT, IDC_CLOSE}) {
-        RECT rc = ChildRect(hwnd, Item(id));
+        RECT rc = zk::ChildRect(hwnd, Item(id));
         MoveWindow(Item(id), rc.left + shift, buttonTop, rc.right - rc.left, buttonHeight, FALSE);
     }
-    RECT version = ChildRect(hwnd, Item(IDC_VERSION));
+    RECT version = zk::ChildRect(hwnd, Item(IDC_VERSION));
     MoveWindow(Item(IDC_VERSION), version.left, buttonTop + (buttonHeight - line) / 2,
                version.right - version.left, line + 2, FALSE);
 
@@ -315,7 +298,7 @@ void CWizardDlg::GoToPage(int step)
             return;
         }
     }
-    if (m_nPage == zk::PAGE_OPTIONS && step == -1 && m_nBuildResult.load() == zk::BUILD_RESULT_FAILED)
+    if (m_nPage == zk::PAGE_OPTIONS && step == -1 && m_build.m_nResult.load() == zk::BUILD_RESULT_FAILED)
         OpenErrorLog();
 
     SetHeaderTexts();
@@ -326,7 +309,7 @@ void CWizardDlg::GoToPage(int step)
     }
     CWizardPage* page = m_pages[m_nPage].get();
     if (!page->Hwnd()) page->Create(Hwnd());
-    SetWindowPos(page->Hwnd(), HWND_TOP, ScaleForDpi(Hwnd(), PAGE_LEFT), ScaleForDpi(Hwnd(), PAGE_TOP), 0, 0,
+    SetWindowPos(page->Hwnd(), HWND_TOP, zk::ScaleForDpi(Hwnd(), PAGE_LEFT), zk::ScaleForDpi(Hwnd(), PAGE_TOP), 0, 0,
                  SWP_NOSIZE);
     ShowWindow(page->Hwnd(), SW_SHOW);
     page->OnSetActive();
@@ -359,34 +342,45 @@ void CWizardDlg::StartBuild()
 {
     // One build at a time: buttons may be refreshed again while it runs.
     if (BuildRunning()) return;
-    m_nBuildState.store(zk::BUILD_STATE_NONE);
-    m_nBuildResult.store(zk::BUILD_RESULT_OK);
+    m_build.m_nState.store(zk::BUILD_STATE_NONE);
+    m_build.m_nResult.store(zk::BUILD_RESULT_OK);
     m_bAbortRequested = false;
+    m_progress.Reset();
+    m_job = zk::BuildJob{};
+    m_job.settings = ToBuildSettings(m_env, m_prm, m_strProgramFolder);
+    m_job.pDialogue = &m_dialogue;
+    m_job.pProgress = &m_progress;
+    m_job.pFlags = &m_build;
     SetTimer(Hwnd(), IDT_BUILD, BUILD_TIMER_MS, nullptr);
     try {
-        m_buildThread = std::thread([this] { zk::BuildWorker(this); });
+        m_buildThread = std::thread([this] { zk::BuildWorker(m_job); });
     } catch (...) {
         // No thread: the timer reports a failed build.
-        FinishBuild(true);
+        m_job.settings.WipePassword();
+        m_build.Finish(true);
     }
 }
 
 void CWizardDlg::OnBuildTimer()
 {
-    if (m_nBuildState.load() != zk::BUILD_STATE_FINISHED) {
+    if (m_build.m_nState.load() != zk::BUILD_STATE_FINISHED) {
         // The build thread clears the result when it starts; a stop asked
         // for before that moment would be lost, so it is asked again until
         // the thread ends.
-        if (m_bAbortRequested) RequestAbort();
+        if (m_bAbortRequested) m_build.RequestAbort();
         return;
     }
     KillTimer(Hwnd(), IDT_BUILD);
     // The state is the thread's last word; joining returns at once and
     // guarantees that the thread no longer touches this object.
     if (m_buildThread.joinable()) m_buildThread.join();
+    // What the build left for this thread: a volume size the user agreed
+    // to raise, the figures of a success.
+    if (m_job.nRaisedSplitMB != 0) m_prm.m_nSplitMB = static_cast<int32_t>(m_job.nRaisedSplitMB);
+    if (m_job.bStatistics) CompletionPage()->SetStatistics(m_job.stats);
     ProgressPage()->Refresh();
 
-    uint8_t result = m_nBuildResult.load();
+    uint8_t result = m_build.m_nResult.load();
     if (!m_arrStartFiles.empty() || m_bCloseAfterBuild) {
         if (result == zk::BUILD_RESULT_ABORTED) DeleteUnfinishedArchive();
         EndDialog(m_bCloseAfterBuild ? IDCANCEL : IDOK);
@@ -400,7 +394,7 @@ void CWizardDlg::OnAbortPressed()
 {
     m_bAbortRequested = true;
     // A build that has finished, or finishes meanwhile, keeps its result.
-    RequestAbort();
+    m_build.RequestAbort();
     EnableItem(IDC_NEXT, false);
 }
 
@@ -572,59 +566,4 @@ void CWizardDlg::ShowAbout()
 {
     CAboutDlg about(VersionLabel(), LegalNotice());
     about.DoModal(Hwnd());
-}
-
-// ---- CBuildOwner, on the build thread ----
-// The pages exist from initialisation until the window is destroyed, which
-// never happens while a build runs; the checks only keep a stray call from
-// a failed initialisation harmless.
-
-void CWizardDlg::StartProgressTimer()
-{
-    if (CProgressPage* page = ProgressPage()) page->StartProgressTimer();
-}
-
-void CWizardDlg::StopProgressTimer()
-{
-    if (CProgressPage* page = ProgressPage()) page->StopProgressTimer();
-}
-
-void CWizardDlg::SetProgressTotal(uint64_t nDone, uint64_t nTotal)
-{
-    if (CProgressPage* page = ProgressPage()) page->SetProgressTotal(nDone, nTotal);
-}
-
-void CWizardDlg::SetCompressProgress(uint64_t nDone)
-{
-    if (CProgressPage* page = ProgressPage()) page->SetCompressProgress(nDone);
-}
-
-void CWizardDlg::SetVerifyProgress(uint64_t nDone)
-{
-    if (CProgressPage* page = ProgressPage()) page->SetVerifyProgress(nDone);
-}
-
-void CWizardDlg::ShowCounters(const zk::BuildCounters& counters)
-{
-    zk::CounterValues values;
-    values.nFileCount = counters.nFileCount;
-    values.nFolderCount = counters.nFolderCount;
-    values.nContentCount = counters.nContentCount;
-    values.nTotalSize = counters.nTotalSize;
-    if (CProgressPage* page = ProgressPage()) page->ShowCounters(values);
-}
-
-void CWizardDlg::ShowSettingsSummary()
-{
-    if (CProgressPage* page = ProgressPage()) page->ShowSettingsSummary();
-}
-
-void CWizardDlg::SetPhaseText(const std::wstring& text)
-{
-    if (CProgressPage* page = ProgressPage()) page->SetPhaseText(text);
-}
-
-void CWizardDlg::SetBuildStatistics(const zk::BuildStatistics& stats)
-{
-    if (CCompletionPage* page = CompletionPage()) page->SetStatistics(stats);
 }

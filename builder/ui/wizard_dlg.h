@@ -2,12 +2,15 @@
 // The builder's wizard window: five pages one at a time, the header and
 // guidance line, the five buttons, the build thread and its watch timer.
 
-#include "builder/engine/build_owner.h"
+#include "builder/engine/build_job.h"
+#include "builder/settings/settings_records.h"
 #include "builder/ui/controls.h"
-#include "ui/dialog.h"
+#include "builder/ui/message_style.h"
 #include "builder/ui/progress_texts.h"
 #include "builder/ui/wizard_flow.h"
 #include "builder/ui/wizard_page.h"
+#include "ui/dialog.h"
+#include "ui/worker_dialogue.h"
 
 #include <commctrl.h>
 
@@ -23,20 +26,23 @@ class COptionsPage;
 class CProgressPage;
 class CCompletionPage;
 
-class CWizardDlg : public zk::CDialog, public zk::CBuildOwner {
+class CWizardDlg : public zk::CDialog {
 public:
     CWizardDlg();
     ~CWizardDlg() override;
 
     // Start-up result, copied in before the wizard runs.
     std::vector<std::wstring> m_arrStartFiles;
-    std::wstring m_strBaseFolder;
     std::wstring m_strCmdOutputFolder;
     int m_nStayOnFilePage = 0;
     // Folder of the program with a trailing "\", and the theme library
     // (null when not loaded).
     std::wstring m_strProgramFolder;
     HMODULE m_hUxTheme = nullptr;
+
+    // The settings records, for the whole run.
+    ::CVosmireEnv m_env;
+    ::CVosmirePrm m_prm;
 
     int m_nPage = 0;
     // Whether "次へ >" / "開始 >" may be pressed on the file and options pages.
@@ -59,18 +65,9 @@ public:
     CProgressPage* ProgressPage() const;
     CCompletionPage* CompletionPage() const;
 
-    // CBuildOwner: called by the build thread; they only store values that
-    // the progress page paints from its timer.
-    std::wstring ProgramFolder() const override { return m_strProgramFolder; }
-    void StartProgressTimer() override;
-    void StopProgressTimer() override;
-    void SetProgressTotal(uint64_t nDone, uint64_t nTotal) override;
-    void SetCompressProgress(uint64_t nDone) override;
-    void SetVerifyProgress(uint64_t nDone) override;
-    void ShowCounters(const zk::BuildCounters& counters) override;
-    void ShowSettingsSummary() override;
-    void SetPhaseText(const std::wstring& text) override;
-    void SetBuildStatistics(const zk::BuildStatistics& stats) override;
+    // The running or last build's progress, which the progress page paints
+    // on its timer.
+    const zk::BuildProgress& Progress() const { return m_progress; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -101,6 +98,13 @@ private:
     zk::CHeaderStatic m_headerBand{false};
     zk::CHeaderStatic m_headerTitle{true};
     zk::CHeaderStatic m_headerDesc{false};
+    // The build: its state and result bytes, its progress, the dialogue
+    // that shows its messages on this window's thread, and the job the
+    // build thread works on (left alone here until the state is finished).
+    zk::BuildFlags m_build;
+    zk::BuildProgress m_progress;
+    zk::CWorkerDialogue m_dialogue{*this, BUILDER_MESSAGE_STYLE};
+    zk::BuildJob m_job;
     std::thread m_buildThread;
     // Escape or the close box during a build: the build is asked to stop and
     // the wizard closes once the thread has ended.
