@@ -19,8 +19,8 @@ bool ShellKnowsPath(const std::wstring& path)
     name.push_back(L'\0');
     PIDLIST_RELATIVE pidl = nullptr;
     ULONG attributes = 0xF64FC17F;
-    const HRESULT hr =
-        desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &pidl, floppy ? nullptr : &attributes);
+    const HRESULT hr = desktop->ParseDisplayName(nullptr, nullptr, name.data(), nullptr, &pidl,
+                                                 floppy ? nullptr : &attributes);
     desktop->Release();
     const bool known = SUCCEEDED(hr) && pidl != nullptr;
     ILFree(pidl);

@@ -268,9 +268,9 @@ void FailEntry(BuildContext& ctx, const std::wstring& path)
     ctx.strFailureMessage = AsWide(failure.m_strMessage);
     if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
     if (failure.m_strMessage == TEXT_SOURCE_SIZE_CHANGED)
-        ctx.dialogue.Tell(UserMessage{
-            SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE,
-            FormatText(MSG_SOURCE_FAILED, ctx.strFailureMessage.c_str(), path.c_str())});
+        ctx.dialogue.Tell(
+            UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE,
+                        FormatText(MSG_SOURCE_FAILED, ctx.strFailureMessage.c_str(), path.c_str())});
 }
 
 } // namespace
@@ -282,7 +282,8 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     FileHandle source;
     if (OpenSource(ctx, path, source) != 0) return 1;
 
-    std::unique_ptr<IByteFile> file = ReportingByteFile(WrapFileHandle(source.Get(), false, false), ctx.dialogue);
+    std::unique_ptr<IByteFile> file =
+        ReportingByteFile(WrapFileHandle(source.Get(), false, false), ctx.dialogue);
     PipelineContext& pipe = ctx.pipe;
     pipe.m_pSource = file.get();
     pipe.m_strSourcePath = AsU16(path);

@@ -104,7 +104,8 @@ int PrepareSfxTarget(BuildContext& ctx)
         // The system's text goes to the log; the user sees both.
         ctx.dialogue.ReportSystemError();
         Fail(ctx, target);
-        ctx.dialogue.Tell(UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_PREPARE_FAILED});
+        ctx.dialogue.Tell(
+            UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_PREPARE_FAILED});
         return 1;
     }
     ctx.volume0.Reset(OpenFile(target.c_str(), OPENMODE_BACKUP, false));
@@ -130,7 +131,8 @@ int PrepareTarget(BuildContext& ctx)
     if (!created) {
         ctx.dialogue.ReportSystemError();
         Fail(ctx, target);
-        ctx.dialogue.Tell(UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_CREATE_FAILED});
+        ctx.dialogue.Tell(
+            UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_CREATE_FAILED});
         return 1;
     }
     created.Reset();
@@ -151,7 +153,8 @@ int CreateWorkFile(BuildContext& ctx)
     std::wstring name;
     if (!CreateTempFileName(folder.c_str(), name, WORK_PREFIX)) {
         Fail(ctx, folder);
-        ctx.dialogue.Tell(UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_WORK_FAILED});
+        ctx.dialogue.Tell(
+            UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_WORK_FAILED});
         return 1;
     }
     ctx.strWorkPath = name;
@@ -172,12 +175,14 @@ int CollectPhase(BuildContext& ctx, SourceNode& root)
     ctx.progress.SetPhaseText(PHASE_COLLECT);
     if (CollectSources(ctx, ctx.sources, root) != 0) return 1;
     if (ctx.nFileCount + ctx.nFolderCount == 0) {
-        ctx.dialogue.Tell(UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_INFORMATION, BUILD_TOPIC_NONE, MSG_NOTHING});
+        ctx.dialogue.Tell(
+            UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_INFORMATION, BUILD_TOPIC_NONE, MSG_NOTHING});
         Fail(ctx, ctx.strArchivePath, MSG_NOTHING);
         ctx.job.pFlags->m_nResult.store(BUILD_RESULT_ABORTED);
         return 1;
     }
-    ctx.progress.ShowCounters(BuildCounters{ctx.nFileCount, ctx.nFolderCount, ctx.nContentCount, ctx.nTotalSize});
+    ctx.progress.ShowCounters(
+        BuildCounters{ctx.nFileCount, ctx.nFolderCount, ctx.nContentCount, ctx.nTotalSize});
     ctx.progress.SetProgressTotal(0, ctx.nTotalSize);
     ctx.progress.SetPhaseText(PHASE_WRITE);
     return 0;

@@ -116,7 +116,8 @@ int CheckVolumeCount(BuildContext& ctx, uint64_t workSize)
     const uint64_t neededMB = (needed + MIB - 1) / MIB;
     SetLastError(ERROR_FILE_TOO_LARGE);
     GetLastErrorText();
-    FailWithMessage(ctx, ctx.strArchivePath, FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
+    FailWithMessage(ctx, ctx.strArchivePath,
+                    FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
     return 1;
 }
 

@@ -22,7 +22,8 @@ void BuildFlags::Finish(bool failed)
 
 void BuildSettings::WipePassword()
 {
-    if (!m_strPassword.empty()) SecureZeroMemory(m_strPassword.data(), m_strPassword.size() * sizeof(wchar_t));
+    if (!m_strPassword.empty())
+        SecureZeroMemory(m_strPassword.data(), m_strPassword.size() * sizeof(wchar_t));
     m_strPassword.clear();
 }
 

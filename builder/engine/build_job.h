@@ -61,8 +61,8 @@ struct BuildJob {
     BuildFlags* pFlags = nullptr;       // never null
 
     // Written by the build thread before the state becomes finished.
-    BuildStatistics stats;     // after a success only
-    bool bStatistics = false;  // stats hold a successful build's figures
+    BuildStatistics stats;       // after a success only
+    bool bStatistics = false;    // stats hold a successful build's figures
     uint32_t nRaisedSplitMB = 0; // 0 unless the user agreed to a larger volume size
     std::wstring strFailingPath;
     std::wstring strFailureMessage;

@@ -29,8 +29,9 @@ inline constexpr wchar_t MSG_PREPARE_FAILED[] = L"書庫ファイルの準備に
 inline constexpr wchar_t MSG_CREATE_FAILED[] = L"書庫ファイルの作成に失敗しました";
 inline constexpr wchar_t MSG_WORK_FAILED[] = L"作業用ファイルの作成に失敗しました";
 inline constexpr wchar_t MSG_NOTHING[] = L"書庫に格納するファイルおよびフォルダが有りませんでした";
-inline constexpr wchar_t MSG_RAISE_SPLIT[] = L"分割サイズが小さいためファイル情報の保存ができません。\n分割サイズを "
-                                             L"%d MB に調整しますがよろしいですか？";
+inline constexpr wchar_t MSG_RAISE_SPLIT[] =
+    L"分割サイズが小さいためファイル情報の保存ができません。\n分割サイズを "
+    L"%d MB に調整しますがよろしいですか？";
 inline constexpr wchar_t MSG_LOCKED[] = L"%ls\nファイル：%ls";
 inline constexpr wchar_t MSG_TOO_MANY_VOLUMES[] =
     L"分割ファイルの数が多すぎるため書庫を作成できません（書庫のデータは 256 個目の分割ファイルまでに"

@@ -149,7 +149,8 @@ int CVosmirePrm::Load(zk::SerialArchive& ar)
     return 0;
 }
 
-zk::BuildSettings ToBuildSettings(const CVosmireEnv& env, const CVosmirePrm& prm, const std::wstring& programFolder)
+zk::BuildSettings ToBuildSettings(const CVosmireEnv& env, const CVosmirePrm& prm,
+                                  const std::wstring& programFolder)
 {
     zk::BuildSettings s;
     s.m_strProgramFolder = programFolder;

@@ -3,7 +3,6 @@
 #include "builder/ui/resource.h"
 #include "builder/settings/settings_records.h"
 #include "builder/settings/startup.h"
-#include "builder/ui/wizard_dlg.h"
 #include "core/long_path.h"
 #include "core/os_info.h"
 
@@ -164,7 +163,7 @@ bool CSourceListCtrl::OnKeyDown(WPARAM key)
 
 // ---- CFileListPage ----
 
-CFileListPage::CFileListPage(CWizardDlg* wizard) : CWizardPage(IDD_PAGE_FILES, wizard) {}
+CFileListPage::CFileListPage(IWizardHost* wizard) : CWizardPage(IDD_PAGE_FILES, wizard) {}
 
 CFileListPage::~CFileListPage() = default;
 
@@ -198,12 +197,12 @@ BOOL CFileListPage::OnInitDialog()
         column.iSubItem = i;
         ListView_InsertColumn(list, i, &column);
     }
-    if (m_pWizard->m_hSysImageList) ListView_SetImageList(list, m_pWizard->m_hSysImageList, LVSIL_SMALL);
+    if (m_pWizard->SystemImageList()) ListView_SetImageList(list, m_pWizard->SystemImageList(), LVSIL_SMALL);
 
-    if (m_pWizard->m_hUxTheme) {
+    if (m_pWizard->UxTheme()) {
         using SetThemeFunc = HRESULT(WINAPI*)(HWND, LPCWSTR, LPCWSTR);
         auto setTheme =
-            reinterpret_cast<SetThemeFunc>(GetProcAddress(m_pWizard->m_hUxTheme, "SetWindowTheme"));
+            reinterpret_cast<SetThemeFunc>(GetProcAddress(m_pWizard->UxTheme(), "SetWindowTheme"));
         if (setTheme) setTheme(list, L"explorer", nullptr);
     }
     EnableItem(IDC_REMOVE, false);
@@ -217,7 +216,7 @@ void CFileListPage::OnDestroy()
 
 void CFileListPage::OnSetActive()
 {
-    SetActiveWindow(m_pWizard->Hwnd());
+    SetActiveWindow(m_pWizard->HostWindow());
     SetFocus(List());
     RefreshFileListPage();
 }
@@ -331,9 +330,9 @@ void CFileListPage::AppendRow(CSourceItem* item)
 
 bool CFileListPage::IsDuplicate(const CSourceItem& item) const
 {
-    IShellFolder* desktop = m_pWizard->m_prm.m_shellDesktop.m_pDesktop;
+    IShellFolder* desktop = m_pWizard->Prm().m_shellDesktop.m_pDesktop;
     if (!desktop || !item.m_pidlAbsolute) return false;
-    for (const auto& other : m_pWizard->m_prm.m_listSources) {
+    for (const auto& other : m_pWizard->Prm().m_listSources) {
         if (!other->m_pidlAbsolute) continue;
         HRESULT hr = desktop->CompareIDs(0, item.m_pidlAbsolute, other->m_pidlAbsolute);
         if (SUCCEEDED(hr) && static_cast<short>(HRESULT_CODE(hr)) == 0) return true;
@@ -343,12 +342,12 @@ bool CFileListPage::IsDuplicate(const CSourceItem& item) const
 
 void CFileListPage::AddSource(const std::wstring& path, bool checkDuplicates)
 {
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     std::unique_ptr<CSourceItem> item = prm.m_shellDesktop.ParseItem(path);
     if (!item) {
         item = std::make_unique<CSourceItem>(path);
     } else {
-        bool includeHidden = m_pWizard->m_env.m_bIncludeHidden != 0;
+        bool includeHidden = m_pWizard->Env().m_bIncludeHidden != 0;
         if (IsRefusedSourceItem(item->m_nShellAttributes, item->m_nFileAttributes, includeHidden,
                                 zk::OsVersionCode()))
             return;
@@ -394,7 +393,7 @@ void CFileListPage::ChooseSources()
 void CFileListPage::DropSources(HDROP drop)
 {
     UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    bool includeHidden = m_pWizard->m_env.m_bIncludeHidden != 0;
+    bool includeHidden = m_pWizard->Env().m_bIncludeHidden != 0;
     for (UINT i = 0; i < count; ++i) {
         UINT length = DragQueryFileW(drop, i, nullptr, 0);
         if (length == 0) continue;
@@ -443,7 +442,7 @@ void CFileListPage::PasteSources()
 void CFileListPage::RemoveSelectedSources()
 {
     HWND list = List();
-    CSourceList& sources = m_pWizard->m_prm.m_listSources;
+    CSourceList& sources = m_pWizard->Prm().m_listSources;
     for (int row = ListView_GetNextItem(list, -1, LVNI_SELECTED); row >= 0;
          row = ListView_GetNextItem(list, -1, LVNI_SELECTED)) {
         LVITEMW query{};
@@ -462,14 +461,14 @@ void CFileListPage::RemoveSelectedSources()
 void CFileListPage::RemoveAllSources()
 {
     if (HWND list = List()) ListView_DeleteAllItems(list);
-    m_pWizard->m_prm.m_listSources.clear();
+    m_pWizard->Prm().m_listSources.clear();
 }
 
 void CFileListPage::ReAddAllSources()
 {
     ListView_DeleteAllItems(List());
     CSourceList old;
-    old.swap(m_pWizard->m_prm.m_listSources);
+    old.swap(m_pWizard->Prm().m_listSources);
     for (const auto& item : old) {
         std::wstring path = item->IsResolved() ? item->GetPath() : item->m_strStoredPath;
         if (!path.empty()) AddSource(path, true);
@@ -486,12 +485,11 @@ void CFileListPage::SelectAll()
 void CFileListPage::RefreshFileListPage()
 {
     HWND list = List();
-    const CSourceList& sources = m_pWizard->m_prm.m_listSources;
+    const CSourceList& sources = m_pWizard->Prm().m_listSources;
     bool anyUnresolved =
         std::any_of(sources.begin(), sources.end(), [](const auto& p) { return !p->IsResolved(); });
-    m_pWizard->m_bMayAdvance = (ListView_GetItemCount(list) > 0 && !anyUnresolved) ? 1 : 0;
     EnableItem(IDC_REMOVE, ListView_GetSelectedCount(list) > 0);
-    m_pWizard->UpdateButtons();
+    m_pWizard->SetMayAdvance(ListView_GetItemCount(list) > 0 && !anyUnresolved);
 }
 
 void CFileListPage::ShowContextMenu(POINT screenPoint)

@@ -28,7 +28,7 @@ private:
 
 class CFileListPage : public CWizardPage {
 public:
-    explicit CFileListPage(CWizardDlg* wizard);
+    explicit CFileListPage(IWizardHost* wizard);
     ~CFileListPage() override;
 
     void AddSource(const std::wstring& path, bool checkDuplicates);

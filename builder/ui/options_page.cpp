@@ -3,7 +3,6 @@
 #include "builder/ui/options_rules.h"
 #include "builder/ui/resource.h"
 #include "builder/settings/settings_records.h"
-#include "builder/ui/wizard_dlg.h"
 #include "core/long_path.h"
 
 #include <commdlg.h>
@@ -15,7 +14,7 @@ constexpr wchar_t PASSWORD_CHAR = L'*';
 
 } // namespace
 
-COptionsPage::COptionsPage(CWizardDlg* wizard) : CWizardPage(IDD_PAGE_OPTIONS, wizard) {}
+COptionsPage::COptionsPage(IWizardHost* wizard) : CWizardPage(IDD_PAGE_OPTIONS, wizard) {}
 
 BOOL COptionsPage::OnInitDialog()
 {
@@ -38,20 +37,20 @@ BOOL COptionsPage::OnInitDialog()
 void COptionsPage::OnSetActive()
 {
     ProposeArchiveName();
-    SetActiveWindow(m_pWizard->Hwnd());
+    SetActiveWindow(m_pWizard->HostWindow());
     SetFocus(Item(IDC_ARCHIVE_NAME));
     ValidateOptions();
 }
 
 void COptionsPage::ProposeArchiveName()
 {
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     if (!prm.m_strArchivePath.empty() || prm.m_listSources.empty()) return;
     const CSourceItem& first = *prm.m_listSources.front();
     std::wstring source = first.GetPath();
     if (source.empty()) return;
     prm.m_strArchivePath = zk::ProposeArchiveName(
-        source, m_pWizard->m_strCmdOutputFolder, m_pWizard->m_env.m_strOutputFolder,
+        source, m_pWizard->CmdOutputFolder(), m_pWizard->Env().m_strOutputFolder,
         [](const std::wstring& name) { return zk::PathIsFolder(name.c_str()); },
         [](const std::wstring& name) { return zk::PathExists(name.c_str()); });
     m_bFilling = true;
@@ -61,12 +60,9 @@ void COptionsPage::ProposeArchiveName()
 
 void COptionsPage::ValidateOptions()
 {
-    const CVosmirePrm& prm = m_pWizard->m_prm;
-    m_pWizard->m_bMayAdvance = zk::OptionsMayAdvance(prm.m_strArchivePath, m_bShowPassword, prm.m_strPassword,
-                                                     prm.m_strPasswordConfirm)
-                                   ? 1
-                                   : 0;
-    m_pWizard->UpdateButtons();
+    const CVosmirePrm& prm = m_pWizard->Prm();
+    m_pWizard->SetMayAdvance(zk::OptionsMayAdvance(prm.m_strArchivePath, m_bShowPassword, prm.m_strPassword,
+                                                   prm.m_strPasswordConfirm));
 }
 
 void COptionsPage::SelectSplitByValue(int valueMB)
@@ -83,7 +79,7 @@ void COptionsPage::SelectSplitByValue(int valueMB)
 
 void COptionsPage::FillOptionsPage()
 {
-    const CVosmirePrm& prm = m_pWizard->m_prm;
+    const CVosmirePrm& prm = m_pWizard->Prm();
     m_bFilling = true;
     SetItemText(IDC_ARCHIVE_NAME, prm.m_strArchivePath);
     SelectSplitByValue(prm.m_nSplitMB);
@@ -101,7 +97,7 @@ void COptionsPage::FillOptionsPage()
 
 void COptionsPage::CommitEdits()
 {
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     prm.m_strArchivePath = ItemText(IDC_ARCHIVE_NAME);
     prm.m_strSfxDestFolder = ItemText(IDC_SFX_DEST);
     prm.m_strSfxTitle = ItemText(IDC_SFX_TITLE);
@@ -114,7 +110,7 @@ void COptionsPage::CommitEdits()
 
 bool COptionsPage::OnCommand(int id, int code, HWND ctl)
 {
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     switch (id) {
     case IDC_ARCHIVE_NAME:
         if (code == EN_SETFOCUS)
@@ -193,7 +189,7 @@ bool COptionsPage::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
 void COptionsPage::OnNameLeft()
 {
     std::wstring text = ItemText(IDC_ARCHIVE_NAME);
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     if (text != prm.m_strArchivePath) {
         prm.m_strArchivePath = text;
         ValidateOptions();
@@ -202,7 +198,7 @@ void COptionsPage::OnNameLeft()
 
 void COptionsPage::OnShowPassword()
 {
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     HWND password = Item(IDC_PASSWORD);
     m_bShowPassword = IsChecked(IDC_SHOW_PASSWORD);
     if (m_bShowPassword) {
@@ -239,7 +235,7 @@ void COptionsPage::OnSplitChosen()
     if (index < 0) return;
     if (index != zk::SPLIT_CUSTOM_INDEX) {
         ShowCustomSplit(false);
-        m_pWizard->m_prm.m_nSplitMB = zk::SPLIT_PRESETS[index].nValueMB;
+        m_pWizard->Prm().m_nSplitMB = zk::SPLIT_PRESETS[index].nValueMB;
         return;
     }
     SetItemText(IDC_SPLIT_CUSTOM, L"");
@@ -252,7 +248,7 @@ void COptionsPage::OnCustomSplitLeft()
     int value = zk::ParseCustomSplitSize(text);
     std::wstring shown = value > 0 ? std::to_wstring(value) : std::wstring();
     if (shown != text) SetItemText(IDC_SPLIT_CUSTOM, shown);
-    m_pWizard->m_prm.m_nSplitMB = value;
+    m_pWizard->Prm().m_nSplitMB = value;
 }
 
 // "操作画面を表示しない" turns off everything the self-extractor would show.
@@ -267,7 +263,7 @@ void COptionsPage::ApplyNoUiRule()
 
 void COptionsPage::BrowseArchiveName()
 {
-    CVosmirePrm& prm = m_pWizard->m_prm;
+    CVosmirePrm& prm = m_pWizard->Prm();
     std::wstring initialFolder =
         prm.m_strArchivePath.empty() ? std::wstring() : zk::ParentFolder(prm.m_strArchivePath);
     wchar_t buffer[2048] = {};

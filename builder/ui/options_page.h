@@ -8,7 +8,7 @@
 
 class COptionsPage : public CWizardPage {
 public:
-    explicit COptionsPage(CWizardDlg* wizard);
+    explicit COptionsPage(IWizardHost* wizard);
 
     void ProposeArchiveName();
     void ValidateOptions();

@@ -1,7 +1,6 @@
 #include "builder/ui/progress_pages.h"
 
 #include "builder/ui/resource.h"
-#include "builder/ui/wizard_dlg.h"
 
 namespace {
 
@@ -13,7 +12,7 @@ constexpr UINT BAR_CLOCK_MS = 1000;
 
 // ---- CProgressPage ----
 
-CProgressPage::CProgressPage(CWizardDlg* wizard) : CWizardPage(IDD_PAGE_PROGRESS, wizard) {}
+CProgressPage::CProgressPage(IWizardHost* wizard) : CWizardPage(IDD_PAGE_PROGRESS, wizard) {}
 
 BOOL CProgressPage::OnInitDialog()
 {
@@ -39,8 +38,8 @@ void CProgressPage::Refresh()
         m_nCounterSerial = s.nCounterSerial;
         std::optional<zk::CounterValues> counters;
         if (s.bCounters)
-            counters = zk::CounterValues{s.counters.nFileCount, s.counters.nFolderCount, s.counters.nContentCount,
-                                         s.counters.nTotalSize};
+            counters = zk::CounterValues{s.counters.nFileCount, s.counters.nFolderCount,
+                                         s.counters.nContentCount, s.counters.nTotalSize};
         SetItemText(IDC_COUNTERS, zk::FormatCountersText(counters));
     }
     if (s.nSummarySerial != m_nSummarySerial) {
@@ -100,7 +99,7 @@ void CProgressPage::OnTimer(UINT_PTR id)
 
 // ---- CCompletionPage ----
 
-CCompletionPage::CCompletionPage(CWizardDlg* wizard) : CWizardPage(IDD_PAGE_COMPLETION, wizard) {}
+CCompletionPage::CCompletionPage(IWizardHost* wizard) : CWizardPage(IDD_PAGE_COMPLETION, wizard) {}
 
 BOOL CCompletionPage::OnInitDialog()
 {
@@ -124,7 +123,7 @@ void CCompletionPage::OnSetActive()
 
 // ---- CWelcomePage ----
 
-CWelcomePage::CWelcomePage(CWizardDlg* wizard) : CWizardPage(IDD_PAGE_WELCOME, wizard) {}
+CWelcomePage::CWelcomePage(IWizardHost* wizard) : CWizardPage(IDD_PAGE_WELCOME, wizard) {}
 
 BOOL CWelcomePage::OnInitDialog()
 {

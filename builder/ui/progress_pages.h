@@ -17,7 +17,7 @@
 
 class CProgressPage : public CWizardPage {
 public:
-    explicit CProgressPage(CWizardDlg* wizard);
+    explicit CProgressPage(IWizardHost* wizard);
 
     // Puts what changed in the build's progress on screen now.
     void Refresh();
@@ -47,7 +47,7 @@ private:
 
 class CCompletionPage : public CWizardPage {
 public:
-    explicit CCompletionPage(CWizardDlg* wizard);
+    explicit CCompletionPage(IWizardHost* wizard);
 
     // Given by the wizard once a build succeeded.
     void SetStatistics(const zk::BuildStatistics& stats) { m_stats = stats; }
@@ -66,7 +66,7 @@ private:
 
 class CWelcomePage : public CWizardPage {
 public:
-    explicit CWelcomePage(CWizardDlg* wizard);
+    explicit CWelcomePage(IWizardHost* wizard);
 
 protected:
     BOOL OnInitDialog() override;

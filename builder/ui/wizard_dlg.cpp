@@ -309,8 +309,8 @@ void CWizardDlg::GoToPage(int step)
     }
     CWizardPage* page = m_pages[m_nPage].get();
     if (!page->Hwnd()) page->Create(Hwnd());
-    SetWindowPos(page->Hwnd(), HWND_TOP, zk::ScaleForDpi(Hwnd(), PAGE_LEFT), zk::ScaleForDpi(Hwnd(), PAGE_TOP), 0, 0,
-                 SWP_NOSIZE);
+    SetWindowPos(page->Hwnd(), HWND_TOP, zk::ScaleForDpi(Hwnd(), PAGE_LEFT),
+                 zk::ScaleForDpi(Hwnd(), PAGE_TOP), 0, 0, SWP_NOSIZE);
     ShowWindow(page->Hwnd(), SW_SHOW);
     page->OnSetActive();
 }

@@ -26,7 +26,7 @@ class COptionsPage;
 class CProgressPage;
 class CCompletionPage;
 
-class CWizardDlg : public zk::CDialog {
+class CWizardDlg : public zk::CDialog, public IWizardHost {
 public:
     CWizardDlg();
     ~CWizardDlg() override;
@@ -56,9 +56,9 @@ public:
     // "%s Ver %s" of the internal name and product version, and the legal
     // notice, from the program's version resource.
     std::wstring VersionLabel() const;
-    std::wstring LegalNotice() const;
+    std::wstring LegalNotice() const override;
     // The settings of the build as the summary and the report show them.
-    zk::SettingsValues CurrentSettingsValues() const;
+    zk::SettingsValues CurrentSettingsValues() const override;
 
     CFileListPage* FilePage() const;
     COptionsPage* OptionsPage() const;
@@ -67,7 +67,20 @@ public:
 
     // The running or last build's progress, which the progress page paints
     // on its timer.
-    const zk::BuildProgress& Progress() const { return m_progress; }
+    const zk::BuildProgress& Progress() const override { return m_progress; }
+
+    // IWizardHost, for the pages.
+    ::CVosmireEnv& Env() override { return m_env; }
+    ::CVosmirePrm& Prm() override { return m_prm; }
+    HWND HostWindow() const override { return Hwnd(); }
+    void SetMayAdvance(bool may) override
+    {
+        m_bMayAdvance = may ? 1 : 0;
+        UpdateButtons();
+    }
+    HIMAGELIST SystemImageList() const override { return m_hSysImageList; }
+    HMODULE UxTheme() const override { return m_hUxTheme; }
+    const std::wstring& CmdOutputFolder() const override { return m_strCmdOutputFolder; }
 
 protected:
     BOOL OnInitDialog() override;
