@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "builder/engine/build_messages.h"
 #include "builder/tests/build_harness.h"
 #include "core/archive_key.h"
 #include "core/file_io.h"
@@ -562,6 +563,11 @@ TEST(BuildEngine, HeadLargerThanTheVolumeAsksToRaiseTheVolumeSize)
         EXPECT_EQ(all[0].text, L"分割サイズが小さいためファイル情報の保存ができません。\n分割サイズを 2 MB "
                                L"に調整しますがよろしいですか？");
         EXPECT_EQ(all[0].flags & MB_TYPEMASK, static_cast<UINT>(MB_OKCANCEL));
+        EXPECT_EQ(s.owner.m_dialogue.Messages().back().m_nTopic, BUILD_TOPIC_RAISE_SPLIT);
+        // The raised size comes back in the job; the wizard's records change
+        // on its own thread only.
+        EXPECT_EQ(s.owner.m_job.nRaisedSplitMB, answer == IDOK ? 2u : 0u);
+        EXPECT_EQ(s.owner.Snapshot().nSplitMB, answer == IDOK ? 2u : 0u);
         EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
         if (answer == IDCANCEL) {
             EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
