@@ -59,7 +59,7 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
         return 1;
     }
     BuildRecord record;
-    if (!ReadInfoRecord(ctx, node.nInfoOffset, record)) {
+    if (ReadInfoRecord(ctx, node.nInfoOffset, record) != 0) {
         Fail(ctx, ctx.strWorkPath);
         return 1;
     }
@@ -184,7 +184,7 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
         frame.pNext = child->pNext;
         if (ctx.Cancelled()) return 1;
         BuildRecord stored;
-        if (!ReadInfoRecord(ctx, child->nInfoOffset, stored)) {
+        if (ReadInfoRecord(ctx, child->nInfoOffset, stored) != 0) {
             Fail(ctx, ctx.strWorkPath);
             return 1;
         }

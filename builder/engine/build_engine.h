@@ -40,9 +40,9 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
 
 // Tree-relative offsets from counter on: every entry of a child list in list
 // order, then the lists below those entries in the same order, recursively;
-// counter ends after the last record. False for a tree too large for 32-bit
+// counter ends after the last record. 1 for a tree too large for 32-bit
 // offsets. WriteTreeTable writes the records in exactly this order.
-bool AssignTreeOffsets(SourceNode& node, uint32_t& counter);
+int AssignTreeOffsets(SourceNode& node, uint32_t& counter);
 int WriteTreeTable(BuildContext& ctx, SourceNode& node);
 // The tree table, the info table copied from the work file, then the magic.
 int WriteTables(BuildContext& ctx, SourceNode& root);

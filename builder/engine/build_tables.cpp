@@ -33,7 +33,7 @@ int CopyInfoTable(BuildContext& ctx)
 
 } // namespace
 
-bool AssignTreeOffsets(SourceNode& node, uint32_t& counter)
+int AssignTreeOffsets(SourceNode& node, uint32_t& counter)
 {
     // Number the nodes (the tree offset field holds the number until the
     // layout is known), then let the format place them.
@@ -57,12 +57,11 @@ bool AssignTreeOffsets(SourceNode& node, uint32_t& counter)
         entries[i].m_nNextSibling = nodes[i]->pNext ? nodes[i]->pNext->nTreeOffset : NO_ENTRY;
     }
     TreeLayout layout;
-    if (!LayOutTree(entries, node.pFirstChild ? node.pFirstChild->nTreeOffset : NO_ENTRY, &layout))
-        return false;
+    if (!LayOutTree(entries, node.pFirstChild ? node.pFirstChild->nTreeOffset : NO_ENTRY, &layout)) return 1;
     for (size_t i = 0; i < nodes.size(); ++i)
         nodes[i]->nTreeOffset = counter + layout.m_treeOffset[i];
     counter += static_cast<uint32_t>(TREE_RECORD_SIZE * nodes.size());
-    return true;
+    return 0;
 }
 
 int WriteTreeTable(BuildContext& ctx, SourceNode& node)
@@ -113,7 +112,7 @@ int WriteTreeTable(BuildContext& ctx, SourceNode& node)
 int WriteTables(BuildContext& ctx, SourceNode& root)
 {
     uint32_t counter = 0;
-    if (!AssignTreeOffsets(root, counter)) {
+    if (AssignTreeOffsets(root, counter) != 0) {
         SystemFailure(ctx, ctx.strArchivePath, ERROR_INVALID_DATA);
         return 1;
     }

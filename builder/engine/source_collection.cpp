@@ -197,25 +197,25 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     return 0;
 }
 
-bool ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
+int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
 {
-    if (SeekWork(ctx, nInfoOffset) != 0) return false;
+    if (SeekWork(ctx, nInfoOffset) != 0) return 1;
     ArchiveHeader header;
     header.m_nFlags = ctx.bShiftJisNames ? AF_NARROW_NAMES : 0;
     WorkFileSource source(ctx.work.Get(), ctx.dialogue);
     BuildRecord out;
-    if (ParseInfoRecord(source, header, &out.info) != FormatStatus::Ok) return false;
+    if (ParseInfoRecord(source, header, &out.info) != FormatStatus::Ok) return 1;
     std::u16string name;
-    if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return false;
+    if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return 1;
     out.strName.assign(name.begin(), name.end());
     const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false);
     if (end < 0) {
         ctx.dialogue.ReportSystemError();
-        return false;
+        return 1;
     }
     out.nEncodedSize = static_cast<uint32_t>(end - nInfoOffset);
     record = std::move(out);
-    return true;
+    return 0;
 }
 
 int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, SourceNode& root)

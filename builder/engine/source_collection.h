@@ -57,8 +57,8 @@ BuildRecord NewInfoRecord(const BuildContext& ctx, const WIN32_FIND_DATAW& entry
 int WriteInfoRecord(BuildContext& ctx, BuildRecord& record);
 
 // Reads the record at the given work-file position (the work file is left
-// after it). False on failure.
-bool ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record);
+// after it). 0 success, 1 failure.
+int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record);
 
 // The whole collection: every kept source item becomes a top-level node
 // below the root. 0 success, 1 failure (failing path and message are set,
