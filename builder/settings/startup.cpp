@@ -127,12 +127,18 @@ CShellHandoff::~CShellHandoff()
     if (m_hMapping) CloseHandle(m_hMapping);
 }
 
+void CShellHandoff::ReportFailure()
+{
+    zk::GetLastErrorText();
+    m_dialogue.ReportSystemError();
+}
+
 int CShellHandoff::Read(uint32_t viewSize, std::vector<std::wstring>& fields)
 {
     m_nViewSize = viewSize;
     m_hMapping = OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, MAPPING_NAME);
     if (!m_hMapping) {
-        zk::ReportLastError();
+        ReportFailure();
         return 1;
     }
     // A view larger than the block fails here rather than reaching memory
@@ -140,7 +146,7 @@ int CShellHandoff::Read(uint32_t viewSize, std::vector<std::wstring>& fields)
     m_pView = MapViewOfFileEx(m_hMapping, FILE_MAP_ALL_ACCESS, 0, 0, m_nViewSize, nullptr);
     const bool mapped = m_pView != nullptr;
     if (!mapped) {
-        zk::ReportLastError();
+        ReportFailure();
     } else {
         size_t bytes = m_nViewSize;
         MEMORY_BASIC_INFORMATION info{};
@@ -152,7 +158,7 @@ int CShellHandoff::Read(uint32_t viewSize, std::vector<std::wstring>& fields)
         // Without its terminator inside the view the text may be cut short:
         // none of it is taken rather than a partial list of paths.
         if (length == chars || !SplitInPlace(text, length, fields)) fields.clear();
-        if (!UnmapViewOfFile(m_pView)) zk::ReportLastError();
+        if (!UnmapViewOfFile(m_pView)) ReportFailure();
         m_pView = nullptr;
     }
     CloseHandle(m_hMapping);

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "core/user_message.h"
+
 // The start-up result the wizard copies before it runs.
 struct StartupResult {
     std::vector<std::wstring> m_arrStartFiles;
@@ -71,12 +73,12 @@ void ReadCommandLine(const std::wstring& commandLine, int argc, const StartupPro
 
 // The shell hand-off channel: opens the named block, maps the number of
 // bytes the command line gave, splits the text, unmaps and closes. Failures
-// are shown with the system error ("Error Message" box).
+// are told to the user as the system's errors.
 class CShellHandoff {
 public:
     static constexpr wchar_t MAPPING_NAME[] = L"Map_ZelkoraShl";
 
-    CShellHandoff() = default;
+    explicit CShellHandoff(zk::IUserDialogue& dialogue) : m_dialogue(dialogue) {}
     ~CShellHandoff();
     CShellHandoff(const CShellHandoff&) = delete;
     CShellHandoff& operator=(const CShellHandoff&) = delete;
@@ -90,6 +92,11 @@ public:
     uint32_t m_nViewSize = 0;
     HANDLE m_hMapping = nullptr;
     void* m_pView = nullptr;
+
+private:
+    void ReportFailure();
+
+    zk::IUserDialogue& m_dialogue;
 };
 
 // The probe that asks the file system and reads the real shared block.

@@ -8,6 +8,12 @@
 #include "core/long_path.h"
 #include "core/os_info.h"
 #include "core/version_info.h"
+#include "builder/ui/message_style.h"
+
+zk::Answer CStartupDialogue::Ask(const zk::UserMessage& message)
+{
+    return zk::AnswerFromButton(zk::ShowUserMessage(nullptr, message, BUILDER_MESSAGE_STYLE, {}));
+}
 
 CBuilderApp::CBuilderApp()
 {

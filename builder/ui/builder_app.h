@@ -8,6 +8,14 @@
 #include <string>
 
 #include "builder/settings/startup.h"
+#include "core/user_message.h"
+
+// Messages before the wizard exists: boxes without an owner, on the calling
+// thread, as the builder shows them.
+class CStartupDialogue : public zk::IUserDialogue {
+public:
+    zk::Answer Ask(const zk::UserMessage& message) override;
+};
 
 class CBuilderApp {
 public:
@@ -32,7 +40,8 @@ public:
     std::wstring m_strExePath;
     std::wstring m_strProgramFolder; // with a trailing "\"
     HMODULE m_hUxTheme = nullptr;    // loaded on Vista and later, else null
-    CShellHandoff m_handoff;
+    CStartupDialogue m_dialogue;
+    CShellHandoff m_handoff{m_dialogue};
     StartupResult m_start; // copied into the wizard before it runs
 
 private:
