@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "sfx/main_dialog.h"
-#include "sfx/startup.h"
+#include "sfx/ui/main_dialog.h"
+#include "sfx/ui/startup.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {

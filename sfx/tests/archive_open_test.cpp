@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/byte_io.h"
-#include "sfx/archive_open.h"
-#include "sfx/command_line.h"
+#include "sfx/engine/archive_open.h"
+#include "sfx/engine/command_line.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {

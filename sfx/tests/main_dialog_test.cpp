@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "sfx/main_dialog.h"
-#include "sfx/resource.h"
+#include "sfx/ui/main_dialog.h"
+#include "sfx/ui/resource.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {

@@ -16,8 +16,8 @@
 #include "core/message_box.h"
 #include "core/pipeline_platform.h"
 #include "core/tests/test_archive.h"
-#include "sfx/archive_state.h"
-#include "sfx/extract_session.h"
+#include "sfx/engine/archive_state.h"
+#include "sfx/engine/extract_session.h"
 
 namespace zk::test {
 
@@ -219,9 +219,9 @@ inline std::vector<uint8_t> Bytes(const std::string& s)
 
 } // namespace zk::test
 
-#include "sfx/archive_open.h"
-#include "sfx/entry_loader.h"
-#include "sfx/extract_engine.h"
+#include "sfx/engine/archive_open.h"
+#include "sfx/engine/entry_loader.h"
+#include "sfx/engine/extract_engine.h"
 
 namespace zk::test {
 

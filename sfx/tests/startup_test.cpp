@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "sfx/startup.h"
+#include "sfx/ui/startup.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "sfx/extract_session.h"
+#include "sfx/engine/extract_session.h"
 
 namespace zk {
 

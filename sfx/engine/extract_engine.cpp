@@ -1,4 +1,4 @@
-#include "sfx/extract_engine.h"
+#include "sfx/engine/extract_engine.h"
 
 #include <process.h>
 #include <shellapi.h>
@@ -12,10 +12,10 @@
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/message_box.h"
-#include "sfx/archive_file.h"
-#include "sfx/entry_loader.h"
-#include "sfx/error_message.h"
-#include "sfx/extract_support.h"
+#include "sfx/engine/archive_file.h"
+#include "sfx/engine/entry_loader.h"
+#include "sfx/engine/error_message.h"
+#include "sfx/engine/extract_support.h"
 
 namespace zk {
 

@@ -1,11 +1,11 @@
-#include "sfx/progress_bar.h"
+#include "sfx/ui/progress_bar.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 
-#include "sfx/extract_session.h"
-#include "sfx/main_window_texts.h"
+#include "sfx/engine/extract_session.h"
+#include "sfx/ui/main_window_texts.h"
 #include "ui/gdi.h"
 
 namespace zk {

@@ -1,4 +1,4 @@
-#include "sfx/text_fit.h"
+#include "sfx/ui/text_fit.h"
 
 #include <string>
 

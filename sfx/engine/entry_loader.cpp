@@ -1,4 +1,4 @@
-#include "sfx/entry_loader.h"
+#include "sfx/engine/entry_loader.h"
 
 #include <shlwapi.h>
 
@@ -9,7 +9,7 @@
 #include "core/entry_tree.h"
 #include "core/file_io.h"
 #include "core/last_error.h"
-#include "sfx/archive_file.h"
+#include "sfx/engine/archive_file.h"
 
 namespace zk {
 

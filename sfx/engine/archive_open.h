@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "sfx/archive_state.h"
+#include "sfx/engine/archive_state.h"
 
 namespace zk {
 

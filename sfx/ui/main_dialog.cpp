@@ -1,4 +1,4 @@
-#include "sfx/main_dialog.h"
+#include "sfx/ui/main_dialog.h"
 
 #include <shlwapi.h>
 
@@ -8,10 +8,10 @@
 #include "core/pickers.h"
 #include "core/text_format.h"
 #include "core/version_info.h"
-#include "sfx/entry_loader.h"
-#include "sfx/main_window_texts.h"
-#include "sfx/resource.h"
-#include "sfx/text_fit.h"
+#include "sfx/engine/entry_loader.h"
+#include "sfx/ui/main_window_texts.h"
+#include "sfx/ui/resource.h"
+#include "sfx/ui/text_fit.h"
 
 namespace zk {
 

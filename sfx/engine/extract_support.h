@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "sfx/extract_session.h"
+#include "sfx/engine/extract_session.h"
 
 namespace zk {
 

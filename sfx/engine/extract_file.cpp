@@ -13,10 +13,10 @@
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
-#include "sfx/entry_decoder.h"
-#include "sfx/entry_hash.h"
-#include "sfx/extract_engine.h"
-#include "sfx/extract_support.h"
+#include "sfx/engine/entry_decoder.h"
+#include "sfx/engine/entry_hash.h"
+#include "sfx/engine/extract_engine.h"
+#include "sfx/engine/extract_support.h"
 #include "core/text_format.h"
 
 namespace zk {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sfx/extract_session.h"
+#include "sfx/engine/extract_session.h"
 
 namespace zk {
 

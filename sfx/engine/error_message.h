@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "sfx/archive_state.h"
+#include "sfx/engine/archive_state.h"
 
 namespace zk {
 

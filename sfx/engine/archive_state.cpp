@@ -1,4 +1,4 @@
-#include "sfx/archive_state.h"
+#include "sfx/engine/archive_state.h"
 
 #include <algorithm>
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "sfx/archive_state.h"
+#include "sfx/engine/archive_state.h"
 #include "ui/subclassed_window.h"
 
 namespace zk {

@@ -12,7 +12,7 @@
 
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
-#include "sfx/archive_state.h"
+#include "sfx/engine/archive_state.h"
 
 namespace zk {
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "sfx/destination_edit.h"
-#include "sfx/drop_target.h"
-#include "sfx/extract_engine.h"
-#include "sfx/file_icons.h"
-#include "sfx/progress_bar.h"
+#include "sfx/ui/destination_edit.h"
+#include "sfx/ui/drop_target.h"
+#include "sfx/engine/extract_engine.h"
+#include "sfx/ui/file_icons.h"
+#include "sfx/ui/progress_bar.h"
 #include "ui/dialog.h"
 
 namespace zk {

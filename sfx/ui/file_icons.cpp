@@ -1,4 +1,4 @@
-#include "sfx/file_icons.h"
+#include "sfx/ui/file_icons.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>

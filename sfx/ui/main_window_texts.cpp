@@ -1,4 +1,4 @@
-#include "sfx/main_window_texts.h"
+#include "sfx/ui/main_window_texts.h"
 
 #include "core/archive_format.h"
 #include "core/long_path.h"

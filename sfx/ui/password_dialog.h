@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "sfx/archive_state.h"
+#include "sfx/engine/archive_state.h"
 
 namespace zk {
 

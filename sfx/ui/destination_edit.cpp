@@ -1,9 +1,9 @@
-#include "sfx/destination_edit.h"
+#include "sfx/ui/destination_edit.h"
 
 #include <commctrl.h>
 
 #include "ui/window_text.h"
-#include "sfx/drop_target.h"
+#include "sfx/ui/drop_target.h"
 
 namespace zk {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "sfx/archive_open.h"
+#include "sfx/engine/archive_open.h"
 
 namespace zk {
 

@@ -1,4 +1,4 @@
-#include "sfx/drop_target.h"
+#include "sfx/ui/drop_target.h"
 
 #include <shlobj.h>
 

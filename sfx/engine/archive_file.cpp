@@ -1,4 +1,4 @@
-#include "sfx/archive_file.h"
+#include "sfx/engine/archive_file.h"
 
 #include "core/file_io.h"
 

@@ -1,4 +1,4 @@
-#include "sfx/startup.h"
+#include "sfx/ui/startup.h"
 
 #include <ole2.h>
 
@@ -8,10 +8,10 @@
 
 #include "core/last_error.h"
 #include "core/version_info.h"
-#include "sfx/command_line.h"
-#include "sfx/password_dialog.h"
-#include "sfx/resource.h"
-#include "sfx/system_dlls.h"
+#include "sfx/engine/command_line.h"
+#include "sfx/ui/password_dialog.h"
+#include "sfx/ui/resource.h"
+#include "sfx/ui/system_dlls.h"
 
 namespace zk {
 

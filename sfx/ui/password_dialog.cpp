@@ -1,7 +1,7 @@
-#include "sfx/password_dialog.h"
+#include "sfx/ui/password_dialog.h"
 
-#include "sfx/archive_open.h"
-#include "sfx/resource.h"
+#include "sfx/engine/archive_open.h"
+#include "sfx/ui/resource.h"
 #include "ui/dialog.h"
 #include "ui/subclassed_window.h"
 #include "ui/window_text.h"

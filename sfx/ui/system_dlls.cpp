@@ -1,4 +1,4 @@
-#include "sfx/system_dlls.h"
+#include "sfx/ui/system_dlls.h"
 
 #include <string>
 

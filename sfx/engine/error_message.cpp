@@ -1,4 +1,4 @@
-#include "sfx/error_message.h"
+#include "sfx/engine/error_message.h"
 
 #include "core/message_box.h"
 

@@ -1,4 +1,4 @@
-#include "sfx/command_line.h"
+#include "sfx/engine/command_line.h"
 
 namespace zk {
 

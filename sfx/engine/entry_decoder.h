@@ -11,7 +11,7 @@
 #include "core/block_decoder.h"
 #include "core/pipeline.h"
 #include "core/volume_io.h"
-#include "sfx/extract_session.h"
+#include "sfx/engine/extract_session.h"
 
 namespace zk {
 

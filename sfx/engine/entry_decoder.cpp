@@ -1,10 +1,10 @@
-#include "sfx/entry_decoder.h"
+#include "sfx/engine/entry_decoder.h"
 
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/pipeline_platform.h"
-#include "sfx/archive_file.h"
+#include "sfx/engine/archive_file.h"
 
 namespace zk {
 

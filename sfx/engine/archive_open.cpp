@@ -1,4 +1,4 @@
-#include "sfx/archive_open.h"
+#include "sfx/engine/archive_open.h"
 
 #include <cwctype>
 #include <vector>
@@ -8,8 +8,8 @@
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/pe_image.h"
-#include "sfx/archive_file.h"
-#include "sfx/error_message.h"
+#include "sfx/engine/archive_file.h"
+#include "sfx/engine/error_message.h"
 
 namespace zk {
 
