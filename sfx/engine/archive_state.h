@@ -79,7 +79,6 @@ struct EntryNode {
     uint32_t m_nFirstChildOffset = 0; // FIRST_RECORD on the root until loaded
     std::wstring m_strName;           // folders only, until the tree view takes it
     std::unique_ptr<EntryInfo> m_pInfo;
-    void* m_hTreeItem = nullptr;
 
     bool IsFolder() const { return m_nKind == NODE_FOLDER; }
     bool IsRoot() const { return m_nKind == KIND_ROOT; }

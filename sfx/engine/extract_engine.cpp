@@ -1,7 +1,6 @@
 #include "sfx/engine/extract_engine.h"
 
 #include <process.h>
-#include <shellapi.h>
 
 #include <cwctype>
 #include <memory>
@@ -56,13 +55,13 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
         s.m_status.Set(TEXT_FAILED);
     s.m_progress.m_nLastProgress = ProgressClock();
     if (!enableButtonOnly && (s.m_state.m_nSfxFlags & SF_NO_UI)) {
-        s.m_pView->RepaintProgress();
-        s.m_pView->CloseWhenDone();
+        s.m_pCallback->RepaintProgress();
+        s.m_pCallback->CloseWhenDone();
     } else if (!s.m_ctx.m_nAbort) {
-        s.m_pView->EnableExtractButton();
+        s.m_pCallback->EnableExtractButton();
     }
-    s.m_pView->StopProgressTimer();
-    ShowErrorMessage(s.m_pView->Owner(), s.m_ctx, s.m_state);
+    s.m_pCallback->ProgressStopped();
+    ShowErrorMessage(s.m_pCallback->Owner(), s.m_ctx, s.m_state);
     int failed = s.m_ctx.m_nFailed;
     s.m_ctx.m_nRunning = 0;
     return failed;
@@ -72,7 +71,7 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
 
 int Ask(ExtractSession& s, const std::wstring& text, UINT flags)
 {
-    return ShowMessageBox(s.m_pView->Owner(), text.c_str(), QUESTION_CAPTION, flags);
+    return ShowMessageBox(s.m_pCallback->Owner(), text.c_str(), QUESTION_CAPTION, flags);
 }
 
 int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag)
@@ -231,7 +230,7 @@ int AnalysisWorker(ExtractSession& s)
     s.m_ctx.m_nFailed = 0;
     s.m_progress.m_nTotal = st.EntryCount();
     s.m_progress.m_nDone = 0;
-    s.m_pView->StartProgressTimer(250, true);
+    s.m_pCallback->ProgressStarted(250, true);
     s.m_status.Set(TEXT_ANALYSING);
     st.m_root.m_nKind = KIND_ROOT;
 
@@ -240,24 +239,24 @@ int AnalysisWorker(ExtractSession& s)
     } else {
         if (st.m_nSfxFlags & SF_SHOW_LIST) {
             s.m_status.Set(TEXT_BUILDING_TREE);
-            s.m_pView->FillTree();
+            s.m_pCallback->FillTree();
         }
-        s.m_pView->RefreshSummary();
+        s.m_pCallback->RefreshSummary();
     }
     s.m_status.Set(TEXT_READY);
     s.m_progress.m_nTotal = 0;
     s.m_progress.m_nDone = 0;
     Sleep(500);
-    s.m_pView->StopProgressTimer();
+    s.m_pCallback->ProgressStopped();
 
     int failed = s.m_ctx.m_nFailed;
     if (st.m_nSfxFlags & SF_NO_UI) {
         if (!s.m_ctx.m_nAbort) {
             // The extraction takes the context over; this worker leaves it alone.
-            if (StartWorker(s, &ExtractAllWorker)) return failed;
+            if (StartWorker(s, &ExtractAllWorker, s.m_request)) return failed;
         }
     } else if (!s.m_ctx.m_nAbort) {
-        s.m_pView->EnableExtractButton();
+        s.m_pCallback->EnableExtractButton();
     }
     s.m_ctx.m_nRunning = 0;
     return failed;
@@ -276,15 +275,15 @@ namespace {
 // What both workers do before their first entry: a fresh run with its total,
 // a complete tree, a destination the user accepted, and the progress clock
 // started with the bar repainted every refreshMs. 0 / 1.
-int BeginRun(ExtractSession& s, uint64_t total, UINT refreshMs, std::wstring* destination)
+int BeginRun(ExtractSession& s, uint64_t total, uint32_t refreshMs, std::wstring* destination)
 {
     StartRun(s);
     s.m_progress.m_nTotal = total;
     s.m_progress.m_nDone = 0;
     if (!TreeIsComplete(s)) return 1;
-    *destination = DestinationForCheck(s.m_pView->Destination());
+    *destination = DestinationForCheck(s.m_request.m_strDestination);
     if (CheckDestination(s, *destination) != 0) return 1;
-    s.m_pView->StartProgressTimer(refreshMs, false);
+    s.m_pCallback->ProgressStarted(refreshMs, false);
     s.m_progress.m_nStartTime = ProgressClock();
     s.m_progress.m_nLastProgress = ProgressClock();
     return 0;
@@ -332,7 +331,7 @@ int SumSelectedSizes(ExtractSession& s, const EntryNode& folder)
 int ResolveFolderChain(ExtractSession& s, const std::wstring& destination, std::wstring* target,
                        std::vector<std::unique_ptr<EntryInfo>>* chainInfo)
 {
-    std::vector<EntryNode*> chain = s.m_pView->CurrentFolderChain();
+    const std::vector<EntryNode*>& chain = s.m_request.m_listFolderChain;
     *target = destination;
     AddTrailingSlash(*target);
     s.m_strCurrentDir = LongPathForm(destination);
@@ -386,7 +385,7 @@ int ExtractSelectedWorker(ExtractSession& s)
 {
     std::wstring destination;
     if (BeginRun(s, 0, 25, &destination) != 0) return FinishExtraction(s, true);
-    EntryNode* folder = s.m_pView->CurrentFolder();
+    EntryNode* folder = s.m_request.m_pFolder;
     if (!folder || !OpenArchiveForRun(s)) return FinishExtraction(s, true);
     if (SumSelectedSizes(s, *folder) != 0) return FinishExtraction(s, true);
 
@@ -421,8 +420,8 @@ int EndAfterException(ExtractSession& s, WorkerProc worker)
     }
     try {
         if (worker != &AnalysisWorker) return FinishExtraction(s, worker == &ExtractSelectedWorker);
-        s.m_pView->StopProgressTimer();
-        s.m_pView->CloseWhenDone();
+        s.m_pCallback->ProgressStopped();
+        s.m_pCallback->CloseWhenDone();
     } catch (...) {
     }
     s.m_ctx.m_nRunning = 0;
@@ -442,13 +441,14 @@ unsigned __stdcall WorkerThread(void* arg)
 
 } // namespace
 
-bool StartWorker(ExtractSession& s, WorkerProc worker)
+bool StartWorker(ExtractSession& s, WorkerProc worker, ExtractRequest request)
 {
     // Set before the rest is cleared: a worker handing over to the next one
     // has it set already, and the window must never see it clear between
     // them, or it would free the session the next worker is given.
     s.m_ctx.m_nRunning = 1;
     s.m_ctx.ClearResults();
+    s.m_request = std::move(request);
     auto start = std::make_unique<WorkerStart>(WorkerStart{&s, worker});
     // Room for the folder recursion of the deepest tree the loader accepts.
     uintptr_t thread = _beginthreadex(nullptr, 8u << 20, &WorkerThread, start.get(),
@@ -471,18 +471,11 @@ bool ErrorLogWanted(const ExtractSession& s)
 int WriteErrorLog(ExtractSession& s)
 {
     if (s.m_state.m_nSfxFlags & SF_NO_UI) return 0;
-    HWND owner = s.m_pView ? s.m_pView->Owner() : nullptr;
+    HWND owner = s.m_pCallback ? s.m_pCallback->Owner() : nullptr;
     std::vector<ErrorLogRecord> records = s.m_ctx.m_listNotices;
     if (s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort)
         records.push_back({s.m_ctx.m_strFailingPath, s.m_ctx.m_strMessage});
-    if (!WriteExtractorErrorLog(s.m_state.m_strArchivePath.c_str(), records, owner, false)) return 1;
-    if (s.m_pOpenLog) s.m_pOpenLog(ExtractorLogPath(s.m_state.m_strArchivePath.c_str()));
-    return 0;
-}
-
-void OpenLogInNotepad(const std::wstring& logPath)
-{
-    ShellExecuteW(nullptr, L"open", L"notepad.exe", logPath.c_str(), L"", SW_SHOWNORMAL);
+    return WriteExtractorErrorLog(s.m_state.m_strArchivePath.c_str(), records, owner, false) ? 0 : 1;
 }
 
 } // namespace zk

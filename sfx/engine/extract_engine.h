@@ -51,15 +51,15 @@ int ExtractSelectedWorker(ExtractSession& s);
 
 using WorkerProc = int (*)(ExtractSession&);
 // Sets running, clears the rest of the context and starts the worker on its
-// own thread; a worker may start the next one as it ends (running then
-// stays set throughout). False (running cleared again) when no thread could
+// own thread with request; a worker may start the next one as it ends
+// (running then stays set throughout). False (running cleared again) when no thread could
 // be started.
-bool StartWorker(ExtractSession& s, WorkerProc worker);
+bool StartWorker(ExtractSession& s, WorkerProc worker, ExtractRequest request);
 
 // After a run that failed (not by the user's abort) or that has notices:
 // "<archive path without extension>.log" with the notices and then the
-// failing path and the message, in UTF-16LE, opened in Notepad. Not in
-// no-UI mode. 0 / 1.
+// failing path and the message, in UTF-16LE; the window then shows it. Not
+// in no-UI mode. 0 / 1.
 bool ErrorLogWanted(const ExtractSession& s);
 int WriteErrorLog(ExtractSession& s);
 

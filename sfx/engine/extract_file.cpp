@@ -64,7 +64,7 @@ int ResolveTarget(ExtractSession& s, EntryNode& node, FileTarget& t)
     if (!NameIsUsable(s, t.m_pInfo->m_strName)) return 1;
     t.m_strPath = Child(s.m_strCurrentDir, t.m_pInfo->m_strName);
     t.m_strShown = ShortPathForm(t.m_strPath);
-    if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pView->ShowCurrentPath(t.m_strShown);
+    if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pCallback->ShowCurrentPath(t.m_strShown);
     return 0;
 }
 

@@ -68,7 +68,7 @@ TEST(SfxExtract, EveryMethodWithAndWithoutPassword)
         EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
         EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_state.m_nTotalSize);
         EXPECT_EQ(a.m_session.m_status.Get(), L"");
-        EXPECT_EQ(a.m_view.m_nEnables, 1);
+        EXPECT_EQ(a.m_callback.m_nEnables, 1);
         ExpectMixedTree(dir / L"out");
     }
 }
@@ -332,7 +332,7 @@ TEST(SfxExtract, CancelStopsWithoutAnErrorMessage)
     EXPECT_EQ(a.ExtractAll(s.out), 1);
     EXPECT_EQ(boxes.Texts().size(), 2u);
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
-    EXPECT_EQ(a.m_view.m_nEnables, 0);
+    EXPECT_EQ(a.m_callback.m_nEnables, 0);
     EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\b.txt"), Bytes("old"));
 
     // Cancelling the destination question extracts nothing either.
@@ -407,12 +407,8 @@ TEST(SfxExtract, DamagedByteFailsTheHashAfterWritingTheFile)
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍失敗");
 
     // The main window then writes the log beside the archive.
-    std::wstring opened;
-    static std::wstring* sink = nullptr;
-    sink = &opened;
-    a.m_session.m_pOpenLog = [](const std::wstring& p) { *sink = p; };
     EXPECT_EQ(WriteErrorLog(a.m_session), 0);
-    EXPECT_EQ(opened, dir / L"h.log");
+    EXPECT_EQ(ExtractorLogPath(a.m_state.m_strArchivePath.c_str()), dir / L"h.log");
     std::vector<uint8_t> log = SfxScratch::ReadBytes(dir / L"h.log");
     std::wstring expected = L"\xFEFFファイルパス：" + (dir / L"out\\first.dat") +
                             L"\r\nメッセージ　：ハッシュ値が一致しません\r\n";
@@ -505,7 +501,7 @@ TEST(SfxDestination, DriveRootsAndTrailingSlashes)
     }
 
     ArchiveState state;
-    FakeView view;
+    FakeExtractCallback view;
     ExtractSession s(state, &view);
     SfxScratch dir;
     SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
@@ -541,9 +537,9 @@ TEST(SfxExtract, SelectedEntriesRecreateTheFoldersAbove)
     ASSERT_NE(subNode, nullptr);
     ASSERT_EQ(SortChildren(*subNode), 2u);
     a.Find(L"b.txt", subNode)->m_bSelected = 1;
-    a.m_view.m_chain = {docsNode, subNode};
-    a.m_view.m_pCurrent = subNode;
-    a.m_view.m_strDestination = dir / L"out";
+    a.m_session.m_request.m_listFolderChain = {docsNode, subNode};
+    a.m_session.m_request.m_pFolder = subNode;
+    a.m_session.m_request.m_strDestination = dir / L"out";
     a.m_session.m_ctx.Clear();
     EXPECT_EQ(ExtractSelectedWorker(a.m_session), 0);
     EXPECT_TRUE(boxes.Texts().empty());
@@ -580,15 +576,16 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
     ScriptedBoxes boxes;
     OpenedArchive a(dir / L"n.zka", L"", false);
     ASSERT_TRUE(a.m_bOpened);
-    a.m_view.m_strDestination = dir / L"out";
+    ExtractRequest request;
+    request.m_strDestination = dir / L"out";
     std::mutex lock;
     std::vector<int32_t> running;
     a.m_session.m_ctx.m_nRunning.m_watch = [&](int32_t value) {
         std::lock_guard<std::mutex> hold(lock);
         running.push_back(value);
     };
-    ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker));
-    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i)
+    ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker, request));
+    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_callback.m_nCloses == 0); ++i)
         Sleep(10);
     EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
     // Set by the start and again by the hand-over, cleared once at the end:
@@ -599,19 +596,23 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
         EXPECT_EQ(running, (std::vector<int32_t>{1, 1, 0}));
     }
     a.m_session.m_ctx.m_nRunning.m_watch = nullptr;
-    EXPECT_EQ(a.m_view.m_nTreeFills, 1);
-    EXPECT_EQ(a.m_view.m_nCloses, 1);
-    EXPECT_EQ(a.m_view.m_nEnables, 0);
-    EXPECT_FALSE(a.m_view.m_shownPaths.empty());
+    EXPECT_EQ(a.m_callback.m_nTreeFills, 1);
+    EXPECT_EQ(a.m_callback.m_nCloses, 1);
+    EXPECT_EQ(a.m_callback.m_nEnables, 0);
+    EXPECT_FALSE(a.m_callback.m_shownPaths.empty());
     EXPECT_TRUE(boxes.Texts().empty());
     ExpectMixedTree(dir / L"out");
 }
 
 // The window's calls where a worker can run out of memory.
-class OutOfMemoryView : public FakeView {
+class OutOfMemoryView : public FakeExtractCallback {
 public:
     void RefreshSummary() override { throw std::bad_alloc(); }
-    std::wstring Destination() override { throw std::bad_alloc(); }
+    void ProgressStarted(uint32_t ms, bool bAnalysis) override
+    {
+        if (!bAnalysis) throw std::bad_alloc();
+        FakeExtractCallback::ProgressStarted(ms, bAnalysis);
+    }
 };
 
 // A worker out of memory shows the system's reason and ends its run; a
@@ -640,8 +641,10 @@ TEST(SfxWorkers, OutOfMemoryEndsTheRunWithItsReason)
         OpenedArchive a(dir / L"m.zka", L"", c.worker != &AnalysisWorker);
         ASSERT_TRUE(a.m_bOpened);
         OutOfMemoryView view;
-        a.m_session.m_pView = &view;
-        ASSERT_TRUE(StartWorker(a.m_session, c.worker));
+        a.m_session.m_pCallback = &view;
+        ExtractRequest request;
+        request.m_strDestination = dir / L"out";
+        ASSERT_TRUE(StartWorker(a.m_session, c.worker, request));
         for (int i = 0; i < 1000 && a.m_session.m_ctx.m_nRunning; ++i)
             Sleep(10);
         ASSERT_EQ(a.m_session.m_ctx.m_nRunning, 0);

@@ -94,7 +94,7 @@ public:
     WindowRun(const std::wstring& archive) : m_archive(archive, L"", false)
     {
         m_pDialog = std::make_unique<CMainDialog>(ExtractorResources(), m_archive.m_state);
-        m_pDialog->Session().m_pOpenLog = &RecordLog;
+        m_pDialog->SetLogViewer(&RecordLog);
         m_thread = std::thread([this] {
             OleInitialize(nullptr);
             m_nResult = m_pDialog->Run();

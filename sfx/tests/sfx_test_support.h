@@ -189,25 +189,19 @@ private:
 };
 
 // The main window as the workers see it, with what they asked of it.
-class FakeView : public IExtractorView {
+class FakeExtractCallback : public IExtractCallback {
 public:
     HWND Owner() override { return nullptr; }
-    void StartProgressTimer(UINT ms, bool) override { m_timers.push_back(ms); }
-    void StopProgressTimer() override { ++m_nStops; }
+    void ProgressStarted(uint32_t ms, bool) override { m_timers.push_back(ms); }
+    void ProgressStopped() override { ++m_nStops; }
     void RepaintProgress() override { ++m_nRepaints; }
     void FillTree() override { ++m_nTreeFills; }
     void RefreshSummary() override { ++m_nSummaries; }
     void EnableExtractButton() override { ++m_nEnables; }
     void CloseWhenDone() override { ++m_nCloses; }
     void ShowCurrentPath(const std::wstring& p) override { m_shownPaths.push_back(p); }
-    std::wstring Destination() override { return m_strDestination; }
-    std::vector<EntryNode*> CurrentFolderChain() override { return m_chain; }
-    EntryNode* CurrentFolder() override { return m_pCurrent; }
 
-    std::wstring m_strDestination;
-    std::vector<EntryNode*> m_chain;
-    EntryNode* m_pCurrent = nullptr;
-    std::vector<UINT> m_timers;
+    std::vector<uint32_t> m_timers;
     int m_nStops = 0, m_nRepaints = 0, m_nTreeFills = 0, m_nSummaries = 0, m_nEnables = 0, m_nCloses = 0;
     std::vector<std::wstring> m_shownPaths;
 };
@@ -230,8 +224,8 @@ namespace zk::test {
 // half-second pause).
 struct OpenedArchive {
     ArchiveState m_state;
-    FakeView m_view;
-    ExtractSession m_session{m_state, &m_view};
+    FakeExtractCallback m_callback;
+    ExtractSession m_session{m_state, &m_callback};
     bool m_bOpened = false;
     std::vector<std::wstring> m_logs;
 
@@ -247,13 +241,12 @@ struct OpenedArchive {
                             return IDOK;
                         },
                         [](ArchiveState&) {}) == OpenOutcome::OPENED;
-        m_session.m_pOpenLog = nullptr;
         if (m_bOpened && loadTree) LoadTree(m_session);
     }
 
     int ExtractAll(const std::wstring& destination)
     {
-        m_view.m_strDestination = destination;
+        m_session.m_request.m_strDestination = destination;
         m_session.m_ctx.Clear();
         m_session.m_ctx.m_nRunning = 1;
         return ExtractAllWorker(m_session);

@@ -1,9 +1,11 @@
 #include "sfx/ui/main_dialog.h"
 
+#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <algorithm>
 
+#include "core/error_log.h"
 #include "core/long_path.h"
 #include "core/pickers.h"
 #include "core/text_format.h"
@@ -98,6 +100,11 @@ int ColumnWidth(HWND list, HFONT font, int column)
     return std::max(Px(COLUMNS[column].width), needed);
 }
 
+void OpenLogInNotepad(const std::wstring& logPath)
+{
+    ShellExecuteW(nullptr, L"open", L"notepad.exe", logPath.c_str(), L"", SW_SHOWNORMAL);
+}
+
 } // namespace
 
 std::wstring EntryColumnText(const EntryNode& node, int column)
@@ -118,7 +125,7 @@ std::wstring EntryColumnText(const EntryNode& node, int column)
 
 CMainDialog::CMainDialog(HINSTANCE instance, ArchiveState& state)
     : CDialog(IDD_MAIN), m_hInstance(instance), m_state(state), m_session(state, this),
-      m_progressBar(m_session.m_progress, m_session.m_status)
+      m_progressBar(m_session.m_progress, m_session.m_status), m_showLog(&OpenLogInNotepad)
 {
 }
 
@@ -159,7 +166,8 @@ BOOL CMainDialog::OnInitDialog()
     m_bDropRegistered = SUCCEEDED(RegisterDragDrop(Item(IDC_DEST), m_pDropTarget));
     DragAcceptFiles(Item(IDC_DEST), TRUE);
 
-    if (!StartWorker(m_session, &AnalysisWorker) && !NoUi()) EnableItem(IDOK, true);
+    // Without a window the analysis goes on to extract everything.
+    if (!StartWorker(m_session, &AnalysisWorker, RequestNow()) && !NoUi()) EnableItem(IDOK, true);
     return TRUE;
 }
 
@@ -276,10 +284,6 @@ void CMainDialog::CreateTreeAndList()
 void CMainDialog::SetDestination(const std::wstring& text)
 {
     m_strDestination = text;
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_strWorkerDestination = text;
-    }
     if (ItemText(IDC_DEST) != text) SetItemText(IDC_DEST, text);
 }
 
@@ -316,12 +320,12 @@ void CMainDialog::UpdateSummary()
 // Worker side of the view: everything that touches a control goes through
 // the dialog's own thread.
 
-void CMainDialog::StartProgressTimer(UINT elapseMs, bool onDialog)
+void CMainDialog::ProgressStarted(uint32_t nRefreshMs, bool bAnalysis)
 {
-    PostMessageW(Hwnd(), WM_SFX_TIMER, elapseMs, onDialog ? 1 : 0);
+    PostMessageW(Hwnd(), WM_SFX_TIMER, nRefreshMs, bAnalysis ? 1 : 0);
 }
 
-void CMainDialog::StopProgressTimer()
+void CMainDialog::ProgressStopped()
 {
     PostMessageW(Hwnd(), WM_SFX_TIMER, 0, 0);
 }
@@ -364,24 +368,6 @@ void CMainDialog::ShowCurrentPath(const std::wstring& path)
         m_bPathTimerOn = true;
     }
     PostMessageW(Hwnd(), WM_SFX_SHOW_PATH, 0, 0);
-}
-
-std::wstring CMainDialog::Destination()
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_strWorkerDestination;
-}
-
-std::vector<EntryNode*> CMainDialog::CurrentFolderChain()
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_listWorkerChain;
-}
-
-EntryNode* CMainDialog::CurrentFolder()
-{
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_pWorkerFolder;
 }
 
 bool CMainDialog::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
@@ -567,11 +553,7 @@ void CMainDialog::RunExtraction(WorkerProc worker)
     // The box may still have the focus (Enter pressed in it): take what it
     // shows now.
     SetDestination(ItemText(IDC_DEST));
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_pWorkerFolder = m_pCurrentFolder;
-        m_listWorkerChain = CurrentFolderChainNow();
-    }
+    ExtractRequest request = RequestNow();
 
     HWND dialog = Hwnd();
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
@@ -584,7 +566,7 @@ void CMainDialog::RunExtraction(WorkerProc worker)
     SetFocus(Item(IDOK));
     m_bExtracting = true;
 
-    if (StartWorker(m_session, worker)) {
+    if (StartWorker(m_session, worker, std::move(request))) {
         PumpWhileRunning(true);
         EnableItem(IDOK, false);
         PumpWhileRunning(false);
@@ -595,7 +577,8 @@ void CMainDialog::RunExtraction(WorkerProc worker)
         EnableWindow(child, TRUE);
     SetItemText(IDOK, TEXT_EXTRACT);
     m_progressBar.Repaint();
-    if (ErrorLogWanted(m_session)) WriteErrorLog(m_session);
+    if (!NoUi() && ErrorLogWanted(m_session) && WriteErrorLog(m_session) == 0 && m_showLog)
+        m_showLog(ExtractorLogPath(m_state.m_strArchivePath.c_str()));
     m_session.m_ctx.Clear();
     SetFocus(Item(IDOK));
 }
@@ -628,7 +611,8 @@ void CMainDialog::FillTreeNow()
     ins.item.lParam = reinterpret_cast<LPARAM>(&m_state.m_root);
     SendMessageW(m_hTree, WM_SETREDRAW, FALSE, 0);
     m_hRootItem = TreeView_InsertItem(m_hTree, &ins);
-    m_state.m_root.m_hTreeItem = m_hRootItem;
+    m_treeItems.clear();
+    m_treeItems[&m_state.m_root] = m_hRootItem;
     InsertFolders(m_state.m_root, m_hRootItem);
     TreeView_Expand(m_hTree, m_hRootItem, TVE_EXPAND);
     SendMessageW(m_hTree, WM_SETREDRAW, TRUE, 0);
@@ -654,14 +638,23 @@ void CMainDialog::InsertFolders(EntryNode& parent, HTREEITEM parentItem)
         ins.item.iImage = ins.item.iSelectedImage = m_icons.Folder();
         ins.item.lParam = reinterpret_cast<LPARAM>(folder);
         HTREEITEM item = TreeView_InsertItem(m_hTree, &ins);
-        folder->m_hTreeItem = item;
+        m_treeItems[folder] = item;
         // The tree holds the name from now on.
         std::wstring().swap(folder->m_strName);
         if (item) InsertFolders(*folder, item);
     }
 }
 
-std::vector<EntryNode*> CMainDialog::CurrentFolderChainNow() const
+ExtractRequest CMainDialog::RequestNow() const
+{
+    ExtractRequest request;
+    request.m_strDestination = m_strDestination;
+    request.m_pFolder = m_pCurrentFolder;
+    request.m_listFolderChain = CurrentFolderChain();
+    return request;
+}
+
+std::vector<EntryNode*> CMainDialog::CurrentFolderChain() const
 {
     std::vector<EntryNode*> chain;
     if (!m_hTree) return chain;
@@ -736,8 +729,9 @@ void CMainDialog::OnListDoubleClick(NMITEMACTIVATE* nm)
 {
     if (nm->iItem < 0 || static_cast<size_t>(nm->iItem) >= m_listChildren.size()) return;
     EntryNode* node = m_listChildren[static_cast<size_t>(nm->iItem)];
-    if (node->IsFolder() && node->m_pFirstChild && node->m_hTreeItem)
-        TreeView_SelectItem(m_hTree, static_cast<HTREEITEM>(node->m_hTreeItem));
+    if (!node->IsFolder() || !node->m_pFirstChild) return;
+    auto item = m_treeItems.find(node);
+    if (item != m_treeItems.end() && item->second) TreeView_SelectItem(m_hTree, item->second);
 }
 
 LRESULT CMainDialog::OnNotify(int id, NMHDR* header)
@@ -791,6 +785,7 @@ void CMainDialog::OnDestroy()
     if (m_hList) ListView_SetItemCountEx(m_hList, 0, 0);
     m_listChildren.clear();
     m_pCurrentFolder = nullptr;
+    m_treeItems.clear();
     FreeTree(m_state);
 }
 

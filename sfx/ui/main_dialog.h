@@ -9,8 +9,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "sfx/ui/destination_edit.h"
@@ -25,7 +27,7 @@ namespace zk {
 // Private messages the workers post or send to the dialog: the window's
 // controls and timers are only touched on its own thread.
 enum : UINT {
-    WM_SFX_TIMER = WM_APP + 1, // wParam: elapse (0 = stop), lParam: 1 on the dialog
+    WM_SFX_TIMER = WM_APP + 1, // wParam: elapse (0 = stop), lParam: 1 on the dialog (the analysis)
     WM_SFX_FILL_TREE = WM_APP + 2,
     WM_SFX_SUMMARY = WM_APP + 3,
     WM_SFX_ENABLE_EXTRACT = WM_APP + 4,
@@ -57,7 +59,7 @@ constexpr int NO_UI_HEIGHT = 98;
 // not be read).
 std::wstring EntryColumnText(const EntryNode& node, int column);
 
-class CMainDialog : public CDialog, public IExtractorView {
+class CMainDialog : public CDialog, public IExtractCallback {
 public:
     CMainDialog(HINSTANCE instance, ArchiveState& state);
     ~CMainDialog() override;
@@ -66,19 +68,20 @@ public:
 
     ExtractSession& Session() { return m_session; }
 
-    // IExtractorView: called from the worker threads.
+    // IExtractCallback: called from the worker threads.
     HWND Owner() override { return Hwnd(); }
-    void StartProgressTimer(UINT elapseMs, bool onDialog) override;
-    void StopProgressTimer() override;
+    void ProgressStarted(uint32_t nRefreshMs, bool bAnalysis) override;
+    void ProgressStopped() override;
     void RepaintProgress() override;
     void FillTree() override;
     void RefreshSummary() override;
     void EnableExtractButton() override;
     void CloseWhenDone() override;
     void ShowCurrentPath(const std::wstring& path) override;
-    std::wstring Destination() override;
-    std::vector<EntryNode*> CurrentFolderChain() override;
-    EntryNode* CurrentFolder() override;
+
+    // Shows a written error log; Notepad unless a test records the path.
+    using LogViewer = std::function<void(const std::wstring& logPath)>;
+    void SetLogViewer(LogViewer viewer) { m_showLog = std::move(viewer); }
 
     // Rebuilds the summary text from the archive's parameters.
     void UpdateSummary();
@@ -119,7 +122,8 @@ private:
     void OnListDoubleClick(NMITEMACTIVATE* nm);
     void BrowseDestination();
     void ShowPathNow();
-    std::vector<EntryNode*> CurrentFolderChainNow() const;
+    std::vector<EntryNode*> CurrentFolderChain() const;
+    ExtractRequest RequestNow() const;
 
     HINSTANCE m_hInstance;
     ArchiveState& m_state;
@@ -135,17 +139,16 @@ private:
     HWND m_hTree = nullptr;
     HWND m_hList = nullptr;
     HTREEITEM m_hRootItem = nullptr;
+    std::unordered_map<const EntryNode*, HTREEITEM> m_treeItems;
 
     // The folder whose children the list shows, and those children by index.
     EntryNode* m_pCurrentFolder = nullptr;
     std::vector<EntryNode*> m_listChildren;
 
-    // Main thread's destination, and the copy the workers read.
     std::wstring m_strDestination;
+    LogViewer m_showLog;
+    // The no-UI path line, written by the worker.
     mutable std::mutex m_lock;
-    std::wstring m_strWorkerDestination;
-    std::vector<EntryNode*> m_listWorkerChain;
-    EntryNode* m_pWorkerFolder = nullptr;
     std::wstring m_strShownPath;
     bool m_bShownPathChanged = false;
     bool m_bPathTimerOn = false;

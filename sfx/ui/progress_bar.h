@@ -12,6 +12,10 @@
 
 namespace zk {
 
+// Timer that repaints the progress bar (or, during the analysis, the dialog)
+// while a worker runs.
+constexpr UINT_PTR PROGRESS_TIMER_ID = 32868;
+
 class CExtractProgressBar : public CSubclassedWindow {
 public:
     CExtractProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status)
