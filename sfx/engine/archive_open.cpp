@@ -38,30 +38,40 @@ bool EqualsNoCase(const wchar_t* a, const wchar_t* b)
  * program); the section table follows the optional header, 40 bytes per
  * section; the archive begins where the last section's raw data ends.
  */
-int LocatePayload(const wchar_t* path, uint64_t* offset)
+int LocatePayload(const wchar_t* path, uint64_t* offset, IUserDialogue& dialogue)
 {
-    FileHandle file(OpenFile(path, OPENMODE_READ, true));
-    if (!file) return 1;
+    // Only a failing system call is told; a short read or a seek that lands
+    // elsewhere means a damaged program file, which ends silently.
+    auto systemFailure = [&dialogue] {
+        dialogue.ReportSystemError();
+        return 1;
+    };
+    FileHandle file(OpenFile(path, OPENMODE_READ, false));
+    if (!file) return systemFailure();
 
     uint8_t dos[PE_DOS_HEADER_SIZE];
-    int64_t got = ReadFully(file.Get(), dos, sizeof dos, true);
-    if (got < 0) return 1;
+    int64_t got = ReadFully(file.Get(), dos, sizeof dos, false);
+    if (got < 0) return systemFailure();
     uint32_t ntOffset = 0;
     if (got != static_cast<int64_t>(sizeof dos) || !PeNtHeadersOffset(dos, sizeof dos, &ntOffset)) return 1;
 
-    if (SeekFile(file.Get(), ntOffset, FILE_BEGIN, true) != static_cast<int64_t>(ntOffset)) return 1;
+    int64_t at = SeekFile(file.Get(), ntOffset, FILE_BEGIN, false);
+    if (at < 0) return systemFailure();
+    if (at != static_cast<int64_t>(ntOffset)) return 1;
     uint8_t nt[PE_NT_PREFIX_SIZE];
-    got = ReadFully(file.Get(), nt, sizeof nt, true);
-    if (got < 0) return 1;
+    got = ReadFully(file.Get(), nt, sizeof nt, false);
+    if (got < 0) return systemFailure();
     unsigned count = 0;
     uint32_t table = 0;
     if (got != static_cast<int64_t>(sizeof nt) || !PeSectionTable(nt, sizeof nt, &count, &table)) return 1;
     int64_t tablePos = static_cast<int64_t>(ntOffset) + table;
-    if (SeekFile(file.Get(), tablePos, FILE_BEGIN, true) != tablePos) return 1;
+    at = SeekFile(file.Get(), tablePos, FILE_BEGIN, false);
+    if (at < 0) return systemFailure();
+    if (at != tablePos) return 1;
 
     std::vector<uint8_t> sections(static_cast<size_t>(count) * PE_SECTION_HEADER_SIZE);
-    got = ReadFully(file.Get(), sections.data(), sections.size(), true);
-    if (got < 0) return 1;
+    got = ReadFully(file.Get(), sections.data(), sections.size(), false);
+    if (got < 0) return systemFailure();
     uint32_t end = 0;
     if (got != static_cast<int64_t>(sections.size()) ||
         !PeSectionsEnd(sections.data(), sections.size(), count, &end))
@@ -70,12 +80,16 @@ int LocatePayload(const wchar_t* path, uint64_t* offset)
     return 0;
 }
 
-int CheckHeader(WorkerContext& ctx, ArchiveState& state)
+int CheckHeader(WorkerContext& ctx, ArchiveState& state, IUserDialogue& dialogue)
 {
     // An archive that cannot be opened at all is shown with the system's
     // reason: the table's messages all describe a file that was read.
-    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, true));
-    if (!file) return FailWithSystemText(ctx, state);
+    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    if (!file) {
+        int failed = FailWithSystemText(ctx, state);
+        dialogue.ReportSystemError();
+        return failed;
+    }
     int64_t size = FileSizeOf(file.Get(), false);
     if (size < 0) return FailWithSystemText(ctx, state);
     state.m_nFileSize = static_cast<uint64_t>(size);
@@ -153,8 +167,8 @@ int ReadParameters(WorkerContext& ctx, ArchiveState& state)
     return 0;
 }
 
-OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state, const std::wstring& programPath,
-                        const PasswordPrompt& askPassword, const MainDialogRunner& runMainDialog)
+OpenOutcome OpenArchive(WorkerContext& ctx, ArchiveState& state, const std::wstring& programPath,
+                        IOpenCallback& callback)
 {
     bool isExe = true;
     if (state.m_strArchivePath.empty()) {
@@ -171,13 +185,13 @@ OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state, con
         }
     }
     state.m_nPayloadOffset = 0;
-    if (isExe && LocatePayload(state.m_strArchivePath.c_str(), &state.m_nPayloadOffset) != 0)
+    if (isExe && LocatePayload(state.m_strArchivePath.c_str(), &state.m_nPayloadOffset, callback) != 0)
         return OpenOutcome::FAILED; // reported there, or silently for a damaged program file
 
     bool keyAccepted = false;
-    if (state.m_nErrorFlags == 0 && CheckHeader(ctx, state) == 0) {
+    if (state.m_nErrorFlags == 0 && CheckHeader(ctx, state, callback) == 0) {
         if (state.HasPassword()) {
-            while (askPassword(owner, state) == IDOK) {
+            while (callback.AskPassword(&state.m_strPassword)) {
                 if (CheckKey(ctx, state) == 0) {
                     keyAccepted = true;
                     break;
@@ -194,10 +208,10 @@ OpenOutcome OpenArchive(HWND owner, WorkerContext& ctx, ArchiveState& state, con
     if (state.m_nErrorFlags == 0 && keyAccepted && ReadParameters(ctx, state) == 0) {
         // The workers report their own failures; the opening has none left.
         ctx.Clear();
-        runMainDialog(state);
+        callback.RunMainWindow(state);
         return OpenOutcome::OPENED;
     }
-    ShowErrorMessage(owner, ctx, state);
+    ShowErrorMessage(callback, ctx, state);
     return OpenOutcome::FAILED;
 }
 

@@ -34,10 +34,4 @@ int RecordFailure(WorkerContext& ctx, ArchiveState& state, uint32_t flag, const 
     return 1;
 }
 
-ArchiveState& TheArchiveState()
-{
-    static ArchiveState state;
-    return state;
-}
-
 } // namespace zk

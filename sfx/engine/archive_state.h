@@ -39,8 +39,6 @@ constexpr uint8_t KIND_ROOT = 0xFF;
 // The root's first-child offset before loading: the record at offset 0.
 constexpr uint32_t FIRST_RECORD = 0xFFFFFFFF;
 
-// File times as the archive stores them (one count of 100 ns) and as the
-// system takes them.
 // An InfoRecord in memory.
 struct EntryInfo {
     uint8_t m_nMethod = METHOD_STORED;
@@ -212,8 +210,5 @@ struct ArchiveState {
 // Always 1.
 int RecordFailure(WorkerContext& ctx, ArchiveState& state, uint32_t flag = 0,
                   const std::wstring& path = std::wstring(), const std::wstring& message = std::wstring());
-
-// The process-wide state of the running extractor.
-ArchiveState& TheArchiveState();
 
 } // namespace zk

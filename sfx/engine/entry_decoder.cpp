@@ -4,62 +4,12 @@
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/pipeline_platform.h"
+#include "core/reporting_files.h"
 #include "sfx/engine/archive_file.h"
 
 namespace zk {
 
 namespace {
-
-// The volume files as the extractor reads them: every failing open, seek or
-// read call is shown with the system's reason where it happens.
-class ReportingFile : public IByteFile {
-public:
-    explicit ReportingFile(std::unique_ptr<IByteFile> inner) : m_inner(std::move(inner)) {}
-    int64_t Read(void* dst, uint32_t count) override { return Check(m_inner->Read(dst, count)); }
-    int64_t Write(const void* src, uint32_t count) override { return Check(m_inner->Write(src, count)); }
-    bool SeekTo(uint64_t pos) override
-    {
-        SetLastError(ERROR_SUCCESS);
-        if (m_inner->SeekTo(pos)) return true;
-        // A seek that lands elsewhere is not a system failure.
-        if (GetLastError() != ERROR_SUCCESS) ReportLastError();
-        return false;
-    }
-    std::u16string LastErrorText() const override { return m_inner->LastErrorText(); }
-
-private:
-    int64_t Check(int64_t result)
-    {
-        if (result < 0) ReportLastError();
-        return result;
-    }
-    std::unique_ptr<IByteFile> m_inner;
-};
-
-class ReportingVolumeFiles : public IVolumeFiles {
-public:
-    ReportingVolumeFiles() : m_inner(MakeVolumeFiles(false)) {}
-    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
-    {
-        return Wrap(m_inner->CreateVolume(path));
-    }
-    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
-    {
-        return Wrap(m_inner->OpenVolume(path));
-    }
-    std::u16string LastErrorText() const override { return m_inner->LastErrorText(); }
-
-private:
-    std::unique_ptr<IByteFile> Wrap(std::unique_ptr<IByteFile> file)
-    {
-        if (!file) {
-            ReportLastError();
-            return nullptr;
-        }
-        return std::make_unique<ReportingFile>(std::move(file));
-    }
-    std::unique_ptr<IVolumeFiles> m_inner;
-};
 
 class EntryBytes : public IStoredBytes {
 public:
@@ -142,7 +92,8 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     if (!PlacementIsSound(st, info)) return EntryDataResult::DAMAGED;
 
     if (!s.m_pVolumes)
-        s.m_pVolumes = std::make_unique<CachedVolumeFiles>(std::make_unique<ReportingVolumeFiles>());
+        s.m_pVolumes =
+            std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(false), *s.m_pCallback));
     VolumeSet set;
     set.m_pFiles = s.m_pVolumes.get();
     // The long form names the volumes too, so deep destinations and long

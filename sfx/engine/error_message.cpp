@@ -1,7 +1,5 @@
 #include "sfx/engine/error_message.h"
 
-#include "core/message_box.h"
-
 namespace zk {
 
 namespace {
@@ -36,13 +34,18 @@ const wchar_t* ErrorMessageText(uint32_t flags)
     return nullptr;
 }
 
-void ShowErrorMessage(HWND owner, WorkerContext& ctx, const ArchiveState& state)
+void ShowErrorMessage(IUserDialogue& dialogue, WorkerContext& ctx, const ArchiveState& state)
 {
     if (!ctx.m_nFailed || state.m_nErrorFlags == 0) return;
     const wchar_t* text = ErrorMessageText(state.m_nErrorFlags);
     if (!text) return;
     ctx.m_strMessage = text;
-    ShowMessageBox(owner, text, ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    UserMessage message;
+    message.m_nSource = SOURCE_PROGRAM;
+    message.m_nButtons = BUTTONS_OK;
+    message.m_nMark = MARK_ERROR;
+    message.m_strText = text;
+    dialogue.Tell(message);
 }
 
 } // namespace zk

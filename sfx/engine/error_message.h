@@ -1,10 +1,9 @@
 #pragma once
 // The one message that ends a failed opening or extraction.
 
-#include <windows.h>
-
 #include <cstdint>
 
+#include "core/user_message.h"
 #include "sfx/engine/archive_state.h"
 
 namespace zk {
@@ -16,9 +15,9 @@ constexpr wchar_t QUESTION_CAPTION[] = L"確認";
 // about them, or null when no known bit is set.
 const wchar_t* ErrorMessageText(uint32_t flags);
 
-// When the context failed and some flag is set: shows its message (caption
-// "エラー", OK) owned by owner, and keeps the text as the context's message
-// for the error log. Nothing is shown otherwise.
-void ShowErrorMessage(HWND owner, WorkerContext& ctx, const ArchiveState& state);
+// When the context failed and some flag is set: tells its message (the
+// program's own, OK, error mark) and keeps the text as the context's message
+// for the error log. Nothing is told otherwise.
+void ShowErrorMessage(IUserDialogue& dialogue, WorkerContext& ctx, const ArchiveState& state);
 
 } // namespace zk

@@ -1,23 +1,30 @@
 #pragma once
 // What the extraction workers need from the window that runs them. The main
-// dialog implements it (posting to its own thread); the tests use
-// FakeExtractCallback. Called from the worker thread only.
-
-#include <windows.h>
+// dialog implements it (posting to its own thread; questions and messages
+// shown there with the dialog as owner); the tests use FakeExtractCallback.
+// Called from the worker thread only.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "core/user_message.h"
 #include "sfx/engine/archive_state.h"
 
 namespace zk {
 
-class IExtractCallback {
+// The workers' questions, so that a caller without a window can answer by
+// topic (the builder numbers its own).
+enum : uint8_t {
+    EXTRACT_TOPIC_NONE,
+    EXTRACT_TOPIC_DEST_IS_FILE,
+    EXTRACT_TOPIC_DEST_EXISTS,
+    EXTRACT_TOPIC_OVERWRITE,
+    EXTRACT_TOPIC_FILE_LOCKED
+};
+
+class IExtractCallback : public IUserDialogue {
 public:
-    virtual ~IExtractCallback() = default;
-    // Owner of the workers' message boxes.
-    virtual HWND Owner() = 0;
     // The window repaints the counters every nRefreshMs until ProgressStopped;
     // bAnalysis: the analysis's repaint (the whole dialog) rather than the bar's.
     virtual void ProgressStarted(uint32_t nRefreshMs, bool bAnalysis) = 0;

@@ -10,7 +10,6 @@
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
-#include "core/message_box.h"
 #include "sfx/engine/archive_file.h"
 #include "sfx/engine/entry_loader.h"
 #include "sfx/engine/error_message.h"
@@ -38,8 +37,9 @@ bool TreeIsComplete(ExtractSession& s)
 
 bool OpenArchiveForRun(ExtractSession& s)
 {
-    s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, true));
+    s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, false));
     if (s.m_archive) return true;
+    s.m_pCallback->ReportSystemError();
     Fail(s, s.m_state.m_strArchivePath);
     return false;
 }
@@ -61,7 +61,7 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
         s.m_pCallback->EnableExtractButton();
     }
     s.m_pCallback->ProgressStopped();
-    ShowErrorMessage(s.m_pCallback->Owner(), s.m_ctx, s.m_state);
+    ShowErrorMessage(*s.m_pCallback, s.m_ctx, s.m_state);
     int failed = s.m_ctx.m_nFailed;
     s.m_ctx.m_nRunning = 0;
     return failed;
@@ -69,9 +69,26 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
 
 } // namespace
 
-int Ask(ExtractSession& s, const std::wstring& text, UINT flags)
+Answer Ask(ExtractSession& s, const std::wstring& text, MessageButtons buttons, MessageMark mark,
+           uint8_t topic)
 {
-    return ShowMessageBox(s.m_pCallback->Owner(), text.c_str(), QUESTION_CAPTION, flags);
+    UserMessage question;
+    question.m_nSource = SOURCE_QUESTION;
+    question.m_nButtons = buttons;
+    question.m_nMark = mark;
+    question.m_nTopic = topic;
+    question.m_strText = text;
+    return s.m_pCallback->Ask(question);
+}
+
+void ReportSystemFailure(IUserDialogue& dialogue)
+{
+    // Telling may take the window's thread a while; what failed stays the
+    // thread's last error for the code after it.
+    const DWORD code = GetLastError();
+    GetLastErrorText();
+    dialogue.ReportSystemError();
+    SetLastError(code);
 }
 
 int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag)
@@ -115,8 +132,9 @@ int CheckDestination(ExtractSession& s, const std::wstring& destination)
 {
     if (IsDriveRootText(destination) || !PathExists(destination.c_str())) return 0;
     if (!PathIsFolder(destination.c_str())) {
-        Ask(s, TEXT_DEST_IS_FILE, MB_OK | MB_ICONWARNING);
-    } else if (Ask(s, TEXT_DEST_EXISTS, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+        Ask(s, TEXT_DEST_IS_FILE, BUTTONS_OK, MARK_WARNING, EXTRACT_TOPIC_DEST_IS_FILE);
+    } else if (Ask(s, TEXT_DEST_EXISTS, BUTTONS_OK_CANCEL, MARK_QUESTION, EXTRACT_TOPIC_DEST_EXISTS) ==
+               ANSWER_OK) {
         return 0;
     }
     s.m_ctx.m_nAbort = 1;
@@ -145,11 +163,11 @@ std::vector<std::wstring> FolderChainSteps(const std::wstring& path)
     return steps;
 }
 
-int CreateFolderChain(const std::wstring& path)
+int CreateFolderChain(const std::wstring& path, IUserDialogue& dialogue)
 {
     if (path.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
-        ReportLastError();
+        ReportSystemFailure(dialogue);
         return 1;
     }
     std::wstring plain = ShortPathForm(LongPathForm(path));
@@ -158,25 +176,31 @@ int CreateFolderChain(const std::wstring& path)
         if (PathExists(prefix.c_str())) continue;
         if (!CreateDirectoryW(LongPathForm(prefix).c_str(), nullptr) &&
             GetLastError() != ERROR_ALREADY_EXISTS) {
-            ReportLastError();
+            ReportSystemFailure(dialogue);
             return 1;
         }
     }
     if (PathExists(plain.c_str())) return 0;
     // Only a server share that is not there is left.
     SetLastError(ERROR_BAD_NETPATH);
-    ReportLastError();
+    ReportSystemFailure(dialogue);
     return 1;
 }
 
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
                             const FILETIME& creation, const FILETIME& access, const FILETIME& write)
 {
-    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes), true)) return Fail(s, path);
-    FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP, true));
-    if (!h) return Fail(s, path);
+    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes), false)) {
+        s.m_pCallback->ReportSystemError();
+        return Fail(s, path);
+    }
+    FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP, false));
+    if (!h) {
+        s.m_pCallback->ReportSystemError();
+        return Fail(s, path);
+    }
     if (!SetFileTime(h.Get(), &creation, &access, &write)) {
-        ReportLastError();
+        ReportSystemFailure(*s.m_pCallback);
         return Fail(s, path);
     }
     return 0;
@@ -194,14 +218,14 @@ int ExtractFolder(ExtractSession& s, EntryNode& node)
         if (!NameIsUsable(s, info->m_strName)) return 1;
         path = Child(s.m_strCurrentDir, info->m_strName);
         if (!PathExists(path.c_str()) && !CreateDirectoryW(path.c_str(), nullptr)) {
-            ReportLastError();
+            ReportSystemFailure(*s.m_pCallback);
             return Fail(s, info->m_strName);
         }
         if (!PathIsFolder(path.c_str())) {
             // Entering a file: the system's own reason, as a change of
             // directory would give it.
             SetLastError(ERROR_DIRECTORY);
-            ReportLastError();
+            ReportSystemFailure(*s.m_pCallback);
             return Fail(s, path);
         }
         s.m_strCurrentDir = path;
@@ -295,7 +319,7 @@ int ExtractAllWorker(ExtractSession& s)
 {
     std::wstring destination;
     if (BeginRun(s, s.m_state.m_nTotalSize, 100, &destination) != 0) return FinishExtraction(s, false);
-    if (CreateFolderChain(destination) == 0) {
+    if (CreateFolderChain(destination, *s.m_pCallback) == 0) {
         s.m_strCurrentDir = LongPathForm(destination);
         if (OpenArchiveForRun(s)) ExtractFolder(s, s.m_state.m_root);
     } else {
@@ -349,7 +373,7 @@ int ResolveFolderChain(ExtractSession& s, const std::wstring& destination, std::
 // The selected entries of folder into target, until the first failure.
 void ExtractSelectedEntries(ExtractSession& s, const EntryNode& folder, const std::wstring& target)
 {
-    if (CreateFolderChain(target) != 0) {
+    if (CreateFolderChain(target, *s.m_pCallback) != 0) {
         Fail(s, target);
         return;
     }
@@ -414,7 +438,7 @@ int EndAfterException(ExtractSession& s, WorkerProc worker)
     s.m_ctx.m_nFailed = 1;
     try {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        ReportLastError();
+        ReportSystemFailure(*s.m_pCallback);
         RecordFailure(s.m_ctx, s.m_state, 0, std::wstring(), LastErrorText());
     } catch (...) {
     }
@@ -468,14 +492,24 @@ bool ErrorLogWanted(const ExtractSession& s)
     return (s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort) || !s.m_ctx.m_listNotices.empty();
 }
 
-int WriteErrorLog(ExtractSession& s)
+int WriteErrorLog(ExtractSession& s, IUserDialogue& dialogue)
 {
     if (s.m_state.m_nSfxFlags & SF_NO_UI) return 0;
-    HWND owner = s.m_pCallback ? s.m_pCallback->Owner() : nullptr;
     std::vector<ErrorLogRecord> records = s.m_ctx.m_listNotices;
     if (s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort)
         records.push_back({s.m_ctx.m_strFailingPath, s.m_ctx.m_strMessage});
-    return WriteExtractorErrorLog(s.m_state.m_strArchivePath.c_str(), records, owner, false) ? 0 : 1;
+    ErrorLog log;
+    if (!log.Open(ExtractorLogPath(s.m_state.m_strArchivePath.c_str()).c_str())) {
+        UserMessage failed;
+        failed.m_strText = LOG_CREATE_FAILED_TEXT;
+        dialogue.Tell(failed);
+        return 1;
+    }
+    bool written = log.WriteByteOrderMark();
+    for (const ErrorLogRecord& r : records)
+        written = written && log.WriteFailure(r.m_strPath.c_str(), r.m_strMessage.c_str());
+    log.Close();
+    return written ? 0 : 1;
 }
 
 } // namespace zk

@@ -27,8 +27,8 @@ std::wstring DestinationForCheck(std::wstring text);
 int CheckDestination(ExtractSession& s, const std::wstring& destination);
 
 // Creates every missing folder of path (a drive path or a UNC path below
-// its share). 0 on success, 1 after a failure shown with ReportLastError.
-int CreateFolderChain(const std::wstring& path);
+// its share). 0 on success, 1 after a failure told to dialogue.
+int CreateFolderChain(const std::wstring& path, IUserDialogue& dialogue);
 
 // The folders CreateFolderChain makes sure of, outermost first: every
 // prefix of path ending before a "\\", and path itself; never a drive or a
@@ -58,9 +58,9 @@ bool StartWorker(ExtractSession& s, WorkerProc worker, ExtractRequest request);
 
 // After a run that failed (not by the user's abort) or that has notices:
 // "<archive path without extension>.log" with the notices and then the
-// failing path and the message, in UTF-16LE; the window then shows it. Not
-// in no-UI mode. 0 / 1.
+// failing path and the message, in UTF-16LE; the window then shows it. A
+// log that cannot be created is told to dialogue. Not in no-UI mode. 0 / 1.
 bool ErrorLogWanted(const ExtractSession& s);
-int WriteErrorLog(ExtractSession& s);
+int WriteErrorLog(ExtractSession& s, IUserDialogue& dialogue);
 
 } // namespace zk

@@ -13,8 +13,9 @@
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
+#include "core/pipeline_platform.h"
+#include "core/reporting_files.h"
 #include "sfx/engine/entry_decoder.h"
-#include "sfx/engine/entry_hash.h"
 #include "sfx/engine/extract_engine.h"
 #include "sfx/engine/extract_support.h"
 #include "core/text_format.h"
@@ -90,13 +91,15 @@ FILE* CreateNewStream(const std::wstring& path)
 OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 {
     if (s.m_ctx.m_nOverwriteAll) return OUTPUT_OPENED;
-    int answer = Ask(s, FormatText(TEXT_OVERWRITE, t.m_strShown.c_str()), MB_YESNOCANCEL | MB_ICONQUESTION);
-    if (answer == IDCANCEL) {
+    Answer answer = Ask(s, FormatText(TEXT_OVERWRITE, t.m_strShown.c_str()), BUTTONS_YES_NO_CANCEL,
+                        MARK_QUESTION, EXTRACT_TOPIC_OVERWRITE);
+    // Nobody to ask (the window is gone) counts as cancel.
+    if (answer == ANSWER_CANCEL || answer == ANSWER_NONE) {
         s.m_ctx.m_nAbort = 1;
         Fail(s, t.m_strPath);
         return OUTPUT_FAILED;
     }
-    if (answer == IDNO) {
+    if (answer == ANSWER_NO) {
         s.m_progress.m_nDone += t.m_pInfo->m_nSize;
         return OUTPUT_SKIPPED;
     }
@@ -110,8 +113,10 @@ int ClearProtection(ExtractSession& s, const FileTarget& t)
 {
     DWORD attrs = GetFileAttrs(t.m_strPath.c_str(), false);
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & PROTECTING_ATTRIBUTES) &&
-        !SetFileAttrs(t.m_strPath.c_str(), attrs & ~PROTECTING_ATTRIBUTES, true))
+        !SetFileAttrs(t.m_strPath.c_str(), attrs & ~PROTECTING_ATTRIBUTES, false)) {
+        s.m_pCallback->ReportSystemError();
         return Fail(s, t.m_strPath, ERR_READ_ONLY);
+    }
     return 0;
 }
 
@@ -131,8 +136,8 @@ int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
         }
         DWORD error = GetLastErrorText();
         if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return Fail(s, t.m_strPath);
-        if (Ask(s, FormatText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()),
-                MB_RETRYCANCEL | MB_ICONWARNING) != IDRETRY)
+        if (Ask(s, FormatText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()), BUTTONS_RETRY_CANCEL,
+                MARK_WARNING, EXTRACT_TOPIC_FILE_LOCKED) != ANSWER_RETRY)
             return Fail(s, t.m_strPath);
     }
 }
@@ -195,7 +200,7 @@ int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
     int result = 0;
     IFileHash* hash = nullptr;
     if (s.m_state.m_header.m_nFlags & AF_HASH) {
-        if (!s.m_pHash) s.m_pHash = CreateEntryHash();
+        if (!s.m_pHash) s.m_pHash = ReportingHash(MakeSystemSha256(false), *s.m_pCallback);
         hash = s.m_pHash.get();
         if (hash->Begin() != 0) result = 1;
     }
@@ -224,7 +229,7 @@ bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
 
 // Flushes, sets times and attributes (after a successful write) and closes
 // the stream; failures land in the outcome.
-void CloseOutput(const FileTarget& t, FILE* out, WriteOutcome& o)
+void CloseOutput(IUserDialogue& dialogue, const FileTarget& t, FILE* out, WriteOutcome& o)
 {
     SetLastError(ERROR_SUCCESS);
     if (o.m_nResult == 0 && std::fflush(out) != 0) {
@@ -238,7 +243,7 @@ void CloseOutput(const FileTarget& t, FILE* out, WriteOutcome& o)
         if (SetTimesAndAttributes(out, *t.m_pInfo)) {
             o.m_bAttributesSet = true;
         } else {
-            ReportLastError();
+            ReportSystemFailure(dialogue);
             o.m_nResult = 1;
             o.m_bDataWhole = true;
         }
@@ -280,7 +285,7 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     }
     WriteOutcome outcome;
     outcome.m_nResult = WriteData(s, target, out, &outcome.m_nFlag);
-    CloseOutput(target, out, outcome);
+    CloseOutput(*s.m_pCallback, target, out, outcome);
     return outcome.m_nResult == 0 ? 0 : DiscardOutput(s, target, outcome);
 }
 

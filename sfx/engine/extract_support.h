@@ -24,8 +24,14 @@ constexpr DWORD AttributesToSet(uint32_t stored)
     return (stored & SETTABLE_ATTRIBUTES) ? (stored & SETTABLE_ATTRIBUTES) : FILE_ATTRIBUTE_NORMAL;
 }
 
-// A question to the user (caption "確認"); the button chosen.
-int Ask(ExtractSession& s, const std::wstring& text, UINT flags);
+// A question to the user; the answer (ANSWER_NONE when nobody could be
+// asked, which callers take as cancel).
+Answer Ask(ExtractSession& s, const std::wstring& text, MessageButtons buttons, MessageMark mark,
+           uint8_t topic);
+
+// Tells the user this thread's last system error ("[Error:%d] %s"), taken
+// from GetLastError as the failing call left it.
+void ReportSystemFailure(IUserDialogue& dialogue);
 
 // A failure of the entry at path, recorded (RecordFailure) with the path as
 // the user will find it in the log (without the long-path prefix) and this

@@ -42,20 +42,32 @@ std::wstring TextOf(HWND wnd)
     return buffer;
 }
 
-// Message boxes that wait for the test to answer them.
+// Message boxes that wait for the test to answer them, handling the
+// window's messages meanwhile as a box's own loop does.
 class HeldBoxes {
 public:
-    HeldBoxes()
+    CWorkerDialogue::BoxFunc Func()
     {
-        m_previous = SetMessageBoxFunc([this](HWND, const wchar_t* text, const wchar_t*, UINT) {
-            std::unique_lock<std::mutex> lock(m_lock);
-            m_texts.push_back(text);
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_nAnswer != 0; });
-            return std::exchange(m_nAnswer, 0);
-        });
+        return [this](HWND, const wchar_t* text, const wchar_t*, UINT) {
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_texts.push_back(text);
+                m_changed.notify_all();
+            }
+            for (;;) {
+                {
+                    std::lock_guard<std::mutex> lock(m_lock);
+                    if (m_nAnswer != 0) return std::exchange(m_nAnswer, 0);
+                }
+                MSG msg;
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            }
+        };
     }
-    ~HeldBoxes() { SetMessageBoxFunc(m_previous); }
 
     bool WaitAsked(size_t count)
     {
@@ -79,7 +91,6 @@ private:
     std::condition_variable m_changed;
     std::vector<std::wstring> m_texts;
     int m_nAnswer = 0;
-    MessageBoxFunc m_previous;
 };
 
 std::vector<std::wstring> g_openedLogs;
@@ -91,10 +102,12 @@ void RecordLog(const std::wstring& path)
 // An opened archive and its main window on a thread of its own.
 class WindowRun {
 public:
-    WindowRun(const std::wstring& archive) : m_archive(archive, L"", false)
+    explicit WindowRun(const std::wstring& archive, CWorkerDialogue::BoxFunc box = {})
+        : m_archive(archive, L"", false)
     {
         m_pDialog = std::make_unique<CMainDialog>(ExtractorResources(), m_archive.m_state);
         m_pDialog->SetLogViewer(&RecordLog);
+        m_pDialog->SetBoxFunc(std::move(box));
         m_thread = std::thread([this] {
             OleInitialize(nullptr);
             m_nResult = m_pDialog->Run();
@@ -194,7 +207,7 @@ TEST(ExtractorWindowInProcess, AbortShowsTheWaitTextUntilTheWorkerStops)
     g_openedLogs.clear();
 
     HeldBoxes boxes;
-    WindowRun run(path);
+    WindowRun run(path, boxes.Func());
     ASSERT_TRUE(run.Opened());
     ASSERT_TRUE(run.WaitShown());
     ASSERT_TRUE(run.WaitIdle());
@@ -297,7 +310,7 @@ TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
     // extraction started after the analysis stops at its question.
     ASSERT_TRUE(CreateDirectoryW((dir / L"quiet").c_str(), nullptr));
     HeldBoxes boxes;
-    WindowRun run(path);
+    WindowRun run(path, boxes.Func());
     ASSERT_TRUE(boxes.WaitAsked(1));
     EXPECT_EQ(TextOf(run.Item(IDCANCEL)), L"中止(&C)");
     // Enter reaches the hidden extract button: it must not count as abort.

@@ -1,8 +1,8 @@
 #pragma once
 // Shared by the extractor's tests: a scratch folder that also removes trees
 // deeper than MAX_PATH, archives written to disk from the in-memory builder
-// of core/tests/test_archive.h, scripted answers to message boxes, and a
-// main window stand-in for the workers.
+// of core/tests/test_archive.h, scripted answers to message boxes (for the
+// window tests), and stand-ins for the main window and the start-up.
 
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 
 #include "core/message_box.h"
 #include "core/pipeline_platform.h"
+#include "core/tests/fake_dialogue.h"
 #include "core/tests/test_archive.h"
 #include "sfx/engine/archive_state.h"
 #include "sfx/engine/extract_session.h"
@@ -191,7 +192,13 @@ private:
 // The main window as the workers see it, with what they asked of it.
 class FakeExtractCallback : public IExtractCallback {
 public:
-    HWND Owner() override { return nullptr; }
+    Answer Ask(const UserMessage& message) override { return m_dialogue.Ask(message); }
+    // The answers to the next questions (the last one repeats).
+    FakeDialogue& Script(std::vector<Answer> answers = {ANSWER_OK})
+    {
+        m_dialogue.SetScript(std::move(answers));
+        return m_dialogue;
+    }
     void ProgressStarted(uint32_t ms, bool) override { m_timers.push_back(ms); }
     void ProgressStopped() override { ++m_nStops; }
     void RepaintProgress() override { ++m_nRepaints; }
@@ -201,10 +208,20 @@ public:
     void CloseWhenDone() override { ++m_nCloses; }
     void ShowCurrentPath(const std::wstring& p) override { m_shownPaths.push_back(p); }
 
+    FakeDialogue m_dialogue;
     std::vector<uint32_t> m_timers;
     int m_nStops = 0, m_nRepaints = 0, m_nTreeFills = 0, m_nSummaries = 0, m_nEnables = 0, m_nCloses = 0;
     std::vector<std::wstring> m_shownPaths;
 };
+
+// Who spoke in each message, in order.
+inline std::vector<MessageSource> Sources(const FakeDialogue& dialogue)
+{
+    std::vector<MessageSource> sources;
+    for (const UserMessage& m : dialogue.Messages())
+        sources.push_back(m.m_nSource);
+    return sources;
+}
 
 inline std::vector<uint8_t> Bytes(const std::string& s)
 {
@@ -218,6 +235,29 @@ inline std::vector<uint8_t> Bytes(const std::string& s)
 #include "sfx/engine/extract_engine.h"
 
 namespace zk::test {
+
+// The start-up as the opening sees it: each password box types the next
+// password (none left: cancelled); the main window only counts its runs.
+class FakeOpenCallback : public IOpenCallback {
+public:
+    explicit FakeOpenCallback(std::vector<std::wstring> passwords = {})
+        : m_listPasswords(std::move(passwords))
+    {
+    }
+    Answer Ask(const UserMessage& message) override { return m_dialogue.Ask(message); }
+    bool AskPassword(std::wstring* password) override
+    {
+        if (m_nPrompts++ >= m_listPasswords.size()) return false;
+        *password = m_listPasswords[m_nPrompts - 1];
+        return true;
+    }
+    void RunMainWindow(ArchiveState&) override { ++m_nMainWindowRuns; }
+
+    FakeDialogue m_dialogue;
+    std::vector<std::wstring> m_listPasswords;
+    size_t m_nPrompts = 0;
+    int m_nMainWindowRuns = 0;
+};
 
 // An opened archive with its session and a stand-in window, ready for the
 // workers. The tree is loaded as the analysis worker would (without its
@@ -233,14 +273,8 @@ struct OpenedArchive {
     {
         m_state.m_strArchivePath = path;
         WorkerContext ctx;
-        ScriptedBoxes quiet;
-        m_bOpened = OpenArchive(
-                        nullptr, ctx, m_state, L"",
-                        [&](HWND, ArchiveState& s) {
-                            s.m_strPassword = password;
-                            return IDOK;
-                        },
-                        [](ArchiveState&) {}) == OpenOutcome::OPENED;
+        FakeOpenCallback opening({password});
+        m_bOpened = OpenArchive(ctx, m_state, L"", opening) == OpenOutcome::OPENED;
         if (m_bOpened && loadTree) LoadTree(m_session);
     }
 

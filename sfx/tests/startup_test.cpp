@@ -50,7 +50,7 @@ TEST(ExtractorStartup, WindowThatCannotBeMadeEndsWithItsReason)
         const std::wstring className = L"ZkStartupTest" + std::to_wstring(++s_nRun);
         std::thread run([&] {
             threadId = GetCurrentThreadId();
-            code = RunHiddenWindow(GetModuleHandleW(nullptr), className.c_str(), L"ZelkoraSfx");
+            code = RunHiddenWindow(GetModuleHandleW(nullptr), className.c_str(), L"ZelkoraSfx", nullptr);
             ended = true;
         });
         for (int i = 0; i < 500 && !ended; ++i)

@@ -10,10 +10,13 @@
 #include "core/pickers.h"
 #include "core/text_format.h"
 #include "core/version_info.h"
+#include "core/message_box.h"
 #include "sfx/engine/entry_loader.h"
+#include "sfx/engine/error_message.h"
 #include "sfx/ui/main_window_texts.h"
 #include "sfx/ui/resource.h"
 #include "sfx/ui/text_fit.h"
+#include "ui/layout.h"
 
 namespace zk {
 
@@ -49,38 +52,6 @@ std::wstring WithCrLf(const std::wstring& text)
     return out;
 }
 
-RECT ChildRect(HWND dialog, HWND child)
-{
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-void MoveChild(HWND child, int x, int y, int w, int h)
-{
-    SetWindowPos(child, nullptr, x, y, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-// The layout's pixel sizes are for a 96-DPI screen; the dialog's own
-// controls grow with the system's DPI, so these grow with them.
-int Px(int pixels)
-{
-    static const int dpi = [] {
-        HDC dc = GetDC(nullptr);
-        int d = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-        if (dc) ReleaseDC(nullptr, dc);
-        return d > 0 ? d : 96;
-    }();
-    return MulDiv(pixels, dpi, 96);
-}
-
-void OffsetChild(HWND dialog, HWND child, int dy)
-{
-    RECT r = ChildRect(dialog, child);
-    SetWindowPos(child, nullptr, r.left, r.top + dy, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
-}
-
 // The column's width, widened where the dialog font is larger than the one
 // the widths were chosen for, so that the header and a full date fit.
 int ColumnWidth(HWND list, HFONT font, int column)
@@ -97,8 +68,10 @@ int ColumnWidth(HWND list, HFONT font, int column)
     }
     SelectObject(dc, old);
     ReleaseDC(list, dc);
-    return std::max(Px(COLUMNS[column].width), needed);
+    return std::max(ScaleForDpi(list, COLUMNS[column].width), needed);
 }
+
+constexpr CWorkerDialogue::Style EXTRACTOR_STYLE = {ERROR_CAPTION, QUESTION_CAPTION, 0};
 
 void OpenLogInNotepad(const std::wstring& logPath)
 {
@@ -125,8 +98,12 @@ std::wstring EntryColumnText(const EntryNode& node, int column)
 
 CMainDialog::CMainDialog(HINSTANCE instance, ArchiveState& state)
     : CDialog(IDD_MAIN), m_hInstance(instance), m_state(state), m_session(state, this),
-      m_progressBar(m_session.m_progress, m_session.m_status), m_showLog(&OpenLogInNotepad)
+      m_progressBar(m_session.m_progress, m_session.m_status), m_showLog(&OpenLogInNotepad),
+      m_dialogue(*this, EXTRACTOR_STYLE)
 {
+    m_dialogue.SetBoxFunc([this](HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags) {
+        return ShowWorkerBox(owner, text, caption, flags);
+    });
 }
 
 CMainDialog::~CMainDialog()
@@ -180,13 +157,13 @@ void CMainDialog::LayoutNoUi()
     SetWindowTextW(line, TEXT_ANALYSING_LINE);
     SetWindowTextW(close, TEXT_ABORT_CLOSE);
 
-    SetWindowPos(dialog, nullptr, 0, 0, Px(NO_UI_WIDTH), Px(NO_UI_HEIGHT),
+    SetWindowPos(dialog, nullptr, 0, 0, ScaleForDpi(dialog, NO_UI_WIDTH), ScaleForDpi(dialog, NO_UI_HEIGHT),
                  SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     RECT client;
     GetClientRect(dialog, &client);
 
     RECT rl = ChildRect(dialog, line), rb = ChildRect(dialog, close), rp = ChildRect(dialog, bar);
-    int lineRight = rl.right - Px(80);
+    int lineRight = rl.right - ScaleForDpi(dialog, 80);
     // The window is narrower than the full dialog: keep the line's margin on
     // the right too.
     lineRight = std::min<int>(lineRight, client.right - rl.left);
@@ -195,9 +172,9 @@ void CMainDialog::LayoutNoUi()
 
     int buttonW = rb.right - rb.left, buttonH = rb.bottom - rb.top;
     int barH = rp.bottom - rp.top;
-    int buttonTop = rl.bottom + Px(4);
+    int buttonTop = rl.bottom + ScaleForDpi(dialog, 4);
     // The window keeps its size unless the button would not fit below the line.
-    int needed = std::max<int>(buttonTop + buttonH, rl.bottom + Px(5) + barH) + rl.top;
+    int needed = std::max<int>(buttonTop + buttonH, rl.bottom + ScaleForDpi(dialog, 5) + barH) + rl.top;
     if (needed > client.bottom) {
         RECT w;
         GetWindowRect(dialog, &w);
@@ -205,7 +182,8 @@ void CMainDialog::LayoutNoUi()
                      SWP_NOZORDER | SWP_NOMOVE | SWP_NOACTIVATE);
     }
     MoveChild(close, lineRight - buttonW, buttonTop, buttonW, buttonH);
-    MoveChild(bar, rl.left, rl.bottom + Px(5), (lineRight - buttonW - Px(12)) - rl.left, barH);
+    MoveChild(bar, rl.left, rl.bottom + ScaleForDpi(dialog, 5),
+              (lineRight - buttonW - ScaleForDpi(dialog, 12)) - rl.left, barH);
 
     ShowWindow(line, SW_SHOW);
     ShowWindow(bar, SW_SHOW);
@@ -223,7 +201,7 @@ void CMainDialog::LayoutNoUi()
 void CMainDialog::LayoutWithoutList()
 {
     HWND dialog = Hwnd();
-    int shorter = Px(LIST_AREA_HEIGHT);
+    int shorter = ScaleForDpi(dialog, LIST_AREA_HEIGHT);
     OffsetChild(dialog, Item(IDOK), -shorter);
     OffsetChild(dialog, Item(IDCANCEL), -shorter);
     OffsetChild(dialog, Item(IDC_PROGRESS), -shorter);
@@ -239,13 +217,14 @@ void CMainDialog::CreateTreeAndList()
     HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
     // With a taller dialog font the summary's frame reaches further down:
     // the views then start below it instead of under it.
-    int top = std::max<int>(Px(158), ChildRect(dialog, Item(IDC_SUMMARY_GROUP)).bottom + Px(4));
-    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, Px(13), top, Px(196), Px(204),
-                              dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREE)), m_hInstance,
-                              nullptr);
-    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, Px(218), top, Px(460), Px(204),
-                              dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIST)), m_hInstance,
-                              nullptr);
+    int top = std::max<int>(ScaleForDpi(dialog, 158),
+                            ChildRect(dialog, Item(IDC_SUMMARY_GROUP)).bottom + ScaleForDpi(dialog, 4));
+    m_hTree = CreateWindowExW(WS_EX_STATICEDGE, WC_TREEVIEWW, L"", TREE_STYLE, ScaleForDpi(dialog, 13), top,
+                              ScaleForDpi(dialog, 196), ScaleForDpi(dialog, 204), dialog,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREE)), m_hInstance, nullptr);
+    m_hList = CreateWindowExW(WS_EX_STATICEDGE, WC_LISTVIEWW, L"", LIST_STYLE, ScaleForDpi(dialog, 218), top,
+                              ScaleForDpi(dialog, 460), ScaleForDpi(dialog, 204), dialog,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LIST)), m_hInstance, nullptr);
     if (m_hTree) SendMessageW(m_hTree, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (m_hList) {
         SendMessageW(m_hList, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -269,7 +248,8 @@ void CMainDialog::CreateTreeAndList()
     RECT client;
     GetClientRect(m_hList, &client);
     int rest = client.right - GetSystemMetrics(SM_CXVSCROLL) - others;
-    widths[COLUMN_NAME] = std::clamp(rest, Px(120), Px(COLUMNS[COLUMN_NAME].width));
+    widths[COLUMN_NAME] =
+        std::clamp(rest, ScaleForDpi(dialog, 120), ScaleForDpi(dialog, COLUMNS[COLUMN_NAME].width));
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         LVCOLUMNW col = {};
         col.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH | LVCF_SUBITEM;
@@ -319,6 +299,34 @@ void CMainDialog::UpdateSummary()
 
 // Worker side of the view: everything that touches a control goes through
 // the dialog's own thread.
+
+Answer CMainDialog::Ask(const UserMessage& message)
+{
+    // A system error keeps its ownerless box on the calling thread: the
+    // window stays usable beneath it, its abort button included, while the
+    // worker waits there.
+    if (message.m_nSource == SOURCE_SYSTEM)
+        return AnswerFromButton(ShowUserMessage(nullptr, message, EXTRACTOR_STYLE, m_box));
+    return m_dialogue.Ask(message);
+}
+
+int CMainDialog::ShowWorkerBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags)
+{
+    ++m_nBoxesShown;
+    int id = m_box ? m_box(owner, text, caption, flags) : ShowMessageBox(owner, text, caption, flags);
+    --m_nBoxesShown;
+    // Waiting for the worker inside the box would wait for ever: the worker
+    // waits for this box.
+    if (m_nBoxesShown == 0 && m_bEndAfterBox) {
+        m_bEndAfterBox = false;
+        PostMessageW(Hwnd(), WM_SFX_CLOSE_WHEN_DONE, 0, 0);
+    }
+    if (m_nBoxesShown == 0 && m_bCloseAfterBox) {
+        m_bCloseAfterBox = false;
+        PostMessageW(Hwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    }
+    return id;
+}
 
 void CMainDialog::ProgressStarted(uint32_t nRefreshMs, bool bAnalysis)
 {
@@ -482,11 +490,19 @@ void CMainDialog::RequestAbort()
     m_session.m_ctx.m_nAbort = 1;
     m_session.m_status.Set(TEXT_BUSY_WAIT);
     m_progressBar.Repaint();
+    // Taken away at once: the request may come from inside a worker's box,
+    // before the run's own loop sees the abort.
+    if (m_bExtracting) EnableItem(IDOK, false);
 }
 
 void CMainDialog::CloseRequested()
 {
     if (m_bClosing) return;
+    if (m_nBoxesShown > 0) {
+        if (NoUi()) RequestAbort();
+        if (NoUi() || !m_bExtracting) m_bCloseAfterBox = true;
+        return;
+    }
     if (NoUi()) {
         if (m_session.m_ctx.m_nRunning) {
             RequestAbort();
@@ -516,6 +532,10 @@ void CMainDialog::CloseRequested()
 void CMainDialog::EndAfterWorker()
 {
     if (m_bClosing) return;
+    if (m_nBoxesShown > 0) {
+        m_bEndAfterBox = true;
+        return;
+    }
     m_bClosing = true;
     PumpWhileRunning(false);
     EndDialog(IDOK);
@@ -577,7 +597,7 @@ void CMainDialog::RunExtraction(WorkerProc worker)
         EnableWindow(child, TRUE);
     SetItemText(IDOK, TEXT_EXTRACT);
     m_progressBar.Repaint();
-    if (!NoUi() && ErrorLogWanted(m_session) && WriteErrorLog(m_session) == 0 && m_showLog)
+    if (!NoUi() && ErrorLogWanted(m_session) && WriteErrorLog(m_session, m_dialogue) == 0 && m_showLog)
         m_showLog(ExtractorLogPath(m_state.m_strArchivePath.c_str()));
     m_session.m_ctx.Clear();
     SetFocus(Item(IDOK));

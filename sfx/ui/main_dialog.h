@@ -21,6 +21,7 @@
 #include "sfx/ui/file_icons.h"
 #include "sfx/ui/progress_bar.h"
 #include "ui/dialog.h"
+#include "ui/worker_dialogue.h"
 
 namespace zk {
 
@@ -68,8 +69,9 @@ public:
 
     ExtractSession& Session() { return m_session; }
 
-    // IExtractCallback: called from the worker threads.
-    HWND Owner() override { return Hwnd(); }
+    // IExtractCallback: called from the worker threads (Ask also from the
+    // window's own).
+    Answer Ask(const UserMessage& message) override;
     void ProgressStarted(uint32_t nRefreshMs, bool bAnalysis) override;
     void ProgressStopped() override;
     void RepaintProgress() override;
@@ -82,6 +84,8 @@ public:
     // Shows a written error log; Notepad unless a test records the path.
     using LogViewer = std::function<void(const std::wstring& logPath)>;
     void SetLogViewer(LogViewer viewer) { m_showLog = std::move(viewer); }
+    // Replaces the message box (tests answer here); set before the window runs.
+    void SetBoxFunc(CWorkerDialogue::BoxFunc box) { m_box = std::move(box); }
 
     // Rebuilds the summary text from the archive's parameters.
     void UpdateSummary();
@@ -112,6 +116,9 @@ private:
     // Handles the messages waiting for this thread (sent ones included).
     void DispatchPending();
     void EndAfterWorker();
+    // The box of a worker's message, on this thread; what waits for the
+    // worker is put off until it is answered.
+    int ShowWorkerBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
     void FillTreeNow();
     void InsertFolders(EntryNode& parent, HTREEITEM parentItem);
@@ -147,6 +154,13 @@ private:
 
     std::wstring m_strDestination;
     LogViewer m_showLog;
+    CWorkerDialogue::BoxFunc m_box;
+    CWorkerDialogue m_dialogue;
+    // Boxes of the workers' messages open on this thread, and what was put
+    // off until they are answered.
+    int m_nBoxesShown = 0;
+    bool m_bEndAfterBox = false;
+    bool m_bCloseAfterBox = false;
     // The no-UI path line, written by the worker.
     mutable std::mutex m_lock;
     std::wstring m_strShownPath;

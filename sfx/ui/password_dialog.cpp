@@ -10,32 +10,35 @@ namespace zk {
 
 namespace {
 
-void CopyPassword(HWND edit, ArchiveState& state)
+void CopyPassword(HWND edit, std::wstring* password)
 {
-    state.m_strPassword = WindowText(edit);
-    if (state.m_strPassword.size() > PASSWORD_MAX_CHARS) state.m_strPassword.resize(PASSWORD_MAX_CHARS);
+    *password = WindowText(edit);
+    if (password->size() > PASSWORD_MAX_CHARS) password->resize(PASSWORD_MAX_CHARS);
 }
 
 // The box hands its text over whenever it loses the focus, which also
 // happens as the dialog closes.
 class CPasswordEdit : public CSubclassedWindow {
 public:
-    explicit CPasswordEdit(ArchiveState& state) : m_state(state) {}
+    explicit CPasswordEdit(std::wstring* password) : m_pPassword(password) {}
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override
     {
-        if (msg == WM_KILLFOCUS) CopyPassword(Hwnd(), m_state);
+        if (msg == WM_KILLFOCUS) CopyPassword(Hwnd(), m_pPassword);
         return Default(msg, wParam, lParam);
     }
 
 private:
-    ArchiveState& m_state;
+    std::wstring* m_pPassword;
 };
 
 class CPasswordDlg : public CDialog {
 public:
-    explicit CPasswordDlg(ArchiveState& state) : CDialog(IDD_PASSWORD), m_state(state), m_edit(state) {}
+    explicit CPasswordDlg(std::wstring* password)
+        : CDialog(IDD_PASSWORD), m_pPassword(password), m_edit(password)
+    {
+    }
 
 protected:
     BOOL OnInitDialog() override
@@ -48,20 +51,20 @@ protected:
     }
     void OnOK() override
     {
-        CopyPassword(Item(IDC_PASSWORD_EDIT), m_state);
+        CopyPassword(Item(IDC_PASSWORD_EDIT), m_pPassword);
         EndDialog(IDOK);
     }
 
 private:
-    ArchiveState& m_state;
+    std::wstring* m_pPassword;
     CPasswordEdit m_edit;
 };
 
 } // namespace
 
-int AskPasswordDialog(HWND owner, ArchiveState& state)
+int AskPasswordDialog(HWND owner, std::wstring* password)
 {
-    CPasswordDlg dialog(state);
+    CPasswordDlg dialog(password);
     return dialog.DoModal(owner) == IDOK ? IDOK : IDCANCEL;
 }
 

@@ -4,12 +4,12 @@
 
 #include <windows.h>
 
-#include "sfx/engine/archive_state.h"
+#include <string>
 
 namespace zk {
 
-// Shows the dialog owned by owner; the typed text lands in
-// state.m_strPassword. IDOK or IDCANCEL.
-int AskPasswordDialog(HWND owner, ArchiveState& state);
+// Shows the dialog owned by owner; the typed text lands in *password.
+// IDOK or IDCANCEL.
+int AskPasswordDialog(HWND owner, std::wstring* password);
 
 } // namespace zk

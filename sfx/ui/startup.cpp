@@ -9,9 +9,12 @@
 #include "core/last_error.h"
 #include "core/version_info.h"
 #include "sfx/engine/command_line.h"
+#include "sfx/engine/error_message.h"
+#include "sfx/ui/main_dialog.h"
 #include "sfx/ui/password_dialog.h"
 #include "sfx/ui/resource.h"
 #include "sfx/ui/system_dlls.h"
+#include "ui/worker_dialogue.h"
 
 namespace zk {
 
@@ -20,28 +23,42 @@ namespace {
 constexpr size_t RESOURCE_TEXT_CHARS = 100;
 constexpr DWORD PROGRAM_PATH_CHARS = 4096;
 
-MainDialogRunner& MainDialog()
-{
-    static MainDialogRunner runner;
-    return runner;
-}
-
 std::wstring g_strProgramPath;
 HiddenWindowCalls g_hiddenWindowCalls;
 // Set once the creation handler ran: the window is destroyed inside it, so
 // a null window from CreateWindowExW alone does not tell a failure.
 bool g_bCreationHandled = false;
 
+// The opening's messages and password box, owned by the hidden window and
+// shown on its thread; then the main window.
+class COpenCallback : public IOpenCallback {
+public:
+    COpenCallback(HWND window, HINSTANCE instance) : m_hWnd(window), m_hInstance(instance) {}
+
+    Answer Ask(const UserMessage& message) override
+    {
+        return AnswerFromButton(ShowUserMessage(m_hWnd, message, {ERROR_CAPTION, QUESTION_CAPTION, 0}, {}));
+    }
+    bool AskPassword(std::wstring* password) override { return AskPasswordDialog(m_hWnd, password) == IDOK; }
+    void RunMainWindow(ArchiveState& state) override { RunMainDialog(m_hInstance, state); }
+
+private:
+    HWND m_hWnd;
+    HINSTANCE m_hInstance;
+};
+
 LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
     case WM_CREATE: {
         g_bCreationHandled = true;
-        ArchiveState& state = TheArchiveState();
-        WorkerContext ctx;
-        OpenArchive(wnd, ctx, state, g_strProgramPath, &AskPasswordDialog, [](ArchiveState& opened) {
-            if (MainDialog()) MainDialog()(opened);
-        });
+        const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lp);
+        ArchiveState* state = static_cast<ArchiveState*>(create->lpCreateParams);
+        if (state) {
+            COpenCallback callback(wnd, create->hInstance);
+            WorkerContext ctx;
+            OpenArchive(ctx, *state, g_strProgramPath, callback);
+        }
         DestroyWindow(wnd);
         return 0;
     }
@@ -78,11 +95,6 @@ void RestrictDllSearch()
     BindSystemDlls();
 }
 
-void SetMainDialogRunner(MainDialogRunner runner)
-{
-    MainDialog() = std::move(runner);
-}
-
 int RunExtractor(HINSTANCE instance)
 {
     RestrictDllSearch();
@@ -107,9 +119,10 @@ int RunExtractor(HINSTANCE instance)
         return 0;
     }
     g_strProgramPath.assign(path.data(), n);
-    TheArchiveState().m_strArchivePath = ArchivePathFromCommandLine(GetCommandLineW());
+    ArchiveState state;
+    state.m_strArchivePath = ArchivePathFromCommandLine(GetCommandLineW());
 
-    return RunHiddenWindow(instance, className, title);
+    return RunHiddenWindow(instance, className, title, &state);
 }
 
 HiddenWindowCalls SetHiddenWindowCalls(const HiddenWindowCalls& calls)
@@ -117,7 +130,7 @@ HiddenWindowCalls SetHiddenWindowCalls(const HiddenWindowCalls& calls)
     return std::exchange(g_hiddenWindowCalls, calls);
 }
 
-int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title)
+int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, ArchiveState* state)
 {
     WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
@@ -134,7 +147,7 @@ int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t*
     g_bCreationHandled = false;
     HRESULT com = OleInitialize(nullptr);
     g_hiddenWindowCalls.m_pCreateWindow(0, className, title, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
-                                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+                                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, state);
     // Kept before OleUninitialize can change it.
     DWORD error = GetLastError();
     if (SUCCEEDED(com)) OleUninitialize();

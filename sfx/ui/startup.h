@@ -15,9 +15,6 @@ namespace zk {
 // hold planted DLLs. Taken by name, as older systems lack the call.
 void RestrictDllSearch();
 
-// Runs the main dialog once the archive is open; set by the window layer.
-void SetMainDialogRunner(MainDialogRunner runner);
-
 // The whole program: returns the exit code.
 int RunExtractor(HINSTANCE instance);
 
@@ -30,10 +27,11 @@ struct HiddenWindowCalls {
 HiddenWindowCalls SetHiddenWindowCalls(const HiddenWindowCalls& calls);
 
 // Registers the hidden window's class, creates the window (its creation
-// handler does all the work and destroys it) and runs the message loop
-// until the program ends; returns the exit code. A window that cannot be
+// handler opens the archive of state, if given, runs the main window and
+// destroys the window) and runs the message loop until the program ends;
+// returns the exit code. A window that cannot be
 // made ends the program at once with the system's reason in a box: without
 // the window nothing would ever end the message loop.
-int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title);
+int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t* title, ArchiveState* state);
 
 } // namespace zk
