@@ -227,11 +227,6 @@ TEST(SfxExtract, NarrowNameTheCodePageCannotRead)
     EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\after.txt"), Bytes("after"));
 }
 
-uint64_t TimeValue(const FILETIME& t)
-{
-    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-}
-
 // Whether files in folder keep a creation time given to them (Wine's file
 // systems have none to set).
 bool KeepsCreationTimes(const std::wstring& folder, uint64_t value)
@@ -244,7 +239,7 @@ bool KeepsCreationTimes(const std::wstring& folder, uint64_t value)
     GetFileTime(h, &back, nullptr, nullptr);
     CloseHandle(h);
     DeleteFileW(probe.c_str());
-    return TimeValue(back) == value;
+    return FileTimeValue(back) == value;
 }
 
 // The three times of files, empty files and folders, each its own value.
@@ -273,10 +268,10 @@ TEST(SfxExtract, RestoresCreationAccessAndWriteTimes)
         WIN32_FILE_ATTRIBUTE_DATA d = {};
         ASSERT_TRUE(GetFileAttributesExW(LongForm(dir / rel).c_str(), GetFileExInfoStandard, &d));
         if (creation) {
-            EXPECT_EQ(TimeValue(d.ftCreationTime), C) << rel;
+            EXPECT_EQ(FileTimeValue(d.ftCreationTime), C) << rel;
         }
-        EXPECT_EQ(TimeValue(d.ftLastAccessTime), A) << rel;
-        EXPECT_EQ(TimeValue(d.ftLastWriteTime), W) << rel;
+        EXPECT_EQ(FileTimeValue(d.ftLastAccessTime), A) << rel;
+        EXPECT_EQ(FileTimeValue(d.ftLastWriteTime), W) << rel;
     }
 }
 

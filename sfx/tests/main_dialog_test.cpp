@@ -299,16 +299,23 @@ TEST(ExtractorWindowInProcess, CloseDuringTheAnalysisWaitsForIt)
     EXPECT_EQ(run.m_archive.m_state.m_root.m_pFirstChild, nullptr);
 }
 
-TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
+// A no-UI archive whose destination (its path without extension) exists, so
+// that the extraction started after the analysis stops at its question.
+std::wstring NoUiArchiveThatAsks(const SfxScratch& dir)
 {
-    SfxScratch dir;
     std::wstring path = dir / L"quiet.zka";
     TestArchiveOptions o;
     o.m_nSfxFlags = SF_NO_UI;
-    ASSERT_TRUE(WriteArchive(BuildTestArchive(SmallTree(), o), path));
-    // The destination (the archive's path without extension) exists, so the
-    // extraction started after the analysis stops at its question.
-    ASSERT_TRUE(CreateDirectoryW((dir / L"quiet").c_str(), nullptr));
+    if (!WriteArchive(BuildTestArchive(SmallTree(), o), path)) return L"";
+    if (!CreateDirectoryW((dir / L"quiet").c_str(), nullptr)) return L"";
+    return path;
+}
+
+TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
+{
+    SfxScratch dir;
+    std::wstring path = NoUiArchiveThatAsks(dir);
+    ASSERT_FALSE(path.empty());
     HeldBoxes boxes;
     WindowRun run(path, boxes.Func());
     ASSERT_TRUE(boxes.WaitAsked(1));
@@ -328,6 +335,27 @@ TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
     EXPECT_EQ(run.m_nResult.load(), IDCANCEL);
     EXPECT_EQ(run.m_nRunningAtEnd.load(), 0);
     EXPECT_EQ(GetFileAttributesW((dir / L"quiet\\b.bin").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The worker's box is shown by the window's own thread: the window's end,
+// asked for while the box is up, waits until the box is answered instead
+// of waiting for the worker inside it.
+TEST(ExtractorWindowInProcess, NoUiWindowEndsAfterTheWorkersBox)
+{
+    SfxScratch dir;
+    std::wstring path = NoUiArchiveThatAsks(dir);
+    ASSERT_FALSE(path.empty());
+    HeldBoxes boxes;
+    WindowRun run(path, boxes.Func());
+    ASSERT_TRUE(boxes.WaitAsked(1));
+    DWORD_PTR ignored = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(run.Dialog(), WM_SFX_CLOSE_WHEN_DONE, 0, 0, SMTO_NORMAL, 5000, &ignored))
+        << "the window waits for the worker inside the worker's box";
+    EXPECT_TRUE(run.StillShown());
+    boxes.Answer(IDCANCEL);
+    ASSERT_TRUE(run.WaitEnded());
+    EXPECT_EQ(run.m_nResult.load(), IDOK);
+    EXPECT_EQ(run.m_nRunningAtEnd.load(), 0);
 }
 
 TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)

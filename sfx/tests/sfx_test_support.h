@@ -301,7 +301,7 @@ inline uint64_t WriteTimeOf(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA d = {};
     if (!GetFileAttributesExW(LongForm(path).c_str(), GetFileExInfoStandard, &d)) return 0;
-    return (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+    return FileTimeValue(d.ftLastWriteTime);
 }
 
 inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)
