@@ -1,7 +1,8 @@
 #pragma once
 // What the extraction workers need from the window that runs them. The main
-// dialog implements it (posting to its own thread; questions and messages
-// shown there with the dialog as owner); the tests use FakeExtractCallback.
+// dialog implements it (posting to its own thread; questions and the
+// program's messages shown there with the dialog as owner, system errors
+// without owner where they happen); the tests use FakeExtractCallback.
 // Called from the worker thread only.
 
 #include <cstdint>
