@@ -338,6 +338,12 @@ TEST(SfxExtract, CancelStopsWithoutAnErrorMessage)
     EXPECT_EQ(a.ExtractAll(s.out), 1);
     EXPECT_EQ(cancel.Texts().size(), 1u);
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
+
+    // Nobody left to answer (the window is gone) is a cancel, not a yes.
+    a.m_callback.Script({ANSWER_OK, ANSWER_NONE});
+    EXPECT_EQ(a.ExtractAll(s.out), 1);
+    EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
+    EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\a.txt"), Bytes("old"));
 }
 
 TEST(SfxExtract, ReadOnlyTargetIsReplacedAndKeepsArchivedAttributes)

@@ -260,15 +260,18 @@ TEST(ExtractorWindowInProcess, FailedRunWritesAndOpensTheErrorLog)
     ASSERT_TRUE(WriteArchive(a, path));
     g_openedLogs.clear();
 
-    ScriptedBoxes boxes({IDOK});
-    WindowRun run(path);
+    std::vector<std::wstring> boxes;
+    WindowRun run(path, [&boxes](HWND, const wchar_t* text, const wchar_t*, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
     ASSERT_TRUE(run.WaitShown());
     ASSERT_TRUE(run.WaitIdle());
     std::wstring out = dir / L"out";
     SetWindowTextW(run.Item(IDC_DEST), out.c_str());
     run.CommandAndWait(IDOK);
     EXPECT_EQ(run.Session().m_status.Get(), L"解凍失敗");
-    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"ハッシュ値が一致しません"});
     ASSERT_EQ(g_openedLogs.size(), 1u);
     EXPECT_EQ(g_openedLogs[0], dir / L"broken.log");
     std::vector<uint8_t> log = SfxScratch::ReadBytes(dir / L"broken.log");
@@ -371,8 +374,7 @@ TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
         TestEntry::File(u"root.txt", Bytes("root")),
     };
     ASSERT_TRUE(WriteArchive(BuildTestArchive(tree, o), path));
-    ScriptedBoxes boxes({IDOK});
-    WindowRun run(path);
+    WindowRun run(path, [](HWND, const wchar_t*, const wchar_t*, UINT) { return IDOK; });
     ASSERT_TRUE(run.WaitShown());
     ASSERT_TRUE(run.WaitIdle());
     HWND treeView = run.Item(IDC_TREE), list = run.Item(IDC_LIST);
