@@ -33,7 +33,7 @@ public:
     // LOG_CREATE_FAILED_TEXT with the caller's caption (MB_ICONERROR, owner
     // may be null) and returns false.
     bool Create(const wchar_t* path, HWND owner, const wchar_t* caption);
-    // The same without a box: the caller tells its user.
+    // The same without the box: the caller tells its user.
     bool Open(const wchar_t* path);
 
     // Writes the byte-order mark FF FE (call it right after Create).
