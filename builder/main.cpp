@@ -1,5 +1,5 @@
-#include "builder/builder_app.h"
-#include "builder/wizard_dlg.h"
+#include "builder/ui/builder_app.h"
+#include "builder/ui/wizard_dlg.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -25,7 +25,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     wizard->m_strProgramFolder = theApp.m_strProgramFolder;
     wizard->m_hUxTheme = theApp.m_hUxTheme;
     wizard->m_arrStartFiles = theApp.m_start.m_arrStartFiles;
-    wizard->m_strBaseFolder = theApp.m_start.m_strBaseFolder;
     wizard->m_strCmdOutputFolder = theApp.m_start.m_strCmdOutputFolder;
     wizard->m_nStayOnFilePage = theApp.m_start.m_nStayOnFilePage;
     wizard->DoModal(nullptr);
