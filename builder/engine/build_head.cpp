@@ -71,7 +71,7 @@ int RaiseVolumeSize(BuildContext& ctx)
     uint8_t field[2];
     StoreU16(field, static_cast<uint16_t>(raised));
     if (SeekVolume0(ctx, ctx.nVolumeFieldPos) != 0 || WriteVolume0(ctx, field, sizeof field) != 0) return 1;
-    if (SeekFile(ctx.volume0.Get(), 0, FILE_END, false) < 0) {
+    if (SeekFile(ctx.volume0.Get(), 0, FILE_END) < 0) {
         SystemFailure(ctx, ctx.strArchivePath);
         return 1;
     }

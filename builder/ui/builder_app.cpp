@@ -9,6 +9,7 @@
 #include "core/os_info.h"
 #include "core/version_info.h"
 #include "builder/ui/message_style.h"
+#include "ui/worker_dialogue.h"
 
 zk::Answer CStartupDialogue::Ask(const zk::UserMessage& message)
 {
@@ -38,7 +39,7 @@ int CBuilderApp::LoadProgramInfo()
     zk::AddTrailingSlash(m_strProgramFolder);
 
     zk::LoadVersionInfo(nullptr);
-    zk::LoadOsInfo(true);
+    if (!zk::LoadOsInfo()) zk::ShowSystemError();
 
     if (zk::OsVersionCode() >= 10 && !m_hUxTheme) {
         wchar_t system[MAX_PATH];

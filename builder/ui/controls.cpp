@@ -4,6 +4,7 @@
 #include "builder/ui/progress_texts.h"
 #include "builder/ui/resource.h"
 #include "core/shortcut.h"
+#include "ui/worker_dialogue.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -248,7 +249,9 @@ std::wstring ShortcutTarget(const std::wstring& path)
 {
     if (lstrcmpiW(PathFindExtensionW(path.c_str()), L".lnk") != 0) return {};
     wchar_t target[MAX_PATH] = {};
-    if (!ResolveShortcut(path.c_str(), target, MAX_PATH)) return {};
+    const int resolved = ResolveShortcut(path.c_str(), target, MAX_PATH);
+    if (resolved < 0) ShowSystemError();
+    if (resolved != 1) return {};
     return target;
 }
 

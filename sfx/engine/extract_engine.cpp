@@ -37,7 +37,7 @@ bool TreeIsComplete(ExtractSession& s)
 
 bool OpenArchiveForRun(ExtractSession& s)
 {
-    s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (s.m_archive) return true;
     s.m_pCallback->ReportSystemError();
     Fail(s, s.m_state.m_strArchivePath);
@@ -190,11 +190,11 @@ int CreateFolderChain(const std::wstring& path, IUserDialogue& dialogue)
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
                             const FILETIME& creation, const FILETIME& access, const FILETIME& write)
 {
-    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes), false)) {
+    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes))) {
         s.m_pCallback->ReportSystemError();
         return Fail(s, path);
     }
-    FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP, false));
+    FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP));
     if (!h) {
         s.m_pCallback->ReportSystemError();
         return Fail(s, path);

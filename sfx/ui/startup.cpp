@@ -75,7 +75,8 @@ int ReportWindowFailure()
     // Window creation that fails without a code has run out of the
     // system's window resources.
     if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportLastError();
+    GetLastErrorText();
+    ShowSystemError();
     return 0;
 }
 
@@ -115,7 +116,8 @@ int RunExtractor(HINSTANCE instance)
     DWORD n = GetModuleFileNameW(nullptr, path.data(), PROGRAM_PATH_CHARS);
     if (n == 0 || n >= PROGRAM_PATH_CHARS) {
         if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        ReportLastError();
+        GetLastErrorText();
+        ShowSystemError();
         return 0;
     }
     g_strProgramPath.assign(path.data(), n);

@@ -29,7 +29,7 @@ std::string Hex(const uint8_t* p, size_t n)
 
 TEST(SystemSha256, KnownDigests)
 {
-    auto hash = MakeSystemSha256(false);
+    auto hash = MakeSystemSha256();
     uint8_t digest[32];
 
     ASSERT_EQ(hash->Begin(), 0);
@@ -69,7 +69,7 @@ TEST(SystemSha256, OneObjectHashesFileAfterFile)
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
     };
-    auto hash = MakeSystemSha256(false);
+    auto hash = MakeSystemSha256();
     for (int round = 0; round < 3; ++round) {
         for (const Case& c : cases) {
             if (round == 1) {
@@ -151,12 +151,12 @@ TEST(VolumeFiles, TwelveMibInFiveMibVolumesOnDisk)
     const std::wstring archive = dir.Path(L"pack.exe");
     HANDLE h0 = CreateForWrite(archive);
     ASSERT_NE(h0, INVALID_HANDLE_VALUE);
-    auto volume0 = WrapFileHandle(h0, true, false);
+    auto volume0 = WrapFileHandle(h0, true);
     const uint32_t head = 200000; // stands for the extractor program and the head
     std::vector<uint8_t> headBytes(head, 0x5A);
     ASSERT_EQ(volume0->Write(headBytes.data(), head), head);
 
-    auto files = MakeVolumeFiles(false);
+    auto files = MakeVolumeFiles();
     FailureInfo failure;
     VolumeWriter writer;
     writer.Start(VolumeSet{files.get(), U16(archive), 5 * MiB, head}, volume0.get(), &failure);
@@ -188,7 +188,7 @@ TEST(VolumeFiles, MissingVolumeIsNamedWithTheSystemText)
 {
     TempFolder dir;
     const std::wstring archive = dir.Path(L"pack.zka");
-    auto files = MakeVolumeFiles(false);
+    auto files = MakeVolumeFiles();
     FailureInfo failure;
     VolumeSet set{files.get(), U16(archive), MiB, 0};
     SpannedReader reader(set, 2, 2 * MiB, 10, &failure);
@@ -214,14 +214,14 @@ TEST(PipelineOnDisk, EncodeVerifyDecodeAcrossOneMibVolumes)
             CloseHandle(s);
         }
         HANDLE h0 = CreateForWrite(archive);
-        auto volume0 = WrapFileHandle(h0, true, false);
+        auto volume0 = WrapFileHandle(h0, true);
         std::vector<uint8_t> head(1000, 0);
         volume0->Write(head.data(), 1000);
 
-        auto files = MakeVolumeFiles(false);
+        auto files = MakeVolumeFiles();
         auto buffers = PipelineBuffers::Allocate(SystemBlockSize());
         ASSERT_NE(buffers, nullptr);
-        auto hash = MakeSystemSha256(false);
+        auto hash = MakeSystemSha256();
         PipelineContext ctx;
         VolumeWriter writer;
         writer.Start(VolumeSet{files.get(), U16(archive), MiB, 1000}, volume0.get(), &ctx.m_failure);
@@ -231,7 +231,7 @@ TEST(PipelineOnDisk, EncodeVerifyDecodeAcrossOneMibVolumes)
         ctx.m_strSourcePath = U16(sourcePath);
         HANDLE hs = CreateFileW(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        auto source = WrapFileHandle(hs, true, false);
+        auto source = WrapFileHandle(hs, true);
         ctx.m_pSource = source.get();
 
         PipelineEntry e;
@@ -282,11 +282,11 @@ TEST(PipelineOnDisk, SourceThatCannotBeReadFailsWithTheSystemText)
     // Opened for writing only: every read fails with access denied.
     HANDLE w =
         CreateFileW(sourcePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    auto source = WrapFileHandle(w, true, false);
+    auto source = WrapFileHandle(w, true);
 
     const std::wstring archive = dir.Path(L"pack.zka");
-    auto volume0 = WrapFileHandle(CreateForWrite(archive), true, false);
-    auto files = MakeVolumeFiles(false);
+    auto volume0 = WrapFileHandle(CreateForWrite(archive), true);
+    auto files = MakeVolumeFiles();
     auto buffers = PipelineBuffers::Allocate(SystemBlockSize());
     PipelineContext ctx;
     VolumeWriter writer;
