@@ -7,6 +7,7 @@
 
 #include "core/file_io.h"
 #include "core/last_error.h"
+#include "core/text_convert.h"
 
 namespace zk {
 
@@ -14,7 +15,7 @@ namespace {
 
 std::u16string LastErrorTextU16()
 {
-    return reinterpret_cast<const char16_t*>(zk::LastErrorText());
+    return ToU16(zk::LastErrorText());
 }
 
 class Win32File : public IByteFile {
@@ -71,22 +72,17 @@ private:
     std::u16string m_strError;
 };
 
-const wchar_t* Wide(const std::u16string& s)
-{
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
 class Win32VolumeFiles : public IVolumeFiles {
 public:
     Win32VolumeFiles() {}
 
     std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
     {
-        return Wrap(OpenFileShared(Wide(path), OPENMODE_CREATE, FILE_SHARE_READ));
+        return Wrap(OpenFileShared(ToWide(path).c_str(), OPENMODE_CREATE, FILE_SHARE_READ));
     }
     std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
     {
-        return Wrap(OpenFileShared(Wide(path), OPENMODE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
+        return Wrap(OpenFileShared(ToWide(path).c_str(), OPENMODE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
     }
     std::u16string LastErrorText() const override { return m_strError; }
 

@@ -107,16 +107,6 @@ int SeekWork(BuildContext& ctx, uint64_t pos)
     return 1;
 }
 
-std::u16string AsU16(const std::wstring& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
-std::wstring AsWide(const std::u16string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
-
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b)
 {
     return a.size() == b.size() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),

@@ -264,8 +264,8 @@ void FailEntry(BuildContext& ctx, const std::wstring& path)
         Fail(ctx, path);
         return;
     }
-    ctx.strFailingPath = failure.m_strPath.empty() ? path : AsWide(failure.m_strPath);
-    ctx.strFailureMessage = AsWide(failure.m_strMessage);
+    ctx.strFailingPath = failure.m_strPath.empty() ? path : ToWide(failure.m_strPath);
+    ctx.strFailureMessage = ToWide(failure.m_strMessage);
     if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
     if (failure.m_strMessage == TEXT_SOURCE_SIZE_CHANGED)
         ctx.dialogue.Tell(
@@ -286,7 +286,7 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
         ReportingByteFile(WrapFileHandle(source.Get(), false), ctx.dialogue);
     PipelineContext& pipe = ctx.pipe;
     pipe.m_pSource = file.get();
-    pipe.m_strSourcePath = AsU16(path);
+    pipe.m_strSourcePath = ToU16(path);
     pipe.m_failure = FailureInfo{};
     const int result = EncodeEntry(ctx, record);
     pipe.m_pSource = nullptr;

@@ -20,12 +20,6 @@ namespace zk {
 
 namespace {
 
-// Seconds since 1601, for the build's elapsed time.
-uint32_t ElapsedClockSeconds()
-{
-    return static_cast<uint32_t>(CurrentFileTime() / 10000000ull);
-}
-
 // ---- preparing ---------------------------------------------------------------
 
 // The error log, kept only when asked for. It starts with a byte order mark
@@ -209,7 +203,7 @@ void StartDataStream(BuildContext& ctx)
     ctx.hash = ctx.bHash ? ReportingHash(MakeSystemSha256(), ctx.dialogue) : nullptr;
     VolumeSet set;
     set.m_pFiles = ctx.volumeFiles.get();
-    set.m_strArchivePath = AsU16(ctx.strArchivePath);
+    set.m_strArchivePath = ToU16(ctx.strArchivePath);
     set.m_nVolumeSize = ctx.nVolumeSize;
     set.m_nDataOffset = ctx.nDataOffset;
     ctx.writer.Start(set, ctx.volume0File.get(), &ctx.pipe.m_failure);
@@ -318,12 +312,12 @@ unsigned BuildWorker(BuildJob& job)
     // The shell lookups of the log (item, associated program) want COM on
     // the thread that makes them.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const uint32_t startSeconds = ElapsedClockSeconds();
+    const int64_t startSeconds = WallClockSeconds();
     const bool failed = BuildInContext(job);
     if (failed) {
         job.stats = BuildStatistics{};
     } else {
-        job.stats.nElapsedSeconds = ElapsedClockSeconds() - startSeconds;
+        job.stats.nElapsedSeconds = static_cast<uint32_t>(WallClockSeconds() - startSeconds);
         job.bStatistics = true;
     }
     job.pProgress->StopProgressTimer();

@@ -18,10 +18,10 @@ ParameterSection MakeParameterSection(const BuildContext& ctx)
 {
     ParameterSection s;
     s.m_nSfxFlags = ctx.nSfxFlags;
-    s.m_strDestFolder = AsU16(ctx.strSfxDestFolder);
-    s.m_strTitle = AsU16(ctx.strSfxTitle);
-    s.m_strRunAfter = AsU16(ctx.strSfxRunAfter);
-    s.m_strComment = AsU16(ctx.strSfxComment);
+    s.m_strDestFolder = ToU16(ctx.strSfxDestFolder);
+    s.m_strTitle = ToU16(ctx.strSfxTitle);
+    s.m_strRunAfter = ToU16(ctx.strSfxRunAfter);
+    s.m_strComment = ToU16(ctx.strSfxComment);
     s.m_nFileCount = ctx.nFileCount;
     s.m_nFolderCount = ctx.nFolderCount;
     s.m_nTotalSize = ctx.nTotalSize;

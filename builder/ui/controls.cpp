@@ -3,13 +3,12 @@
 #include "ui/dialog.h"
 #include "builder/ui/progress_texts.h"
 #include "builder/ui/resource.h"
+#include "core/file_time.h"
 #include "core/shortcut.h"
 #include "ui/worker_dialogue.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
-
-#include <ctime>
 
 namespace zk {
 
@@ -43,11 +42,6 @@ void PaintTextOn(HWND hwnd, HFONT font, COLORREF background, UINT extraFormat)
 }
 
 } // namespace
-
-int32_t WallClockSeconds()
-{
-    return static_cast<int32_t>(std::time(nullptr));
-}
 
 // ---- CHeaderStatic ----
 
@@ -152,7 +146,7 @@ void CProgressBar::ResetClock()
 
 std::wstring CProgressBar::Text() const
 {
-    int64_t elapsed = static_cast<int64_t>(WallClockSeconds()) - m_nStartTime.load();
+    int64_t elapsed = WallClockSeconds() - m_nStartTime.load();
     return FormatBarText(m_nCompressDone.load(), m_nTotal.load(), elapsed);
 }
 

@@ -38,7 +38,7 @@ public:
         }
         m_nWritten += count;
         m_s.m_progress.m_nDone += count;
-        m_s.m_progress.m_nLastProgress = ProgressClock();
+        m_s.m_progress.m_nLastProgress = WallClockSeconds();
         return 0;
     }
     uint64_t m_nWritten = 0;

@@ -53,7 +53,7 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
         s.m_status.Set(TEXT_ABORTED);
     else if (s.m_ctx.m_nFailed)
         s.m_status.Set(TEXT_FAILED);
-    s.m_progress.m_nLastProgress = ProgressClock();
+    s.m_progress.m_nLastProgress = WallClockSeconds();
     if (!enableButtonOnly && (s.m_state.m_nSfxFlags & SF_NO_UI)) {
         s.m_pCallback->RepaintProgress();
         s.m_pCallback->CloseWhenDone();
@@ -308,8 +308,8 @@ int BeginRun(ExtractSession& s, uint64_t total, uint32_t refreshMs, std::wstring
     *destination = DestinationForCheck(s.m_request.m_strDestination);
     if (CheckDestination(s, *destination) != 0) return 1;
     s.m_pCallback->ProgressStarted(refreshMs, false);
-    s.m_progress.m_nStartTime = ProgressClock();
-    s.m_progress.m_nLastProgress = ProgressClock();
+    s.m_progress.m_nStartTime = WallClockSeconds();
+    s.m_progress.m_nLastProgress = WallClockSeconds();
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "core/block_size.h"
 #include "core/pipeline.h"
 #include "core/pipeline_platform.h"
+#include "core/text_convert.h"
 
 namespace zk {
 namespace {
@@ -118,11 +119,6 @@ private:
     std::wstring m_path;
 };
 
-std::u16string U16(const std::wstring& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
 int64_t SizeOnDisk(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA d;
@@ -159,7 +155,7 @@ TEST(VolumeFiles, TwelveMibInFiveMibVolumesOnDisk)
     auto files = MakeVolumeFiles();
     FailureInfo failure;
     VolumeWriter writer;
-    writer.Start(VolumeSet{files.get(), U16(archive), 5 * MiB, head}, volume0.get(), &failure);
+    writer.Start(VolumeSet{files.get(), ToU16(archive), 5 * MiB, head}, volume0.get(), &failure);
     const auto data = RandomBytes(12 * MiB - head, 3);
     for (size_t pos = 0; pos < data.size(); pos += 700000) {
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>(700000, data.size() - pos));
@@ -190,11 +186,11 @@ TEST(VolumeFiles, MissingVolumeIsNamedWithTheSystemText)
     const std::wstring archive = dir.Path(L"pack.zka");
     auto files = MakeVolumeFiles();
     FailureInfo failure;
-    VolumeSet set{files.get(), U16(archive), MiB, 0};
+    VolumeSet set{files.get(), ToU16(archive), MiB, 0};
     SpannedReader reader(set, 2, 2 * MiB, 10, &failure);
     uint8_t b[10];
     EXPECT_EQ(ReadSpanned(reader, b, 10), 1);
-    EXPECT_EQ(failure.m_strPath, U16(archive + L".2"));
+    EXPECT_EQ(failure.m_strPath, ToU16(archive + L".2"));
     EXPECT_FALSE(failure.m_strMessage.empty());
 }
 
@@ -224,11 +220,11 @@ TEST(PipelineOnDisk, EncodeVerifyDecodeAcrossOneMibVolumes)
         auto hash = MakeSystemSha256();
         PipelineContext ctx;
         VolumeWriter writer;
-        writer.Start(VolumeSet{files.get(), U16(archive), MiB, 1000}, volume0.get(), &ctx.m_failure);
+        writer.Start(VolumeSet{files.get(), ToU16(archive), MiB, 1000}, volume0.get(), &ctx.m_failure);
         ctx.m_pBuffers = buffers.get();
         ctx.m_pWriter = &writer;
         ctx.m_pHash = hash.get();
-        ctx.m_strSourcePath = U16(sourcePath);
+        ctx.m_strSourcePath = ToU16(sourcePath);
         HANDLE hs = CreateFileW(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         auto source = WrapFileHandle(hs, true);
@@ -290,15 +286,15 @@ TEST(PipelineOnDisk, SourceThatCannotBeReadFailsWithTheSystemText)
     auto buffers = PipelineBuffers::Allocate(SystemBlockSize());
     PipelineContext ctx;
     VolumeWriter writer;
-    writer.Start(VolumeSet{files.get(), U16(archive), 0, 0}, volume0.get(), &ctx.m_failure);
+    writer.Start(VolumeSet{files.get(), ToU16(archive), 0, 0}, volume0.get(), &ctx.m_failure);
     ctx.m_pBuffers = buffers.get();
     ctx.m_pWriter = &writer;
     ctx.m_pSource = source.get();
-    ctx.m_strSourcePath = U16(sourcePath);
+    ctx.m_strSourcePath = ToU16(sourcePath);
     PipelineEntry e;
     e.m_nUncompressedSize = 5000;
     EXPECT_EQ(Lz4EncodeEntry(ctx, e), 1);
-    EXPECT_EQ(ctx.m_failure.m_strPath, U16(sourcePath));
+    EXPECT_EQ(ctx.m_failure.m_strPath, ToU16(sourcePath));
     EXPECT_FALSE(ctx.m_failure.m_strMessage.empty());
     EXPECT_EQ(e.m_nStoredSize, 0u);
 }
