@@ -16,6 +16,7 @@
 #include "sfx/entry_loader.h"
 #include "sfx/error_message.h"
 #include "sfx/extract_support.h"
+#include "sfx/zone_mark.h"
 
 namespace zk {
 
@@ -117,7 +118,8 @@ int CheckDestination(ExtractSession& s, const std::wstring& destination)
     if (IsDriveRootText(destination) || !PathExists(destination.c_str())) return 0;
     if (!PathIsFolder(destination.c_str())) {
         Ask(s, TEXT_DEST_IS_FILE, MB_OK | MB_ICONWARNING);
-    } else if (Ask(s, TEXT_DEST_EXISTS, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
+    } else if (s.m_state.m_bOverwriteWithoutAsking ||
+               Ask(s, TEXT_DEST_EXISTS, MB_OKCANCEL | MB_ICONQUESTION) == IDOK) {
         return 0;
     }
     s.m_ctx.m_nAbort = 1;
@@ -279,6 +281,7 @@ namespace {
 int BeginRun(ExtractSession& s, uint64_t total, UINT refreshMs, std::wstring* destination)
 {
     StartRun(s);
+    LoadArchiveZoneMark(s);
     s.m_progress.m_nTotal = total;
     s.m_progress.m_nDone = 0;
     if (!TreeIsComplete(s)) return 1;
@@ -302,6 +305,7 @@ int ExtractAllWorker(ExtractSession& s)
     } else {
         Fail(s, destination);
     }
+    s.m_state.m_bAllExtracted = !s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort;
     return FinishExtraction(s, false);
 }
 

@@ -17,6 +17,7 @@
 #include "sfx/entry_hash.h"
 #include "sfx/extract_engine.h"
 #include "sfx/extract_support.h"
+#include "sfx/zone_mark.h"
 #include "core/text_format.h"
 
 namespace zk {
@@ -89,7 +90,7 @@ FILE* CreateNewStream(const std::wstring& path)
 // the rest of the run, "No" counts the entry as done, "Cancel" aborts.
 OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 {
-    if (s.m_ctx.m_nOverwriteAll) return OUTPUT_OPENED;
+    if (s.m_ctx.m_nOverwriteAll || s.m_state.m_bOverwriteWithoutAsking) return OUTPUT_OPENED;
     int answer = Ask(s, FormatText(TEXT_OVERWRITE, t.m_strShown.c_str()), MB_YESNOCANCEL | MB_ICONQUESTION);
     if (answer == IDCANCEL) {
         s.m_ctx.m_nAbort = 1;
@@ -280,6 +281,8 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     }
     WriteOutcome outcome;
     outcome.m_nResult = WriteData(s, target, out, &outcome.m_nFlag);
+    // Before the times: writing a stream counts as changing the file.
+    if (outcome.m_nResult == 0) MarkExtractedFile(s, target.m_strPath, target.m_strShown);
     CloseOutput(target, out, outcome);
     return outcome.m_nResult == 0 ? 0 : DiscardOutput(s, target, outcome);
 }

@@ -6,11 +6,15 @@
 #include <utility>
 #include <vector>
 
+#include "core/exit_codes.h"
 #include "core/last_error.h"
+#include "core/message_box.h"
 #include "core/version_info.h"
 #include "sfx/command_line.h"
+#include "sfx/error_message.h"
 #include "sfx/password_dialog.h"
 #include "sfx/resource.h"
+#include "sfx/sfx_switches.h"
 #include "sfx/system_dlls.h"
 
 namespace zk {
@@ -27,6 +31,7 @@ MainDialogRunner& MainDialog()
 }
 
 std::wstring g_strProgramPath;
+SfxSwitches g_switches;
 HiddenWindowCalls g_hiddenWindowCalls;
 // Set once the creation handler ran: the window is destroyed inside it, so
 // a null window from CreateWindowExW alone does not tell a failure.
@@ -39,9 +44,10 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         g_bCreationHandled = true;
         ArchiveState& state = TheArchiveState();
         WorkerContext ctx;
-        OpenArchive(wnd, ctx, state, g_strProgramPath, &AskPasswordDialog, [](ArchiveState& opened) {
-            if (MainDialog()) MainDialog()(opened);
-        });
+        OpenArchive(wnd, ctx, state, g_strProgramPath,
+                    SwitchPasswordPrompt(g_switches, state, &AskPasswordDialog), [](ArchiveState& opened) {
+                        if (MainDialog()) MainDialog()(opened);
+                    });
         DestroyWindow(wnd);
         return 0;
     }
@@ -104,12 +110,26 @@ int RunExtractor(HINSTANCE instance)
     if (n == 0 || n >= PROGRAM_PATH_CHARS) {
         if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
         ReportLastError();
-        return 0;
+        return EXIT_CODE_FAILED;
     }
     g_strProgramPath.assign(path.data(), n);
-    TheArchiveState().m_strArchivePath = ArchivePathFromCommandLine(GetCommandLineW());
+    const SfxCommandLine line = ParseSfxArguments(SplitSfxCommandLine(GetCommandLineW()));
+    ArchiveState& state = TheArchiveState();
+    state.m_strArchivePath = line.m_strArchivePath;
+    if (!line.m_strBadSwitch.empty()) {
+        ShowMessageBox(nullptr, BadSfxSwitchText(line.m_strBadSwitch).c_str(), ERROR_CAPTION,
+                       MB_OK | MB_ICONERROR);
+        return EXIT_CODE_BAD_SWITCH;
+    }
+    if (line.m_switches.m_bHelp) {
+        ShowMessageBox(nullptr, SFX_HELP_TEXT, title, MB_OK | MB_ICONINFORMATION);
+        return EXIT_CODE_DONE;
+    }
+    g_switches = line.m_switches;
+    ApplySfxSwitches(g_switches, state);
 
-    return RunHiddenWindow(instance, className, title);
+    RunHiddenWindow(instance, className, title);
+    return state.m_bAllExtracted ? EXIT_CODE_DONE : EXIT_CODE_FAILED;
 }
 
 HiddenWindowCalls SetHiddenWindowCalls(const HiddenWindowCalls& calls)
