@@ -3,6 +3,7 @@
 // guidance line, the five buttons, the build thread and its watch timer.
 
 #include "builder/build_owner.h"
+#include "builder/command_switches.h"
 #include "builder/controls.h"
 #include "ui/dialog.h"
 #include "builder/progress_texts.h"
@@ -33,6 +34,8 @@ public:
     std::wstring m_strBaseFolder;
     std::wstring m_strCmdOutputFolder;
     int m_nStayOnFilePage = 0;
+    // The command line's switches: settings for this run only.
+    BuilderOverrides m_overrides;
     // Folder of the program with a trailing "\", and the theme library
     // (null when not loaded).
     std::wstring m_strProgramFolder;
