@@ -8,6 +8,7 @@
 #include <string>
 
 #include "builder/command_switches.h"
+#include "builder/quiet_build.h"
 #include "core/error_log.h"
 #include "core/exit_codes.h"
 #include "core/message_box.h"
@@ -54,6 +55,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         zk::ShowMessageBox(nullptr, BUILDER_HELP_TEXT, APP_CAPTION, MB_OK | MB_ICONINFORMATION);
         return zk::EXIT_CODE_DONE;
     }
+    if (overrides.m_bQuiet) return RunQuietBuild(theApp.m_strProgramFolder, theApp.m_start, overrides);
 
     auto wizard = std::make_unique<CWizardDlg>();
     wizard->m_strProgramFolder = theApp.m_strProgramFolder;

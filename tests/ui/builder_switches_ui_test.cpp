@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -124,6 +125,50 @@ TEST_F(BuilderSwitchesTest, BadSwitchIsNamedAndHelpListsTheSwitches)
         // Nothing was built.
         EXPECT_FALSE(FileExists(m_folder / L"src.exe"));
     }
+}
+
+// The log beside the program as text (UTF-16 after its byte-order mark).
+std::wstring LogText(const std::wstring& path)
+{
+    const std::string bytes = ReadWholeFile(path);
+    if (bytes.size() < 2) return L"";
+    std::wstring text((bytes.size() - 2) / 2, L'\0');
+    memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    return text;
+}
+
+// "--quiet": no window at all. The runs end by themselves (a wizard or a box
+// would keep the process alive), with the exit code and, on a failure, the
+// log saying why.
+TEST_F(BuilderSwitchesTest, QuietBuildShowsNothingAndReportsThroughTheLog)
+{
+    struct Case {
+        const char* m_pWhat;
+        std::wstring m_strArguments;
+        int m_nExitCode;
+        std::wstring m_strInLog; // empty: no log
+    } cases[] = {
+        {"missing source", L"--quiet \"" + m_folder / L"gone" + L"\"", 1, L"保管するファイルがありません"},
+        {"output folder missing",
+         L"--quiet \"--output=" + m_folder / L"no such\\x.exe" + L"\" \"" + m_folder / L"src" + L"\"", 1,
+         m_folder / L"no such\\x.exe"},
+        {"builds", L"--quiet --no-ui=on --method=lz4 \"" + m_folder / L"src" + L"\"", 0, L""},
+        {"bad switch", L"--bogus --quiet \"" + m_folder / L"src" + L"\"", 2, L"不正なスイッチです：--bogus"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.m_pWhat);
+        DeleteFileW((m_folder / L"Zelkora.log").c_str());
+        EXPECT_EQ(RunToEnd(m_folder / L"Zelkora.exe", c.m_strArguments, m_folder.Path()), c.m_nExitCode);
+        const std::wstring log = LogText(m_folder / L"Zelkora.log");
+        if (c.m_strInLog.empty())
+            EXPECT_EQ(log, L"");
+        else
+            EXPECT_NE(log.find(c.m_strInLog), std::wstring::npos) << testing::PrintToString(log);
+    }
+    // The one that built gave its archive the usual name beside the source.
+    const std::wstring out = m_folder / L"out";
+    EXPECT_EQ(RunToEnd(m_folder / L"src.exe", L"\"--dest=" + out + L"\"", m_folder.Path()), 0);
+    EXPECT_TRUE(SameTree({m_folder / L"src"}, out));
 }
 
 } // namespace
