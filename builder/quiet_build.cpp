@@ -11,6 +11,7 @@
 #include "core/exit_codes.h"
 #include "core/long_path.h"
 #include "core/message_box.h"
+#include "core/quiet_answer.h"
 #include "core/os_info.h"
 
 namespace {
@@ -67,23 +68,6 @@ void AddSources(const StartupResult& start, CQuietOwner& owner)
 
 } // namespace
 
-int QuietAnswer(unsigned flags)
-{
-    switch (flags & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-    case MB_RETRYCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_CANCELTRYCONTINUE:
-        return IDCANCEL;
-    case MB_ABORTRETRYIGNORE:
-        return IDABORT;
-    case MB_YESNO:
-        return IDNO;
-    default:
-        return IDOK;
-    }
-}
-
 int RunQuietBuild(const std::wstring& programFolder, const StartupResult& start,
                   const BuilderOverrides& overrides)
 {
@@ -109,7 +93,7 @@ int RunQuietBuild(const std::wstring& programFolder, const StartupResult& start,
     }
 
     zk::MessageBoxFunc previous = zk::SetMessageBoxFunc(
-        [](HWND, const wchar_t*, const wchar_t*, UINT flags) { return QuietAnswer(flags); });
+        [](HWND, const wchar_t*, const wchar_t*, UINT flags) { return zk::QuietAnswer(flags); });
     zk::BuildWorker(&owner);
     zk::SetMessageBoxFunc(previous);
     const bool built = owner.m_nBuildState.load() == zk::BUILD_STATE_FINISHED &&

@@ -14,6 +14,3 @@
 // "--output" that exists is replaced, as the script asked for that file.
 int RunQuietBuild(const std::wstring& programFolder, const StartupResult& start,
                   const BuilderOverrides& overrides);
-
-// The answer a quiet run gives a box with these MB_ flags.
-int QuietAnswer(unsigned flags);

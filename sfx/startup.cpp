@@ -13,6 +13,7 @@
 #include "sfx/command_line.h"
 #include "sfx/error_message.h"
 #include "sfx/password_dialog.h"
+#include "sfx/quiet_extract.h"
 #include "sfx/resource.h"
 #include "sfx/sfx_switches.h"
 #include "sfx/system_dlls.h"
@@ -44,10 +45,16 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         g_bCreationHandled = true;
         ArchiveState& state = TheArchiveState();
         WorkerContext ctx;
-        OpenArchive(wnd, ctx, state, g_strProgramPath,
-                    SwitchPasswordPrompt(g_switches, state, &AskPasswordDialog), [](ArchiveState& opened) {
-                        if (MainDialog()) MainDialog()(opened);
-                    });
+        const bool quiet = g_switches.m_bQuiet;
+        OpenArchive(
+            wnd, ctx, state, g_strProgramPath,
+            SwitchPasswordPrompt(g_switches, state, quiet ? &QuietPasswordPrompt : &AskPasswordDialog),
+            [quiet](ArchiveState& opened) {
+                if (quiet)
+                    RunQuietExtraction(opened);
+                else if (MainDialog())
+                    MainDialog()(opened);
+            });
         DestroyWindow(wnd);
         return 0;
     }
@@ -117,8 +124,11 @@ int RunExtractor(HINSTANCE instance)
     ArchiveState& state = TheArchiveState();
     state.m_strArchivePath = line.m_strArchivePath;
     if (!line.m_strBadSwitch.empty()) {
-        ShowMessageBox(nullptr, BadSfxSwitchText(line.m_strBadSwitch).c_str(), ERROR_CAPTION,
-                       MB_OK | MB_ICONERROR);
+        const std::wstring text = BadSfxSwitchText(line.m_strBadSwitch);
+        if (line.m_switches.m_bQuiet)
+            LogQuietFailure(state.m_strArchivePath.empty() ? g_strProgramPath : state.m_strArchivePath, text);
+        else
+            ShowMessageBox(nullptr, text.c_str(), ERROR_CAPTION, MB_OK | MB_ICONERROR);
         return EXIT_CODE_BAD_SWITCH;
     }
     if (line.m_switches.m_bHelp) {
@@ -128,7 +138,9 @@ int RunExtractor(HINSTANCE instance)
     g_switches = line.m_switches;
     ApplySfxSwitches(g_switches, state);
 
+    if (g_switches.m_bQuiet) BeginQuietRun();
     RunHiddenWindow(instance, className, title);
+    if (g_switches.m_bQuiet) EndQuietRun(state);
     return state.m_bAllExtracted ? EXIT_CODE_DONE : EXIT_CODE_FAILED;
 }
 
