@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include "sfx/command_line.h"
 #include "sfx/sfx_switches.h"
 
@@ -54,23 +52,6 @@ TEST(SfxSwitches, CommandLineTable)
         EXPECT_EQ(got.m_switches.m_bPassword, c.password != nullptr);
         EXPECT_EQ(got.m_switches.m_strPassword, c.password ? c.password : L"");
     }
-}
-
-TEST(SfxSwitches, PasswordFileGivesItsFirstLine)
-{
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring path = std::wstring(temp) + L"zk_sfx_password.txt";
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    const unsigned char utf16[] = {0xFF, 0xFE, 0x75, 0x93, 'k', 0, '\r', 0, '\n', 0, 'x', 0};
-    DWORD done = 0;
-    WriteFile(h, utf16, sizeof utf16, &done, nullptr);
-    CloseHandle(h);
-    SfxSwitches s;
-    EXPECT_TRUE(ParseSfxSwitch(L"--password-file=" + path, s));
-    DeleteFileW(path.c_str());
-    EXPECT_TRUE(s.m_bPassword);
-    EXPECT_EQ(s.m_strPassword, L"鍵k");
 }
 
 } // namespace

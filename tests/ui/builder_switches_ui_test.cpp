@@ -98,35 +98,6 @@ TEST_F(BuilderSwitchesTest, SwitchMatrixBuildsArchivesThatExtractExactly)
     EXPECT_FALSE(FileExists(m_folder / L"Zelkora.sav"));
 }
 
-TEST_F(BuilderSwitchesTest, BadSwitchIsNamedAndHelpListsTheSwitches)
-{
-    struct Case {
-        const char* m_pWhat;
-        std::wstring m_strSwitches;
-        const wchar_t* m_pInBox;
-        int m_nExitCode;
-    } cases[] = {
-        {"misspelt switch", L"--methd=lz4", L"不正なスイッチです：--methd=lz4", 2},
-        {"value it cannot take", L"--split=99999", L"不正なスイッチです：--split=99999", 2},
-        {"help", L"--help", L"--password-file=PATH", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.m_pWhat);
-        Program p(m_folder / L"Zelkora.exe", c.m_strSwitches + L" \"" + m_folder / L"src" + L"\"",
-                  m_folder.Path());
-        HWND box = p.WaitBox(L"ゼルコラ");
-        ASSERT_TRUE(box);
-        EXPECT_NE(MessageBoxText(box).find(c.m_pInBox), std::wstring::npos);
-        Answer(box, IDOK);
-        ASSERT_TRUE(p.WaitExit(15000));
-        DWORD code = 0;
-        GetExitCodeProcess(p.Process(), &code);
-        EXPECT_EQ(static_cast<int>(code), c.m_nExitCode);
-        // Nothing was built.
-        EXPECT_FALSE(FileExists(m_folder / L"src.exe"));
-    }
-}
-
 // The log beside the program as text (UTF-16 after its byte-order mark).
 std::wstring LogText(const std::wstring& path)
 {
