@@ -16,6 +16,7 @@
 
 #include "core/archive_format.h"
 #include "core/error_log.h"
+#include "core/file_time_win.h"
 
 namespace zk {
 
@@ -40,18 +41,6 @@ constexpr uint32_t FIRST_RECORD = 0xFFFFFFFF;
 
 // File times as the archive stores them (one count of 100 ns) and as the
 // system takes them.
-inline FILETIME ToFileTime(uint64_t value)
-{
-    FILETIME ft;
-    ft.dwLowDateTime = static_cast<DWORD>(value);
-    ft.dwHighDateTime = static_cast<DWORD>(value >> 32);
-    return ft;
-}
-inline uint64_t FileTimeValue(const FILETIME& ft)
-{
-    return (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
 // An InfoRecord in memory.
 struct EntryInfo {
     uint8_t m_nMethod = METHOD_STORED;

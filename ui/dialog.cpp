@@ -4,6 +4,14 @@ namespace zk {
 
 namespace {
 
+// Carries a CallOnWindowThread request; lParam points to a CallRequest.
+constexpr UINT WM_CALL_ON_WINDOW_THREAD = WM_APP + 0x100;
+
+struct CallRequest {
+    const std::function<void()>* fn;
+    bool ran;
+};
+
 // Messages whose result a dialog procedure returns directly instead of
 // through DWLP_MSGRESULT.
 bool ReturnsResultDirectly(UINT msg)
@@ -37,6 +45,7 @@ CDialog::~CDialog()
         HWND hwnd = m_hWnd;
         SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         m_hWnd = nullptr;
+        m_hCallTarget.store(nullptr);
         if (!m_bModal) DestroyWindow(hwnd);
     }
 }
@@ -63,6 +72,20 @@ void CDialog::EndDialog(INT_PTR result)
         ::EndDialog(m_hWnd, result);
     else
         DestroyWindow(m_hWnd);
+}
+
+bool CDialog::CallOnWindowThread(const std::function<void()>& fn)
+{
+    HWND target = m_hCallTarget.load();
+    if (!target) return false;
+    if (GetWindowThreadProcessId(target, nullptr) == GetCurrentThreadId()) {
+        fn();
+        return true;
+    }
+    CallRequest request{&fn, false};
+    // A window destroyed meanwhile answers nothing: request.ran stays false.
+    SendMessageW(target, WM_CALL_ON_WINDOW_THREAD, 0, reinterpret_cast<LPARAM>(&request));
+    return request.ran;
 }
 
 std::wstring CDialog::ItemText(int id) const
@@ -128,10 +151,24 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         self = reinterpret_cast<CDialog*>(lParam);
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         self->m_hWnd = hwnd;
+        self->m_hCallTarget.store(hwnd);
     } else {
         self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     }
     if (!self) return FALSE;
+
+    if (msg == WM_CALL_ON_WINDOW_THREAD) {
+        auto* request = reinterpret_cast<CallRequest*>(lParam);
+        if (self->m_hCallTarget.load() != hwnd) return TRUE;
+        try {
+            (*request->fn)();
+            request->ran = true;
+        } catch (...) {
+            // The caller learns nothing ran; the exception stays on this side.
+        }
+        return TRUE;
+    }
+    if (msg == WM_DESTROY) self->m_hCallTarget.store(nullptr);
 
     INT_PTR result = FALSE;
     try {

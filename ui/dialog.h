@@ -8,6 +8,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
 
 #include "ui/window_text.h"
@@ -32,6 +34,14 @@ public:
     void EndDialog(INT_PTR result);
 
     HWND Hwnd() const { return m_hWnd; }
+
+    // Runs fn on this dialog's thread and returns once it has run: at once
+    // when called there, otherwise through a message sent to the dialog. The
+    // dialog's thread must keep handling sent messages while another thread
+    // may call (any message loop does, a message box's included; never wait
+    // for such a thread without dispatching). False, and fn not run, when the
+    // dialog has no window (not created yet, or already destroyed).
+    bool CallOnWindowThread(const std::function<void()>& fn);
     UINT TemplateId() const { return m_nTemplateId; }
 
     HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
@@ -62,6 +72,9 @@ private:
     INT_PTR Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
 
     HWND m_hWnd = nullptr;
+    // The window other threads send their calls to: set when the dialog
+    // starts, cleared when its destruction begins.
+    std::atomic<HWND> m_hCallTarget{nullptr};
     UINT m_nTemplateId;
     bool m_bModal = false;
 };
