@@ -33,6 +33,8 @@ public:
     // LOG_CREATE_FAILED_TEXT with the caller's caption (MB_ICONERROR, owner
     // may be null) and returns false.
     bool Create(const wchar_t* path, HWND owner, const wchar_t* caption);
+    // The same without the box: the caller tells its user.
+    bool Open(const wchar_t* path);
 
     // Writes the byte-order mark FF FE (call it right after Create).
     bool WriteByteOrderMark();

@@ -10,13 +10,16 @@ namespace zk {
 
 bool ErrorLog::Create(const wchar_t* path, HWND owner, const wchar_t* caption)
 {
+    if (Open(path)) return true;
+    ShowMessageBox(owner, LOG_CREATE_FAILED_TEXT, caption ? caption : L"", MB_OK | MB_ICONERROR);
+    return false;
+}
+
+bool ErrorLog::Open(const wchar_t* path)
+{
     Close();
     if (path) m_pFile = _wfopen(LongPathForm(path).c_str(), L"wb");
-    if (!m_pFile) {
-        ShowMessageBox(owner, LOG_CREATE_FAILED_TEXT, caption ? caption : L"", MB_OK | MB_ICONERROR);
-        return false;
-    }
-    return true;
+    return m_pFile != nullptr;
 }
 
 bool ErrorLog::WriteByteOrderMark()

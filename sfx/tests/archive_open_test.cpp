@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "core/byte_io.h"
-#include "sfx/archive_open.h"
-#include "sfx/command_line.h"
+#include "sfx/engine/archive_open.h"
+#include "sfx/engine/command_line.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {
@@ -19,7 +19,7 @@ struct OpenRun {
     int m_nPrompts = 0;
     bool m_bDialogRan = false;
     std::vector<std::wstring> m_boxes;
-    std::vector<std::wstring> m_captions;
+    std::vector<UserMessage> m_messages;
 };
 
 // Opens path as the extractor would when named on its command line (an
@@ -27,25 +27,17 @@ struct OpenRun {
 // missing one cancels.
 OpenRun Open(const std::wstring& path, std::vector<std::wstring> passwords = {}, ArchiveState* keep = nullptr)
 {
-    ScriptedBoxes boxes;
     ArchiveState local;
     ArchiveState& state = keep ? *keep : local;
     state.m_strArchivePath = path;
     WorkerContext ctx;
+    FakeOpenCallback callback(std::move(passwords));
     OpenRun run;
-    run.m_outcome = OpenArchive(
-        nullptr, ctx, state, ZK_SFX_EXE,
-        [&](HWND, ArchiveState& s) {
-            if (run.m_nPrompts >= static_cast<int>(passwords.size())) {
-                ++run.m_nPrompts;
-                return IDCANCEL;
-            }
-            s.m_strPassword = passwords[run.m_nPrompts++];
-            return IDOK;
-        },
-        [&](ArchiveState&) { run.m_bDialogRan = true; });
-    run.m_boxes = boxes.Texts();
-    run.m_captions = boxes.Captions();
+    run.m_outcome = OpenArchive(ctx, state, ZK_SFX_EXE, callback);
+    run.m_nPrompts = static_cast<int>(callback.m_nPrompts);
+    run.m_bDialogRan = callback.m_nMainWindowRuns > 0;
+    run.m_messages = callback.m_dialogue.Messages();
+    run.m_boxes = callback.m_dialogue.Texts();
     return run;
 }
 
@@ -85,7 +77,10 @@ TEST(SfxOpening, TheBareProgramHasNoArchive)
     OpenRun run = Open(L"");
     EXPECT_EQ(run.m_outcome, OpenOutcome::FAILED);
     EXPECT_EQ(run.m_boxes, std::vector<std::wstring>{MSG_NO_DATA});
-    EXPECT_EQ(run.m_captions, std::vector<std::wstring>{L"エラー"});
+    ASSERT_EQ(run.m_messages.size(), 1u);
+    EXPECT_EQ(run.m_messages[0].m_nSource, SOURCE_PROGRAM);
+    EXPECT_EQ(run.m_messages[0].m_nButtons, BUTTONS_OK);
+    EXPECT_EQ(run.m_messages[0].m_nMark, MARK_ERROR);
     EXPECT_EQ(run.m_nPrompts, 0);
 }
 

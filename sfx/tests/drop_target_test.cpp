@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "sfx/destination_edit.h"
-#include "sfx/drop_target.h"
+#include "sfx/ui/destination_edit.h"
+#include "sfx/ui/drop_target.h"
 
 namespace zk {
 namespace {

@@ -57,8 +57,8 @@ TEST(SfxFaults, FullDestinationDiskKeepsWhatWasThereAndLeavesNoTruncatedFile)
     ASSERT_TRUE(SfxScratch::WriteBytes(out + L"\\other.txt", Bytes("not in the archive")));
 
     // OK to the existing destination, No to replacing mine.txt.
-    ScriptedBoxes boxes({IDOK, IDNO});
     OpenedArchive a(dir / L"full.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_NO});
     ASSERT_TRUE(a.m_bOpened);
     EXPECT_EQ(a.ExtractAll(out), 1);
     const std::vector<std::wstring> texts = boxes.Texts();
@@ -80,7 +80,7 @@ TEST(SfxFaults, FullDestinationDiskKeepsWhatWasThereAndLeavesNoTruncatedFile)
     EXPECT_FALSE(SfxScratch::Exists(out + L"\\late.txt")) << "extraction stops at the failed entry";
 
     // The log beside the archive: the two lines.
-    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    EXPECT_EQ(WriteErrorLog(a.m_session, a.m_callback), 0);
     const std::vector<std::wstring> lines = LogLines(dir / L"full.log");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], L"ファイルパス：" + out + L"\\big.bin");
@@ -102,13 +102,13 @@ TEST(SfxFaults, MissingVolumeStopsWithTheSystemsReasonAndNoPartialFile)
     ASSERT_TRUE(DeleteFileW((dir / L"v.zka.2").c_str()));
     const std::wstring out = dir / L"out";
 
-    ScriptedBoxes boxes({IDOK});
     OpenedArchive a(dir / L"v.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK});
     ASSERT_TRUE(a.m_bOpened);
     EXPECT_EQ(a.ExtractAll(out), 1);
     const std::vector<std::wstring> texts = boxes.Texts();
     ASSERT_EQ(texts.size(), 1u);
-    EXPECT_EQ(boxes.Captions()[0], L"Error Message");
+    EXPECT_EQ(Sources(boxes)[0], SOURCE_SYSTEM);
     EXPECT_EQ(texts[0].rfind(L"[Error:2] ", 0), 0u) << "file not found, where it happened";
     EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
     EXPECT_EQ(a.m_session.m_ctx.m_strFailingPath, out + L"\\spans.bin");
@@ -133,17 +133,17 @@ TEST(SfxFaults, RefusedTimesKeepTheWholeFile)
                              dir / L"t.zka"));
     const std::wstring out = dir / L"out";
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"t.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(out), 1);
-    ASSERT_EQ(boxes.Captions(), std::vector<std::wstring>{L"Error Message"}) << "the system's reason, once";
+    ASSERT_EQ(Sources(boxes), std::vector<MessageSource>{SOURCE_SYSTEM}) << "the system's reason, once";
     EXPECT_EQ(boxes.Texts()[0].rfind(L"[Error:", 0), 0u);
     EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
     EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\odd time.txt"), TextBytes(20000)) << "a whole file is kept";
     EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\first.txt"), Bytes("first"));
     EXPECT_FALSE(SfxScratch::Exists(out + L"\\late.txt")) << "extraction stops at the failed entry";
 
-    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    EXPECT_EQ(WriteErrorLog(a.m_session, a.m_callback), 0);
     const std::vector<std::wstring> lines = LogLines(dir / L"t.log");
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], L"ファイルパス：" + out + L"\\odd time.txt");
@@ -167,13 +167,13 @@ TEST(SfxFaults, ReadOnlyFileThatCannotBeMadeWritable)
                              dir / L"r.zka"));
 
     // Into the existing folder, and Yes to replacing the file.
-    ScriptedBoxes boxes({IDOK, IDYES, IDOK});
     OpenedArchive a(dir / L"r.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_YES, ANSWER_OK});
     EXPECT_EQ(a.ExtractAll(out), 1);
-    const std::vector<std::wstring> captions = boxes.Captions();
-    ASSERT_EQ(captions.size(), 4u);
-    EXPECT_EQ(captions[2], L"Error Message") << "the system's reason where it happened";
-    EXPECT_EQ(captions[3], L"エラー");
+    const std::vector<MessageSource> sources = Sources(boxes);
+    ASSERT_EQ(sources.size(), 4u);
+    EXPECT_EQ(sources[2], SOURCE_SYSTEM) << "the system's reason where it happened";
+    EXPECT_EQ(sources[3], SOURCE_PROGRAM);
     EXPECT_EQ(boxes.Texts()[3], L"読み取り専用ファイルのため上書きできません");
     EXPECT_EQ(a.m_session.m_status.Get(), STATUS_FAILED);
     EXPECT_EQ(a.m_session.m_ctx.m_strFailingPath, out + L"\\locked.txt");
@@ -195,8 +195,8 @@ TEST(SfxFaults, AbortInTheMiddleOfAFileRemovesThatFile)
     CreateDirectoryW(out.c_str(), nullptr);
     ASSERT_TRUE(SfxScratch::WriteBytes(out + L"\\huge.bin", Bytes("old")));
 
-    ScriptedBoxes boxes({IDOK, IDYES});
     OpenedArchive a(dir / L"a.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_YES});
     ASSERT_TRUE(a.m_bOpened);
     // The abort button, pressed once the file is under way.
     std::atomic<bool> stop{false};

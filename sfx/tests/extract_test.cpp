@@ -59,8 +59,8 @@ TEST(SfxExtract, EveryMethodWithAndWithoutPassword)
         if (password) o.m_strPassword = "secret";
         ASSERT_TRUE(WriteArchive(BuildHashed(MixedTree(), o), dir / L"mixed.zka"));
 
-        ScriptedBoxes boxes;
         OpenedArchive a(dir / L"mixed.zka", L"secret");
+        FakeDialogue& boxes = a.m_callback.Script();
         ASSERT_TRUE(a.m_bOpened);
         ASSERT_TRUE(a.m_state.m_bTreeLoaded);
         EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
@@ -68,7 +68,7 @@ TEST(SfxExtract, EveryMethodWithAndWithoutPassword)
         EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
         EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_state.m_nTotalSize);
         EXPECT_EQ(a.m_session.m_status.Get(), L"");
-        EXPECT_EQ(a.m_view.m_nEnables, 1);
+        EXPECT_EQ(a.m_callback.m_nEnables, 1);
         ExpectMixedTree(dir / L"out");
     }
 }
@@ -101,8 +101,8 @@ TEST(SfxExtract, LegacyVersions)
         }
         ASSERT_TRUE(WriteArchive(arc, dir / L"old.zka"));
 
-        ScriptedBoxes boxes;
         OpenedArchive a(dir / L"old.zka");
+        FakeDialogue& boxes = a.m_callback.Script();
         ASSERT_TRUE(a.m_bOpened) << c.m_nVersion;
         EXPECT_EQ(a.ExtractAll(dir / L"out"), 0) << c.m_nVersion;
         EXPECT_TRUE(boxes.Texts().empty());
@@ -153,8 +153,8 @@ TEST(SfxExtract, EveryEntryAsItsStreamHoldsIt)
     StoreU32(arc.m_volumes[0].data() + end - 4, 0xFFFFFFFF);
     ASSERT_TRUE(WriteArchive(arc, dir / L"sizes.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"sizes.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     ASSERT_TRUE(a.m_bOpened);
     const std::wstring out = dir / L"out";
     EXPECT_EQ(a.ExtractAll(out), 0);
@@ -168,7 +168,7 @@ TEST(SfxExtract, EveryEntryAsItsStreamHoldsIt)
 
     // Nothing failed, yet the window writes the log for the differences.
     ASSERT_TRUE(ErrorLogWanted(a.m_session));
-    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
+    EXPECT_EQ(WriteErrorLog(a.m_session, a.m_callback), 0);
     EXPECT_EQ(
         LogLines(dir / L"sizes.log"),
         (std::vector<std::wstring>{L"ファイルパス：" + out + L"\\longer.txt", SizeNotice(100, 50000),
@@ -189,8 +189,8 @@ TEST(SfxExtract, EveryKindButAFoldersIsAFile)
     };
     ASSERT_TRUE(WriteArchive(BuildTestArchive(top, {}), dir / L"kinds.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"kinds.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     ASSERT_TRUE(a.m_bOpened);
     const std::wstring out = dir / L"out";
     EXPECT_EQ(a.ExtractAll(out), 0);
@@ -218,18 +218,13 @@ TEST(SfxExtract, NarrowNameTheCodePageCannotRead)
     ASSERT_TRUE(WriteArchive(BuildTestArchive({odd, TestEntry::File(u"after.txt", Bytes("after"))}, o),
                              dir / L"n.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"n.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(SfxScratch::ReadBytes(dir / (L"out\\a" + std::wstring(1, cp.UnicodeDefaultChar))),
               Bytes("odd"));
     EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\after.txt"), Bytes("after"));
-}
-
-uint64_t TimeValue(const FILETIME& t)
-{
-    return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
 }
 
 // Whether files in folder keep a creation time given to them (Wine's file
@@ -244,7 +239,7 @@ bool KeepsCreationTimes(const std::wstring& folder, uint64_t value)
     GetFileTime(h, &back, nullptr, nullptr);
     CloseHandle(h);
     DeleteFileW(probe.c_str());
-    return TimeValue(back) == value;
+    return FileTimeValue(back) == value;
 }
 
 // The three times of files, empty files and folders, each its own value.
@@ -266,17 +261,17 @@ TEST(SfxExtract, RestoresCreationAccessAndWriteTimes)
         dir / L"t.zka"));
     const bool creation = KeepsCreationTimes(dir.Path(), C);
     if (!creation) std::printf("note: this file system keeps no creation time; not checked\n");
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"t.zka");
+    a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
     for (const wchar_t* rel : {L"out\\dir", L"out\\dir\\data.txt", L"out\\empty.txt"}) {
         WIN32_FILE_ATTRIBUTE_DATA d = {};
         ASSERT_TRUE(GetFileAttributesExW(LongForm(dir / rel).c_str(), GetFileExInfoStandard, &d));
         if (creation) {
-            EXPECT_EQ(TimeValue(d.ftCreationTime), C) << rel;
+            EXPECT_EQ(FileTimeValue(d.ftCreationTime), C) << rel;
         }
-        EXPECT_EQ(TimeValue(d.ftLastAccessTime), A) << rel;
-        EXPECT_EQ(TimeValue(d.ftLastWriteTime), W) << rel;
+        EXPECT_EQ(FileTimeValue(d.ftLastAccessTime), A) << rel;
+        EXPECT_EQ(FileTimeValue(d.ftLastWriteTime), W) << rel;
     }
 }
 
@@ -298,14 +293,16 @@ struct OverwriteSetup {
 TEST(SfxExtract, YesAnswersForTheWholeRun)
 {
     OverwriteSetup s;
-    ScriptedBoxes boxes({IDOK, IDYES});
     OpenedArchive a(s.dir / L"o.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_YES});
     EXPECT_EQ(a.ExtractAll(s.out + L"\\"), 0);
     std::vector<std::wstring> texts = boxes.Texts();
     ASSERT_EQ(texts.size(), 2u);
     EXPECT_EQ(texts[0], L"解凍先フォルダが既に存在します。上書きしてもよろしいですか？");
     EXPECT_EQ(texts[1], OVERWRITE_PREFIX + s.out + L"\\a.txt");
-    EXPECT_EQ(boxes.Captions()[1], L"確認");
+    EXPECT_EQ(Sources(boxes), (std::vector<MessageSource>{SOURCE_QUESTION, SOURCE_QUESTION}));
+    EXPECT_EQ(boxes.Messages()[1].m_nButtons, BUTTONS_YES_NO_CANCEL);
+    EXPECT_EQ(boxes.Messages()[1].m_nTopic, EXTRACT_TOPIC_OVERWRITE);
     for (const char* n : {"a", "b", "c"})
         EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\" + wchar_t(n[0]) + L".txt"),
                   Bytes(std::string("new ") + n));
@@ -314,8 +311,8 @@ TEST(SfxExtract, YesAnswersForTheWholeRun)
 TEST(SfxExtract, NoSkipsOneFileButCountsIt)
 {
     OverwriteSetup s;
-    ScriptedBoxes boxes({IDOK, IDNO, IDYES});
     OpenedArchive a(s.dir / L"o.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_NO, ANSWER_YES});
     EXPECT_EQ(a.ExtractAll(s.out), 0);
     EXPECT_EQ(boxes.Texts().size(), 3u);
     EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\a.txt"), Bytes("old"));
@@ -327,19 +324,26 @@ TEST(SfxExtract, NoSkipsOneFileButCountsIt)
 TEST(SfxExtract, CancelStopsWithoutAnErrorMessage)
 {
     OverwriteSetup s;
-    ScriptedBoxes boxes({IDOK, IDCANCEL});
     OpenedArchive a(s.dir / L"o.zka");
+    FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_CANCEL});
     EXPECT_EQ(a.ExtractAll(s.out), 1);
     EXPECT_EQ(boxes.Texts().size(), 2u);
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
-    EXPECT_EQ(a.m_view.m_nEnables, 0);
+    EXPECT_EQ(a.m_callback.m_nEnables, 0);
     EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\b.txt"), Bytes("old"));
 
     // Cancelling the destination question extracts nothing either.
-    ScriptedBoxes cancel({IDCANCEL});
+    FakeDialogue& cancel = a.m_callback.Script({ANSWER_CANCEL});
+    cancel.Clear();
     EXPECT_EQ(a.ExtractAll(s.out), 1);
     EXPECT_EQ(cancel.Texts().size(), 1u);
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
+
+    // Nobody left to answer (the window is gone) is a cancel, not a yes.
+    a.m_callback.Script({ANSWER_OK, ANSWER_NONE});
+    EXPECT_EQ(a.ExtractAll(s.out), 1);
+    EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
+    EXPECT_EQ(SfxScratch::ReadBytes(s.out + L"\\a.txt"), Bytes("old"));
 }
 
 TEST(SfxExtract, ReadOnlyTargetIsReplacedAndKeepsArchivedAttributes)
@@ -354,8 +358,8 @@ TEST(SfxExtract, ReadOnlyTargetIsReplacedAndKeepsArchivedAttributes)
     SfxScratch::WriteBytes(out + L"\\ro.txt", Bytes("stale"));
     SetFileAttributesW((out + L"\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
 
-    ScriptedBoxes boxes({IDOK, IDYES});
     OpenedArchive a(dir / L"r.zka");
+    a.m_callback.Script({ANSWER_OK, ANSWER_YES});
     EXPECT_EQ(a.ExtractAll(out), 0);
     EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\ro.txt"), Bytes("fresh"));
     DWORD attrs = SfxScratch::Attributes(out + L"\\ro.txt");
@@ -378,8 +382,8 @@ TEST(SfxExtract, DamagedSecondFileFailsItsHashAfterAGoodOne)
     arc.m_volumes[0][arc.m_params.m_nDataOffset + 1000 + 500] ^= 0x01;
     ASSERT_TRUE(WriteArchive(arc, dir / L"h2.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"h2.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 1);
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
     EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\first.dat"), first);
@@ -397,31 +401,37 @@ TEST(SfxExtract, DamagedByteFailsTheHashAfterWritingTheFile)
     arc.m_volumes[0][arc.m_params.m_nDataOffset + 500] ^= 0x01;
     ASSERT_TRUE(WriteArchive(arc, dir / L"h.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"h.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 1);
     EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
-    EXPECT_EQ(boxes.Captions(), std::vector<std::wstring>{L"エラー"});
+    EXPECT_EQ(Sources(boxes), std::vector<MessageSource>{SOURCE_PROGRAM});
+    EXPECT_EQ(boxes.Messages()[0].m_nMark, MARK_ERROR);
     EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\first.dat").size(), 1000u);
     EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\second.dat"));
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍失敗");
 
     // The main window then writes the log beside the archive.
-    std::wstring opened;
-    static std::wstring* sink = nullptr;
-    sink = &opened;
-    a.m_session.m_pOpenLog = [](const std::wstring& p) { *sink = p; };
-    EXPECT_EQ(WriteErrorLog(a.m_session), 0);
-    EXPECT_EQ(opened, dir / L"h.log");
+    EXPECT_EQ(WriteErrorLog(a.m_session, a.m_callback), 0);
+    EXPECT_EQ(ExtractorLogPath(a.m_state.m_strArchivePath.c_str()), dir / L"h.log");
     std::vector<uint8_t> log = SfxScratch::ReadBytes(dir / L"h.log");
     std::wstring expected = L"\xFEFFファイルパス：" + (dir / L"out\\first.dat") +
                             L"\r\nメッセージ　：ハッシュ値が一致しません\r\n";
     ASSERT_EQ(log.size(), expected.size() * 2);
     EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(log.data()), expected.size()), expected);
 
+    // Where no log can be created, the window is told so instead.
+    FakeDialogue told;
+    a.m_state.m_strArchivePath = dir / L"gone\\h.zka";
+    EXPECT_EQ(WriteErrorLog(a.m_session, told), 1);
+    EXPECT_EQ(told.Texts(), std::vector<std::wstring>{L"ログ用ファイルの作成に失敗しました"});
+    EXPECT_EQ(Sources(told), std::vector<MessageSource>{SOURCE_PROGRAM});
+    a.m_state.m_strArchivePath = dir / L"h.zka";
+
     // A later run cancelled at its first question is not reported with the
     // earlier run's cause.
-    ScriptedBoxes again({IDOK, IDCANCEL});
+    FakeDialogue& again = a.m_callback.Script({ANSWER_OK, ANSWER_CANCEL});
+    again.Clear();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 1);
     EXPECT_EQ(again.Texts().size(), 2u);
     EXPECT_EQ(a.m_session.m_status.Get(), L"解凍中止");
@@ -443,8 +453,8 @@ TEST(SfxExtract, DataAcrossVolumes)
     ASSERT_EQ(arc.m_info[1].m_nStartVolume, 2);
     ASSERT_TRUE(WriteArchive(arc, dir / L"v.exe.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"v.exe.zka", L"vol");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\big.bin"), RandomBytes(2200000, 1));
@@ -453,11 +463,11 @@ TEST(SfxExtract, DataAcrossVolumes)
     // Without its middle volume the first file cannot be read: the system's
     // reason is shown where it happens.
     DeleteFileW((dir / L"v.exe.zka.1").c_str());
-    ScriptedBoxes missing({IDOK});
     OpenedArchive b(dir / L"v.exe.zka", L"vol");
+    FakeDialogue& missing = b.m_callback.Script({ANSWER_OK});
     EXPECT_EQ(b.ExtractAll(dir / L"out2"), 1);
     ASSERT_FALSE(missing.Texts().empty());
-    EXPECT_EQ(missing.Captions()[0], L"Error Message");
+    EXPECT_EQ(Sources(missing)[0], SOURCE_SYSTEM);
     EXPECT_EQ(b.m_session.m_status.Get(), L"解凍失敗");
 }
 
@@ -471,8 +481,8 @@ TEST(SfxExtract, TreeDeeperThanMaxPath)
         node = TestEntry::Folder(segment + char16_t(u'0' + i), {node});
     ASSERT_TRUE(WriteArchive(BuildTestArchive({node}, {}), dir / L"deep.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"deep.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
     EXPECT_TRUE(boxes.Texts().empty());
     std::wstring path = dir / L"out";
@@ -505,11 +515,11 @@ TEST(SfxDestination, DriveRootsAndTrailingSlashes)
     }
 
     ArchiveState state;
-    FakeView view;
+    FakeExtractCallback view;
     ExtractSession s(state, &view);
     SfxScratch dir;
     SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
-    ScriptedBoxes boxes({IDOK});
+    FakeDialogue& boxes = view.Script({ANSWER_OK});
     EXPECT_EQ(CheckDestination(s, L"C:\\"), 0);
     EXPECT_EQ(CheckDestination(s, dir / L"new"), 0);
     EXPECT_TRUE(boxes.Texts().empty());
@@ -518,7 +528,8 @@ TEST(SfxDestination, DriveRootsAndTrailingSlashes)
     EXPECT_EQ(s.m_ctx.m_nAbort, 0);
     EXPECT_EQ(CheckDestination(s, dir / L"file"), 1);
     EXPECT_EQ(boxes.Texts().back(), L"解凍先は既に存在するファイルのため中止します");
-    EXPECT_EQ(boxes.Flags().back() & 0xF, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(boxes.Messages().back().m_nButtons, BUTTONS_OK);
+    EXPECT_EQ(boxes.Messages().back().m_nMark, MARK_WARNING);
     EXPECT_EQ(s.m_ctx.m_nAbort, 1);
     EXPECT_EQ(state.m_nErrorFlags, 0u);
 }
@@ -533,17 +544,17 @@ TEST(SfxExtract, SelectedEntriesRecreateTheFoldersAbove)
                            FILE_ATTRIBUTE_DIRECTORY);
     ASSERT_TRUE(WriteArchive(BuildTestArchive({docs}, {}), dir / L"s.zka"));
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"s.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EntryNode* docsNode = a.Find(L"docs");
     ASSERT_NE(docsNode, nullptr);
     EntryNode* subNode = a.Find(L"sub", docsNode);
     ASSERT_NE(subNode, nullptr);
     ASSERT_EQ(SortChildren(*subNode), 2u);
     a.Find(L"b.txt", subNode)->m_bSelected = 1;
-    a.m_view.m_chain = {docsNode, subNode};
-    a.m_view.m_pCurrent = subNode;
-    a.m_view.m_strDestination = dir / L"out";
+    a.m_session.m_request.m_listFolderChain = {docsNode, subNode};
+    a.m_session.m_request.m_pFolder = subNode;
+    a.m_session.m_request.m_strDestination = dir / L"out";
     a.m_session.m_ctx.Clear();
     EXPECT_EQ(ExtractSelectedWorker(a.m_session), 0);
     EXPECT_TRUE(boxes.Texts().empty());
@@ -577,18 +588,19 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
     TestArchiveOptions o;
     o.m_nSfxFlags = SF_NO_UI | SF_SHOW_LIST;
     ASSERT_TRUE(WriteArchive(BuildTestArchive(MixedTree(), o), dir / L"n.zka"));
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"n.zka", L"", false);
+    FakeDialogue& boxes = a.m_callback.Script();
     ASSERT_TRUE(a.m_bOpened);
-    a.m_view.m_strDestination = dir / L"out";
+    ExtractRequest request;
+    request.m_strDestination = dir / L"out";
     std::mutex lock;
     std::vector<int32_t> running;
     a.m_session.m_ctx.m_nRunning.m_watch = [&](int32_t value) {
         std::lock_guard<std::mutex> hold(lock);
         running.push_back(value);
     };
-    ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker));
-    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_view.m_nCloses == 0); ++i)
+    ASSERT_TRUE(StartWorker(a.m_session, &AnalysisWorker, request));
+    for (int i = 0; i < 1000 && (a.m_session.m_ctx.m_nRunning || a.m_callback.m_nCloses == 0); ++i)
         Sleep(10);
     EXPECT_EQ(a.m_session.m_ctx.m_nRunning, 0);
     // Set by the start and again by the hand-over, cleared once at the end:
@@ -599,19 +611,23 @@ TEST(SfxWorkers, AnalysisThenNoUiExtraction)
         EXPECT_EQ(running, (std::vector<int32_t>{1, 1, 0}));
     }
     a.m_session.m_ctx.m_nRunning.m_watch = nullptr;
-    EXPECT_EQ(a.m_view.m_nTreeFills, 1);
-    EXPECT_EQ(a.m_view.m_nCloses, 1);
-    EXPECT_EQ(a.m_view.m_nEnables, 0);
-    EXPECT_FALSE(a.m_view.m_shownPaths.empty());
+    EXPECT_EQ(a.m_callback.m_nTreeFills, 1);
+    EXPECT_EQ(a.m_callback.m_nCloses, 1);
+    EXPECT_EQ(a.m_callback.m_nEnables, 0);
+    EXPECT_FALSE(a.m_callback.m_shownPaths.empty());
     EXPECT_TRUE(boxes.Texts().empty());
     ExpectMixedTree(dir / L"out");
 }
 
 // The window's calls where a worker can run out of memory.
-class OutOfMemoryView : public FakeView {
+class OutOfMemoryView : public FakeExtractCallback {
 public:
     void RefreshSummary() override { throw std::bad_alloc(); }
-    std::wstring Destination() override { throw std::bad_alloc(); }
+    void ProgressStarted(uint32_t ms, bool bAnalysis) override
+    {
+        if (!bAnalysis) throw std::bad_alloc();
+        FakeExtractCallback::ProgressStarted(ms, bAnalysis);
+    }
 };
 
 // A worker out of memory shows the system's reason and ends its run; a
@@ -636,12 +652,14 @@ TEST(SfxWorkers, OutOfMemoryEndsTheRunWithItsReason)
         TestArchiveOptions o;
         o.m_nSfxFlags = c.sfxFlags;
         ASSERT_TRUE(WriteArchive(BuildTestArchive(MixedTree(), o), dir / L"m.zka"));
-        ScriptedBoxes boxes;
         OpenedArchive a(dir / L"m.zka", L"", c.worker != &AnalysisWorker);
         ASSERT_TRUE(a.m_bOpened);
         OutOfMemoryView view;
-        a.m_session.m_pView = &view;
-        ASSERT_TRUE(StartWorker(a.m_session, c.worker));
+        FakeDialogue& boxes = view.m_dialogue;
+        a.m_session.m_pCallback = &view;
+        ExtractRequest request;
+        request.m_strDestination = dir / L"out";
+        ASSERT_TRUE(StartWorker(a.m_session, c.worker, request));
         for (int i = 0; i < 1000 && a.m_session.m_ctx.m_nRunning; ++i)
             Sleep(10);
         ASSERT_EQ(a.m_session.m_ctx.m_nRunning, 0);
@@ -649,7 +667,7 @@ TEST(SfxWorkers, OutOfMemoryEndsTheRunWithItsReason)
         const std::vector<std::wstring> texts = boxes.Texts();
         ASSERT_EQ(texts.size(), 1u);
         EXPECT_EQ(texts[0].rfind(L"[Error:8] ", 0), 0u) << "the system's text for out of memory";
-        EXPECT_EQ(boxes.Captions()[0], L"Error Message");
+        EXPECT_EQ(Sources(boxes)[0], SOURCE_SYSTEM);
         // The error log says the same.
         EXPECT_EQ(L"[Error:8] " + a.m_session.m_ctx.m_strMessage, texts[0]);
         EXPECT_EQ(a.m_session.m_ctx.m_nFailed, 1);
@@ -673,7 +691,7 @@ namespace {
 // file; Cancel fails the entry with the system's reason in the log.
 TEST(SfxExtract, LockedTargetRetryAndCancel)
 {
-    for (int answer : {IDRETRY, IDCANCEL}) {
+    for (Answer answer : {ANSWER_RETRY, ANSWER_CANCEL}) {
         SfxScratch dir;
         ASSERT_TRUE(WriteArchive(BuildTestArchive({TestEntry::File(u"busy.txt", Bytes("mine"))}, {}),
                                  dir / L"l.zka"));
@@ -684,29 +702,27 @@ TEST(SfxExtract, LockedTargetRetryAndCancel)
             CreateFileW((out + L"\\busy.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(lock, INVALID_HANDLE_VALUE);
 
-        std::vector<std::wstring> texts;
-        std::vector<UINT> flags;
-        MessageBoxFunc previous = SetMessageBoxFunc([&](HWND, const wchar_t* text, const wchar_t*, UINT f) {
-            texts.push_back(text);
-            flags.push_back(f);
-            if ((f & 0xF) == MB_RETRYCANCEL) {
-                if (answer == IDRETRY && lock != INVALID_HANDLE_VALUE) {
+        OpenedArchive a(dir / L"l.zka");
+        a.m_callback.m_dialogue.SetAnswerer([&](const UserMessage& m) {
+            if (m.m_nButtons == BUTTONS_RETRY_CANCEL) {
+                if (answer == ANSWER_RETRY && lock != INVALID_HANDLE_VALUE) {
                     CloseHandle(lock);
                     lock = INVALID_HANDLE_VALUE;
                 }
                 return answer;
             }
-            return (f & 0xF) == MB_YESNOCANCEL ? IDYES : IDOK;
+            return m.m_nButtons == BUTTONS_YES_NO_CANCEL ? ANSWER_YES : ANSWER_OK;
         });
-        OpenedArchive a(dir / L"l.zka");
         int result = a.ExtractAll(out);
-        SetMessageBoxFunc(previous);
+        const std::vector<UserMessage> messages = a.m_callback.m_dialogue.Messages();
+        const std::vector<std::wstring> texts = a.m_callback.m_dialogue.Texts();
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
 
         ASSERT_GE(texts.size(), 3u);
-        EXPECT_EQ(flags[2] & 0xF, static_cast<UINT>(MB_RETRYCANCEL));
+        EXPECT_EQ(messages[2].m_nButtons, BUTTONS_RETRY_CANCEL);
+        EXPECT_EQ(messages[2].m_nMark, MARK_WARNING);
         EXPECT_NE(texts[2].find(L"\nファイル：" + out + L"\\busy.txt"), std::wstring::npos);
-        if (answer == IDRETRY) {
+        if (answer == ANSWER_RETRY) {
             EXPECT_EQ(result, 0);
             EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\busy.txt"), Bytes("mine"));
         } else {
@@ -738,20 +754,19 @@ TEST(SfxFailure, FirstFailureWithPathOrMessageIsKept)
 TEST(SfxExtract, FolderChainsAreCreatedStepByStep)
 {
     SfxScratch dir;
-    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\"), 0);
+    FakeDialogue boxes;
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b\\c\\", boxes), 0);
     EXPECT_TRUE(SfxScratch::Attributes(dir / L"a\\b\\c") & FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(CreateFolderChain(dir / L"a\\b"), 0);
+    EXPECT_EQ(CreateFolderChain(dir / L"a\\b", boxes), 0);
     std::wstring deep = dir.Path();
     for (int i = 0; i < 8; ++i)
         deep += L"\\" + std::wstring(50, wchar_t(L'k' + i));
-    EXPECT_EQ(CreateFolderChain(deep), 0);
+    EXPECT_EQ(CreateFolderChain(deep, boxes), 0);
     EXPECT_TRUE(SfxScratch::Exists(deep));
 
     SfxScratch::WriteBytes(dir / L"file", Bytes("x"));
-    ScriptedBoxes boxes;
-    EXPECT_EQ(CreateFolderChain(dir / L"file\\below"), 1);
-    ASSERT_EQ(boxes.Captions().size(), 1u);
-    EXPECT_EQ(boxes.Captions()[0], L"Error Message");
+    EXPECT_EQ(CreateFolderChain(dir / L"file\\below", boxes), 1);
+    EXPECT_EQ(Sources(boxes), std::vector<MessageSource>{SOURCE_SYSTEM});
 }
 
 } // namespace
@@ -772,8 +787,8 @@ TEST(SfxExtract, IntoADriveRoot)
     wchar_t system[MAX_PATH] = {};
     GetSystemDirectoryW(system, MAX_PATH);
     std::wstring root = std::wstring(system, 3); // "C:\" of this system
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"root.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(root), 0);
     EXPECT_TRUE(boxes.Texts().empty());
     EXPECT_EQ(SfxScratch::ReadBytes(root + name), Bytes("r"));

@@ -34,12 +34,11 @@ HostileResult ExtractHostile(const TestArchive& arc)
         return r;
     }
     CreateDirectoryW((dir / L"box").c_str(), nullptr);
-    ScriptedBoxes boxes({IDOK});
     {
         OpenedArchive a(dir / L"h.zka");
         r.m_nResult = a.m_bOpened ? a.ExtractAll(dir / L"box\\out") : -2;
+        r.m_boxes = a.m_callback.m_dialogue.Texts();
     }
-    r.m_boxes = boxes.Texts();
     for (const std::wstring& p : SfxScratch::List(dir.Path())) {
         if (p.rfind(L"h.zka", 0) == 0 || p == L"box" || p == L"box\\out") continue;
         if (p.rfind(L"box\\out\\", 0) == 0)
@@ -246,16 +245,16 @@ TEST(HostileArchive, RandomDamageNeverEscapesTheDestination)
     ASSERT_TRUE(sound.m_bOk);
     const size_t headEnd = static_cast<size_t>(sound.m_params.m_nDataOffset) + 64;
 
-    MessageBoxFunc previous = SetMessageBoxFunc([](HWND, const wchar_t*, const wchar_t*, UINT flags) {
-        switch (flags & 0xF) {
-        case MB_RETRYCANCEL:
-            return IDCANCEL;
-        case MB_YESNOCANCEL:
-            return IDYES;
+    auto answer = [](const UserMessage& m) {
+        switch (m.m_nButtons) {
+        case BUTTONS_RETRY_CANCEL:
+            return ANSWER_CANCEL;
+        case BUTTONS_YES_NO_CANCEL:
+            return ANSWER_YES;
         default:
-            return IDOK;
+            return ANSWER_OK;
         }
-    });
+    };
     uint32_t seed = 12345;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -275,13 +274,13 @@ TEST(HostileArchive, RandomDamageNeverEscapesTheDestination)
         CreateDirectoryW((dir / L"box").c_str(), nullptr);
         {
             OpenedArchive a(dir / L"r.zka");
+            a.m_callback.m_dialogue.SetAnswerer(answer);
             if (a.m_bOpened) a.ExtractAll(dir / L"box\\out");
         }
         for (const std::wstring& p : SfxScratch::List(dir.Path()))
             EXPECT_TRUE(p == L"r.zka" || p == L"box" || p.rfind(L"box\\out", 0) == 0)
                 << "round " << round << ": " << std::string(p.begin(), p.end());
     }
-    SetMessageBoxFunc(previous);
 }
 
 } // namespace

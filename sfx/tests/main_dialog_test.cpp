@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "sfx/main_dialog.h"
-#include "sfx/resource.h"
+#include "sfx/ui/main_dialog.h"
+#include "sfx/ui/resource.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {
@@ -42,20 +42,32 @@ std::wstring TextOf(HWND wnd)
     return buffer;
 }
 
-// Message boxes that wait for the test to answer them.
+// Message boxes that wait for the test to answer them, handling the
+// window's messages meanwhile as a box's own loop does.
 class HeldBoxes {
 public:
-    HeldBoxes()
+    CWorkerDialogue::BoxFunc Func()
     {
-        m_previous = SetMessageBoxFunc([this](HWND, const wchar_t* text, const wchar_t*, UINT) {
-            std::unique_lock<std::mutex> lock(m_lock);
-            m_texts.push_back(text);
-            m_changed.notify_all();
-            m_changed.wait(lock, [this] { return m_nAnswer != 0; });
-            return std::exchange(m_nAnswer, 0);
-        });
+        return [this](HWND, const wchar_t* text, const wchar_t*, UINT) {
+            {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_texts.push_back(text);
+                m_changed.notify_all();
+            }
+            for (;;) {
+                {
+                    std::lock_guard<std::mutex> lock(m_lock);
+                    if (m_nAnswer != 0) return std::exchange(m_nAnswer, 0);
+                }
+                MSG msg;
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            }
+        };
     }
-    ~HeldBoxes() { SetMessageBoxFunc(m_previous); }
 
     bool WaitAsked(size_t count)
     {
@@ -79,7 +91,6 @@ private:
     std::condition_variable m_changed;
     std::vector<std::wstring> m_texts;
     int m_nAnswer = 0;
-    MessageBoxFunc m_previous;
 };
 
 std::vector<std::wstring> g_openedLogs;
@@ -91,10 +102,12 @@ void RecordLog(const std::wstring& path)
 // An opened archive and its main window on a thread of its own.
 class WindowRun {
 public:
-    WindowRun(const std::wstring& archive) : m_archive(archive, L"", false)
+    explicit WindowRun(const std::wstring& archive, CWorkerDialogue::BoxFunc box = {})
+        : m_archive(archive, L"", false)
     {
         m_pDialog = std::make_unique<CMainDialog>(ExtractorResources(), m_archive.m_state);
-        m_pDialog->Session().m_pOpenLog = &RecordLog;
+        m_pDialog->SetLogViewer(&RecordLog);
+        m_pDialog->SetBoxFunc(std::move(box));
         m_thread = std::thread([this] {
             OleInitialize(nullptr);
             m_nResult = m_pDialog->Run();
@@ -194,7 +207,7 @@ TEST(ExtractorWindowInProcess, AbortShowsTheWaitTextUntilTheWorkerStops)
     g_openedLogs.clear();
 
     HeldBoxes boxes;
-    WindowRun run(path);
+    WindowRun run(path, boxes.Func());
     ASSERT_TRUE(run.Opened());
     ASSERT_TRUE(run.WaitShown());
     ASSERT_TRUE(run.WaitIdle());
@@ -247,15 +260,18 @@ TEST(ExtractorWindowInProcess, FailedRunWritesAndOpensTheErrorLog)
     ASSERT_TRUE(WriteArchive(a, path));
     g_openedLogs.clear();
 
-    ScriptedBoxes boxes({IDOK});
-    WindowRun run(path);
+    std::vector<std::wstring> boxes;
+    WindowRun run(path, [&boxes](HWND, const wchar_t* text, const wchar_t*, UINT) {
+        boxes.push_back(text);
+        return IDOK;
+    });
     ASSERT_TRUE(run.WaitShown());
     ASSERT_TRUE(run.WaitIdle());
     std::wstring out = dir / L"out";
     SetWindowTextW(run.Item(IDC_DEST), out.c_str());
     run.CommandAndWait(IDOK);
     EXPECT_EQ(run.Session().m_status.Get(), L"解凍失敗");
-    EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"ハッシュ値が一致しません"});
+    EXPECT_EQ(boxes, std::vector<std::wstring>{L"ハッシュ値が一致しません"});
     ASSERT_EQ(g_openedLogs.size(), 1u);
     EXPECT_EQ(g_openedLogs[0], dir / L"broken.log");
     std::vector<uint8_t> log = SfxScratch::ReadBytes(dir / L"broken.log");
@@ -286,18 +302,25 @@ TEST(ExtractorWindowInProcess, CloseDuringTheAnalysisWaitsForIt)
     EXPECT_EQ(run.m_archive.m_state.m_root.m_pFirstChild, nullptr);
 }
 
-TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
+// A no-UI archive whose destination (its path without extension) exists, so
+// that the extraction started after the analysis stops at its question.
+std::wstring NoUiArchiveThatAsks(const SfxScratch& dir)
 {
-    SfxScratch dir;
     std::wstring path = dir / L"quiet.zka";
     TestArchiveOptions o;
     o.m_nSfxFlags = SF_NO_UI;
-    ASSERT_TRUE(WriteArchive(BuildTestArchive(SmallTree(), o), path));
-    // The destination (the archive's path without extension) exists, so the
-    // extraction started after the analysis stops at its question.
-    ASSERT_TRUE(CreateDirectoryW((dir / L"quiet").c_str(), nullptr));
+    if (!WriteArchive(BuildTestArchive(SmallTree(), o), path)) return L"";
+    if (!CreateDirectoryW((dir / L"quiet").c_str(), nullptr)) return L"";
+    return path;
+}
+
+TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
+{
+    SfxScratch dir;
+    std::wstring path = NoUiArchiveThatAsks(dir);
+    ASSERT_FALSE(path.empty());
     HeldBoxes boxes;
-    WindowRun run(path);
+    WindowRun run(path, boxes.Func());
     ASSERT_TRUE(boxes.WaitAsked(1));
     EXPECT_EQ(TextOf(run.Item(IDCANCEL)), L"中止(&C)");
     // Enter reaches the hidden extract button: it must not count as abort.
@@ -317,6 +340,27 @@ TEST(ExtractorWindowInProcess, NoUiCloseButtonAbortsAndEndsTheWindow)
     EXPECT_EQ(GetFileAttributesW((dir / L"quiet\\b.bin").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
+// The worker's box is shown by the window's own thread: the window's end,
+// asked for while the box is up, waits until the box is answered instead
+// of waiting for the worker inside it.
+TEST(ExtractorWindowInProcess, NoUiWindowEndsAfterTheWorkersBox)
+{
+    SfxScratch dir;
+    std::wstring path = NoUiArchiveThatAsks(dir);
+    ASSERT_FALSE(path.empty());
+    HeldBoxes boxes;
+    WindowRun run(path, boxes.Func());
+    ASSERT_TRUE(boxes.WaitAsked(1));
+    DWORD_PTR ignored = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(run.Dialog(), WM_SFX_CLOSE_WHEN_DONE, 0, 0, SMTO_NORMAL, 5000, &ignored))
+        << "the window waits for the worker inside the worker's box";
+    EXPECT_TRUE(run.StillShown());
+    boxes.Answer(IDCANCEL);
+    ASSERT_TRUE(run.WaitEnded());
+    EXPECT_EQ(run.m_nResult.load(), IDOK);
+    EXPECT_EQ(run.m_nRunningAtEnd.load(), 0);
+}
+
 TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
 {
     SfxScratch dir;
@@ -330,8 +374,7 @@ TEST(ExtractorWindowInProcess, SelectedEntriesOfTheShownFolderAreExtracted)
         TestEntry::File(u"root.txt", Bytes("root")),
     };
     ASSERT_TRUE(WriteArchive(BuildTestArchive(tree, o), path));
-    ScriptedBoxes boxes({IDOK});
-    WindowRun run(path);
+    WindowRun run(path, [](HWND, const wchar_t*, const wchar_t*, UINT) { return IDOK; });
     ASSERT_TRUE(run.WaitShown());
     ASSERT_TRUE(run.WaitIdle());
     HWND treeView = run.Item(IDC_TREE), list = run.Item(IDC_LIST);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/archive_format.h"
-#include "sfx/main_window_texts.h"
+#include "sfx/ui/main_window_texts.h"
 
 namespace zk {
 namespace {

@@ -53,8 +53,8 @@ TEST(SfxRoundTrip, BuilderArchivesExtractUnchanged)
         // With 1 MiB volumes the big file's data runs on into ".1" and ".2".
         EXPECT_EQ(SfxScratch::Exists(target + L".2"), c.m_nSplitMB != 0);
 
-        ScriptedBoxes boxes;
         OpenedArchive a(target, c.m_pPassword);
+        FakeDialogue& boxes = a.m_callback.Script();
         ASSERT_TRUE(a.m_bOpened) << c.m_pTarget;
         const std::wstring out = scene.scratch.Path() + L"out";
         EXPECT_EQ(a.ExtractAll(out), 0);
@@ -103,8 +103,8 @@ TEST(SfxRoundTrip, TreeDeeperThanMaxPath)
     }
     ASSERT_EQ(scene.Result(), BUILD_RESULT_OK);
 
-    ScriptedBoxes boxes;
     OpenedArchive a(dir / L"deep.zka");
+    FakeDialogue& boxes = a.m_callback.Script();
     EXPECT_EQ(a.ExtractAll(dir / L"out"), 0);
     EXPECT_TRUE(boxes.Texts().empty());
     ASSERT_GT((dir / (L"out\\" + rel)).size(), 300u);

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "sfx/command_line.h"
-#include "sfx/sfx_switches.h"
+#include "sfx/engine/command_line.h"
+#include "sfx/engine/sfx_switches.h"
 
 namespace zk {
 namespace {

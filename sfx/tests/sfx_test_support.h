@@ -1,8 +1,8 @@
 #pragma once
 // Shared by the extractor's tests: a scratch folder that also removes trees
 // deeper than MAX_PATH, archives written to disk from the in-memory builder
-// of core/tests/test_archive.h, scripted answers to message boxes, and a
-// main window stand-in for the workers.
+// of core/tests/test_archive.h, scripted answers to message boxes (for the
+// window tests), and stand-ins for the main window and the start-up.
 
 #include <windows.h>
 
@@ -15,9 +15,10 @@
 
 #include "core/message_box.h"
 #include "core/pipeline_platform.h"
+#include "core/tests/fake_dialogue.h"
 #include "core/tests/test_archive.h"
-#include "sfx/archive_state.h"
-#include "sfx/extract_session.h"
+#include "sfx/engine/archive_state.h"
+#include "sfx/engine/extract_session.h"
 
 namespace zk::test {
 
@@ -189,28 +190,38 @@ private:
 };
 
 // The main window as the workers see it, with what they asked of it.
-class FakeView : public IExtractorView {
+class FakeExtractCallback : public IExtractCallback {
 public:
-    HWND Owner() override { return nullptr; }
-    void StartProgressTimer(UINT ms, bool) override { m_timers.push_back(ms); }
-    void StopProgressTimer() override { ++m_nStops; }
+    Answer Ask(const UserMessage& message) override { return m_dialogue.Ask(message); }
+    // The answers to the next questions (the last one repeats).
+    FakeDialogue& Script(std::vector<Answer> answers = {ANSWER_OK})
+    {
+        m_dialogue.SetScript(std::move(answers));
+        return m_dialogue;
+    }
+    void ProgressStarted(uint32_t ms, bool) override { m_timers.push_back(ms); }
+    void ProgressStopped() override { ++m_nStops; }
     void RepaintProgress() override { ++m_nRepaints; }
     void FillTree() override { ++m_nTreeFills; }
     void RefreshSummary() override { ++m_nSummaries; }
     void EnableExtractButton() override { ++m_nEnables; }
     void CloseWhenDone() override { ++m_nCloses; }
     void ShowCurrentPath(const std::wstring& p) override { m_shownPaths.push_back(p); }
-    std::wstring Destination() override { return m_strDestination; }
-    std::vector<EntryNode*> CurrentFolderChain() override { return m_chain; }
-    EntryNode* CurrentFolder() override { return m_pCurrent; }
 
-    std::wstring m_strDestination;
-    std::vector<EntryNode*> m_chain;
-    EntryNode* m_pCurrent = nullptr;
-    std::vector<UINT> m_timers;
+    FakeDialogue m_dialogue;
+    std::vector<uint32_t> m_timers;
     int m_nStops = 0, m_nRepaints = 0, m_nTreeFills = 0, m_nSummaries = 0, m_nEnables = 0, m_nCloses = 0;
     std::vector<std::wstring> m_shownPaths;
 };
+
+// Who spoke in each message, in order.
+inline std::vector<MessageSource> Sources(const FakeDialogue& dialogue)
+{
+    std::vector<MessageSource> sources;
+    for (const UserMessage& m : dialogue.Messages())
+        sources.push_back(m.m_nSource);
+    return sources;
+}
 
 inline std::vector<uint8_t> Bytes(const std::string& s)
 {
@@ -219,19 +230,42 @@ inline std::vector<uint8_t> Bytes(const std::string& s)
 
 } // namespace zk::test
 
-#include "sfx/archive_open.h"
-#include "sfx/entry_loader.h"
-#include "sfx/extract_engine.h"
+#include "sfx/engine/archive_open.h"
+#include "sfx/engine/entry_loader.h"
+#include "sfx/engine/extract_engine.h"
 
 namespace zk::test {
+
+// The start-up as the opening sees it: each password box types the next
+// password (none left: cancelled); the main window only counts its runs.
+class FakeOpenCallback : public IOpenCallback {
+public:
+    explicit FakeOpenCallback(std::vector<std::wstring> passwords = {})
+        : m_listPasswords(std::move(passwords))
+    {
+    }
+    Answer Ask(const UserMessage& message) override { return m_dialogue.Ask(message); }
+    bool AskPassword(std::wstring* password) override
+    {
+        if (m_nPrompts++ >= m_listPasswords.size()) return false;
+        *password = m_listPasswords[m_nPrompts - 1];
+        return true;
+    }
+    void RunMainWindow(ArchiveState&) override { ++m_nMainWindowRuns; }
+
+    FakeDialogue m_dialogue;
+    std::vector<std::wstring> m_listPasswords;
+    size_t m_nPrompts = 0;
+    int m_nMainWindowRuns = 0;
+};
 
 // An opened archive with its session and a stand-in window, ready for the
 // workers. The tree is loaded as the analysis worker would (without its
 // half-second pause).
 struct OpenedArchive {
     ArchiveState m_state;
-    FakeView m_view;
-    ExtractSession m_session{m_state, &m_view};
+    FakeExtractCallback m_callback;
+    ExtractSession m_session{m_state, &m_callback};
     bool m_bOpened = false;
     std::vector<std::wstring> m_logs;
 
@@ -239,21 +273,14 @@ struct OpenedArchive {
     {
         m_state.m_strArchivePath = path;
         WorkerContext ctx;
-        ScriptedBoxes quiet;
-        m_bOpened = OpenArchive(
-                        nullptr, ctx, m_state, L"",
-                        [&](HWND, ArchiveState& s) {
-                            s.m_strPassword = password;
-                            return IDOK;
-                        },
-                        [](ArchiveState&) {}) == OpenOutcome::OPENED;
-        m_session.m_pOpenLog = nullptr;
+        FakeOpenCallback opening({password});
+        m_bOpened = OpenArchive(ctx, m_state, L"", opening) == OpenOutcome::OPENED;
         if (m_bOpened && loadTree) LoadTree(m_session);
     }
 
     int ExtractAll(const std::wstring& destination)
     {
-        m_view.m_strDestination = destination;
+        m_session.m_request.m_strDestination = destination;
         m_session.m_ctx.Clear();
         m_session.m_ctx.m_nRunning = 1;
         return ExtractAllWorker(m_session);
@@ -274,7 +301,7 @@ inline uint64_t WriteTimeOf(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA d = {};
     if (!GetFileAttributesExW(LongForm(path).c_str(), GetFileExInfoStandard, &d)) return 0;
-    return (static_cast<uint64_t>(d.ftLastWriteTime.dwHighDateTime) << 32) | d.ftLastWriteTime.dwLowDateTime;
+    return FileTimeValue(d.ftLastWriteTime);
 }
 
 inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed)

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "sfx/startup.h"
+#include "sfx/ui/startup.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {
@@ -50,7 +50,7 @@ TEST(ExtractorStartup, WindowThatCannotBeMadeEndsWithItsReason)
         const std::wstring className = L"ZkStartupTest" + std::to_wstring(++s_nRun);
         std::thread run([&] {
             threadId = GetCurrentThreadId();
-            code = RunHiddenWindow(GetModuleHandleW(nullptr), className.c_str(), L"ZelkoraSfx");
+            code = RunHiddenWindow(GetModuleHandleW(nullptr), className.c_str(), L"ZelkoraSfx", nullptr);
             ended = true;
         });
         for (int i = 0; i < 500 && !ended; ++i)

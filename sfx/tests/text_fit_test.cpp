@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sfx/text_fit.h"
+#include "sfx/ui/text_fit.h"
 
 namespace {
 

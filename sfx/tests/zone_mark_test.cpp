@@ -47,9 +47,9 @@ TEST(SfxZoneMark, CopiedToEveryExtractedFile)
             CreateDirectoryW(Stream(out + L"\\readme.txt").c_str(), nullptr);
         }
 
-        ScriptedBoxes boxes; // "extract into the existing folder?": OK
         OpenedArchive a(dir / L"pack.zka");
         ASSERT_TRUE(a.m_bOpened);
+        a.m_callback.Script({ANSWER_OK}); // "extract into the existing folder?"
         EXPECT_EQ(a.ExtractAll(out), 0);
         EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\docs\\a.txt"), TextBytes(5000));
         EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\readme.txt"), Bytes("read me"));

@@ -235,7 +235,11 @@ inline HWND WaitMainWindow(const Program& p, const std::wstring& caption)
 inline void StartExtraction(HWND dialog, const std::wstring& destination)
 {
     SetText(GetDlgItem(dialog, 1001), destination);
+    const std::wstring before = ProgressLine(dialog);
     Click(GetDlgItem(dialog, IDOK));
+    // The click is only posted: a run is under way (the close button goes)
+    // or already over (the line changed) before anything waits for its end.
+    WaitFor([&] { return !Enabled(GetDlgItem(dialog, IDCANCEL)) || ProgressLine(dialog) != before; }, 5000);
 }
 
 // Returns once the window's thread has come back to its messages, so that

@@ -1,0 +1,295 @@
+// One file entry written to disk, in steps: where it goes, opening the
+// output (with the questions an existing or locked file raises), the data,
+// closing with times and attributes, and what a failure leaves behind.
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/file_io.h"
+#include "core/last_error.h"
+#include "core/long_path.h"
+#include "core/pipeline_platform.h"
+#include "core/reporting_files.h"
+#include "sfx/engine/entry_decoder.h"
+#include "sfx/engine/extract_engine.h"
+#include "sfx/engine/extract_support.h"
+#include "sfx/engine/zone_mark.h"
+#include "core/text_format.h"
+
+namespace zk {
+
+namespace {
+
+constexpr wchar_t TEXT_OVERWRITE[] =
+    L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%ls";
+constexpr wchar_t TEXT_LOCKED[] = L"%ls\nファイル：%ls";
+constexpr wchar_t TEXT_SIZE_DIFFERS[] =
+    L"書庫に記録されたサイズ（%llu バイト）と解凍したサイズ（%llu バイト）が異なります";
+
+constexpr DWORD PROTECTING_ATTRIBUTES =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+// Where one file entry goes.
+struct FileTarget {
+    const EntryInfo* m_pInfo = nullptr;
+    std::unique_ptr<EntryInfo> m_temporary; // the information when the node holds none
+    std::wstring m_strPath;                 // long form
+    std::wstring m_strShown;                // as the user reads it
+};
+
+enum OutputStatus : uint8_t {
+    OUTPUT_OPENED,  // the stream is open (or, from ConfirmOverwrite: go on)
+    OUTPUT_SKIPPED, // the user kept the existing file
+    OUTPUT_FAILED,  // recorded
+};
+
+// How writing went; a failure's record and clean-up depend on it.
+struct WriteOutcome {
+    int m_nResult = 0;
+    uint32_t m_nFlag = 0; // ERR_DAMAGED or ERR_HASH: the message the user sees
+    // The data is on disk whole; only its times or attributes were refused.
+    bool m_bDataWhole = false;
+    // The entry's attributes (read-only, perhaps) were set through the handle.
+    bool m_bAttributesSet = false;
+};
+
+// The entry's information, a usable name, and its paths. 0 / 1.
+int ResolveTarget(ExtractSession& s, EntryNode& node, FileTarget& t)
+{
+    t.m_pInfo = InfoOf(s, node, t.m_temporary);
+    if (!t.m_pInfo) return 1;
+    if (!NameIsUsable(s, t.m_pInfo->m_strName)) return 1;
+    t.m_strPath = Child(s.m_strCurrentDir, t.m_pInfo->m_strName);
+    t.m_strShown = ShortPathForm(t.m_strPath);
+    if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pCallback->ShowCurrentPath(t.m_strShown);
+    return 0;
+}
+
+// A stream on a file that did not exist yet; null when it exists or cannot
+// be created (the caller's slower path then finds out why).
+FILE* CreateNewStream(const std::wstring& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE* out = _wfdopen(fd, L"wb");
+    if (!out) _close(fd);
+    return out;
+}
+
+// An existing file is replaced only when the user agrees; "Yes" holds for
+// the rest of the run, "No" counts the entry as done, "Cancel" aborts.
+OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
+{
+    if (s.m_ctx.m_nOverwriteAll || s.m_state.m_bOverwriteWithoutAsking) return OUTPUT_OPENED;
+    Answer answer = Ask(s, FormatText(TEXT_OVERWRITE, t.m_strShown.c_str()), BUTTONS_YES_NO_CANCEL,
+                        MARK_QUESTION, EXTRACT_TOPIC_OVERWRITE);
+    // Nobody to ask (the window is gone) counts as cancel.
+    if (answer == ANSWER_CANCEL || answer == ANSWER_NONE) {
+        s.m_ctx.m_nAbort = 1;
+        Fail(s, t.m_strPath);
+        return OUTPUT_FAILED;
+    }
+    if (answer == ANSWER_NO) {
+        s.m_progress.m_nDone += t.m_pInfo->m_nSize;
+        return OUTPUT_SKIPPED;
+    }
+    s.m_ctx.m_nOverwriteAll = 1;
+    return OUTPUT_OPENED;
+}
+
+// A read-only, hidden or system file refuses to be replaced until those
+// attributes are gone. 0 / 1 (ERR_READ_ONLY).
+int ClearProtection(ExtractSession& s, const FileTarget& t)
+{
+    DWORD attrs = GetFileAttrs(t.m_strPath.c_str(), false);
+    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & PROTECTING_ATTRIBUTES) &&
+        !SetFileAttrs(t.m_strPath.c_str(), attrs & ~PROTECTING_ATTRIBUTES, false)) {
+        s.m_pCallback->ReportSystemError();
+        return Fail(s, t.m_strPath, ERR_READ_ONLY);
+    }
+    return 0;
+}
+
+// Opens the file for writing; a file another program holds is retried for
+// as long as the user asks to. 0 / 1.
+int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
+{
+    for (;;) {
+        *out = _wfopen(t.m_strPath.c_str(), L"wb");
+        if (*out) return 0;
+        // The stream does not say why; creating the file directly does.
+        HANDLE probe = CreateFileW(t.m_strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe != INVALID_HANDLE_VALUE) {
+            CloseHandle(probe);
+            continue;
+        }
+        DWORD error = GetLastErrorText();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return Fail(s, t.m_strPath);
+        if (Ask(s, FormatText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()), BUTTONS_RETRY_CANCEL,
+                MARK_WARNING, EXTRACT_TOPIC_FILE_LOCKED) != ANSWER_RETRY)
+            return Fail(s, t.m_strPath);
+    }
+}
+
+// The output stream, buffered through the run's stream buffer: a new file
+// at once, an existing one after the questions.
+OutputStatus OpenOutput(ExtractSession& s, const FileTarget& t, FILE** out)
+{
+    // Most files are new: creating them outright looks the name up once,
+    // where asking first whether it exists would look it up twice.
+    *out = CreateNewStream(t.m_strPath);
+    if (!*out) {
+        if (PathExists(t.m_strPath.c_str())) {
+            OutputStatus go = ConfirmOverwrite(s, t);
+            if (go != OUTPUT_OPENED) return go;
+            if (ClearProtection(s, t) != 0) return OUTPUT_FAILED;
+        }
+        if (OpenRetrying(s, t, out) != 0) return OUTPUT_FAILED;
+    }
+    std::setvbuf(*out, reinterpret_cast<char*>(s.m_state.m_buffers.m_streamBuffer.data()), _IOFBF,
+                 s.m_state.m_buffers.m_nBlockSize);
+    return OUTPUT_OPENED;
+}
+
+// Decodes the entry's data into the stream. 0 / 1 (ERR_DAMAGED in *flag for
+// data that is not what the archive promised).
+int DecodeData(ExtractSession& s, const FileTarget& t, FILE* out, IFileHash* hash, uint32_t* flag)
+{
+    const EntryInfo& info = *t.m_pInfo;
+    uint64_t written = 0;
+    switch (DecodeEntryData(s, info, out, hash, &written)) {
+    case EntryDataResult::OK:
+        // A builder whose source shrank or grew while it read stores what
+        // it read: the file is what the stream holds (the hash, where there
+        // is one, decides). The run goes on; the log says so, and the
+        // progress counts the size the total was made of.
+        if (written != info.m_nSize) {
+            s.m_ctx.m_listNotices.push_back(
+                {t.m_strShown, FormatText(TEXT_SIZE_DIFFERS, static_cast<unsigned long long>(info.m_nSize),
+                                          static_cast<unsigned long long>(written))});
+            s.m_progress.m_nDone += info.m_nSize - written;
+        }
+        return 0;
+    case EntryDataResult::ABORTED:
+        s.m_ctx.m_nAbort = 1;
+        return 1;
+    case EntryDataResult::DAMAGED:
+        *flag = ERR_DAMAGED;
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+// The data between the hash's begin and its check. 0 / 1 (ERR_DAMAGED or
+// ERR_HASH in *flag).
+int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
+{
+    if (t.m_pInfo->m_nSize == 0) return 0;
+    int result = 0;
+    IFileHash* hash = nullptr;
+    if (s.m_state.m_header.m_nFlags & AF_HASH) {
+        if (!s.m_pHash) s.m_pHash = ReportingHash(MakeSystemSha256(false), *s.m_pCallback);
+        hash = s.m_pHash.get();
+        if (hash->Begin() != 0) result = 1;
+    }
+    if (result == 0) result = DecodeData(s, t, out, hash, flag);
+    if (!hash) return result;
+    uint8_t digest[32] = {};
+    if (hash->End(digest) != 0) return 1;
+    if (result == 0 && std::memcmp(digest, t.m_pInfo->m_hash, sizeof digest) != 0) {
+        *flag = ERR_HASH;
+        return 1;
+    }
+    return result;
+}
+
+bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
+{
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILE_BASIC_INFO basic{};
+    basic.CreationTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftCreation));
+    basic.LastAccessTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftAccess));
+    basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftWrite));
+    basic.FileAttributes = AttributesToSet(info.m_nAttributes);
+    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
+}
+
+// Flushes, sets times and attributes (after a successful write) and closes
+// the stream; failures land in the outcome.
+void CloseOutput(IUserDialogue& dialogue, const FileTarget& t, FILE* out, WriteOutcome& o)
+{
+    SetLastError(ERROR_SUCCESS);
+    if (o.m_nResult == 0 && std::fflush(out) != 0) {
+        RecordStreamFailure();
+        o.m_nResult = 1;
+    }
+    // Times and attributes go through the handle still open: reopening
+    // every file by name costs more than writing a small one. Everything is
+    // on disk by now, so closing changes neither.
+    if (o.m_nResult == 0) {
+        if (SetTimesAndAttributes(out, *t.m_pInfo)) {
+            o.m_bAttributesSet = true;
+        } else {
+            ReportSystemFailure(dialogue);
+            o.m_nResult = 1;
+            o.m_bDataWhole = true;
+        }
+    }
+    if (std::fclose(out) != 0 && o.m_nResult == 0) {
+        RecordStreamFailure();
+        o.m_nResult = 1;
+    }
+}
+
+// Records the failure. A file cut short (full disk, missing volume, damaged
+// data, abort) would pass for the real one under its archived name and is
+// deleted. A file whose hash differs was written whole and stays, with its
+// message; so does one whose data is whole but whose times or attributes
+// the system refused. Always 1.
+int DiscardOutput(ExtractSession& s, const FileTarget& t, const WriteOutcome& o)
+{
+    Fail(s, t.m_strPath, o.m_nFlag);
+    if (o.m_nFlag == ERR_HASH || o.m_bDataWhole) return 1;
+    if (o.m_bAttributesSet) SetFileAttrs(t.m_strPath.c_str(), FILE_ATTRIBUTE_NORMAL, false);
+    DeleteFileOrDefer(t.m_strPath.c_str(), false, false);
+    return 1;
+}
+
+} // namespace
+
+int ExtractFile(ExtractSession& s, EntryNode& node)
+{
+    FileTarget target;
+    if (ResolveTarget(s, node, target) != 0) return 1;
+    FILE* out = nullptr;
+    switch (OpenOutput(s, target, &out)) {
+    case OUTPUT_SKIPPED:
+        return 0;
+    case OUTPUT_FAILED:
+        return 1;
+    default:
+        break;
+    }
+    WriteOutcome outcome;
+    outcome.m_nResult = WriteData(s, target, out, &outcome.m_nFlag);
+    // Before the times: writing a stream counts as changing the file.
+    if (outcome.m_nResult == 0) MarkExtractedFile(s, target.m_strPath, target.m_strShown);
+    CloseOutput(*s.m_pCallback, target, out, outcome);
+    return outcome.m_nResult == 0 ? 0 : DiscardOutput(s, target, outcome);
+}
+
+} // namespace zk

@@ -1,0 +1,50 @@
+#pragma once
+// What one extraction run shares: the opened archive, the worker context,
+// the progress counters and status text the main window paints, what the
+// run was asked to extract, and the window itself seen through a small
+// interface so that the workers run (and are tested) without it.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/pipeline.h"
+#include "core/unique_handle.h"
+#include "core/zone_identifier.h"
+#include "sfx/engine/archive_state.h"
+#include "sfx/engine/extract_callback.h"
+
+namespace zk {
+
+struct ExtractSession {
+    explicit ExtractSession(ArchiveState& state, IExtractCallback* callback = nullptr)
+        : m_state(state), m_pCallback(callback)
+    {
+    }
+
+    ArchiveState& m_state;
+    IExtractCallback* m_pCallback;
+    WorkerContext m_ctx;
+    ProgressCounters m_progress;
+    StatusOverride m_status;
+    // What the running worker extracts, given when it was started.
+    ExtractRequest m_request;
+
+    // Per run: the folder entries are written into (long form; the workers
+    // never change the process's current directory, so trees deeper than
+    // MAX_PATH work too) and the archive's first file.
+    std::wstring m_strCurrentDir;
+    FileHandle m_archive;
+    // The volume files entries are read from, the last one kept open
+    // between entries; closed when the run ends.
+    std::unique_ptr<IVolumeFiles> m_pVolumes;
+    // Made at the first hashed entry and kept: the system's provider behind
+    // it costs milliseconds to acquire, more than hashing a small file.
+    std::unique_ptr<IFileHash> m_pHash;
+    // Per run: the archive's Mark-of-the-Web, given to every file written.
+    ZoneMark m_zoneMark;
+};
+
+} // namespace zk
