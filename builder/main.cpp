@@ -1,5 +1,5 @@
-#include "builder/builder_app.h"
-#include "builder/wizard_dlg.h"
+#include "builder/ui/builder_app.h"
+#include "builder/ui/wizard_dlg.h"
 
 #include <windows.h>
 #include <commctrl.h>
@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "builder/command_switches.h"
-#include "builder/quiet_build.h"
+#include "builder/ui/command_switches.h"
+#include "builder/ui/quiet_build.h"
 #include "core/error_log.h"
 #include "core/exit_codes.h"
 #include "core/message_box.h"
@@ -61,13 +61,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     wizard->m_strProgramFolder = theApp.m_strProgramFolder;
     wizard->m_hUxTheme = theApp.m_hUxTheme;
     wizard->m_arrStartFiles = theApp.m_start.m_arrStartFiles;
-    wizard->m_strBaseFolder = theApp.m_start.m_strBaseFolder;
     wizard->m_strCmdOutputFolder = theApp.m_start.m_strCmdOutputFolder;
     wizard->m_nStayOnFilePage = theApp.m_start.m_nStayOnFilePage;
     wizard->m_overrides = overrides;
     wizard->DoModal(nullptr);
-    const bool built = wizard->m_nBuildState.load() == zk::BUILD_STATE_FINISHED &&
-                       wizard->m_nBuildResult.load() == zk::BUILD_RESULT_OK;
+    const bool built = wizard->LastBuildSucceeded();
     // The wizard goes before the application object releases COM.
     wizard.reset();
     return built ? zk::EXIT_CODE_DONE : zk::EXIT_CODE_FAILED;

@@ -22,7 +22,14 @@ public:
     {
     }
     int64_t Read(void* dst, uint32_t count) override { return Check(m_inner->Read(dst, count)); }
-    int64_t Write(const void* src, uint32_t count) override { return Check(m_inner->Write(src, count)); }
+    int64_t Write(const void* src, uint32_t count) override
+    {
+        // A write stops short only on a failure the file recorded (a full
+        // disk that takes no more bytes): that one is the user's to see too.
+        const int64_t result = m_inner->Write(src, count);
+        if (result < 0 || static_cast<uint64_t>(result) < count) ReportFailure(m_dialogue);
+        return result;
+    }
     bool SeekTo(uint64_t pos) override
     {
         SetLastError(ERROR_SUCCESS);
@@ -101,7 +108,8 @@ std::unique_ptr<IByteFile> ReportingByteFile(std::unique_ptr<IByteFile> inner, I
     return std::make_unique<ReportingFile>(std::move(inner), dialogue);
 }
 
-std::unique_ptr<IVolumeFiles> ReportingVolumeFiles(std::unique_ptr<IVolumeFiles> inner, IUserDialogue& dialogue)
+std::unique_ptr<IVolumeFiles> ReportingVolumeFiles(std::unique_ptr<IVolumeFiles> inner,
+                                                   IUserDialogue& dialogue)
 {
     return std::make_unique<ReportingVolumes>(std::move(inner), dialogue);
 }

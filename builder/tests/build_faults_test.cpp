@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/build_engine.h"
+#include "builder/engine/build_engine.h"
 #include "builder/tests/build_harness.h"
 #include "core/tests/win/test_disk.h"
 

@@ -1,28 +1,52 @@
 #pragma once
 // What the builder tests share: an owner that records what the engine
-// reports, a scratch program folder with the extractor program in it, source
+// reports and answers its questions, a scratch program folder with the extractor program in it, source
 // trees on disk, and the comparison of a decoded archive with its sources.
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "builder/build_engine.h"
+#include "builder/engine/build_engine.h"
+#include "builder/settings/settings_records.h"
+#include "builder/ui/message_style.h"
 #include "core/message_box.h"
+#include "core/tests/fake_dialogue.h"
 #include "core/tests/win/scratch_folder.h"
 #include "core/tests/win/test_archive_reader.h"
 
 namespace zk::test {
 
-class RecordingOwner : public CBuildOwner {
+// What the wizard gives a build, for tests: the settings records, a
+// progress that records what the engine reports (hooks let a test act at a
+// given moment), the state and result bytes, and a dialogue that records
+// every message and shows it as the wizard would, through the replaceable
+// box function (BoxAnswers answers there).
+class RecordingOwner : public BuildProgress {
 public:
+    RecordingOwner()
+    {
+        m_dialogue.SetAnswerer([](const UserMessage& message) {
+            return AnswerFromButton(ShowUserMessage(nullptr, message, BUILDER_MESSAGE_STYLE, {}));
+        });
+    }
+
+    ::CVosmireEnv m_env;
+    ::CVosmirePrm m_prm;
     std::wstring m_strProgram;
+    BuildFlags m_flags;
+    std::atomic<uint8_t>& m_nBuildState = m_flags.m_nState;
+    std::atomic<uint8_t>& m_nBuildResult = m_flags.m_nResult;
+    FakeDialogue m_dialogue;
+    BuildJob m_job;
+
     std::vector<std::wstring> m_listPhases;
     BuildCounters m_counters;
     BuildStatistics m_stats;
@@ -37,43 +61,77 @@ public:
     std::function<void(const std::wstring&)> m_onPhase;
     std::function<void(uint64_t)> m_onCompress;
     std::function<void(uint64_t)> m_onVerify;
-    std::function<void()> m_onStatistics;
     std::function<void()> m_onStopTimer;
 
-    std::wstring ProgramFolder() const override { return m_strProgram; }
-    void StartProgressTimer() override { ++m_nTimerStarts; }
+    void RequestAbort() { m_flags.RequestAbort(); }
+
+    // The job the wizard would start now: settings from the records.
+    BuildJob& Job()
+    {
+        m_job.settings = ToBuildSettings(m_env, m_prm, m_strProgram);
+        m_job.pDialogue = &m_dialogue;
+        m_job.pProgress = this;
+        m_job.pFlags = &m_flags;
+        return m_job;
+    }
+    // Runs the build on this thread and takes its outcome as the wizard
+    // does: the statistics of a success, a raised volume size.
+    void Build()
+    {
+        BuildWorker(Job());
+        TakeOutcome();
+    }
+    void TakeOutcome()
+    {
+        m_bStatsSet = m_job.bStatistics;
+        if (m_bStatsSet) m_stats = m_job.stats;
+        if (m_job.nRaisedSplitMB != 0) m_prm.m_nSplitMB = static_cast<int32_t>(m_job.nRaisedSplitMB);
+    }
+
+    void StartProgressTimer() override
+    {
+        ++m_nTimerStarts;
+        BuildProgress::StartProgressTimer();
+    }
     void StopProgressTimer() override
     {
         ++m_nTimerStops;
+        BuildProgress::StopProgressTimer();
         if (m_onStopTimer) m_onStopTimer();
     }
     void SetProgressTotal(uint64_t done, uint64_t total) override
     {
         m_nCompressDone = done;
         m_nTotal = total;
+        BuildProgress::SetProgressTotal(done, total);
     }
     void SetCompressProgress(uint64_t done) override
     {
         m_nCompressDone = done;
+        BuildProgress::SetCompressProgress(done);
         if (m_onCompress) m_onCompress(done);
     }
     void SetVerifyProgress(uint64_t done) override
     {
         m_nVerifyDone = done;
+        BuildProgress::SetVerifyProgress(done);
         if (m_onVerify) m_onVerify(done);
     }
-    void ShowCounters(const BuildCounters& counters) override { m_counters = counters; }
-    void ShowSettingsSummary() override { ++m_nSummaries; }
+    void ShowCounters(const BuildCounters& counters) override
+    {
+        m_counters = counters;
+        BuildProgress::ShowCounters(counters);
+    }
+    void ShowSettingsSummary(uint32_t splitMB) override
+    {
+        ++m_nSummaries;
+        BuildProgress::ShowSettingsSummary(splitMB);
+    }
     void SetPhaseText(const std::wstring& text) override
     {
         m_listPhases.push_back(text);
+        BuildProgress::SetPhaseText(text);
         if (m_onPhase) m_onPhase(text);
-    }
-    void SetBuildStatistics(const BuildStatistics& stats) override
-    {
-        m_stats = stats;
-        m_bStatsSet = true;
-        if (m_onStatistics) m_onStatistics();
     }
 };
 
@@ -178,7 +236,7 @@ struct BuildScene {
     }
     void Target(const std::wstring& path) { owner.m_prm.m_strArchivePath = path; }
 
-    void Build() { BuildWorker(&owner); }
+    void Build() { owner.Build(); }
     uint8_t Result() const { return owner.m_nBuildResult.load(); }
 
     // Work files ("~ZK*.TMP") left in a folder.

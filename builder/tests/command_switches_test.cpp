@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "builder/command_switches.h"
-#include "builder/settings_records.h"
-#include "builder/startup.h"
+#include "builder/ui/command_switches.h"
+#include "builder/settings/settings_records.h"
+#include "builder/settings/startup.h"
 
 namespace {
 

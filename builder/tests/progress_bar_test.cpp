@@ -1,7 +1,7 @@
 // The progress bar's counters: whole megabytes, and a repaint only when a
 // shown value changes.
 
-#include "builder/controls.h"
+#include "builder/ui/controls.h"
 
 #include <gtest/gtest.h>
 

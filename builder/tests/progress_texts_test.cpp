@@ -1,8 +1,8 @@
 // Texts of the progress and completion pages and of the settings dialog's
 // exclusion patterns.
 
-#include "builder/exclusion_patterns.h"
-#include "builder/progress_texts.h"
+#include "builder/settings/exclusion_patterns.h"
+#include "builder/ui/progress_texts.h"
 
 #include <gtest/gtest.h>
 

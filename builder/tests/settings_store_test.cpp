@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "builder/settings_records.h"
-#include "builder/settings_store.h"
+#include "builder/engine/build_settings.h"
+#include "builder/settings/settings_records.h"
+#include "core/archive_format.h"
+#include "builder/settings/settings_store.h"
 #include "core/long_path.h"
 #include "core/temp_files.h"
 #include "core/tests/win/scratch_folder.h"
@@ -287,18 +289,71 @@ TEST(EnvFile, FailedSaveLeavesTheOldFile)
     EXPECT_EQ(SaveEnv(dir.Path() + L"missing folder\\", env), 1);
 }
 
-TEST(EnvRecord, CopyFromTakesAllButOwnerAndReserved)
+TEST(EnvRecord, CopyFromTakesAllButReserved)
 {
     CVosmireEnv source;
     SetNonDefaults(source);
-    source.m_pOwner = reinterpret_cast<CWizardDlg*>(0x1234);
     CVosmireEnv copy;
     copy.m_setReserved = {L"mine"};
     copy.CopyFrom(source);
-    EXPECT_EQ(copy.m_pOwner, nullptr);
     EXPECT_TRUE(copy.m_setReserved.empty());
     source.m_setReserved.clear();
     EXPECT_EQ(Snapshot(copy), Snapshot(source));
+}
+
+// What a build is given: every field the engine reads, taken from the
+// records, with the chosen items as paths in list order (a resolved item by
+// the shell's path, an unresolved one as stored).
+TEST(BuildSettingsFromRecords, TakesEveryFieldTheBuildReads)
+{
+    ScratchFolder dir;
+    const std::wstring file = dir.Write(L"a.txt");
+    const std::wstring gone = dir.Path() + L"gone";
+    struct Case {
+        uint8_t kind, level, flags; // flags: 1 on for every switch, 0 off
+        int32_t splitMB;
+        uint32_t expectedSplit;
+    };
+    for (const Case c : {Case{0, 1, 1, 640, 640}, Case{1, 0, 0, 0, 0}, Case{7, 9, 1, -1, 0}}) {
+        CVosmireEnv env;
+        CVosmirePrm prm;
+        for (auto member : CVosmireEnv::FLAG_MEMBERS)
+            env.*member = c.flags;
+        env.m_nCompressKind = c.kind;
+        env.m_nCompressLevel = c.level;
+        env.m_strWorkFolder = L"W:\\work";
+        prm.m_strArchivePath = L"C:\\out\\pack.exe";
+        prm.m_strPassword = L"kagi";
+        prm.m_nSplitMB = c.splitMB;
+        prm.m_bSfxShowList = c.flags;
+        prm.m_bSfxNoUI = c.flags;
+        prm.m_strSfxDestFolder = L"dest";
+        prm.m_strSfxTitle = L"title";
+        prm.m_strSfxRunAfter = L"run";
+        prm.m_strSfxComment = L"comment";
+        prm.m_listSources.push_back(prm.m_shellDesktop.MakeItem(file));
+        prm.m_listSources.push_back(prm.m_shellDesktop.MakeItem(gone));
+
+        const zk::BuildSettings s = ToBuildSettings(env, prm, L"P:\\prog\\");
+        EXPECT_EQ(s.m_strProgramFolder, L"P:\\prog\\");
+        EXPECT_EQ(s.m_strArchivePath, prm.m_strArchivePath);
+        EXPECT_EQ(s.m_strPassword, L"kagi");
+        const bool on = c.flags != 0;
+        for (bool b : {s.m_bVerify, s.m_bHash, s.m_bLongNames, s.m_bShiftJisNames, s.m_bIncludeHidden,
+                       s.m_bShowLogOnError, s.m_bUseWorkFolder})
+            EXPECT_EQ(b, on);
+        EXPECT_EQ(s.m_nCompressKind, c.kind != 0 ? 1 : 0);
+        EXPECT_EQ(s.m_nCompressLevel, c.level != 0 ? 1 : 0);
+        EXPECT_EQ(s.m_strWorkFolder, L"W:\\work");
+        EXPECT_EQ(s.m_nSplitMB, c.expectedSplit);
+        EXPECT_EQ(s.m_nSfxFlags, on ? (zk::SF_SHOW_LIST | zk::SF_NO_UI) : 0u);
+        EXPECT_EQ(s.m_strSfxDestFolder, L"dest");
+        EXPECT_EQ(s.m_strSfxTitle, L"title");
+        EXPECT_EQ(s.m_strSfxRunAfter, L"run");
+        EXPECT_EQ(s.m_strSfxComment, L"comment");
+        ASSERT_TRUE(prm.m_listSources.front()->IsResolved());
+        EXPECT_EQ(s.m_listSources, (std::vector<std::wstring>{prm.m_listSources.front()->GetPath(), gone}));
+    }
 }
 
 class PrmFile : public testing::Test {

@@ -52,7 +52,7 @@ TEST(SourceCollection, EntryFilter)
         {L"Thumbs.db", FILE_ATTRIBUTE_NORMAL, false, ENTRY_FILE},
     };
     RecordingOwner owner;
-    BuildContext ctx(&owner);
+    BuildContext ctx(owner.Job());
     for (const Case& c : cases) {
         ctx.bIncludeHidden = c.includeHidden;
         EXPECT_EQ(ClassifyEntry(ctx, Entry(c.name, c.attrs)), c.expected)
@@ -63,7 +63,7 @@ TEST(SourceCollection, EntryFilter)
 TEST(SourceCollection, BuildOutputIsRecognisedInAnyPathForm)
 {
     RecordingOwner owner;
-    BuildContext ctx(&owner);
+    BuildContext ctx(owner.Job());
     ctx.strArchivePath = L"C:\\out\\Pack.exe";
     ctx.strWorkPath = L"\\\\?\\C:\\out\\~ZK0123456789ABCDEF.TMP";
     struct Case {
@@ -86,7 +86,7 @@ TEST(SourceCollection, BuildOutputIsRecognisedInAnyPathForm)
 struct WorkFileScene {
     ScratchFolder scratch;
     RecordingOwner owner;
-    BuildContext ctx{&owner};
+    BuildContext ctx{owner.Job()};
     WorkFileScene()
     {
         ctx.strWorkPath = scratch.Path() + L"work.tmp";
@@ -115,7 +115,7 @@ TEST(SourceCollection, RecordsRoundTripThroughTheWorkFileAndKeepTheirPlace)
     EXPECT_EQ(first.nEncodedSize, 88u + 16u) << "6 UTF-16 units round up to 16 bytes";
 
     BuildRecord back;
-    ASSERT_TRUE(ReadInfoRecord(w.ctx, a.nInfoOffset, back));
+    ASSERT_EQ(ReadInfoRecord(w.ctx, a.nInfoOffset, back), 0);
     EXPECT_EQ(back.strName, L"名前.txt");
     EXPECT_EQ(back.info.m_nSize, 0x123456789ull);
     EXPECT_EQ(back.info.m_nAttributes, static_cast<uint32_t>(FILE_ATTRIBUTE_ARCHIVE));
@@ -123,21 +123,21 @@ TEST(SourceCollection, RecordsRoundTripThroughTheWorkFileAndKeepTheirPlace)
     EXPECT_EQ(back.info.m_nAccessTime, 0x01D0000122222222ull);
     EXPECT_EQ(back.info.m_nWriteTime, 0x01D0000233333333ull);
     EXPECT_EQ(back.nEncodedSize, first.nEncodedSize);
-    ASSERT_TRUE(ReadInfoRecord(w.ctx, b.nInfoOffset, back));
+    ASSERT_EQ(ReadInfoRecord(w.ctx, b.nInfoOffset, back), 0);
     EXPECT_EQ(back.strName, L"sub");
 
     // A rewrite in place with the stored size and hash filled in.
     BuildRecord update;
-    ASSERT_TRUE(ReadInfoRecord(w.ctx, a.nInfoOffset, update));
+    ASSERT_EQ(ReadInfoRecord(w.ctx, a.nInfoOffset, update), 0);
     update.pNode = &a;
     update.info.m_nStoredSize = 777;
     update.info.m_hash[31] = 0xAB;
     update.info.m_nStartVolume = 3;
     ASSERT_EQ(SeekFile(w.ctx.work.Get(), a.nInfoOffset, FILE_BEGIN, false), 0);
     ASSERT_EQ(WriteInfoRecord(w.ctx, update), 0);
-    ASSERT_TRUE(ReadInfoRecord(w.ctx, b.nInfoOffset, back));
+    ASSERT_EQ(ReadInfoRecord(w.ctx, b.nInfoOffset, back), 0);
     EXPECT_EQ(back.strName, L"sub") << "the next record is intact";
-    ASSERT_TRUE(ReadInfoRecord(w.ctx, a.nInfoOffset, back));
+    ASSERT_EQ(ReadInfoRecord(w.ctx, a.nInfoOffset, back), 0);
     EXPECT_EQ(back.info.m_nStoredSize, 777u);
     EXPECT_EQ(back.info.m_hash[31], 0xAB);
     EXPECT_EQ(back.info.m_nStartVolume, 3);
@@ -148,7 +148,7 @@ TEST(SourceCollection, RecordsRoundTripThroughTheWorkFileAndKeepTheirPlace)
     ASSERT_EQ(SeekFile(w.ctx.work.Get(), a.nInfoOffset, FILE_BEGIN, false), 0);
     MessageBoxRecorder boxes;
     EXPECT_EQ(WriteInfoRecord(w.ctx, update), 1);
-    ASSERT_TRUE(ReadInfoRecord(w.ctx, b.nInfoOffset, back));
+    ASSERT_EQ(ReadInfoRecord(w.ctx, b.nInfoOffset, back), 0);
     EXPECT_EQ(back.strName, L"sub");
 }
 
@@ -188,7 +188,7 @@ TEST(SourceCollection, TreeOffsetsListByList)
     f2->pNext = empty;
     top2->pFirstChild = g1;
     uint32_t counter = 0;
-    ASSERT_TRUE(AssignTreeOffsets(root, counter));
+    ASSERT_EQ(AssignTreeOffsets(root, counter), 0);
     EXPECT_EQ(counter, 6u * 13);
     EXPECT_EQ(top1->nTreeOffset, 0u);
     EXPECT_EQ(top2->nTreeOffset, 13u);

@@ -5,9 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "builder/builder_app.h"
-#include "builder/startup.h"
+#include "builder/ui/builder_app.h"
+#include "builder/settings/startup.h"
 #include "core/message_box.h"
+#include "core/tests/fake_dialogue.h"
 #include "core/os_info.h"
 
 namespace {
@@ -191,14 +192,17 @@ struct HandoffRun {
 HandoffRun RunWithBlock(const std::wstring& commandLine, const std::set<std::wstring>& existing)
 {
     HandoffRun run;
-    zk::MessageBoxRecorder boxes;
-    CShellHandoff handoff;
+    zk::test::FakeDialogue user;
+    CShellHandoff handoff(user);
     StartupProbe probe = SystemStartupProbe(handoff);
     probe.pathExists = [&](const std::wstring& p) { return existing.count(p) != 0; };
     ReadCommandLine(commandLine, 2, probe, run.result);
-    run.boxes = boxes.Count();
-    for (const auto& box : boxes.Boxes())
-        EXPECT_EQ(box.caption, L"Error Message");
+    run.boxes = user.Count();
+    for (const zk::UserMessage& m : user.Messages()) {
+        EXPECT_EQ(m.m_nSource, zk::SOURCE_SYSTEM);
+        EXPECT_EQ(m.m_strText.rfind(L"[Error:", 0), 0u)
+            << std::string(m.m_strText.begin(), m.m_strText.end());
+    }
     EXPECT_EQ(handoff.m_hMapping, nullptr) << "the mapping stays open only while it is read";
     EXPECT_EQ(handoff.m_pView, nullptr);
     return run;
@@ -285,7 +289,6 @@ TEST(BuilderApp, ProgramFolderIsTheFolderOfTheRunningExecutable)
 {
     zk::MessageBoxRecorder boxes; // a failed system query must not block the run
     CBuilderApp app;
-    EXPECT_EQ(CBuilderApp::Current(), &app);
     ASSERT_EQ(app.LoadProgramInfo(), 0);
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);

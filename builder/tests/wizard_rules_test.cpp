@@ -1,10 +1,10 @@
 // Rules of the wizard that need no window: archive name proposal, the
 // options page's go-ahead, split sizes, drops, refused items and buttons.
 
-#include "builder/file_list_page.h"
-#include "builder/options_rules.h"
-#include "builder/startup.h"
-#include "builder/wizard_flow.h"
+#include "builder/ui/file_list_page.h"
+#include "builder/ui/options_rules.h"
+#include "builder/settings/startup.h"
+#include "builder/ui/wizard_flow.h"
 #include "core/tests/win/scratch_folder.h"
 
 #include <gtest/gtest.h>

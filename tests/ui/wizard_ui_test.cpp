@@ -5,7 +5,7 @@
 #include "extractor_driver.h"
 #include "ui_driver.h"
 
-#include "builder/resource.h"
+#include "builder/ui/resource.h"
 
 #include <commctrl.h>
 #include <shlobj.h>

@@ -57,7 +57,7 @@ TEST(ReportingFiles, EverySystemFailureIsToldOnceAsASystemMessage)
     EXPECT_EQ(file->Write(&byte, 1), -1);
     SetLastError(0);
     auto quiet = ReportingByteFile(std::make_unique<FailingFile>(0), user);
-    EXPECT_FALSE(quiet->SeekTo(7));  // no system error: nothing to tell
+    EXPECT_FALSE(quiet->SeekTo(7)); // no system error: nothing to tell
     EXPECT_EQ(file->LastErrorText(), u"inner");
 
     auto hash = ReportingHash(std::make_unique<FailingHash>(), user);
@@ -68,7 +68,7 @@ TEST(ReportingFiles, EverySystemFailureIsToldOnceAsASystemMessage)
     EXPECT_EQ(volumes->CreateVolume(u"a"), nullptr);
     auto opened = volumes->OpenVolume(u"b");
     ASSERT_NE(opened, nullptr);
-    EXPECT_FALSE(opened->SeekTo(0));  // the opened volume reports too
+    EXPECT_FALSE(opened->SeekTo(0)); // the opened volume reports too
 
     const auto messages = user.Messages();
     const std::vector<std::wstring> prefixes{L"[Error:112] ", L"[Error:112] ", L"[Error:6] ", L"[Error:5] ",
@@ -78,6 +78,28 @@ TEST(ReportingFiles, EverySystemFailureIsToldOnceAsASystemMessage)
         EXPECT_EQ(messages[i].m_nSource, SOURCE_SYSTEM);
         EXPECT_EQ(messages[i].m_strText.rfind(prefixes[i], 0), 0u) << messages[i].m_strText;
     }
+}
+
+// A file that takes or gives one byte less than asked: a write stops short
+// only on a full disk, a read at the end of the file.
+class ShortFile : public IByteFile {
+public:
+    int64_t Read(void*, uint32_t count) override { return SetLastError(0), count - 1; }
+    int64_t Write(const void*, uint32_t count) override { return SetLastError(ERROR_DISK_FULL), count - 1; }
+    bool SeekTo(uint64_t) override { return true; }
+    std::u16string LastErrorText() const override { return u""; }
+};
+
+TEST(ReportingFiles, AWriteCutShortIsToldAReadCutShortIsNot)
+{
+    test::FakeDialogue user;
+    auto file = ReportingByteFile(std::make_unique<ShortFile>(), user);
+    char bytes[2] = {};
+    EXPECT_EQ(file->Read(bytes, 2), 1);
+    EXPECT_TRUE(user.Messages().empty());
+    EXPECT_EQ(file->Write(bytes, 2), 1);
+    ASSERT_EQ(user.Count(), 1u);
+    EXPECT_EQ(user.Messages()[0].m_strText.rfind(L"[Error:112] ", 0), 0u);
 }
 
 } // namespace

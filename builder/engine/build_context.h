@@ -1,0 +1,176 @@
+#pragma once
+// Everything one build works with, and the helpers every step of it shares:
+// how a failure is recorded and told, volume 0's checked file operations,
+// the size figures. Made when the build starts, gone when it ends; the
+// handles close themselves on every way out.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "builder/engine/build_job.h"
+#include "core/archive_format.h"
+#include "core/error_log.h"
+#include "core/file_io.h"
+#include "core/long_path.h"
+#include "core/pipeline.h"
+#include "core/unique_handle.h"
+#include "core/volume_io.h"
+
+namespace zk {
+
+struct SourceNode;
+
+// Paths are handled in buffers of 2048 units everywhere, the extractor's
+// included: a longer path could be stored but never extracted.
+constexpr size_t MAX_PATH_UNITS = PATH_CHARS - 1;
+constexpr uint64_t MIB = VOLUME_UNIT;
+// The start-volume field of an info record is one byte.
+constexpr uint64_t VOLUME_COUNT_MAX = 256;
+// Zeros and the work file are copied in pieces of this size.
+constexpr uint32_t COPY_PIECE = 1048576;
+
+// Tells the build's progress about every piece the pipeline handles.
+class PipelineProgressRelay : public IPipelineProgress {
+public:
+    explicit PipelineProgressRelay(BuildProgress& progress) : m_progress(progress) {}
+    void OnRead(uint64_t readCounter) override { m_progress.SetCompressProgress(readCounter); }
+    void OnVerify(uint64_t verifyCounter) override { m_progress.SetVerifyProgress(verifyCounter); }
+
+private:
+    BuildProgress& m_progress;
+};
+
+struct BuildContext {
+    // Takes the job's settings; the job outlives the context.
+    explicit BuildContext(BuildJob& job);
+    BuildContext(const BuildContext&) = delete;
+    BuildContext& operator=(const BuildContext&) = delete;
+    // The work file never outlives its build, whichever way the build ends.
+    ~BuildContext();
+
+    BuildJob& job;
+    IUserDialogue& dialogue;
+    BuildProgress& progress;
+
+    // The settings this build runs with (the volume size may be raised).
+    std::wstring strArchivePath;
+    std::wstring strPassword;
+    std::wstring strProgramFolder;
+    bool bVerify = false;
+    bool bHash = false;
+    uint8_t nCompressKind = 0;  // 0 LZ4, 1 Deflate
+    uint8_t nCompressLevel = 0; // 0 standard, 1 high
+    bool bLongNames = false;
+    bool bShiftJisNames = false;
+    bool bIncludeHidden = false;
+    bool bShowLogOnError = false;
+    bool bUseWorkFolder = false;
+    std::wstring strWorkFolder;
+    uint32_t nSplitMB = 0;
+    uint32_t nSfxFlags = 0;
+    std::wstring strSfxDestFolder;
+    std::wstring strSfxTitle;
+    std::wstring strSfxRunAfter;
+    std::wstring strSfxComment;
+    std::vector<std::wstring> sources;
+
+    FileHandle volume0;
+    FileHandle work;
+    std::wstring strWorkPath;
+    std::wstring strLogPath;
+    ErrorLog log;
+    uint16_t nFormatVersion = FORMAT_VERSION;
+    uint64_t nTimeStamp = 0;
+
+    // Filled by the collection.
+    uint32_t nFileCount = 0;
+    uint32_t nFolderCount = 0;
+    uint32_t nContentCount = 0;
+    uint64_t nTotalSize = 0;
+    // The node made for each source item, or null when collection skipped
+    // it: the data phase follows the same choice.
+    std::vector<SourceNode*> topNodes;
+    // Reads the next entry of a folder listing during collection; tests put
+    // a listing that fails part-way in its place.
+    std::function<BOOL(HANDLE, WIN32_FIND_DATAW*)> findNextFile = FindNextFileW;
+    // Identities (volume serial, file index) of the folders being
+    // collected, outermost first: a folder link back into one of them would
+    // never end.
+    std::vector<std::pair<uint32_t, uint64_t>> folderStack;
+
+    uint64_t nStreamBytes = 0; // mirrors the volume writer's count
+    uint64_t nHeaderPos = 0;   // where the archive begins (after the extractor program)
+    uint64_t nTreeOffset = 0;
+    uint32_t nTreeWritten = 0; // bytes of the tree table written so far
+    uint64_t nInfoOffset = 0;
+    uint64_t nVolumeFieldPos = 0;
+    uint64_t nDataOffset = 0;
+    uint64_t nDataEnd = 0;
+    uint64_t nVolumeSize = 0;
+    uint32_t nBlockSize = 0;
+
+    std::wstring strFailingPath;
+    std::wstring strFailureMessage;
+
+    // The data stream and the pipeline.
+    std::unique_ptr<PipelineBuffers> buffers;
+    // Kept open between entries for the verify pass; released when the
+    // data phase ends.
+    std::unique_ptr<CachedVolumeFiles> volumeFiles;
+    std::unique_ptr<IByteFile> volume0File;
+    std::unique_ptr<IFileHash> hash;
+    PipelineProgressRelay pipelineProgress;
+    VolumeWriter writer;
+    PipelineContext pipe;
+
+    bool Cancelled() const { return job.pFlags->m_nResult.load() != BUILD_RESULT_OK; }
+};
+
+// ---- failures ---------------------------------------------------------------
+// One way to record why a build failed, for the error log: the failing path
+// is the last one named (a folder's caller names the folder after its child
+// failed), the message the first one recorded (what the user was shown; the
+// system's last error may be about anything by then).
+
+// Records path and message, or this thread's last system error text when no
+// message is given.
+void Fail(BuildContext& ctx, const std::wstring& path, const std::wstring& message = {});
+// Tells the user one of the build's own messages, then records it.
+void FailWithMessage(BuildContext& ctx, const std::wstring& path, const std::wstring& message);
+// Tells the user this thread's last system error, then records it.
+void SystemFailure(BuildContext& ctx, const std::wstring& path);
+// Records code as this thread's last system error (with its text), tells it
+// and records it for path.
+void SystemFailure(BuildContext& ctx, const std::wstring& path, uint32_t code);
+// A question of the build (a box with the question caption).
+Answer AskUser(BuildContext& ctx, uint8_t topic, MessageButtons buttons, const std::wstring& text);
+
+// ---- volume 0 (the first archive file), 0 success / 1 failure -----------------
+// A failure is told as the system's and recorded for the archive path.
+int FlushVolume0(BuildContext& ctx);
+// Seeks and checks that the position reached is the one asked for.
+int SeekVolume0(BuildContext& ctx, uint64_t pos);
+int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count);
+// Seeks the work file; a system failure is told, a position elsewhere is not.
+int SeekWork(BuildContext& ctx, uint64_t pos);
+
+// ---- small helpers ------------------------------------------------------------
+// UTF-16 as the format's records hold it (wchar_t is UTF-16 here). Named
+// apart from the extractor's pair until the core holds one for both.
+std::u16string AsU16(const std::wstring& s);
+std::wstring AsWide(const std::u16string& s);
+// Ordinal comparison ignoring case, as the file system compares names.
+bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
+bool HasExtension(const std::wstring& path, const wchar_t* ext);
+// Upper bound of the data stream the collected files can produce, whatever
+// the codec: incompressible input grows a little, every piece adds framing
+// and the cipher pads the last block of each entry.
+uint64_t StreamBound(uint64_t totalSize, uint32_t contentCount, uint32_t blockSize);
+
+} // namespace zk

@@ -1,0 +1,300 @@
+// The data phase: every entry read again, its data through the pipeline,
+// its record rewritten in place in the work file.
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "builder/engine/build_engine.h"
+#include "builder/engine/build_messages.h"
+#include "core/file_io.h"
+#include "core/file_time_win.h"
+#include "core/last_error.h"
+#include "core/pipeline_platform.h"
+#include "core/reporting_files.h"
+#include "core/text_format.h"
+
+namespace zk {
+
+namespace {
+
+// Refreshes a record from the entry read again for the data phase. The
+// record keeps the name collection stored: a rewritten record must keep its
+// length.
+int RefreshRecord(BuildContext& ctx, BuildRecord& record, const WIN32_FIND_DATAW& entry)
+{
+    InfoRecord& info = record.info;
+    info.m_nAttributes = entry.dwFileAttributes;
+    info.m_nCreationTime = FileTimeValue(entry.ftCreationTime);
+    info.m_nAccessTime = FileTimeValue(entry.ftLastAccessTime);
+    info.m_nWriteTime = FileTimeValue(entry.ftLastWriteTime);
+    info.m_nSize = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                       ? 0
+                       : (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    ctx.nStreamBytes = ctx.writer.m_nStreamBytes;
+    info.m_nDataOffset = ctx.nStreamBytes;
+    info.m_nStoredSize = 0;
+    info.m_nMethod = METHOD_STORED;
+    std::memset(info.m_hash, 0, sizeof info.m_hash);
+    if (!StartVolume(ctx.nDataOffset, ctx.nStreamBytes, ctx.nVolumeSize, &info.m_nStartVolume)) {
+        const uint64_t neededMB = ((ctx.nDataOffset + ctx.nStreamBytes) / VOLUME_COUNT_MAX + MIB) / MIB;
+        SetLastError(ERROR_FILE_TOO_LARGE);
+        GetLastErrorText();
+        FailWithMessage(ctx, ctx.strArchivePath,
+                        FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
+        return 1;
+    }
+    return 0;
+}
+
+// One entry of the data phase: its record read back, refreshed, its data
+// written, the record rewritten in place. A folder's contents follow
+// separately (WriteChildren).
+int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, const WIN32_FIND_DATAW& entry)
+{
+    if (ctx.Cancelled()) return 1;
+    const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (folder != (node.nKind == NODE_FOLDER)) {
+        FailWithMessage(ctx, path, FormatText(MSG_SOURCE_CHANGED, path.c_str()));
+        return 1;
+    }
+    BuildRecord record;
+    if (ReadInfoRecord(ctx, node.nInfoOffset, record) != 0) {
+        Fail(ctx, ctx.strWorkPath);
+        return 1;
+    }
+    record.pNode = &node;
+    if (SeekWork(ctx, node.nInfoOffset) != 0) {
+        Fail(ctx, ctx.strWorkPath);
+        return 1;
+    }
+    if (RefreshRecord(ctx, record, entry) != 0) return 1;
+    if (folder) {
+        if (WriteInfoRecord(ctx, record) != 0) {
+            Fail(ctx, path);
+            return 1;
+        }
+        return 0;
+    }
+    if (ProcessFile(ctx, record, path) != 0) return 1;
+    // ProcessFile moved the work file's position nowhere, but the record goes
+    // back exactly where it was read.
+    if (SeekWork(ctx, node.nInfoOffset) != 0 || WriteInfoRecord(ctx, record) != 0) {
+        Fail(ctx, path);
+        return 1;
+    }
+    return 0;
+}
+
+// A folder's listing read once, in step with its children: they were
+// collected from the same listing, so each child's entry is normally the
+// next one, or a few further on past entries the collection left out.
+// Looking each child up by name instead opens the folder once per file,
+// which dominates a tree of small files. A child not found close ahead is
+// looked up by name; only a few entries are held at any time.
+class FolderListing {
+public:
+    explicit FolderListing(const std::wstring& base)
+        : m_find(FindFirstFileW(LongPathForm(base + L"*").c_str(), &m_next))
+    {
+        m_bMore = static_cast<bool>(m_find);
+    }
+
+    bool Take(const std::wstring& name, WIN32_FIND_DATAW* out)
+    {
+        for (size_t i = 0;; ++i) {
+            if (i == m_ahead.size()) {
+                if (!m_bMore || m_ahead.size() == LOOKAHEAD) return false;
+                m_ahead.push_back(m_next);
+                m_bMore = FindNextFileW(m_find.Get(), &m_next) != FALSE;
+            }
+            if (name == m_ahead[i].cFileName) {
+                *out = m_ahead[i];
+                m_ahead.erase(m_ahead.begin(), m_ahead.begin() + static_cast<ptrdiff_t>(i) + 1);
+                return true;
+            }
+        }
+    }
+
+private:
+    static constexpr size_t LOOKAHEAD = 16;
+    FindHandle m_find;
+    WIN32_FIND_DATAW m_next{};
+    bool m_bMore = false;
+    std::vector<WIN32_FIND_DATAW> m_ahead;
+};
+
+// One folder of the data phase's walk: its listing and the child to store
+// next. Kept on the heap, like the collection's, so that the depth of the
+// tree costs no stack.
+struct WriteFrame {
+    WriteFrame(std::wstring folderBase, SourceNode* first)
+        : base(std::move(folderBase)), listing(base), pNext(first)
+    {
+    }
+    std::wstring base;
+    FolderListing listing;
+    SourceNode* pNext;
+};
+
+} // namespace
+
+int WriteEntries(BuildContext& ctx, SourceNode& root)
+{
+    SourceNode* node = root.pFirstChild;
+    for (size_t i = 0; i < ctx.sources.size(); ++i) {
+        if (ctx.Cancelled()) return 1;
+        const std::wstring& path = ctx.sources[i];
+        WIN32_FIND_DATAW entry{};
+        if (!FindFileData(path.c_str(), &entry, false)) {
+            SystemFailure(ctx, path);
+            return 1;
+        }
+        // Exactly the items collection kept: deciding again could pair an
+        // item with another item's record if its attributes changed since.
+        if (!ctx.topNodes[i]) continue;
+        if (ctx.topNodes[i] != node) {
+            SystemFailure(ctx, path, ERROR_INVALID_DATA);
+            return 1;
+        }
+        if (WriteEntry(ctx, *node, path, entry) != 0) return 1;
+        if (node->nKind == NODE_FOLDER && WriteChildren(ctx, path, *node) != 0) return 1;
+        node = node->pNext;
+    }
+    return 0;
+}
+
+int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode& folderNode)
+{
+    if (!folderNode.pFirstChild) return 0;
+    std::vector<std::unique_ptr<WriteFrame>> frames;
+    auto enter = [&frames](const std::wstring& path, SourceNode& node) {
+        std::wstring base = path;
+        AddTrailingSlash(base);
+        frames.push_back(std::make_unique<WriteFrame>(std::move(base), node.pFirstChild));
+    };
+    enter(folderPath, folderNode);
+    while (!frames.empty()) {
+        WriteFrame& frame = *frames.back();
+        SourceNode* child = frame.pNext;
+        if (!child) {
+            frames.pop_back();
+            continue;
+        }
+        frame.pNext = child->pNext;
+        if (ctx.Cancelled()) return 1;
+        BuildRecord stored;
+        if (ReadInfoRecord(ctx, child->nInfoOffset, stored) != 0) {
+            Fail(ctx, ctx.strWorkPath);
+            return 1;
+        }
+        const std::wstring path = frame.base + stored.strName;
+        WIN32_FIND_DATAW entry{};
+        if (!frame.listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry, false)) {
+            SystemFailure(ctx, path);
+            return 1;
+        }
+        if (WriteEntry(ctx, *child, path, entry) != 0) return 1;
+        if (child->pFirstChild) enter(path, *child);
+    }
+    return 0;
+}
+
+namespace {
+
+// The source file open for reading. A file another program holds open: the
+// user may close it and retry.
+int OpenSource(BuildContext& ctx, const std::wstring& path, FileHandle& source)
+{
+    for (;;) {
+        if (ctx.Cancelled()) return 1;
+        source.Reset(OpenFile(path.c_str(), OPENMODE_READ, false));
+        if (source) return 0;
+        const uint32_t code = LastErrorCode();
+        if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) {
+            SystemFailure(ctx, path);
+            return 1;
+        }
+        const std::wstring question = FormatText(MSG_LOCKED, LastErrorText(), path.c_str());
+        if (AskUser(ctx, BUILD_TOPIC_SOURCE_LOCKED, BUTTONS_RETRY_CANCEL, question) != ANSWER_RETRY) {
+            Fail(ctx, path);
+            return 1;
+        }
+    }
+}
+
+// The entry's data through the pipeline: hash, encoding, verification.
+int EncodeEntry(BuildContext& ctx, BuildRecord& record)
+{
+    PipelineContext& pipe = ctx.pipe;
+    PipelineEntry entry;
+    entry.m_nUncompressedSize = record.info.m_nSize;
+    entry.m_nDataOffset = record.info.m_nDataOffset;
+    entry.m_nStartVolume = record.info.m_nStartVolume;
+
+    int result = ctx.bHash ? HashBegin(pipe) : 0;
+    if (result != 0) {
+        pipe.m_failure.Set(pipe.m_strSourcePath, ctx.hash->LastErrorText());
+    } else if (ctx.nCompressKind == 0) {
+        record.info.m_nMethod = METHOD_LZ4;
+        result = Lz4EncodeEntry(pipe, entry);
+        if (result == 0 && ctx.bVerify) result = Lz4VerifyEntry(pipe, entry);
+    } else {
+        record.info.m_nMethod = METHOD_DEFLATE;
+        result = DeflateEncodeEntry(pipe, entry);
+        if (result == 0 && ctx.bVerify) result = DeflateVerifyEntry(pipe, entry);
+    }
+    // Ended also after a failure, so that the hash is released.
+    if (ctx.bHash && HashEnd(pipe, record.info.m_hash) != 0 && result == 0) {
+        pipe.m_failure.Set(pipe.m_strSourcePath, ctx.hash->LastErrorText());
+        result = 1;
+    }
+    record.info.m_nStoredSize = entry.m_nStoredSize;
+    ctx.nStreamBytes = ctx.writer.m_nStreamBytes;
+    return result;
+}
+
+// Records what the pipeline recorded. A source that changed while it was
+// read is the user's to know about; a verify difference ends the build
+// quietly (the log has it).
+void FailEntry(BuildContext& ctx, const std::wstring& path)
+{
+    const FailureInfo& failure = ctx.pipe.m_failure;
+    if (ctx.Cancelled()) {
+        Fail(ctx, path);
+        return;
+    }
+    ctx.strFailingPath = failure.m_strPath.empty() ? path : AsWide(failure.m_strPath);
+    ctx.strFailureMessage = AsWide(failure.m_strMessage);
+    if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
+    if (failure.m_strMessage == TEXT_SOURCE_SIZE_CHANGED)
+        ctx.dialogue.Tell(
+            UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE,
+                        FormatText(MSG_SOURCE_FAILED, ctx.strFailureMessage.c_str(), path.c_str())});
+}
+
+} // namespace
+
+int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path)
+{
+    ctx.progress.SetPhaseText(path);
+    if (record.info.m_nSize == 0) return 0;
+    FileHandle source;
+    if (OpenSource(ctx, path, source) != 0) return 1;
+
+    std::unique_ptr<IByteFile> file =
+        ReportingByteFile(WrapFileHandle(source.Get(), false, false), ctx.dialogue);
+    PipelineContext& pipe = ctx.pipe;
+    pipe.m_pSource = file.get();
+    pipe.m_strSourcePath = AsU16(path);
+    pipe.m_failure = FailureInfo{};
+    const int result = EncodeEntry(ctx, record);
+    pipe.m_pSource = nullptr;
+    file.reset();
+    source.Reset();
+    if (result == 0) return 0;
+    FailEntry(ctx, path);
+    return 1;
+}
+
+} // namespace zk
