@@ -143,16 +143,19 @@ bool SpannedReader::OpenCurrent(bool seek)
         Fail(m_strVolumeName, m_set.m_pFiles ? m_set.m_pFiles->LastErrorText() : u"");
         return false;
     }
+    m_nVolumeLeft = m_set.m_nVolumeSize;
     if (!seek) return true;
 
     // The record's start volume comes from the archive: it must lie at or
     // before the entry's first byte, and within 64 bits.
     const uint64_t virt = m_set.m_nDataOffset + m_nEntryOffset;
     const uint64_t base = static_cast<uint64_t>(m_nVolume) * m_set.m_nVolumeSize;
-    if (virt < m_set.m_nDataOffset || virt < base) {
+    if (virt < m_set.m_nDataOffset || virt < base ||
+        (m_set.m_nVolumeSize != 0 && virt - base >= m_set.m_nVolumeSize)) {
         Fail(m_strVolumeName, u"");
         return false;
     }
+    if (m_set.m_nVolumeSize != 0) m_nVolumeLeft = m_set.m_nVolumeSize - (virt - base);
     if (!m_pVolume->SeekTo(virt - base)) {
         Fail(m_strVolumeName, m_pVolume->LastErrorText());
         return false;
@@ -175,22 +178,27 @@ int ReadSpanned(SpannedReader& r, uint8_t* dst, uint32_t count)
 
     uint32_t done = 0;
     bool freshVolume = false;
+    const bool split = r.m_set.m_nVolumeSize != 0;
     while (done < count) {
-        int64_t n = r.m_pVolume->Read(dst + done, count - done);
+        uint32_t want = count - done;
+        if (split && r.m_nVolumeLeft < want) want = static_cast<uint32_t>(r.m_nVolumeLeft);
+        int64_t n = want == 0 ? 0 : r.m_pVolume->Read(dst + done, want);
         if (n < 0) {
             r.Fail(r.m_strVolumeName, r.m_pVolume->LastErrorText());
             return 1;
         }
         done += static_cast<uint32_t>(n);
         r.m_nRemaining -= static_cast<uint64_t>(n);
+        if (split) r.m_nVolumeLeft -= static_cast<uint64_t>(n);
         if (done == count) break;
         if (n > 0) {
             freshVolume = false;
             continue; // a short read in the middle of a file: ask again
         }
-        // End of this volume with bytes still wanted. Without volumes, or when
-        // a freshly opened volume is already empty, the stored data is cut.
-        if (r.m_set.m_nVolumeSize == 0 || freshVolume || r.m_nRemaining == 0) {
+        // End of this volume's bytes with bytes still wanted. Without
+        // volumes, or when a freshly opened volume is already empty, the
+        // stored data is cut.
+        if (!split || freshVolume || r.m_nRemaining == 0) {
             r.Fail(r.m_strVolumeName, u"");
             return 1;
         }

@@ -153,12 +153,16 @@ private:
     uint32_t m_nVolume;
     uint64_t m_nEntryOffset;
     uint64_t m_nRemaining;
+    // Bytes of the current volume's share of the stream still unread; a
+    // volume file may go on beyond it (a signature appended to a signed
+    // first volume), and those bytes are not stream data.
+    uint64_t m_nVolumeLeft = 0;
     FailureInfo* m_pFailure;
 };
 
-// Reads the next count bytes of the entry's stored data. A read that comes up
-// short in one volume goes on at the first byte of the next, as many times as
-// needed. Returns 0 when exactly count bytes were read, 1 otherwise (asking for
+// Reads the next count bytes of the entry's stored data. A read that reaches
+// the end of a volume's S bytes, or comes up short in one volume, goes on at
+// the first byte of the next, as many times as needed. Returns 0 when exactly count bytes were read, 1 otherwise (asking for
 // more than the entry has left fails before reading). An open, seek or read
 // failure records the volume's name.
 int ReadSpanned(SpannedReader& reader, uint8_t* dst, uint32_t count);

@@ -91,7 +91,9 @@ void ReadStartFields(std::vector<std::wstring> fields, size_t first, const Start
             continue;
         }
         const wchar_t option = field.size() > 1 ? field[1] : L'\0';
-        if (option == L'I' || option == L'O') {
+        if (option == L'-') {
+            result.m_arrSwitches.push_back(field);
+        } else if (option == L'I' || option == L'O') {
             std::wstring folder = i + 1 < fields.size() ? FolderOption(fields[++i]) : std::wstring();
             (option == L'I' ? result.m_strBaseFolder : result.m_strCmdOutputFolder) = std::move(folder);
         } else if (option == L'M' && !handedOff) {

@@ -11,6 +11,7 @@
 //   -O... <folder>     output folder for the proposed archive name
 //   -M<size>[C<n>]     read the shared block (<size> bytes); n != 0 keeps the
 //                      wizard on its file page instead of building at once
+//   --...              a switch (builder/ui/command_switches.h), kept in order
 //   -...               ignored
 //   anything else      a path, normalised as a dropped path is (C:\data\ is
 //                      C:\data); kept when it exists, and a drive root such
@@ -31,6 +32,7 @@ struct StartupResult {
     std::wstring m_strBaseFolder;
     std::wstring m_strCmdOutputFolder;
     int m_nStayOnFilePage = 0; // 0: build at once
+    std::vector<std::wstring> m_arrSwitches;
 };
 
 // What reading the fields needs from the system; tests replace each part.

@@ -147,6 +147,8 @@ BOOL CWizardDlg::OnInitDialog()
         SHGetFileInfoW(L"C:\\", 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON));
 
     LoadEnv(m_strProgramFolder, m_env);
+    ApplyEnvOverrides(m_overrides, m_env);
+    ApplyArchiveOverrides(m_overrides, m_prm);
 
     m_headerBand.Attach(Hwnd(), IDC_HEADER_BAND);
     m_headerTitle.Attach(Hwnd(), IDC_HEADER_TITLE);
@@ -313,6 +315,9 @@ void CWizardDlg::GoToPage(int step)
                  zk::ScaleForDpi(Hwnd(), PAGE_TOP), 0, 0, SWP_NOSIZE);
     ShowWindow(page->Hwnd(), SW_SHOW);
     page->OnSetActive();
+    // The page's boxes are what its edits are taken from: they show what
+    // the command line's switches set.
+    if (m_nPage == zk::PAGE_OPTIONS && m_overrides.Any()) OptionsPage()->FillOptionsPage();
 }
 
 void CWizardDlg::UpdateButtons()

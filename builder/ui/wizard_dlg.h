@@ -4,6 +4,7 @@
 
 #include "builder/engine/build_job.h"
 #include "builder/settings/settings_records.h"
+#include "builder/ui/command_switches.h"
 #include "builder/ui/controls.h"
 #include "builder/ui/message_style.h"
 #include "builder/ui/progress_texts.h"
@@ -35,6 +36,14 @@ public:
     std::vector<std::wstring> m_arrStartFiles;
     std::wstring m_strCmdOutputFolder;
     int m_nStayOnFilePage = 0;
+    // The command line's switches: settings for this run only.
+    BuilderOverrides m_overrides;
+    // Whether the last build finished and succeeded: the exit code.
+    bool LastBuildSucceeded() const
+    {
+        return m_build.m_nState.load() == zk::BUILD_STATE_FINISHED &&
+               m_build.m_nResult.load() == zk::BUILD_RESULT_OK;
+    }
     // Folder of the program with a trailing "\", and the theme library
     // (null when not loaded).
     std::wstring m_strProgramFolder;

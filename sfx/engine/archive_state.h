@@ -188,6 +188,12 @@ struct ArchiveState {
     std::vector<std::unique_ptr<EntryNode>> m_listNodes;
     // Set once the whole tree loaded; extraction refuses a partial tree.
     bool m_bTreeLoaded = false;
+    // From the command line: "--dest" (the destination, no-UI mode too) and
+    // "--yes" (existing folders and files are replaced without asking).
+    std::wstring m_strDestOverride;
+    bool m_bOverwriteWithoutAsking = false;
+    // Set when a run extracted and checked every entry: the exit code's 0.
+    bool m_bAllExtracted = false;
 
     // Cleared, with the root waiting for the record at 0, the system
     // information read and the work buffers allocated.

@@ -1,5 +1,7 @@
 #include "sfx/engine/command_line.h"
 
+#include "sfx/engine/sfx_switches.h"
+
 namespace zk {
 
 std::vector<std::wstring> SplitSfxCommandLine(const wchar_t* line)
@@ -43,8 +45,7 @@ std::vector<std::wstring> SplitSfxCommandLine(const wchar_t* line)
 
 std::wstring ArchivePathFromCommandLine(const wchar_t* line)
 {
-    std::vector<std::wstring> args = SplitSfxCommandLine(line);
-    return args.size() > 1 ? args.back() : std::wstring();
+    return ParseSfxArguments(SplitSfxCommandLine(line)).m_strArchivePath;
 }
 
 } // namespace zk

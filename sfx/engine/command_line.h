@@ -19,7 +19,7 @@ constexpr size_t SFX_MAX_ARGUMENT_CHARS = 4095;
 std::vector<std::wstring> SplitSfxCommandLine(const wchar_t* line);
 
 // The archive path the command line names: the last argument after the
-// program name, or empty when there is none.
+// program name that is not a switch ("--..."), or empty when there is none.
 std::wstring ArchivePathFromCommandLine(const wchar_t* line);
 
 } // namespace zk

@@ -14,6 +14,7 @@
 #include "sfx/engine/entry_loader.h"
 #include "sfx/engine/error_message.h"
 #include "sfx/engine/extract_support.h"
+#include "sfx/engine/zone_mark.h"
 
 namespace zk {
 
@@ -133,7 +134,8 @@ int CheckDestination(ExtractSession& s, const std::wstring& destination)
     if (IsDriveRootText(destination) || !PathExists(destination.c_str())) return 0;
     if (!PathIsFolder(destination.c_str())) {
         Ask(s, TEXT_DEST_IS_FILE, BUTTONS_OK, MARK_WARNING, EXTRACT_TOPIC_DEST_IS_FILE);
-    } else if (Ask(s, TEXT_DEST_EXISTS, BUTTONS_OK_CANCEL, MARK_QUESTION, EXTRACT_TOPIC_DEST_EXISTS) ==
+    } else if (s.m_state.m_bOverwriteWithoutAsking ||
+               Ask(s, TEXT_DEST_EXISTS, BUTTONS_OK_CANCEL, MARK_QUESTION, EXTRACT_TOPIC_DEST_EXISTS) ==
                ANSWER_OK) {
         return 0;
     }
@@ -302,6 +304,7 @@ namespace {
 int BeginRun(ExtractSession& s, uint64_t total, uint32_t refreshMs, std::wstring* destination)
 {
     StartRun(s);
+    LoadArchiveZoneMark(s);
     s.m_progress.m_nTotal = total;
     s.m_progress.m_nDone = 0;
     if (!TreeIsComplete(s)) return 1;
@@ -325,6 +328,7 @@ int ExtractAllWorker(ExtractSession& s)
     } else {
         Fail(s, destination);
     }
+    s.m_state.m_bAllExtracted = !s.m_ctx.m_nFailed && !s.m_ctx.m_nAbort;
     return FinishExtraction(s, false);
 }
 

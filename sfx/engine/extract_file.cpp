@@ -18,6 +18,7 @@
 #include "sfx/engine/entry_decoder.h"
 #include "sfx/engine/extract_engine.h"
 #include "sfx/engine/extract_support.h"
+#include "sfx/engine/zone_mark.h"
 #include "core/text_format.h"
 
 namespace zk {
@@ -90,7 +91,7 @@ FILE* CreateNewStream(const std::wstring& path)
 // the rest of the run, "No" counts the entry as done, "Cancel" aborts.
 OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 {
-    if (s.m_ctx.m_nOverwriteAll) return OUTPUT_OPENED;
+    if (s.m_ctx.m_nOverwriteAll || s.m_state.m_bOverwriteWithoutAsking) return OUTPUT_OPENED;
     Answer answer = Ask(s, FormatText(TEXT_OVERWRITE, t.m_strShown.c_str()), BUTTONS_YES_NO_CANCEL,
                         MARK_QUESTION, EXTRACT_TOPIC_OVERWRITE);
     // Nobody to ask (the window is gone) counts as cancel.
@@ -285,6 +286,8 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
     }
     WriteOutcome outcome;
     outcome.m_nResult = WriteData(s, target, out, &outcome.m_nFlag);
+    // Before the times: writing a stream counts as changing the file.
+    if (outcome.m_nResult == 0) MarkExtractedFile(s, target.m_strPath, target.m_strShown);
     CloseOutput(*s.m_pCallback, target, out, outcome);
     return outcome.m_nResult == 0 ? 0 : DiscardOutput(s, target, outcome);
 }

@@ -12,6 +12,7 @@
 
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
+#include "core/zone_identifier.h"
 #include "sfx/engine/archive_state.h"
 #include "sfx/engine/extract_callback.h"
 
@@ -42,6 +43,8 @@ struct ExtractSession {
     // Made at the first hashed entry and kept: the system's provider behind
     // it costs milliseconds to acquire, more than hashing a small file.
     std::unique_ptr<IFileHash> m_pHash;
+    // Per run: the archive's Mark-of-the-Web, given to every file written.
+    ZoneMark m_zoneMark;
 };
 
 } // namespace zk

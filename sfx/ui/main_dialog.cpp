@@ -123,14 +123,18 @@ BOOL CMainDialog::OnInitDialog()
     const wchar_t* version = VersionProductVersion();
     if (NoUi()) {
         LayoutNoUi();
-        SetDestination(InitialDestination(L"", m_state.m_strArchivePath, true));
+        SetDestination(m_state.m_strDestOverride.empty()
+                           ? InitialDestination(L"", m_state.m_strArchivePath, true)
+                           : m_state.m_strDestOverride);
         SetWindowTextW(Hwnd(), WindowTitle(L"", version ? version : L"").c_str());
     } else {
         if (ShowsList())
             CreateTreeAndList();
         else
             LayoutWithoutList();
-        SetDestination(InitialDestination(m_state.m_strDestFolder, m_state.m_strArchivePath, false));
+        SetDestination(InitialDestination(m_state.m_strDestOverride.empty() ? m_state.m_strDestFolder
+                                                                            : m_state.m_strDestOverride,
+                                          m_state.m_strArchivePath, false));
         SetItemText(IDC_COMMENT, WithCrLf(m_state.m_strComment));
         UpdateSummary();
         EnableItem(IDOK, false);

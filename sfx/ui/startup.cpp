@@ -3,15 +3,20 @@
 #include <ole2.h>
 
 #include <clocale>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "core/exit_codes.h"
 #include "core/last_error.h"
+#include "ui/message_box.h"
 #include "core/version_info.h"
 #include "sfx/engine/command_line.h"
 #include "sfx/engine/error_message.h"
+#include "sfx/engine/sfx_switches.h"
 #include "sfx/ui/main_dialog.h"
 #include "sfx/ui/password_dialog.h"
+#include "sfx/ui/quiet_extract.h"
 #include "sfx/ui/resource.h"
 #include "sfx/ui/system_dlls.h"
 #include "ui/worker_dialogue.h"
@@ -24,6 +29,9 @@ constexpr size_t RESOURCE_TEXT_CHARS = 100;
 constexpr DWORD PROGRAM_PATH_CHARS = 4096;
 
 std::wstring g_strProgramPath;
+SfxSwitches g_switches;
+// Set while a "--quiet" run opens the archive in place of the window's callback.
+CQuietRun* g_pQuietRun = nullptr;
 HiddenWindowCalls g_hiddenWindowCalls;
 // Set once the creation handler ran: the window is destroyed inside it, so
 // a null window from CreateWindowExW alone does not tell a failure.
@@ -39,7 +47,14 @@ public:
     {
         return AnswerFromButton(ShowUserMessage(m_hWnd, message, {ERROR_CAPTION, QUESTION_CAPTION, 0}, {}));
     }
-    bool AskPassword(std::wstring* password) override { return AskPasswordDialog(m_hWnd, password) == IDOK; }
+    bool AskPassword(std::wstring* password) override
+    {
+        if (g_switches.m_bPassword) {
+            *password = g_switches.m_strPassword;
+            return true;
+        }
+        return AskPasswordDialog(m_hWnd, password) == IDOK;
+    }
     void RunMainWindow(ArchiveState& state) override { RunMainDialog(m_hInstance, state); }
 
 private:
@@ -57,7 +72,8 @@ LRESULT CALLBACK HiddenWindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
         if (state) {
             COpenCallback callback(wnd, create->hInstance);
             WorkerContext ctx;
-            OpenArchive(ctx, *state, g_strProgramPath, callback);
+            OpenArchive(ctx, *state, g_strProgramPath,
+                        g_pQuietRun ? static_cast<IOpenCallback&>(*g_pQuietRun) : callback);
         }
         DestroyWindow(wnd);
         return 0;
@@ -118,13 +134,34 @@ int RunExtractor(HINSTANCE instance)
         if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
         GetLastErrorText();
         ShowSystemError();
-        return 0;
+        return EXIT_CODE_FAILED;
     }
     g_strProgramPath.assign(path.data(), n);
+    const SfxCommandLine line = ParseSfxArguments(SplitSfxCommandLine(GetCommandLineW()));
     ArchiveState state;
-    state.m_strArchivePath = ArchivePathFromCommandLine(GetCommandLineW());
+    state.m_strArchivePath = line.m_strArchivePath;
+    if (!line.m_strBadSwitch.empty()) {
+        const std::wstring text = BadSfxSwitchText(line.m_strBadSwitch);
+        if (line.m_switches.m_bQuiet)
+            LogQuietFailure(state.m_strArchivePath.empty() ? g_strProgramPath : state.m_strArchivePath, text);
+        else
+            ShowMessageBox(nullptr, text.c_str(), ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        return EXIT_CODE_BAD_SWITCH;
+    }
+    if (line.m_switches.m_bHelp) {
+        ShowMessageBox(nullptr, SFX_HELP_TEXT, title, MB_OK | MB_ICONINFORMATION);
+        return EXIT_CODE_DONE;
+    }
+    g_switches = line.m_switches;
+    ApplySfxSwitches(g_switches, state);
 
-    return RunHiddenWindow(instance, className, title, &state);
+    std::unique_ptr<CQuietRun> quiet;
+    if (g_switches.m_bQuiet) quiet = std::make_unique<CQuietRun>(g_switches);
+    g_pQuietRun = quiet.get();
+    RunHiddenWindow(instance, className, title, &state);
+    if (quiet) quiet->WriteLog(state);
+    g_pQuietRun = nullptr;
+    return state.m_bAllExtracted ? EXIT_CODE_DONE : EXIT_CODE_FAILED;
 }
 
 HiddenWindowCalls SetHiddenWindowCalls(const HiddenWindowCalls& calls)

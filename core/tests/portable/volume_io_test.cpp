@@ -158,6 +158,7 @@ struct SpanCase {
     uint32_t before; // stream bytes before the entry
     uint32_t size;   // the entry's stored size
     std::vector<uint32_t> reads;
+    uint32_t tail = 0; // bytes appended to volume 0 afterwards, as a signature is
 };
 
 class ReadSpannedCases : public ::testing::TestWithParam<SpanCase> {};
@@ -167,6 +168,7 @@ TEST_P(ReadSpannedCases, ReadsBackWhatWasWritten)
     const SpanCase& c = GetParam();
     Archive a(c.volumeSize, c.head);
     auto all = a.WritePieces({c.before, c.size});
+    a.files.File(u"D:\\out\\pack.exe")->resize(a.SizeOf(u"D:\\out\\pack.exe") + c.tail, 0xEE);
     const uint32_t start = StartVolumeOf(c.head, c.before, c.volumeSize);
     SpannedReader r(a.writer.m_set, start, c.before, c.size, &a.failure);
     std::vector<uint8_t> got;
@@ -189,7 +191,10 @@ INSTANTIATE_TEST_SUITE_P(
                       SpanCase{"starts in a later volume", 1000, 100, 2500, 10, {10}},
                       SpanCase{"head fills volume zero", 1000, 1000, 0, 1500, {1500}},
                       SpanCase{"one read over several volumes", 1000, 100, 850, 3500, {3500}},
-                      SpanCase{"ends exactly at a limit", 1000, 100, 400, 500, {250, 250}}),
+                      SpanCase{"ends exactly at a limit", 1000, 100, 400, 500, {250, 250}},
+                      SpanCase{"signed first volume read at once", 1000, 100, 800, 400, {400}, 64},
+                      SpanCase{"signed first volume read in pieces", 1000, 100, 700, 1500, {150, 1350}, 64},
+                      SpanCase{"signed unsplit archive", 0, 100, 50, 500, {500}, 64}),
     [](const auto& info) {
         std::string s = info.param.name;
         for (char& ch : s)
