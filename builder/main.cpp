@@ -2,7 +2,6 @@
 #include "builder/ui/wizard_dlg.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -13,8 +12,9 @@
 #include "core/exit_codes.h"
 #include "ui/message_box.h"
 
-// Constructed before wWinMain runs, so COM is initialised for the whole
-// process and released after everything else has ended.
+// Constructed before wWinMain runs, so the DLL search is restricted and COM
+// initialised for the whole process, and released after everything else
+// has ended.
 static CBuilderApp theApp;
 
 static const wchar_t* const APP_CAPTION = L"ゼルコラ";
@@ -44,9 +44,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     // Without its own path the program cannot find its settings or the
     // extractor: it ends without a window.
     if (theApp.Prepare() != 0) return 1;
-
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
 
     BuilderOverrides overrides;
     std::wstring badSwitch;

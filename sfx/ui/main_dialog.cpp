@@ -815,9 +815,6 @@ void CMainDialog::OnDestroy()
 
 void RunMainDialog(HINSTANCE instance, ArchiveState& state)
 {
-    INITCOMMONCONTROLSEX icc = {sizeof icc,
-                                ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     CMainDialog dialog(instance, state);
     dialog.Run(nullptr);
 }
