@@ -233,7 +233,7 @@ int main(int argc, char** argv)
     const uint32_t b = SystemBlockSize();
     const auto data = MixedData(size);
     SetArchiveKeyBytes("bench-password");
-    auto sha = MakeSystemSha256(false);
+    auto sha = MakeSystemSha256();
 
     std::printf("pipeline_bench: %zu MiB (half text-like, half random), B = %u bytes\n", mib, b);
     std::printf("MB/s = 10^6 bytes of source per second; ratio = pipeline / bare throughput\n\n");

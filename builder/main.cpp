@@ -2,7 +2,6 @@
 #include "builder/ui/wizard_dlg.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -11,10 +10,11 @@
 #include "builder/ui/quiet_build.h"
 #include "core/error_log.h"
 #include "core/exit_codes.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 
-// Constructed before wWinMain runs, so COM is initialised for the whole
-// process and released after everything else has ended.
+// Constructed before wWinMain runs, so the DLL search is restricted and COM
+// initialised for the whole process, and released after everything else
+// has ended.
 static CBuilderApp theApp;
 
 static const wchar_t* const APP_CAPTION = L"ゼルコラ";
@@ -30,8 +30,11 @@ static void ShowBadSwitch(const std::wstring& programFolder, const std::wstring&
     }
     zk::ErrorLog log;
     const std::wstring path = programFolder + L"Zelkora.log";
-    if (log.Create(path.c_str(), nullptr, APP_CAPTION) && log.WriteByteOrderMark())
-        log.WriteFailure(L"", text.c_str());
+    if (!log.Open(path.c_str())) {
+        zk::ShowMessageBox(nullptr, zk::LOG_CREATE_FAILED_TEXT, APP_CAPTION, MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (log.WriteByteOrderMark()) log.WriteFailure(L"", text.c_str());
 }
 
 // The builder lives exactly as long as its wizard: the application object
@@ -41,9 +44,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     // Without its own path the program cannot find its settings or the
     // extractor: it ends without a window.
     if (theApp.Prepare() != 0) return 1;
-
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
 
     BuilderOverrides overrides;
     std::wstring badSwitch;

@@ -3,9 +3,8 @@
 // lines "ファイルパス：<path>" and "メッセージ　：<text>", each ended by CR LF.
 // The builder keeps one open for a whole build ("Zelkora.log" beside the
 // program); the extractor writes one beside the archive when an error is
-// reported and opens it in Notepad.
-
-#include <windows.h>
+// reported. A log that cannot be created is told by its caller, with
+// LOG_CREATE_FAILED_TEXT.
 
 #include <cstdio>
 #include <string>
@@ -29,14 +28,10 @@ public:
     ErrorLog(const ErrorLog&) = delete;
     ErrorLog& operator=(const ErrorLog&) = delete;
 
-    // Creates (or empties) the log file. On failure shows
-    // LOG_CREATE_FAILED_TEXT with the caller's caption (MB_ICONERROR, owner
-    // may be null) and returns false.
-    bool Create(const wchar_t* path, HWND owner, const wchar_t* caption);
-    // The same without the box: the caller tells its user.
+    // Creates (or empties) the log file; false when it cannot be created.
     bool Open(const wchar_t* path);
 
-    // Writes the byte-order mark FF FE (call it right after Create).
+    // Writes the byte-order mark FF FE (call it right after Open).
     bool WriteByteOrderMark();
 
     // Writes the two lines of one failure: the path without its long-path
@@ -54,15 +49,5 @@ private:
 
 // The extractor's log path: the archive path without its extension, plus ".log".
 std::wstring ExtractorLogPath(const wchar_t* archivePath);
-
-// The extractor's log: creates ExtractorLogPath(archivePath) with the
-// byte-order mark, writes one failure, closes it and, when open is set,
-// opens it with Notepad. A file that cannot be created is reported in a box
-// captioned "エラー" owned by owner. False when nothing was written.
-bool WriteExtractorErrorLog(const wchar_t* archivePath, const wchar_t* failingPath, const wchar_t* message,
-                            HWND owner, bool open = true);
-// The same with every record in order.
-bool WriteExtractorErrorLog(const wchar_t* archivePath, const std::vector<ErrorLogRecord>& records,
-                            HWND owner, bool open = true);
 
 } // namespace zk

@@ -1,19 +1,10 @@
 #include "core/error_log.h"
 
 #include "core/long_path.h"
-#include "core/message_box.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 namespace zk {
-
-bool ErrorLog::Create(const wchar_t* path, HWND owner, const wchar_t* caption)
-{
-    if (Open(path)) return true;
-    ShowMessageBox(owner, LOG_CREATE_FAILED_TEXT, caption ? caption : L"", MB_OK | MB_ICONERROR);
-    return false;
-}
 
 bool ErrorLog::Open(const wchar_t* path)
 {
@@ -58,27 +49,6 @@ std::wstring ExtractorLogPath(const wchar_t* archivePath)
     RemoveExtension(path.data());
     path.resize(wcslen(path.c_str()));
     return path + L".log";
-}
-
-bool WriteExtractorErrorLog(const wchar_t* archivePath, const wchar_t* failingPath, const wchar_t* message,
-                            HWND owner, bool open)
-{
-    return WriteExtractorErrorLog(
-        archivePath, {ErrorLogRecord{failingPath ? failingPath : L"", message ? message : L""}}, owner, open);
-}
-
-bool WriteExtractorErrorLog(const wchar_t* archivePath, const std::vector<ErrorLogRecord>& records,
-                            HWND owner, bool open)
-{
-    const std::wstring logPath = ExtractorLogPath(archivePath);
-    ErrorLog log;
-    if (!log.Create(logPath.c_str(), owner, L"エラー")) return false;
-    bool written = log.WriteByteOrderMark();
-    for (const ErrorLogRecord& r : records)
-        written = written && log.WriteFailure(r.m_strPath.c_str(), r.m_strMessage.c_str());
-    log.Close();
-    if (open) ShellExecuteW(nullptr, L"open", L"notepad.exe", logPath.c_str(), L"", SW_SHOWNORMAL);
-    return written;
 }
 
 } // namespace zk

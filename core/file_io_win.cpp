@@ -17,16 +17,16 @@ bool IsOpen(HANDLE h)
 }
 
 // Fails a wrapper that was given something it cannot work on.
-template <class T> T Fail(DWORD error, bool report, T result)
+template <class T> T Fail(DWORD error, T result)
 {
     SetLastError(error);
-    RecordFailure(report);
+    RecordFailure();
     return result;
 }
 
-HANDLE Open(const wchar_t* path, int mode, DWORD share, bool report)
+HANDLE Open(const wchar_t* path, int mode, DWORD share)
 {
-    if (!path) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, report, nullptr);
+    if (!path) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
 
     DWORD access = GENERIC_READ | GENERIC_WRITE;
     DWORD disposition = OPEN_EXISTING;
@@ -49,14 +49,14 @@ HANDLE Open(const wchar_t* path, int mode, DWORD share, bool report)
         flags |= FILE_FLAG_BACKUP_SEMANTICS;
         break;
     default:
-        return Fail<HANDLE>(ERROR_INVALID_PARAMETER, report, nullptr);
+        return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     }
 
     const std::wstring longPath = LongPathForm(path);
-    if (longPath.empty()) return Fail<HANDLE>(ERROR_INVALID_NAME, report, nullptr);
+    if (longPath.empty()) return Fail<HANDLE>(ERROR_INVALID_NAME, nullptr);
     HANDLE h = CreateFileW(longPath.c_str(), access, share, nullptr, disposition, flags, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        RecordFailure(report);
+        RecordFailure();
         return nullptr;
     }
     return h;
@@ -64,18 +64,18 @@ HANDLE Open(const wchar_t* path, int mode, DWORD share, bool report)
 
 } // namespace
 
-HANDLE OpenFile(const wchar_t* path, int mode, bool report)
+HANDLE OpenFile(const wchar_t* path, int mode)
 {
     DWORD share = 0;
     if (mode == OPENMODE_READ || mode == OPENMODE_BACKUP) share = FILE_SHARE_READ;
     if (mode == OPENMODE_BACKUP_SHARED) share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    return Open(path, mode, share, report);
+    return Open(path, mode, share);
 }
 
-HANDLE OpenFileShared(const wchar_t* path, int mode, DWORD shareMode, bool report)
+HANDLE OpenFileShared(const wchar_t* path, int mode, DWORD shareMode)
 {
-    if (mode == OPENMODE_BACKUP_SHARED) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, report, nullptr);
-    return Open(path, mode, shareMode, report);
+    if (mode == OPENMODE_BACKUP_SHARED) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+    return Open(path, mode, shareMode);
 }
 
 void CloseFile(HANDLE h)
@@ -83,59 +83,59 @@ void CloseFile(HANDLE h)
     if (IsOpen(h)) CloseHandle(h);
 }
 
-int64_t ReadFileBytes(HANDLE h, void* buffer, uint32_t size, bool report)
+int64_t ReadFileBytes(HANDLE h, void* buffer, uint32_t size)
 {
-    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, report, -1);
+    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, -1);
     DWORD done = 0;
     if (!ReadFile(h, buffer, size, &done, nullptr)) {
-        RecordFailure(report);
+        RecordFailure();
         return -1;
     }
     return done;
 }
 
-int64_t WriteFileBytes(HANDLE h, const void* buffer, uint32_t size, bool report)
+int64_t WriteFileBytes(HANDLE h, const void* buffer, uint32_t size)
 {
-    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, report, -1);
+    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, -1);
     DWORD done = 0;
     if (!WriteFile(h, buffer, size, &done, nullptr)) {
-        RecordFailure(report);
+        RecordFailure();
         return -1;
     }
     return done;
 }
 
-int64_t SeekFile(HANDLE h, int64_t offset, DWORD method, bool report)
+int64_t SeekFile(HANDLE h, int64_t offset, DWORD method)
 {
-    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, report, -1);
+    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, -1);
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER position{};
     if (!SetFilePointerEx(h, distance, &position, method)) {
-        RecordFailure(report);
+        RecordFailure();
         return -1;
     }
     return position.QuadPart;
 }
 
-int64_t FileSizeOf(HANDLE h, bool report)
+int64_t FileSizeOf(HANDLE h)
 {
-    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, report, -1);
+    if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, -1);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(h, &size)) {
-        RecordFailure(report);
+        RecordFailure();
         return -1;
     }
     return size.QuadPart;
 }
 
-int64_t ReadFully(HANDLE h, void* buffer, size_t size, bool report)
+int64_t ReadFully(HANDLE h, void* buffer, size_t size)
 {
     uint8_t* p = static_cast<uint8_t*>(buffer);
     size_t total = 0;
     while (total < size) {
         const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size - total, 0x40000000u));
-        const int64_t got = ReadFileBytes(h, p + total, piece, report);
+        const int64_t got = ReadFileBytes(h, p + total, piece);
         if (got < 0) return -1;
         if (got == 0) break;
         total += static_cast<size_t>(got);
@@ -143,60 +143,60 @@ int64_t ReadFully(HANDLE h, void* buffer, size_t size, bool report)
     return static_cast<int64_t>(total);
 }
 
-bool WriteFully(HANDLE h, const void* buffer, size_t size, bool report)
+bool WriteFully(HANDLE h, const void* buffer, size_t size)
 {
     const uint8_t* p = static_cast<const uint8_t*>(buffer);
     size_t total = 0;
     while (total < size) {
         const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size - total, 0x40000000u));
-        const int64_t done = WriteFileBytes(h, p + total, piece, report);
+        const int64_t done = WriteFileBytes(h, p + total, piece);
         if (done < 0) return false;
-        if (done == 0) return Fail<bool>(ERROR_WRITE_FAULT, report, false);
+        if (done == 0) return Fail<bool>(ERROR_WRITE_FAULT, false);
         total += static_cast<size_t>(done);
     }
     return true;
 }
 
-int64_t ReadFullyAt(HANDLE h, uint64_t offset, void* buffer, size_t size, bool report)
+int64_t ReadFullyAt(HANDLE h, uint64_t offset, void* buffer, size_t size)
 {
-    if (SeekFile(h, static_cast<int64_t>(offset), FILE_BEGIN, report) < 0) return -1;
-    return ReadFully(h, buffer, size, report);
+    if (SeekFile(h, static_cast<int64_t>(offset), FILE_BEGIN) < 0) return -1;
+    return ReadFully(h, buffer, size);
 }
 
-bool WriteFullyAt(HANDLE h, uint64_t offset, const void* buffer, size_t size, bool report)
+bool WriteFullyAt(HANDLE h, uint64_t offset, const void* buffer, size_t size)
 {
-    if (SeekFile(h, static_cast<int64_t>(offset), FILE_BEGIN, report) < 0) return false;
-    return WriteFully(h, buffer, size, report);
+    if (SeekFile(h, static_cast<int64_t>(offset), FILE_BEGIN) < 0) return false;
+    return WriteFully(h, buffer, size);
 }
 
-DWORD GetFileAttrs(const wchar_t* path, bool report)
+DWORD GetFileAttrs(const wchar_t* path)
 {
-    if (!path) return Fail<DWORD>(ERROR_INVALID_PARAMETER, report, INVALID_FILE_ATTRIBUTES);
+    if (!path) return Fail<DWORD>(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
     const DWORD attrs = GetFileAttributesW(LongPathForm(path).c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES) RecordFailure(report);
+    if (attrs == INVALID_FILE_ATTRIBUTES) RecordFailure();
     return attrs;
 }
 
-bool SetFileAttrs(const wchar_t* path, DWORD attrs, bool report)
+bool SetFileAttrs(const wchar_t* path, DWORD attrs)
 {
-    if (!path) return Fail<bool>(ERROR_INVALID_PARAMETER, report, false);
+    if (!path) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
     if (!SetFileAttributesW(LongPathForm(path).c_str(), attrs)) {
-        RecordFailure(report);
+        RecordFailure();
         return false;
     }
     return true;
 }
 
-bool ClearReadOnly(const wchar_t* path, bool report)
+bool ClearReadOnly(const wchar_t* path)
 {
-    const DWORD attrs = GetFileAttrs(path, report);
+    const DWORD attrs = GetFileAttrs(path);
     if (attrs == INVALID_FILE_ATTRIBUTES) return false;
-    return SetFileAttrs(path, attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), report);
+    return SetFileAttrs(path, attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 }
 
-bool FindFileData(const wchar_t* path, WIN32_FIND_DATAW* out, bool report)
+bool FindFileData(const wchar_t* path, WIN32_FIND_DATAW* out)
 {
-    if (!path || !out) return Fail<bool>(ERROR_INVALID_PARAMETER, report, false);
+    if (!path || !out) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
     const std::wstring longPath = LongPathForm(path);
     WIN32_FIND_DATAW data{};
     const int osCode = OsVersionCode();
@@ -212,36 +212,36 @@ bool FindFileData(const wchar_t* path, WIN32_FIND_DATAW* out, bool report)
         find.Reset(FindFirstFileW(longPath.c_str(), &data));
     }
     if (!find) {
-        RecordFailure(report);
+        RecordFailure();
         return false;
     }
     *out = data;
     return true;
 }
 
-bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool report)
+bool CopyFileTo(const wchar_t* source, const wchar_t* target)
 {
-    if (!source || !target) return Fail<bool>(ERROR_INVALID_PARAMETER, report, false);
+    if (!source || !target) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
     if (!PathExists(source)) return true;
     if (!CopyFileW(LongPathForm(source).c_str(), LongPathForm(target).c_str(), FALSE)) {
-        RecordFailure(report);
+        RecordFailure();
         return false;
     }
     return true;
 }
 
-bool DeleteFileOrDefer(const wchar_t* path, bool defer, bool report)
+bool DeleteFileOrDefer(const wchar_t* path, bool defer)
 {
-    if (!path) return Fail<bool>(ERROR_INVALID_PARAMETER, report, false);
+    if (!path) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
     if (!PathExists(path)) return true;
     const std::wstring longPath = LongPathForm(path);
     if (!defer) {
         if (DeleteFileW(longPath.c_str())) return true;
-        if (!ClearReadOnly(path, report)) return false;
+        if (!ClearReadOnly(path)) return false;
         if (DeleteFileW(longPath.c_str())) return true;
     }
     if (!MoveFileExW(longPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-        RecordFailure(report);
+        RecordFailure();
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #include "core/file_time.h"
 
 #include <cstdint>
+#include <ctime>
 
 namespace zk {
 
@@ -9,6 +10,11 @@ constexpr uint64_t TICKS_PER_SECOND = 10000000;
 constexpr uint64_t SECONDS_1601_TO_1970 = 11644473600ull;
 constexpr uint64_t MAX_EPOCH_SECONDS = UINT64_MAX / TICKS_PER_SECOND - SECONDS_1601_TO_1970;
 } // namespace
+
+int64_t WallClockSeconds()
+{
+    return static_cast<int64_t>(std::time(nullptr));
+}
 
 bool EpochTextToFileTime(const char* text, uint64_t* fileTime)
 {

@@ -9,6 +9,10 @@ namespace zk {
 // steps).
 uint64_t CurrentFileTime();
 
+// Seconds since 1970 (the C runtime's time()): the clock of elapsed times
+// and progress, which only ever subtracts two of its readings.
+int64_t WallClockSeconds();
+
 // The time stamp a new archive carries: SOURCE_DATE_EPOCH when it holds a
 // time (so that the same sources and settings give the same archive bytes,
 // whichever build or machine wrote them), otherwise the current time.

@@ -12,14 +12,12 @@ namespace zk {
 constexpr size_t LAST_ERROR_TEXT_CHARS = 2048;
 
 // Takes GetLastError and stores it as this thread's last error code. Unless
-// the code is 0 or ignoreCode, stores the system's text for it and shows
-// "[Error:%d] %s" in a box captioned "Error Message" (system modal, error
-// icon, no owner). Returns the code and leaves GetLastError unchanged.
-uint32_t ReportLastError(uint32_t ignoreCode = 0);
-
-// The same without a box; also copies the text into out (outChars
-// characters, terminator included, cut when longer) when out is given.
-// For code 0 or ignoreCode nothing but the code is stored and out is untouched.
+// the code is 0 or ignoreCode, stores the system's text for it and also
+// copies the text into out (outChars characters, terminator included, cut
+// when longer) when out is given; for code 0 or ignoreCode nothing but the
+// code is stored and out is untouched. Returns the code and leaves
+// GetLastError unchanged. Showing it is the caller's choice
+// (IUserDialogue::ReportSystemError, ShowSystemError in the window layer).
 uint32_t GetLastErrorText(wchar_t* out = nullptr, uint32_t ignoreCode = 0,
                           size_t outChars = LAST_ERROR_TEXT_CHARS);
 
@@ -27,8 +25,7 @@ uint32_t GetLastErrorText(wchar_t* out = nullptr, uint32_t ignoreCode = 0,
 const wchar_t* LastErrorText();
 uint32_t LastErrorCode();
 
-// What every file wrapper does on failure: ReportLastError when report is
-// set, GetLastErrorText otherwise. Returns the code.
-uint32_t RecordFailure(bool report);
+// What every file wrapper does on failure: GetLastErrorText. Returns the code.
+uint32_t RecordFailure();
 
 } // namespace zk

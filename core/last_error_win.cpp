@@ -1,11 +1,8 @@
 #include "core/last_error.h"
 
-#include "core/message_box.h"
-
 #include <windows.h>
 
 #include <cwchar>
-#include <string>
 
 namespace zk {
 
@@ -34,20 +31,6 @@ bool StoreSystemText(uint32_t code)
 
 } // namespace
 
-uint32_t ReportLastError(uint32_t ignoreCode)
-{
-    const uint32_t code = GetLastError();
-    t_lastErrorCode = code;
-    if (code == 0 || code == ignoreCode) return code;
-
-    std::wstring message = L"[Error:" + std::to_wstring(code) + L"] ";
-    message += StoreSystemText(code) ? t_lastErrorText : L"エラーメッセージ取得失敗";
-    ShowMessageBox(nullptr, message.c_str(), L"Error Message", MB_SYSTEMMODAL | MB_ICONERROR);
-    // Callers often test GetLastError after reporting; the box must not change it.
-    SetLastError(code);
-    return code;
-}
-
 uint32_t GetLastErrorText(wchar_t* out, uint32_t ignoreCode, size_t outChars)
 {
     const uint32_t code = GetLastError();
@@ -73,9 +56,9 @@ uint32_t LastErrorCode()
     return t_lastErrorCode;
 }
 
-uint32_t RecordFailure(bool report)
+uint32_t RecordFailure()
 {
-    return report ? ReportLastError() : GetLastErrorText();
+    return GetLastErrorText();
 }
 
 } // namespace zk

@@ -10,9 +10,9 @@ namespace zk {
 
 // Reads the extended version record, the product type and the native system
 // information, and computes the OS version code. A failure of the version
-// call or of finding the system folder is reported per the report flag
-// (box or only recorded) and returns false.
-bool LoadOsInfo(bool report);
+// call or of finding the system folder is recorded (LastErrorText) and
+// returns false.
+bool LoadOsInfo();
 
 // The OS version code; loads the information quietly on first use when
 // LoadOsInfo has not run.

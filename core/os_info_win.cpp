@@ -24,7 +24,7 @@ using GetNativeSystemInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
 
 } // namespace
 
-bool LoadOsInfo(bool report)
+bool LoadOsInfo()
 {
     std::lock_guard<std::mutex> lock(g_osLock);
     // Set on every way out, so a failing query is not repeated on each use.
@@ -39,7 +39,7 @@ bool LoadOsInfo(bool report)
     const BOOL gotVersion = GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
 #pragma GCC diagnostic pop
     if (!gotVersion) {
-        RecordFailure(report);
+        RecordFailure();
         return false;
     }
     g_version = version;
@@ -47,7 +47,7 @@ bool LoadOsInfo(bool report)
     wchar_t systemDir[MAX_PATH] = {};
     const UINT len = GetSystemDirectoryW(systemDir, MAX_PATH);
     if (len == 0 || len >= MAX_PATH) {
-        RecordFailure(report);
+        RecordFailure();
         return false;
     }
     // By full path: a kernel32.dll planted beside the program must not be used.
@@ -77,25 +77,25 @@ bool LoadOsInfo(bool report)
 
 int OsVersionCode()
 {
-    if (!g_loaded) LoadOsInfo(false);
+    if (!g_loaded) LoadOsInfo();
     return g_osCode;
 }
 
 const OSVERSIONINFOEXW& OsVersionRecord()
 {
-    if (!g_loaded) LoadOsInfo(false);
+    if (!g_loaded) LoadOsInfo();
     return g_version;
 }
 
 DWORD OsProductType()
 {
-    if (!g_loaded) LoadOsInfo(false);
+    if (!g_loaded) LoadOsInfo();
     return g_productType;
 }
 
 const SYSTEM_INFO& NativeSystemInfo()
 {
-    if (!g_loaded) LoadOsInfo(false);
+    if (!g_loaded) LoadOsInfo();
     return g_systemInfo;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The Windows side of the pipeline's interfaces: open files, volume files and
 // the system's SHA-256. Failures keep the system's error text for the error
-// log and, with report set, show it in the system error box at once.
+// log; core/reporting_files.h wraps them to tell the user as well.
 
 #include <memory>
 
@@ -12,14 +12,14 @@ namespace zk {
 
 // Wraps an open file handle (a HANDLE). With owns set the handle is closed
 // with the wrapper.
-std::unique_ptr<IByteFile> WrapFileHandle(void* handle, bool owns, bool report);
+std::unique_ptr<IByteFile> WrapFileHandle(void* handle, bool owns);
 
 // Volume files of an archive: created replacing any file of that name (read
 // and write, others may read), opened for reading (others may read and write).
-std::unique_ptr<IVolumeFiles> MakeVolumeFiles(bool report);
+std::unique_ptr<IVolumeFiles> MakeVolumeFiles();
 
 // SHA-256 from the system's cryptographic service. Begin acquires the
 // provider and the hash, End reads the 32 bytes and releases both.
-std::unique_ptr<IFileHash> MakeSystemSha256(bool report);
+std::unique_ptr<IFileHash> MakeSystemSha256();
 
 } // namespace zk

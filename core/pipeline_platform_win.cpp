@@ -7,6 +7,7 @@
 
 #include "core/file_io.h"
 #include "core/last_error.h"
+#include "core/text_convert.h"
 
 namespace zk {
 
@@ -14,12 +15,12 @@ namespace {
 
 std::u16string LastErrorTextU16()
 {
-    return reinterpret_cast<const char16_t*>(zk::LastErrorText());
+    return ToU16(zk::LastErrorText());
 }
 
 class Win32File : public IByteFile {
 public:
-    Win32File(HANDLE h, bool owns, bool report) : m_h(h), m_bOwns(owns), m_bReport(report) {}
+    Win32File(HANDLE h, bool owns) : m_h(h), m_bOwns(owns) {}
     ~Win32File() override
     {
         if (m_bOwns) CloseFile(m_h);
@@ -29,23 +30,22 @@ public:
 
     int64_t Read(void* dst, uint32_t count) override
     {
-        return Keep(ReadFileBytes(m_h, dst, count, m_bReport));
+        return Keep(ReadFileBytes(m_h, dst, count));
     }
     int64_t Write(const void* src, uint32_t count) override
     {
         // A write may stop short without an error; the rest is written on,
-        // so that a full disk fails the next call with the system's own error
-        // box. A call that makes no progress without an error (a full disk on
-        // some systems) is shown and kept as a full disk, never passed over
-        // in silence.
+        // so that a full disk fails the next call with the system's own error.
+        // A call that makes no progress without an error (a full disk on some
+        // systems) is kept as a full disk, never passed over in silence.
         const uint8_t* bytes = static_cast<const uint8_t*>(src);
         uint32_t done = 0;
         while (done < count) {
-            const int64_t n = Keep(WriteFileBytes(m_h, bytes + done, count - done, m_bReport));
+            const int64_t n = Keep(WriteFileBytes(m_h, bytes + done, count - done));
             if (n < 0) return done == 0 ? -1 : done;
             if (n == 0) {
                 SetLastError(ERROR_DISK_FULL);
-                RecordFailure(m_bReport);
+                RecordFailure();
                 m_strError = LastErrorTextU16();
                 break;
             }
@@ -55,7 +55,7 @@ public:
     }
     bool SeekTo(uint64_t pos) override
     {
-        const int64_t at = Keep(SeekFile(m_h, static_cast<int64_t>(pos), FILE_BEGIN, m_bReport));
+        const int64_t at = Keep(SeekFile(m_h, static_cast<int64_t>(pos), FILE_BEGIN));
         return at >= 0 && static_cast<uint64_t>(at) == pos;
     }
     std::u16string LastErrorText() const override { return m_strError; }
@@ -69,26 +69,20 @@ private:
 
     HANDLE m_h;
     bool m_bOwns;
-    bool m_bReport;
     std::u16string m_strError;
 };
 
-const wchar_t* Wide(const std::u16string& s)
-{
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
 class Win32VolumeFiles : public IVolumeFiles {
 public:
-    explicit Win32VolumeFiles(bool report) : m_bReport(report) {}
+    Win32VolumeFiles() {}
 
     std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
     {
-        return Wrap(OpenFileShared(Wide(path), OPENMODE_CREATE, FILE_SHARE_READ, m_bReport));
+        return Wrap(OpenFileShared(ToWide(path).c_str(), OPENMODE_CREATE, FILE_SHARE_READ));
     }
     std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
     {
-        return Wrap(OpenFileShared(Wide(path), OPENMODE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, m_bReport));
+        return Wrap(OpenFileShared(ToWide(path).c_str(), OPENMODE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
     }
     std::u16string LastErrorText() const override { return m_strError; }
 
@@ -99,9 +93,8 @@ private:
             m_strError = LastErrorTextU16();
             return nullptr;
         }
-        return std::make_unique<Win32File>(h, true, m_bReport);
+        return std::make_unique<Win32File>(h, true);
     }
-    bool m_bReport;
     std::u16string m_strError;
 };
 
@@ -111,7 +104,7 @@ private:
 // still gets a hash object of its own.
 class CryptSha256 : public IFileHash {
 public:
-    explicit CryptSha256(bool report) : m_bReport(report) {}
+    CryptSha256() {}
     ~CryptSha256() override
     {
         ReleaseHash();
@@ -166,7 +159,7 @@ public:
 private:
     int Failed()
     {
-        RecordFailure(m_bReport);
+        RecordFailure();
         m_strError = LastErrorTextU16();
         return 1;
     }
@@ -185,7 +178,6 @@ private:
         m_hash = 0;
     }
 
-    bool m_bReport;
     HCRYPTPROV m_prov = 0;
     HCRYPTHASH m_hash = 0;
     std::u16string m_strError;
@@ -193,19 +185,19 @@ private:
 
 } // namespace
 
-std::unique_ptr<IByteFile> WrapFileHandle(void* handle, bool owns, bool report)
+std::unique_ptr<IByteFile> WrapFileHandle(void* handle, bool owns)
 {
-    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), owns, report);
+    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), owns);
 }
 
-std::unique_ptr<IVolumeFiles> MakeVolumeFiles(bool report)
+std::unique_ptr<IVolumeFiles> MakeVolumeFiles()
 {
-    return std::make_unique<Win32VolumeFiles>(report);
+    return std::make_unique<Win32VolumeFiles>();
 }
 
-std::unique_ptr<IFileHash> MakeSystemSha256(bool report)
+std::unique_ptr<IFileHash> MakeSystemSha256()
 {
-    return std::make_unique<CryptSha256>(report);
+    return std::make_unique<CryptSha256>();
 }
 
 } // namespace zk

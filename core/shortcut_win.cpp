@@ -41,16 +41,16 @@ int ResolveShortcut(const wchar_t* linkPath, wchar_t* target, int targetChars, w
     if (len > 0 && len < MAX_PATH)
         ole.Reset(LoadLibraryW((std::wstring(systemDir) + L"\\ole32.dll").c_str()));
     if (!ole) {
-        ReportLastError();
-        return 0;
+        GetLastErrorText();
+        return -1;
     }
     auto coInitialize = reinterpret_cast<CoInitializeFn>(GetProcAddress(ole.Get(), "CoInitialize"));
     auto coCreateInstance =
         reinterpret_cast<CoCreateInstanceFn>(GetProcAddress(ole.Get(), "CoCreateInstance"));
     auto coUninitialize = reinterpret_cast<CoUninitializeFn>(GetProcAddress(ole.Get(), "CoUninitialize"));
     if (!coInitialize || !coCreateInstance || !coUninitialize) {
-        ReportLastError();
-        return 0;
+        GetLastErrorText();
+        return -1;
     }
 
     // S_FALSE (already initialised) also needs its CoUninitialize; a thread

@@ -1,6 +1,7 @@
 #include "ui/worker_dialogue.h"
 
-#include "core/message_box.h"
+#include "core/last_error.h"
+#include "ui/message_box.h"
 
 namespace zk {
 
@@ -64,6 +65,15 @@ int ShowUserMessage(HWND dialog, const UserMessage& message, const CWorkerDialog
     }
     return box ? box(owner, message.m_strText.c_str(), caption, flags)
                : ShowMessageBox(owner, message.m_strText.c_str(), caption, flags);
+}
+
+void ShowSystemError()
+{
+    const uint32_t code = LastErrorCode();
+    if (code == 0) return;
+    ShowUserMessage(nullptr, SystemErrorMessage(code, LastErrorText()), CWorkerDialogue::Style{L"", L"", 0}, {});
+    // Callers may test the error again after showing it.
+    SetLastError(code);
 }
 
 Answer AnswerFromButton(int id)

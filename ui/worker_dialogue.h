@@ -46,6 +46,13 @@ private:
 int ShowUserMessage(HWND dialog, const UserMessage& message, const CWorkerDialogue::Style& style,
                     const CWorkerDialogue::BoxFunc& box);
 
+// This thread's recorded system failure (LastErrorCode, LastErrorText, as
+// GetLastErrorText stored it) in the system's box: "[Error:%d] %s", caption
+// "Error Message", system modal, no owner. Nothing for code 0. For the
+// window thread's own failures, before or outside any worker dialogue.
+// GetLastError is the same afterwards.
+void ShowSystemError();
+
 // The answer a box's result stands for (IDOK → ANSWER_OK, ...; 0 → ANSWER_NONE).
 Answer AnswerFromButton(int id);
 

@@ -39,7 +39,7 @@ BuildContext::~BuildContext()
     // The password copy does not stay behind in freed memory.
     if (!strPassword.empty()) SecureZeroMemory(strPassword.data(), strPassword.size() * sizeof(wchar_t));
     work.Reset();
-    if (!strWorkPath.empty()) DeleteFileOrDefer(strWorkPath.c_str(), false, false);
+    if (!strWorkPath.empty()) DeleteFileOrDefer(strWorkPath.c_str(), false);
 }
 
 void Fail(BuildContext& ctx, const std::wstring& path, const std::wstring& message)
@@ -82,7 +82,7 @@ int FlushVolume0(BuildContext& ctx)
 
 int SeekVolume0(BuildContext& ctx, uint64_t pos)
 {
-    const int64_t reached = SeekFile(ctx.volume0.Get(), static_cast<int64_t>(pos), FILE_BEGIN, false);
+    const int64_t reached = SeekFile(ctx.volume0.Get(), static_cast<int64_t>(pos), FILE_BEGIN);
     if (reached == static_cast<int64_t>(pos)) return 0;
     // A seek that lands elsewhere is no system failure: nothing to tell.
     if (reached < 0)
@@ -94,27 +94,17 @@ int SeekVolume0(BuildContext& ctx, uint64_t pos)
 
 int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count)
 {
-    if (WriteFully(ctx.volume0.Get(), bytes, count, false)) return 0;
+    if (WriteFully(ctx.volume0.Get(), bytes, count)) return 0;
     SystemFailure(ctx, ctx.strArchivePath);
     return 1;
 }
 
 int SeekWork(BuildContext& ctx, uint64_t pos)
 {
-    const int64_t reached = SeekFile(ctx.work.Get(), static_cast<int64_t>(pos), FILE_BEGIN, false);
+    const int64_t reached = SeekFile(ctx.work.Get(), static_cast<int64_t>(pos), FILE_BEGIN);
     if (reached == static_cast<int64_t>(pos)) return 0;
     if (reached < 0) ctx.dialogue.ReportSystemError();
     return 1;
-}
-
-std::u16string AsU16(const std::wstring& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
-std::wstring AsWide(const std::u16string& s)
-{
-    return std::wstring(s.begin(), s.end());
 }
 
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b)

@@ -19,6 +19,7 @@
 #include "core/file_io.h"
 #include "core/long_path.h"
 #include "core/pipeline.h"
+#include "core/text_convert.h"
 #include "core/unique_handle.h"
 #include "core/volume_io.h"
 
@@ -161,10 +162,6 @@ int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count);
 int SeekWork(BuildContext& ctx, uint64_t pos);
 
 // ---- small helpers ------------------------------------------------------------
-// UTF-16 as the format's records hold it (wchar_t is UTF-16 here). Named
-// apart from the extractor's pair until the core holds one for both.
-std::u16string AsU16(const std::wstring& s);
-std::wstring AsWide(const std::u16string& s);
 // Ordinal comparison ignoring case, as the file system compares names.
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b);
 bool HasExtension(const std::wstring& path, const wchar_t* ext);

@@ -146,7 +146,7 @@ int WriteEntries(BuildContext& ctx, SourceNode& root)
         if (ctx.Cancelled()) return 1;
         const std::wstring& path = ctx.sources[i];
         WIN32_FIND_DATAW entry{};
-        if (!FindFileData(path.c_str(), &entry, false)) {
+        if (!FindFileData(path.c_str(), &entry)) {
             SystemFailure(ctx, path);
             return 1;
         }
@@ -190,7 +190,7 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
         }
         const std::wstring path = frame.base + stored.strName;
         WIN32_FIND_DATAW entry{};
-        if (!frame.listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry, false)) {
+        if (!frame.listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry)) {
             SystemFailure(ctx, path);
             return 1;
         }
@@ -208,7 +208,7 @@ int OpenSource(BuildContext& ctx, const std::wstring& path, FileHandle& source)
 {
     for (;;) {
         if (ctx.Cancelled()) return 1;
-        source.Reset(OpenFile(path.c_str(), OPENMODE_READ, false));
+        source.Reset(OpenFile(path.c_str(), OPENMODE_READ));
         if (source) return 0;
         const uint32_t code = LastErrorCode();
         if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) {
@@ -264,8 +264,8 @@ void FailEntry(BuildContext& ctx, const std::wstring& path)
         Fail(ctx, path);
         return;
     }
-    ctx.strFailingPath = failure.m_strPath.empty() ? path : AsWide(failure.m_strPath);
-    ctx.strFailureMessage = AsWide(failure.m_strMessage);
+    ctx.strFailingPath = failure.m_strPath.empty() ? path : ToWide(failure.m_strPath);
+    ctx.strFailureMessage = ToWide(failure.m_strMessage);
     if (ctx.strFailureMessage.empty()) ctx.strFailureMessage = LastErrorText();
     if (failure.m_strMessage == TEXT_SOURCE_SIZE_CHANGED)
         ctx.dialogue.Tell(
@@ -283,10 +283,10 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     if (OpenSource(ctx, path, source) != 0) return 1;
 
     std::unique_ptr<IByteFile> file =
-        ReportingByteFile(WrapFileHandle(source.Get(), false, false), ctx.dialogue);
+        ReportingByteFile(WrapFileHandle(source.Get(), false), ctx.dialogue);
     PipelineContext& pipe = ctx.pipe;
     pipe.m_pSource = file.get();
-    pipe.m_strSourcePath = AsU16(path);
+    pipe.m_strSourcePath = ToU16(path);
     pipe.m_failure = FailureInfo{};
     const int result = EncodeEntry(ctx, record);
     pipe.m_pSource = nullptr;

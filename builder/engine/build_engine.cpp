@@ -20,12 +20,6 @@ namespace zk {
 
 namespace {
 
-// Seconds since 1601, for the build's elapsed time.
-uint32_t ElapsedClockSeconds()
-{
-    return static_cast<uint32_t>(CurrentFileTime() / 10000000ull);
-}
-
 // ---- preparing ---------------------------------------------------------------
 
 // The error log, kept only when asked for. It starts with a byte order mark
@@ -100,7 +94,7 @@ int PrepareSfxTarget(BuildContext& ctx)
         FailWithMessage(ctx, sfx, MSG_NO_SFX);
         return 1;
     }
-    if (!CopyFileTo(sfx.c_str(), target.c_str(), false)) {
+    if (!CopyFileTo(sfx.c_str(), target.c_str())) {
         // The system's text goes to the log; the user sees both.
         ctx.dialogue.ReportSystemError();
         Fail(ctx, target);
@@ -108,12 +102,12 @@ int PrepareSfxTarget(BuildContext& ctx)
             UserMessage{SOURCE_PROGRAM, BUTTONS_OK, MARK_ERROR, BUILD_TOPIC_NONE, MSG_PREPARE_FAILED});
         return 1;
     }
-    ctx.volume0.Reset(OpenFile(target.c_str(), OPENMODE_BACKUP, false));
+    ctx.volume0.Reset(OpenFile(target.c_str(), OPENMODE_BACKUP));
     if (!ctx.volume0) {
         SystemFailure(ctx, target);
         return 1;
     }
-    const int64_t end = SeekFile(ctx.volume0.Get(), 0, FILE_END, false);
+    const int64_t end = SeekFile(ctx.volume0.Get(), 0, FILE_END);
     if (end < 0) {
         SystemFailure(ctx, target);
         return 1;
@@ -127,7 +121,7 @@ int PrepareTarget(BuildContext& ctx)
 {
     const std::wstring& target = ctx.strArchivePath;
     if (HasExtension(target, L".exe")) return PrepareSfxTarget(ctx);
-    FileHandle created(OpenFile(target.c_str(), OPENMODE_CREATE, false));
+    FileHandle created(OpenFile(target.c_str(), OPENMODE_CREATE));
     if (!created) {
         ctx.dialogue.ReportSystemError();
         Fail(ctx, target);
@@ -136,7 +130,7 @@ int PrepareTarget(BuildContext& ctx)
         return 1;
     }
     created.Reset();
-    ctx.volume0.Reset(OpenFileShared(target.c_str(), OPENMODE_OPEN_ALWAYS, FILE_SHARE_READ, false));
+    ctx.volume0.Reset(OpenFileShared(target.c_str(), OPENMODE_OPEN_ALWAYS, FILE_SHARE_READ));
     if (!ctx.volume0) {
         SystemFailure(ctx, target);
         return 1;
@@ -158,7 +152,7 @@ int CreateWorkFile(BuildContext& ctx)
         return 1;
     }
     ctx.strWorkPath = name;
-    ctx.work.Reset(OpenFileShared(name.c_str(), OPENMODE_CREATE, FILE_SHARE_READ, false));
+    ctx.work.Reset(OpenFileShared(name.c_str(), OPENMODE_CREATE, FILE_SHARE_READ));
     if (!ctx.work) {
         SystemFailure(ctx, name);
         return 1;
@@ -190,7 +184,7 @@ int CollectPhase(BuildContext& ctx, SourceNode& root)
 
 int WriteHeadPhase(BuildContext& ctx)
 {
-    const int64_t workSize = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false);
+    const int64_t workSize = SeekFile(ctx.work.Get(), 0, FILE_CURRENT);
     if (workSize < 0) {
         SystemFailure(ctx, ctx.strWorkPath);
         return 1;
@@ -204,12 +198,12 @@ int WriteHeadPhase(BuildContext& ctx)
 void StartDataStream(BuildContext& ctx)
 {
     ctx.volumeFiles =
-        std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(false), ctx.dialogue));
-    ctx.volume0File = ReportingByteFile(WrapFileHandle(ctx.volume0.Get(), false, false), ctx.dialogue);
-    ctx.hash = ctx.bHash ? ReportingHash(MakeSystemSha256(false), ctx.dialogue) : nullptr;
+        std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), ctx.dialogue));
+    ctx.volume0File = ReportingByteFile(WrapFileHandle(ctx.volume0.Get(), false), ctx.dialogue);
+    ctx.hash = ctx.bHash ? ReportingHash(MakeSystemSha256(), ctx.dialogue) : nullptr;
     VolumeSet set;
     set.m_pFiles = ctx.volumeFiles.get();
-    set.m_strArchivePath = AsU16(ctx.strArchivePath);
+    set.m_strArchivePath = ToU16(ctx.strArchivePath);
     set.m_nVolumeSize = ctx.nVolumeSize;
     set.m_nDataOffset = ctx.nDataOffset;
     ctx.writer.Start(set, ctx.volume0File.get(), &ctx.pipe.m_failure);
@@ -229,7 +223,7 @@ int DataPhase(BuildContext& ctx, SourceNode& root)
     // the way of deleting them after a failure.
     ctx.volumeFiles->Release();
     if (written != 0) return 1;
-    const int64_t dataEnd = SeekFile(ctx.volume0.Get(), 0, FILE_CURRENT, false);
+    const int64_t dataEnd = SeekFile(ctx.volume0.Get(), 0, FILE_CURRENT);
     if (dataEnd < 0) {
         SystemFailure(ctx, ctx.strArchivePath);
         return 1;
@@ -267,7 +261,7 @@ void EndSequence(BuildContext& ctx, SourceNode& root, bool failed)
     ctx.writer.CloseExtraVolume();
     ctx.volume0File.reset();
     ctx.volume0.Reset();
-    if (!ctx.strWorkPath.empty() && DeleteFileOrDefer(ctx.strWorkPath.c_str(), false, false))
+    if (!ctx.strWorkPath.empty() && DeleteFileOrDefer(ctx.strWorkPath.c_str(), false))
         ctx.strWorkPath.clear();
     FreeTree(&root);
 }
@@ -318,12 +312,12 @@ unsigned BuildWorker(BuildJob& job)
     // The shell lookups of the log (item, associated program) want COM on
     // the thread that makes them.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const uint32_t startSeconds = ElapsedClockSeconds();
+    const int64_t startSeconds = WallClockSeconds();
     const bool failed = BuildInContext(job);
     if (failed) {
         job.stats = BuildStatistics{};
     } else {
-        job.stats.nElapsedSeconds = ElapsedClockSeconds() - startSeconds;
+        job.stats.nElapsedSeconds = static_cast<uint32_t>(WallClockSeconds() - startSeconds);
         job.bStatistics = true;
     }
     job.pProgress->StopProgressTimer();

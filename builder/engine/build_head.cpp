@@ -18,10 +18,10 @@ ParameterSection MakeParameterSection(const BuildContext& ctx)
 {
     ParameterSection s;
     s.m_nSfxFlags = ctx.nSfxFlags;
-    s.m_strDestFolder = AsU16(ctx.strSfxDestFolder);
-    s.m_strTitle = AsU16(ctx.strSfxTitle);
-    s.m_strRunAfter = AsU16(ctx.strSfxRunAfter);
-    s.m_strComment = AsU16(ctx.strSfxComment);
+    s.m_strDestFolder = ToU16(ctx.strSfxDestFolder);
+    s.m_strTitle = ToU16(ctx.strSfxTitle);
+    s.m_strRunAfter = ToU16(ctx.strSfxRunAfter);
+    s.m_strComment = ToU16(ctx.strSfxComment);
     s.m_nFileCount = ctx.nFileCount;
     s.m_nFolderCount = ctx.nFolderCount;
     s.m_nTotalSize = ctx.nTotalSize;
@@ -71,7 +71,7 @@ int RaiseVolumeSize(BuildContext& ctx)
     uint8_t field[2];
     StoreU16(field, static_cast<uint16_t>(raised));
     if (SeekVolume0(ctx, ctx.nVolumeFieldPos) != 0 || WriteVolume0(ctx, field, sizeof field) != 0) return 1;
-    if (SeekFile(ctx.volume0.Get(), 0, FILE_END, false) < 0) {
+    if (SeekFile(ctx.volume0.Get(), 0, FILE_END) < 0) {
         SystemFailure(ctx, ctx.strArchivePath);
         return 1;
     }

@@ -13,14 +13,14 @@ namespace {
 // The work file, copied verbatim to where the info table goes.
 int CopyInfoTable(BuildContext& ctx)
 {
-    if (SeekFile(ctx.work.Get(), 0, FILE_BEGIN, false) != 0) {
+    if (SeekFile(ctx.work.Get(), 0, FILE_BEGIN) != 0) {
         SystemFailure(ctx, ctx.strWorkPath);
         return 1;
     }
     if (SeekVolume0(ctx, ctx.nInfoOffset) != 0) return 1;
     std::vector<uint8_t> piece(COPY_PIECE);
     for (;;) {
-        const int64_t got = ReadFully(ctx.work.Get(), piece.data(), piece.size(), false);
+        const int64_t got = ReadFully(ctx.work.Get(), piece.data(), piece.size());
         if (got < 0) {
             SystemFailure(ctx, ctx.strWorkPath);
             return 1;
@@ -98,7 +98,7 @@ int WriteTreeTable(BuildContext& ctx, SourceNode& node)
             ctx.nTreeWritten += TREE_RECORD_SIZE;
             if (child->pFirstChild) below.push_back(child->pFirstChild);
         }
-        if (!WriteFully(ctx.volume0.Get(), bytes.data(), bytes.size(), false)) {
+        if (!WriteFully(ctx.volume0.Get(), bytes.data(), bytes.size())) {
             ctx.dialogue.ReportSystemError();
             return 1;
         }

@@ -60,7 +60,7 @@ int StoreEntry(BuildContext& ctx, const WIN32_FIND_DATAW& entry, SourceNode* nod
 bool FolderIdentity(const std::wstring& path, std::pair<uint32_t, uint64_t>& identity)
 {
     FileHandle h(OpenFileShared(path.c_str(), OPENMODE_BACKUP,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, false));
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     if (!h) return false;
     BY_HANDLE_FILE_INFORMATION info{};
     if (!GetFileInformationByHandle(h.Get(), &info)) return false;
@@ -76,7 +76,7 @@ public:
     WorkFileSource(HANDLE h, IUserDialogue& dialogue) : m_h(h), m_dialogue(dialogue) {}
     bool ReadExact(uint8_t* buffer, size_t n) override
     {
-        const int64_t got = ReadFully(m_h, buffer, n, false);
+        const int64_t got = ReadFully(m_h, buffer, n);
         if (got < 0) m_dialogue.ReportSystemError();
         return got == static_cast<int64_t>(n);
     }
@@ -154,7 +154,7 @@ bool IsBuildOutput(const BuildContext& ctx, const std::wstring& path)
 
 int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
 {
-    const int64_t pos = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false);
+    const int64_t pos = SeekFile(ctx.work.Get(), 0, FILE_CURRENT);
     if (pos < 0) {
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -169,7 +169,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     const std::wstring name = LastComponent(record.strName);
     const std::u16string_view name16(reinterpret_cast<const char16_t*>(name.data()), name.size());
     if (!EncodeEntryName(name16, ctx.bShiftJisNames, &record.info.m_name)) {
-        RecordFailure(false);
+        RecordFailure();
         ctx.dialogue.ReportSystemError();
         return 1;
     }
@@ -177,7 +177,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     ByteWriter w(bytes);
     if (PutInfoRecord(w, record.info) != FormatStatus::Ok) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        RecordFailure(false);
+        RecordFailure();
         ctx.dialogue.ReportSystemError();
         return 1;
     }
@@ -185,11 +185,11 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     // anything else would overwrite the records behind it.
     if (record.nEncodedSize != 0 && record.nEncodedSize != bytes.size()) {
         SetLastError(ERROR_INVALID_DATA);
-        RecordFailure(false);
+        RecordFailure();
         ctx.dialogue.ReportSystemError();
         return 1;
     }
-    if (!WriteFully(ctx.work.Get(), bytes.data(), bytes.size(), false)) {
+    if (!WriteFully(ctx.work.Get(), bytes.data(), bytes.size())) {
         ctx.dialogue.ReportSystemError();
         return 1;
     }
@@ -208,7 +208,7 @@ int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
     std::u16string name;
     if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return 1;
     out.strName.assign(name.begin(), name.end());
-    const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT, false);
+    const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT);
     if (end < 0) {
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -226,7 +226,7 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
         if (ctx.Cancelled()) return 1;
         const std::wstring& path = sources[i];
         WIN32_FIND_DATAW entry{};
-        if (!FindFileData(path.c_str(), &entry, false)) {
+        if (!FindFileData(path.c_str(), &entry)) {
             SystemFailure(ctx, path);
             return 1;
         }

@@ -6,20 +6,7 @@
 #include <vector>
 
 #include "core/temp_files.h"
-
-namespace {
-
-// wchar_t is 16 bits on Windows: the two string kinds hold the same units.
-std::u16string ToU16(const std::wstring& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-std::wstring ToWide(const std::u16string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
-
-} // namespace
+#include "core/text_convert.h"
 
 uint8_t CVosmireEnv::*const CVosmireEnv::FLAG_MEMBERS[zk::ENV_FLAG_COUNT] = {
     &CVosmireEnv::m_bVerify,        &CVosmireEnv::m_bHash,
@@ -67,12 +54,12 @@ zk::EnvFields CVosmireEnv::ToFields() const
     zk::EnvFields f;
     for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i)
         f.flags[i] = this->*FLAG_MEMBERS[i];
-    f.workFolder = ToU16(m_strWorkFolder);
-    f.outputFolder = ToU16(m_strOutputFolder);
+    f.workFolder = zk::ToU16(m_strWorkFolder);
+    f.outputFolder = zk::ToU16(m_strOutputFolder);
     for (const std::wstring& s : m_setReserved)
-        f.reserved.push_back(ToU16(s));
+        f.reserved.push_back(zk::ToU16(s));
     for (const std::wstring& s : m_setExclusions)
-        f.exclusions.push_back(ToU16(s));
+        f.exclusions.push_back(zk::ToU16(s));
     return f;
 }
 
@@ -96,12 +83,12 @@ int CVosmireEnv::Load(zk::SerialArchive& ar)
     if (zk::ReadEnvFields(ar, f) != 0) return 1;
     for (int i = 0; i < zk::ENV_FLAG_COUNT; ++i)
         this->*FLAG_MEMBERS[i] = f.flags[i];
-    m_strWorkFolder = ToWide(f.workFolder);
-    m_strOutputFolder = ToWide(f.outputFolder);
+    m_strWorkFolder = zk::ToWide(f.workFolder);
+    m_strOutputFolder = zk::ToWide(f.outputFolder);
     m_setReserved.clear();
     m_setExclusions.clear();
     for (const std::u16string& s : f.exclusions)
-        m_setExclusions.insert(ToWide(s));
+        m_setExclusions.insert(zk::ToWide(s));
     return 0;
 }
 
@@ -120,14 +107,14 @@ void CVosmirePrm::Store(zk::SerialArchive& ar) const
     // An unresolved item saves the path it was given, so that a source that
     // is offline today is still there after the next reload.
     for (const auto& item : m_listSources)
-        f.sourcePaths.push_back(ToU16(item->GetPath()));
-    f.archivePath = ToU16(m_strArchivePath);
+        f.sourcePaths.push_back(zk::ToU16(item->GetPath()));
+    f.archivePath = zk::ToU16(m_strArchivePath);
     f.splitMB = m_nSplitMB;
     f.sfxNoUI = m_bSfxNoUI;
-    f.sfxDestFolder = ToU16(m_strSfxDestFolder);
-    f.sfxTitle = ToU16(m_strSfxTitle);
-    f.sfxComment = ToU16(m_strSfxComment);
-    f.sfxRunAfter = ToU16(m_strSfxRunAfter);
+    f.sfxDestFolder = zk::ToU16(m_strSfxDestFolder);
+    f.sfxTitle = zk::ToU16(m_strSfxTitle);
+    f.sfxComment = zk::ToU16(m_strSfxComment);
+    f.sfxRunAfter = zk::ToU16(m_strSfxRunAfter);
     f.sfxShowList = m_bSfxShowList;
     zk::WritePrmFields(ar, f);
 }
@@ -137,14 +124,14 @@ int CVosmirePrm::Load(zk::SerialArchive& ar)
     zk::PrmFields f;
     if (zk::ReadPrmFields(ar, f) != 0) return 1;
     for (const std::u16string& path : f.sourcePaths)
-        m_listSources.push_back(m_shellDesktop.MakeItem(ToWide(path)));
-    m_strArchivePath = ToWide(f.archivePath);
+        m_listSources.push_back(m_shellDesktop.MakeItem(zk::ToWide(path)));
+    m_strArchivePath = zk::ToWide(f.archivePath);
     m_nSplitMB = f.splitMB;
     m_bSfxNoUI = f.sfxNoUI;
-    m_strSfxDestFolder = ToWide(f.sfxDestFolder);
-    m_strSfxTitle = ToWide(f.sfxTitle);
-    m_strSfxComment = ToWide(f.sfxComment);
-    m_strSfxRunAfter = ToWide(f.sfxRunAfter);
+    m_strSfxDestFolder = zk::ToWide(f.sfxDestFolder);
+    m_strSfxTitle = zk::ToWide(f.sfxTitle);
+    m_strSfxComment = zk::ToWide(f.sfxComment);
+    m_strSfxRunAfter = zk::ToWide(f.sfxRunAfter);
     m_bSfxShowList = f.sfxShowList;
     return 0;
 }

@@ -16,7 +16,7 @@ public:
     uint64_t Size() const override { return m_size; }
     size_t Read(uint8_t* p, size_t n) override
     {
-        int64_t got = zk::ReadFully(m_file, p, n, false);
+        int64_t got = zk::ReadFully(m_file, p, n);
         return got < 0 ? 0 : static_cast<size_t>(got);
     }
 
@@ -28,7 +28,7 @@ private:
 class FileSink : public zk::ByteSink {
 public:
     explicit FileSink(HANDLE file) : m_file(file) {}
-    bool Write(const uint8_t* p, size_t n) override { return zk::WriteFully(m_file, p, n, false); }
+    bool Write(const uint8_t* p, size_t n) override { return zk::WriteFully(m_file, p, n); }
 
 private:
     HANDLE m_file;
@@ -38,9 +38,9 @@ private:
 // rewrites the file while it is read.
 int LoadFile(const std::wstring& path, const std::function<int(zk::SerialArchive&)>& load)
 {
-    zk::FileHandle file(zk::OpenFileShared(path.c_str(), zk::OPENMODE_READ, 0, false));
+    zk::FileHandle file(zk::OpenFileShared(path.c_str(), zk::OPENMODE_READ, 0));
     if (!file) return 1;
-    int64_t size = zk::FileSizeOf(file.Get(), false);
+    int64_t size = zk::FileSizeOf(file.Get());
     if (size < 0 || static_cast<uint64_t>(size) > MAX_SETTINGS_FILE_SIZE) return 1;
     FileSource source(file.Get(), static_cast<uint64_t>(size));
     zk::SerialArchive ar(source, SystemCodePageDecoder());
@@ -52,7 +52,7 @@ int SaveFile(const std::wstring& path, const std::function<void(zk::SerialArchiv
     const std::wstring temp = path + L".tmp";
     bool ok = false;
     {
-        zk::FileHandle file(zk::OpenFile(temp.c_str(), zk::OPENMODE_CREATE, false));
+        zk::FileHandle file(zk::OpenFile(temp.c_str(), zk::OPENMODE_CREATE));
         if (!file) return 1;
         FileSink sink(file.Get());
         zk::SerialArchive ar(sink);
@@ -65,7 +65,7 @@ int SaveFile(const std::wstring& path, const std::function<void(zk::SerialArchiv
         ok = MoveFileExW(zk::LongPathForm(temp).c_str(), zk::LongPathForm(path).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     }
-    if (!ok) zk::DeleteFileOrDefer(temp.c_str(), false, false);
+    if (!ok) zk::DeleteFileOrDefer(temp.c_str(), false);
     return ok ? 0 : 1;
 }
 

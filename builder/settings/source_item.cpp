@@ -63,7 +63,7 @@ std::unique_ptr<CSourceItem> CShellDesktop::ParseItem(const std::wstring& path)
     if (floppy) {
         shellAttributes = FLOPPY_ATTRIBUTES;
     } else {
-        fileAttributes = zk::GetFileAttrs(path.c_str(), false);
+        fileAttributes = zk::GetFileAttrs(path.c_str());
         if (fileAttributes == INVALID_FILE_ATTRIBUTES) fileAttributes = 0;
         if (fileAttributes & FILE_ATTRIBUTE_ENCRYPTED) shellAttributes |= SFGAO_ENCRYPTED;
     }

@@ -748,8 +748,8 @@ constexpr int CHAIN_PIECE = 32;
             if (!CreateDirectoryW(end.c_str(), nullptr)) return fail("level");
         }
         if (made == 0) {
-            FileHandle h(OpenFile((end + L"\\" + fileName).c_str(), OPENMODE_CREATE, false));
-            if (!h || !WriteFully(h.Get(), bytes.data(), bytes.size(), false)) return fail("file");
+            FileHandle h(OpenFile((end + L"\\" + fileName).c_str(), OPENMODE_CREATE));
+            if (!h || !WriteFully(h.Get(), bytes.data(), bytes.size())) return fail("file");
         } else if (!MoveFileW((chain + L"\\a").c_str(), LongPathForm(end + L"\\a").c_str())) {
             return fail("move");
         }

@@ -17,7 +17,7 @@
 #include "builder/engine/build_engine.h"
 #include "builder/settings/settings_records.h"
 #include "builder/ui/message_style.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "core/tests/fake_dialogue.h"
 #include "core/tests/win/scratch_folder.h"
 #include "core/tests/win/test_archive_reader.h"

@@ -7,7 +7,7 @@
 
 #include "builder/ui/builder_app.h"
 #include "builder/settings/startup.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "core/tests/fake_dialogue.h"
 #include "core/os_info.h"
 

@@ -1,14 +1,16 @@
 #include "builder/ui/builder_app.h"
 
-#include <objbase.h>
+#include <commctrl.h>
 
 #include <cstdlib>
 #include <vector>
 
 #include "core/long_path.h"
 #include "core/os_info.h"
+#include "core/system_dlls.h"
 #include "core/version_info.h"
 #include "builder/ui/message_style.h"
+#include "ui/worker_dialogue.h"
 
 zk::Answer CStartupDialogue::Ask(const zk::UserMessage& message)
 {
@@ -16,36 +18,27 @@ zk::Answer CStartupDialogue::Ask(const zk::UserMessage& message)
 }
 
 CBuilderApp::CBuilderApp()
+    : m_startup(zk::CAppStartup::COM_APARTMENT, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES)
 {
-    m_bComInitialised = SUCCEEDED(CoInitialize(nullptr));
 }
 
 CBuilderApp::~CBuilderApp()
 {
     if (m_hUxTheme) FreeLibrary(m_hUxTheme);
-    if (m_bComInitialised) CoUninitialize();
 }
 
 int CBuilderApp::LoadProgramInfo()
 {
-    std::vector<wchar_t> path(zk::PATH_CHARS);
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    // A full buffer means the path was cut: a folder derived from it would
-    // be wrong, and settings would be written into it.
-    if (n == 0 || n >= path.size()) return 1;
-    m_strExePath.assign(path.data(), n);
+    // A cut path would give a wrong folder, and settings would be written
+    // into it.
+    if (!zk::CAppStartup::ProgramPath(&m_strExePath)) return 1;
     m_strProgramFolder = zk::ParentFolder(m_strExePath);
     zk::AddTrailingSlash(m_strProgramFolder);
 
     zk::LoadVersionInfo(nullptr);
-    zk::LoadOsInfo(true);
+    if (!zk::LoadOsInfo()) zk::ShowSystemError();
 
-    if (zk::OsVersionCode() >= 10 && !m_hUxTheme) {
-        wchar_t system[MAX_PATH];
-        UINT len = GetSystemDirectoryW(system, MAX_PATH);
-        if (len != 0 && len < MAX_PATH)
-            m_hUxTheme = LoadLibraryW((std::wstring(system) + L"\\UxTheme.dll").c_str());
-    }
+    if (zk::OsVersionCode() >= 10 && !m_hUxTheme) m_hUxTheme = zk::SystemModule(L"UxTheme.dll");
     return 0;
 }
 

@@ -9,6 +9,7 @@
 
 #include "builder/settings/startup.h"
 #include "core/user_message.h"
+#include "ui/app_startup.h"
 
 // Messages before the wizard exists: boxes without an owner, on the calling
 // thread, as the builder shows them.
@@ -19,7 +20,7 @@ public:
 
 class CBuilderApp {
 public:
-    // Initialises COM for the window thread.
+    // DLL search, COM for the window thread and the common controls.
     CBuilderApp();
     ~CBuilderApp();
     CBuilderApp(const CBuilderApp&) = delete;
@@ -45,5 +46,5 @@ public:
     StartupResult m_start; // copied into the wizard before it runs
 
 private:
-    bool m_bComInitialised = false;
+    zk::CAppStartup m_startup;
 };

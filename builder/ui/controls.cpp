@@ -3,12 +3,12 @@
 #include "ui/dialog.h"
 #include "builder/ui/progress_texts.h"
 #include "builder/ui/resource.h"
+#include "core/file_time.h"
 #include "core/shortcut.h"
+#include "ui/worker_dialogue.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
-
-#include <ctime>
 
 namespace zk {
 
@@ -42,11 +42,6 @@ void PaintTextOn(HWND hwnd, HFONT font, COLORREF background, UINT extraFormat)
 }
 
 } // namespace
-
-int32_t WallClockSeconds()
-{
-    return static_cast<int32_t>(std::time(nullptr));
-}
 
 // ---- CHeaderStatic ----
 
@@ -151,7 +146,7 @@ void CProgressBar::ResetClock()
 
 std::wstring CProgressBar::Text() const
 {
-    int64_t elapsed = static_cast<int64_t>(WallClockSeconds()) - m_nStartTime.load();
+    int64_t elapsed = WallClockSeconds() - m_nStartTime.load();
     return FormatBarText(m_nCompressDone.load(), m_nTotal.load(), elapsed);
 }
 
@@ -248,7 +243,9 @@ std::wstring ShortcutTarget(const std::wstring& path)
 {
     if (lstrcmpiW(PathFindExtensionW(path.c_str()), L".lnk") != 0) return {};
     wchar_t target[MAX_PATH] = {};
-    if (!ResolveShortcut(path.c_str(), target, MAX_PATH)) return {};
+    const int resolved = ResolveShortcut(path.c_str(), target, MAX_PATH);
+    if (resolved < 0) ShowSystemError();
+    if (resolved != 1) return {};
     return target;
 }
 

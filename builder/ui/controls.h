@@ -81,7 +81,7 @@ private:
     std::atomic<int64_t> m_nTotal{0};
     std::atomic<int64_t> m_nCompressDone{0};
     std::atomic<int64_t> m_nVerifyDone{0};
-    std::atomic<int32_t> m_nStartTime{0};
+    std::atomic<int64_t> m_nStartTime{0}; // WallClockSeconds()
     Bitmap m_compressImage;
     Bitmap m_verifyImage;
     Font m_font;
@@ -107,8 +107,5 @@ private:
     bool m_bRejectFolders;
     bool m_bRejectFiles;
 };
-
-// Seconds since 1970 as the bar's clock counts them.
-int32_t WallClockSeconds();
 
 } // namespace zk

@@ -12,7 +12,7 @@
 #include "core/error_log.h"
 #include "core/exit_codes.h"
 #include "core/long_path.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "core/os_info.h"
 #include "core/quiet_answer.h"
 
@@ -33,8 +33,11 @@ void LogFailure(const std::wstring& programFolder, const std::wstring& path, con
 {
     zk::ErrorLog log;
     const std::wstring logPath = programFolder + LOG_NAME;
-    if (log.Create(logPath.c_str(), nullptr, CAPTION) && log.WriteByteOrderMark())
-        log.WriteFailure(path.c_str(), message);
+    if (!log.Open(logPath.c_str())) {
+        zk::ShowMessageBox(nullptr, zk::LOG_CREATE_FAILED_TEXT, CAPTION, MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (log.WriteByteOrderMark()) log.WriteFailure(path.c_str(), message);
 }
 
 // The sources the wizard's file page would list for these start-up paths.

@@ -3,8 +3,8 @@
 #include "builder/settings/exclusion_patterns.h"
 #include "builder/ui/resource.h"
 #include "core/long_path.h"
-#include "core/message_box.h"
-#include "core/pickers.h"
+#include "ui/message_box.h"
+#include "ui/pickers.h"
 
 #include <vector>
 

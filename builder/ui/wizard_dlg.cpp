@@ -10,7 +10,7 @@
 #include "builder/settings/settings_store.h"
 #include "core/file_io.h"
 #include "core/long_path.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "core/version_info.h"
 
 #include <shellapi.h>
@@ -407,7 +407,7 @@ void CWizardDlg::DeleteUnfinishedArchive()
 {
     const wchar_t* path = m_prm.m_strArchivePath.c_str();
     for (int attempt = 0; attempt < DELETE_ATTEMPTS; ++attempt) {
-        zk::DeleteFileOrDefer(path, false, false);
+        zk::DeleteFileOrDefer(path, false);
         if (!zk::PathExists(path)) return;
         Sleep(DELETE_RETRY_MS);
     }

@@ -65,7 +65,7 @@ WizardButtons ButtonsForPage(int page, bool mayAdvance)
 bool ListsStartupPath(const std::wstring& path, bool includeHidden)
 {
     WIN32_FIND_DATAW entry{};
-    if (!FindFileData(path.c_str(), &entry, false)) return false;
+    if (!FindFileData(path.c_str(), &entry)) return false;
     return includeHidden || !(entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
 }
 

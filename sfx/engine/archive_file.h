@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/archive_format.h"
+#include "core/text_convert.h"
 #include "core/volume_io.h"
 
 namespace zk {
@@ -20,8 +21,5 @@ public:
 private:
     HANDLE m_h;
 };
-
-std::wstring ToWide(const std::u16string& text);
-std::u16string ToU16(const std::wstring& text);
 
 } // namespace zk

@@ -46,31 +46,31 @@ int LocatePayload(const wchar_t* path, uint64_t* offset, IUserDialogue& dialogue
         dialogue.ReportSystemError();
         return 1;
     };
-    FileHandle file(OpenFile(path, OPENMODE_READ, false));
+    FileHandle file(OpenFile(path, OPENMODE_READ));
     if (!file) return systemFailure();
 
     uint8_t dos[PE_DOS_HEADER_SIZE];
-    int64_t got = ReadFully(file.Get(), dos, sizeof dos, false);
+    int64_t got = ReadFully(file.Get(), dos, sizeof dos);
     if (got < 0) return systemFailure();
     uint32_t ntOffset = 0;
     if (got != static_cast<int64_t>(sizeof dos) || !PeNtHeadersOffset(dos, sizeof dos, &ntOffset)) return 1;
 
-    int64_t at = SeekFile(file.Get(), ntOffset, FILE_BEGIN, false);
+    int64_t at = SeekFile(file.Get(), ntOffset, FILE_BEGIN);
     if (at < 0) return systemFailure();
     if (at != static_cast<int64_t>(ntOffset)) return 1;
     uint8_t nt[PE_NT_PREFIX_SIZE];
-    got = ReadFully(file.Get(), nt, sizeof nt, false);
+    got = ReadFully(file.Get(), nt, sizeof nt);
     if (got < 0) return systemFailure();
     unsigned count = 0;
     uint32_t table = 0;
     if (got != static_cast<int64_t>(sizeof nt) || !PeSectionTable(nt, sizeof nt, &count, &table)) return 1;
     int64_t tablePos = static_cast<int64_t>(ntOffset) + table;
-    at = SeekFile(file.Get(), tablePos, FILE_BEGIN, false);
+    at = SeekFile(file.Get(), tablePos, FILE_BEGIN);
     if (at < 0) return systemFailure();
     if (at != tablePos) return 1;
 
     std::vector<uint8_t> sections(static_cast<size_t>(count) * PE_SECTION_HEADER_SIZE);
-    got = ReadFully(file.Get(), sections.data(), sections.size(), false);
+    got = ReadFully(file.Get(), sections.data(), sections.size());
     if (got < 0) return systemFailure();
     uint32_t end = 0;
     if (got != static_cast<int64_t>(sections.size()) ||
@@ -84,21 +84,21 @@ int CheckHeader(WorkerContext& ctx, ArchiveState& state, IUserDialogue& dialogue
 {
     // An archive that cannot be opened at all is shown with the system's
     // reason: the table's messages all describe a file that was read.
-    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (!file) {
         int failed = FailWithSystemText(ctx, state);
         dialogue.ReportSystemError();
         return failed;
     }
-    int64_t size = FileSizeOf(file.Get(), false);
+    int64_t size = FileSizeOf(file.Get());
     if (size < 0) return FailWithSystemText(ctx, state);
     state.m_nFileSize = static_cast<uint64_t>(size);
-    if (SeekFile(file.Get(), static_cast<int64_t>(state.m_nPayloadOffset), FILE_BEGIN, false) !=
+    if (SeekFile(file.Get(), static_cast<int64_t>(state.m_nPayloadOffset), FILE_BEGIN) !=
         static_cast<int64_t>(state.m_nPayloadOffset))
         return FailWithSystemText(ctx, state);
 
     uint8_t bytes[ARCHIVE_HEADER_SIZE];
-    int64_t got = ReadFully(file.Get(), bytes, sizeof bytes, false);
+    int64_t got = ReadFully(file.Get(), bytes, sizeof bytes);
     if (got < 0) got = 0;
     switch (ParseArchiveHeader(bytes, static_cast<size_t>(got), &state.m_header)) {
     case FormatStatus::Ok:
@@ -135,11 +135,11 @@ int CheckKey(WorkerContext& ctx, ArchiveState& state)
  */
 int ReadParameters(WorkerContext& ctx, ArchiveState& state)
 {
-    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    FileHandle file(OpenFile(state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (!file) return FailWithSystemText(ctx, state, ERR_READ);
-    int64_t size = FileSizeOf(file.Get(), false);
+    int64_t size = FileSizeOf(file.Get());
     uint64_t sectionPos = state.m_nPayloadOffset + ARCHIVE_HEADER_SIZE;
-    if (size < 0 || SeekFile(file.Get(), static_cast<int64_t>(sectionPos), FILE_BEGIN, false) !=
+    if (size < 0 || SeekFile(file.Get(), static_cast<int64_t>(sectionPos), FILE_BEGIN) !=
                         static_cast<int64_t>(sectionPos))
         return FailWithSystemText(ctx, state, ERR_READ);
     state.m_nFileSize = static_cast<uint64_t>(size);

@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -16,6 +15,7 @@
 
 #include "core/archive_format.h"
 #include "core/error_log.h"
+#include "core/file_time.h"
 #include "core/file_time_win.h"
 
 namespace zk {
@@ -123,17 +123,11 @@ struct WorkerContext {
     }
 };
 
-// The clock of the progress counters: C runtime time(), seconds.
-inline int64_t ProgressClock()
-{
-    return static_cast<int64_t>(std::time(nullptr));
-}
-
 // Painted by the progress bar, written by the worker.
 struct ProgressCounters {
     std::atomic<uint64_t> m_nTotal{0};
     std::atomic<uint64_t> m_nDone{0};
-    std::atomic<int64_t> m_nStartTime{0};    // ProgressClock()
+    std::atomic<int64_t> m_nStartTime{0};    // WallClockSeconds()
     std::atomic<int64_t> m_nLastProgress{0}; // likewise
 };
 

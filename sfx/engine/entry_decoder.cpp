@@ -38,7 +38,7 @@ public:
         }
         m_nWritten += count;
         m_s.m_progress.m_nDone += count;
-        m_s.m_progress.m_nLastProgress = ProgressClock();
+        m_s.m_progress.m_nLastProgress = WallClockSeconds();
         return 0;
     }
     uint64_t m_nWritten = 0;
@@ -93,7 +93,7 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
 
     if (!s.m_pVolumes)
         s.m_pVolumes =
-            std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(false), *s.m_pCallback));
+            std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), *s.m_pCallback));
     VolumeSet set;
     set.m_pFiles = s.m_pVolumes.get();
     // The long form names the volumes too, so deep destinations and long

@@ -45,7 +45,7 @@ int ReadTreeLinks(ExtractSession& s, HANDLE file, std::vector<TreeLink>* links)
     } catch (const std::bad_alloc&) {
         return RecordFailure(s.m_ctx, st, ERR_READ);
     }
-    if (ReadFullyAt(file, st.m_nTreeOffset, table.data(), table.size(), false) !=
+    if (ReadFullyAt(file, st.m_nTreeOffset, table.data(), table.size()) !=
         static_cast<int64_t>(table.size()))
         return RecordFailure(s.m_ctx, st, ERR_READ);
     if (LoadTreeLinks(table.data(), table.size(), count, links) != FormatStatus::Ok)
@@ -87,7 +87,7 @@ int LoadTree(ExtractSession& s)
 {
     ArchiveState& st = s.m_state;
     FreeTree(st);
-    FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ));
     if (!file) {
         GetLastErrorText();
         return RecordFailure(s.m_ctx, st, ERR_READ, std::wstring(), LastErrorText());
@@ -122,7 +122,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
         RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
-    if (SeekFile(archive, static_cast<int64_t>(pos), FILE_BEGIN, false) != static_cast<int64_t>(pos)) {
+    if (SeekFile(archive, static_cast<int64_t>(pos), FILE_BEGIN) != static_cast<int64_t>(pos)) {
         RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
@@ -154,7 +154,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
 
 int LoadChildrenInfo(ExtractSession& s, EntryNode& folder)
 {
-    FileHandle file(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    FileHandle file(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (!file) return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
     for (EntryNode* child = folder.m_pFirstChild; child; child = child->m_pNextSibling) {
         if (!child->m_pInfo) {

@@ -38,7 +38,7 @@ bool TreeIsComplete(ExtractSession& s)
 
 bool OpenArchiveForRun(ExtractSession& s)
 {
-    s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ, false));
+    s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (s.m_archive) return true;
     s.m_pCallback->ReportSystemError();
     Fail(s, s.m_state.m_strArchivePath);
@@ -54,7 +54,7 @@ int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
         s.m_status.Set(TEXT_ABORTED);
     else if (s.m_ctx.m_nFailed)
         s.m_status.Set(TEXT_FAILED);
-    s.m_progress.m_nLastProgress = ProgressClock();
+    s.m_progress.m_nLastProgress = WallClockSeconds();
     if (!enableButtonOnly && (s.m_state.m_nSfxFlags & SF_NO_UI)) {
         s.m_pCallback->RepaintProgress();
         s.m_pCallback->CloseWhenDone();
@@ -192,11 +192,11 @@ int CreateFolderChain(const std::wstring& path, IUserDialogue& dialogue)
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
                             const FILETIME& creation, const FILETIME& access, const FILETIME& write)
 {
-    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes), false)) {
+    if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes))) {
         s.m_pCallback->ReportSystemError();
         return Fail(s, path);
     }
-    FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP, false));
+    FileHandle h(OpenFile(path.c_str(), OPENMODE_BACKUP));
     if (!h) {
         s.m_pCallback->ReportSystemError();
         return Fail(s, path);
@@ -311,8 +311,8 @@ int BeginRun(ExtractSession& s, uint64_t total, uint32_t refreshMs, std::wstring
     *destination = DestinationForCheck(s.m_request.m_strDestination);
     if (CheckDestination(s, *destination) != 0) return 1;
     s.m_pCallback->ProgressStarted(refreshMs, false);
-    s.m_progress.m_nStartTime = ProgressClock();
-    s.m_progress.m_nLastProgress = ProgressClock();
+    s.m_progress.m_nStartTime = WallClockSeconds();
+    s.m_progress.m_nLastProgress = WallClockSeconds();
     return 0;
 }
 

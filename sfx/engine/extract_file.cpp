@@ -112,9 +112,9 @@ OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 // attributes are gone. 0 / 1 (ERR_READ_ONLY).
 int ClearProtection(ExtractSession& s, const FileTarget& t)
 {
-    DWORD attrs = GetFileAttrs(t.m_strPath.c_str(), false);
+    DWORD attrs = GetFileAttrs(t.m_strPath.c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & PROTECTING_ATTRIBUTES) &&
-        !SetFileAttrs(t.m_strPath.c_str(), attrs & ~PROTECTING_ATTRIBUTES, false)) {
+        !SetFileAttrs(t.m_strPath.c_str(), attrs & ~PROTECTING_ATTRIBUTES)) {
         s.m_pCallback->ReportSystemError();
         return Fail(s, t.m_strPath, ERR_READ_ONLY);
     }
@@ -201,7 +201,7 @@ int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
     int result = 0;
     IFileHash* hash = nullptr;
     if (s.m_state.m_header.m_nFlags & AF_HASH) {
-        if (!s.m_pHash) s.m_pHash = ReportingHash(MakeSystemSha256(false), *s.m_pCallback);
+        if (!s.m_pHash) s.m_pHash = ReportingHash(MakeSystemSha256(), *s.m_pCallback);
         hash = s.m_pHash.get();
         if (hash->Begin() != 0) result = 1;
     }
@@ -264,8 +264,8 @@ int DiscardOutput(ExtractSession& s, const FileTarget& t, const WriteOutcome& o)
 {
     Fail(s, t.m_strPath, o.m_nFlag);
     if (o.m_nFlag == ERR_HASH || o.m_bDataWhole) return 1;
-    if (o.m_bAttributesSet) SetFileAttrs(t.m_strPath.c_str(), FILE_ATTRIBUTE_NORMAL, false);
-    DeleteFileOrDefer(t.m_strPath.c_str(), false, false);
+    if (o.m_bAttributesSet) SetFileAttrs(t.m_strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileOrDefer(t.m_strPath.c_str(), false);
     return 1;
 }
 

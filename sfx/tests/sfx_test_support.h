@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "core/pipeline_platform.h"
 #include "core/tests/fake_dialogue.h"
 #include "core/tests/test_archive.h"
@@ -139,7 +139,7 @@ inline bool WriteArchive(const TestArchive& a, const std::wstring& path)
 // extractor checks them with it.
 inline TestArchive BuildHashed(const std::vector<TestEntry>& top, TestArchiveOptions o)
 {
-    std::unique_ptr<IFileHash> hash = MakeSystemSha256(false);
+    std::unique_ptr<IFileHash> hash = MakeSystemSha256();
     o.m_bHash = true;
     o.m_pHash = hash.get();
     return BuildTestArchive(top, o);

@@ -7,10 +7,10 @@
 
 #include "core/error_log.h"
 #include "core/long_path.h"
-#include "core/pickers.h"
+#include "ui/pickers.h"
 #include "core/text_format.h"
 #include "core/version_info.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "sfx/engine/entry_loader.h"
 #include "sfx/engine/error_message.h"
 #include "sfx/ui/main_window_texts.h"
@@ -815,9 +815,6 @@ void CMainDialog::OnDestroy()
 
 void RunMainDialog(HINSTANCE instance, ArchiveState& state)
 {
-    INITCOMMONCONTROLSEX icc = {sizeof icc,
-                                ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&icc);
     CMainDialog dialog(instance, state);
     dialog.Run(nullptr);
 }

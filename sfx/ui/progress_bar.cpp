@@ -45,7 +45,7 @@ void CExtractProgressBar::Paint(HDC dc, const RECT& client)
     }
 
     std::wstring status = m_status.Get();
-    if (status.empty() && done != total) m_progress.m_nLastProgress = ProgressClock();
+    if (status.empty() && done != total) m_progress.m_nLastProgress = WallClockSeconds();
     std::wstring text = ShownText();
 
     HFONT font = Hwnd() ? reinterpret_cast<HFONT>(SendMessageW(Hwnd(), WM_GETFONT, 0, 0)) : nullptr;
@@ -68,7 +68,7 @@ std::wstring CExtractProgressBar::ShownText() const
     std::wstring status = m_status.Get();
     int64_t last = m_progress.m_nLastProgress;
     // While bytes are still coming the clock runs, as the next paint shows it.
-    if (status.empty() && done != total) last = ProgressClock();
+    if (status.empty() && done != total) last = WallClockSeconds();
     return ProgressText(status, done, total, last - m_progress.m_nStartTime);
 }
 

@@ -9,6 +9,20 @@ namespace zk {
 
 namespace {
 
+// The log beside the archive, with every record in order. A log that cannot
+// be made is told in an ownerless box, as ever.
+void WriteQuietLog(const std::wstring& archivePath, const std::vector<ErrorLogRecord>& records)
+{
+    ErrorLog log;
+    if (!log.Open(ExtractorLogPath(archivePath.c_str()).c_str())) {
+        ShowMessageBox(nullptr, LOG_CREATE_FAILED_TEXT, L"エラー", MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (!log.WriteByteOrderMark()) return;
+    for (const ErrorLogRecord& r : records)
+        if (!log.WriteFailure(r.m_strPath.c_str(), r.m_strMessage.c_str())) return;
+}
+
 // The main window as the workers see it, without a window: its questions
 // go to the run.
 class CQuietExtractCallback : public IExtractCallback {
@@ -96,12 +110,12 @@ void CQuietRun::WriteLog(const ArchiveState& state)
     }
     if (records.empty() && !state.m_bAllExtracted)
         records.push_back({state.m_strArchivePath, L"解凍できませんでした"});
-    if (!records.empty()) WriteExtractorErrorLog(state.m_strArchivePath.c_str(), records, nullptr, false);
+    if (!records.empty()) WriteQuietLog(state.m_strArchivePath, records);
 }
 
 void LogQuietFailure(const std::wstring& archivePath, const std::wstring& message)
 {
-    WriteExtractorErrorLog(archivePath.c_str(), {{std::wstring(), message}}, nullptr, false);
+    WriteQuietLog(archivePath, {{std::wstring(), message}});
 }
 
 } // namespace zk

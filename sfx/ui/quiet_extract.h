@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/error_log.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "sfx/engine/archive_open.h"
 #include "sfx/engine/sfx_switches.h"
 

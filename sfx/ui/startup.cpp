@@ -1,6 +1,6 @@
 #include "sfx/ui/startup.h"
 
-#include <ole2.h>
+#include <commctrl.h>
 
 #include <clocale>
 #include <memory>
@@ -9,7 +9,7 @@
 
 #include "core/exit_codes.h"
 #include "core/last_error.h"
-#include "core/message_box.h"
+#include "ui/message_box.h"
 #include "core/version_info.h"
 #include "sfx/engine/command_line.h"
 #include "sfx/engine/error_message.h"
@@ -18,7 +18,7 @@
 #include "sfx/ui/password_dialog.h"
 #include "sfx/ui/quiet_extract.h"
 #include "sfx/ui/resource.h"
-#include "sfx/ui/system_dlls.h"
+#include "ui/app_startup.h"
 #include "ui/worker_dialogue.h"
 
 namespace zk {
@@ -26,7 +26,6 @@ namespace zk {
 namespace {
 
 constexpr size_t RESOURCE_TEXT_CHARS = 100;
-constexpr DWORD PROGRAM_PATH_CHARS = 4096;
 
 std::wstring g_strProgramPath;
 SfxSwitches g_switches;
@@ -91,29 +90,16 @@ int ReportWindowFailure()
     // Window creation that fails without a code has run out of the
     // system's window resources.
     if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ReportLastError();
+    GetLastErrorText();
+    ShowSystemError();
     return 0;
 }
 
 } // namespace
 
-void RestrictDllSearch()
-{
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    if (!kernel) return;
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // Also drops the current folder from the search where the call above
-    // is missing.
-    SetDllDirectoryW(L"");
-    BindSystemDlls();
-}
-
 int RunExtractor(HINSTANCE instance)
 {
-    RestrictDllSearch();
+    CAppStartup startup(CAppStartup::COM_OLE, ICC_TREEVIEW_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES);
 
     wchar_t title[RESOURCE_TEXT_CHARS + 1] = L"ZelkoraSfx";
     wchar_t className[RESOURCE_TEXT_CHARS + 1] = L"ZELKORASFX";
@@ -127,14 +113,10 @@ int RunExtractor(HINSTANCE instance)
     // The product version names the main window.
     LoadVersionInfo(instance);
 
-    std::vector<wchar_t> path(PROGRAM_PATH_CHARS);
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), PROGRAM_PATH_CHARS);
-    if (n == 0 || n >= PROGRAM_PATH_CHARS) {
-        if (n != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        ReportLastError();
+    if (!CAppStartup::ProgramPath(&g_strProgramPath)) {
+        ShowSystemError();
         return EXIT_CODE_FAILED;
     }
-    g_strProgramPath.assign(path.data(), n);
     const SfxCommandLine line = ParseSfxArguments(SplitSfxCommandLine(GetCommandLineW()));
     ArchiveState state;
     state.m_strArchivePath = line.m_strArchivePath;
@@ -182,16 +164,9 @@ int RunHiddenWindow(HINSTANCE instance, const wchar_t* className, const wchar_t*
     if (!g_hiddenWindowCalls.m_pRegisterClass(&wc)) return ReportWindowFailure();
 
     g_bCreationHandled = false;
-    HRESULT com = OleInitialize(nullptr);
     g_hiddenWindowCalls.m_pCreateWindow(0, className, title, WS_POPUP, CW_USEDEFAULT, CW_USEDEFAULT,
                                         CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, state);
-    // Kept before OleUninitialize can change it.
-    DWORD error = GetLastError();
-    if (SUCCEEDED(com)) OleUninitialize();
-    if (!g_bCreationHandled) {
-        SetLastError(error);
-        return ReportWindowFailure();
-    }
+    if (!g_bCreationHandled) return ReportWindowFailure();
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

@@ -10,11 +10,6 @@
 
 namespace zk {
 
-// Makes the loader look for DLLs in the system folder only, never beside
-// the program: an archive is often run from a downloads folder that may
-// hold planted DLLs. Taken by name, as older systems lack the call.
-void RestrictDllSearch();
-
 // The whole program: returns the exit code.
 int RunExtractor(HINSTANCE instance);
 

@@ -40,4 +40,14 @@ TEST(EpochTextToFileTime, ReadsPlainSecondsAndRefusesEverythingElse)
     EXPECT_EQ(untouched, 7u);
 }
 
+// Elapsed times subtract two readings: the clock counts seconds since 1970,
+// not file-time units or seconds since 1601.
+TEST(WallClockSeconds, CountsSecondsSince1970)
+{
+    const int64_t first = zk::WallClockSeconds();
+    EXPECT_GT(first, 1577836800) << "after 2020-01-01";
+    EXPECT_LT(first, 4102444800) << "before 2100-01-01";
+    EXPECT_GE(zk::WallClockSeconds(), first);
+}
+
 } // namespace

@@ -1,6 +1,5 @@
 #include "core/error_log.h"
 
-#include "core/message_box.h"
 #include "scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -31,13 +30,13 @@ TEST(ErrorLog, BytesExactlyWithAndWithoutMark)
     ASSERT_EQ(lines.substr(0, 4), std::string("\xd5\x30\xa1\x30", 4));
     {
         ErrorLog log;
-        ASSERT_TRUE(log.Create(path.c_str(), nullptr, L"エラー"));
+        ASSERT_TRUE(log.Open(path.c_str()));
         EXPECT_TRUE(log.WriteFailure(L"\\\\?\\C:\\data\\a.txt", L"アクセスが拒否されました。"));
     }
     EXPECT_EQ(test::ScratchFolder::ReadAll(path), lines);
     {
         ErrorLog log;
-        ASSERT_TRUE(log.Create(path.c_str(), nullptr, L"エラー"));
+        ASSERT_TRUE(log.Open(path.c_str()));
         EXPECT_TRUE(log.WriteByteOrderMark());
         EXPECT_TRUE(log.WriteFailure(L"C:\\data\\a.txt", L"アクセスが拒否されました。"));
         log.Close();
@@ -52,7 +51,7 @@ TEST(ErrorLog, SystemTextsLineBreakGivesNoEmptyLine)
     test::ScratchFolder dir;
     const std::wstring path = dir.File(L"x.log");
     ErrorLog log;
-    ASSERT_TRUE(log.Create(path.c_str(), nullptr, L""));
+    ASSERT_TRUE(log.Open(path.c_str()));
     // As FormatMessage gives it.
     EXPECT_TRUE(log.WriteFailure(L"C:\\a.txt", L"ディスクの空き領域が不足しています。\r\n"));
     EXPECT_TRUE(log.WriteFailure(L"C:\\b.txt", L"\r\n"));
@@ -67,23 +66,21 @@ TEST(ErrorLog, UncPathLosesOnlyItsPrefix)
     test::ScratchFolder dir;
     const std::wstring path = dir.File(L"x.log");
     ErrorLog log;
-    ASSERT_TRUE(log.Create(path.c_str(), nullptr, L""));
+    ASSERT_TRUE(log.Open(path.c_str()));
     EXPECT_TRUE(log.WriteFailure(L"\\\\?\\UNC\\srv\\share\\f.bin", nullptr));
     log.Close();
     EXPECT_EQ(test::ScratchFolder::ReadAll(path),
               Le(L"ファイルパス：\\\\srv\\share\\f.bin\r\nメッセージ　：\r\n"));
 }
 
-TEST(ErrorLog, CreationFailureShowsTheCallersCaption)
+TEST(ErrorLog, CreationFailureIsReturnedForTheCallerToTell)
 {
     test::ScratchFolder dir;
-    MessageBoxRecorder boxes;
     ErrorLog log;
-    EXPECT_FALSE(log.Create(dir.File(L"no\\such\\folder\\a.log").c_str(), nullptr, L"エラー"));
+    EXPECT_FALSE(log.Open(dir.File(L"no\\such\\folder\\a.log").c_str()));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_FALSE(log.WriteByteOrderMark());
     EXPECT_FALSE(log.WriteFailure(L"a", L"b"));
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text, L"ログ用ファイルの作成に失敗しました");
-    EXPECT_EQ(boxes.Boxes()[0].caption, L"エラー");
 }
 
 TEST(ErrorLog, ExtractorLogBesideTheArchive)
@@ -93,7 +90,12 @@ TEST(ErrorLog, ExtractorLogBesideTheArchive)
     EXPECT_EQ(ExtractorLogPath(L"C:\\a.b\\photos"), L"C:\\a.b\\photos.log");
 
     const std::wstring archive = dir.File(L"photos.zka");
-    ASSERT_TRUE(WriteExtractorErrorLog(archive.c_str(), L"C:\\out\\x.jpg", L"msg", nullptr, false));
+    {
+        ErrorLog log;
+        ASSERT_TRUE(log.Open(ExtractorLogPath(archive.c_str()).c_str()));
+        EXPECT_TRUE(log.WriteByteOrderMark());
+        EXPECT_TRUE(log.WriteFailure(L"C:\\out\\x.jpg", L"msg"));
+    }
     EXPECT_EQ(test::ScratchFolder::ReadAll(dir.File(L"photos.log")),
               std::string("\xff\xfe", 2) + Le(L"ファイルパス：C:\\out\\x.jpg\r\nメッセージ　：msg\r\n"));
 }

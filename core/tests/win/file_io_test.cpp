@@ -2,7 +2,6 @@
 
 #include "core/last_error.h"
 #include "core/long_path.h"
-#include "core/message_box.h"
 #include "scratch_folder.h"
 
 #include <gtest/gtest.h>
@@ -17,19 +16,19 @@ TEST(OpenFile, ModeZeroLetsOthersReadModeOneDeniesThem)
     test::ScratchFolder dir;
     const std::wstring path = dir.Write(L"a.bin", "abc");
 
-    FileHandle reader(OpenFile(path.c_str(), OPENMODE_READ, false));
+    FileHandle reader(OpenFile(path.c_str(), OPENMODE_READ));
     ASSERT_TRUE(reader);
-    FileHandle second(OpenFile(path.c_str(), OPENMODE_READ, false));
+    FileHandle second(OpenFile(path.c_str(), OPENMODE_READ));
     EXPECT_TRUE(second) << "mode 0 shares reading";
-    FileHandle writer(OpenFile(path.c_str(), OPENMODE_EXISTING, false));
+    FileHandle writer(OpenFile(path.c_str(), OPENMODE_EXISTING));
     EXPECT_FALSE(writer) << "mode 0 does not share writing";
     reader.Reset();
     second.Reset();
 
-    FileHandle exclusive(OpenFile(path.c_str(), OPENMODE_CREATE, false));
+    FileHandle exclusive(OpenFile(path.c_str(), OPENMODE_CREATE));
     ASSERT_TRUE(exclusive);
-    EXPECT_EQ(FileSizeOf(exclusive.Get(), false), 0) << "mode 1 truncates";
-    FileHandle blocked(OpenFile(path.c_str(), OPENMODE_READ, false));
+    EXPECT_EQ(FileSizeOf(exclusive.Get()), 0) << "mode 1 truncates";
+    FileHandle blocked(OpenFile(path.c_str(), OPENMODE_READ));
     EXPECT_FALSE(blocked) << "mode 1 shares nothing";
     EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(blocked.Get(), nullptr);
@@ -39,65 +38,63 @@ TEST(OpenFile, ModesCreateOpenOrFail)
 {
     test::ScratchFolder dir;
     const std::wstring path = dir.File(L"new.bin");
-    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_EXISTING, false), nullptr);
-    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_READ, false), nullptr)
+    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_EXISTING), nullptr);
+    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_READ), nullptr)
         << "failure is null, not INVALID_HANDLE_VALUE";
     {
-        FileHandle h(OpenFile(path.c_str(), OPENMODE_OPEN_ALWAYS, false));
+        FileHandle h(OpenFile(path.c_str(), OPENMODE_OPEN_ALWAYS));
         ASSERT_TRUE(h);
-        EXPECT_TRUE(WriteFully(h.Get(), "hello", 5, false));
+        EXPECT_TRUE(WriteFully(h.Get(), "hello", 5));
     }
     {
-        FileHandle h(OpenFile(path.c_str(), OPENMODE_OPEN_ALWAYS, false));
+        FileHandle h(OpenFile(path.c_str(), OPENMODE_OPEN_ALWAYS));
         ASSERT_TRUE(h);
-        EXPECT_EQ(FileSizeOf(h.Get(), false), 5) << "mode 2 keeps the content";
+        EXPECT_EQ(FileSizeOf(h.Get()), 5) << "mode 2 keeps the content";
     }
-    FileHandle folder(OpenFile(dir.Path().c_str(), OPENMODE_BACKUP, false));
+    FileHandle folder(OpenFile(dir.Path().c_str(), OPENMODE_BACKUP));
     EXPECT_TRUE(folder) << "backup semantics open folders";
-    FileHandle shared(OpenFile(path.c_str(), OPENMODE_BACKUP_SHARED, false));
+    FileHandle shared(OpenFile(path.c_str(), OPENMODE_BACKUP_SHARED));
     ASSERT_TRUE(shared);
     FileHandle alsoWriting(
-        OpenFileShared(path.c_str(), OPENMODE_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE, false));
+        OpenFileShared(path.c_str(), OPENMODE_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE));
     EXPECT_TRUE(alsoWriting) << "mode 5 shares writing";
 
     for (int mode : {-1, 6}) {
-        EXPECT_EQ(OpenFile(path.c_str(), mode, false), nullptr);
+        EXPECT_EQ(OpenFile(path.c_str(), mode), nullptr);
         EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
     }
-    EXPECT_EQ(OpenFileShared(path.c_str(), OPENMODE_BACKUP_SHARED, FILE_SHARE_READ, false), nullptr);
-    EXPECT_EQ(OpenFile(nullptr, OPENMODE_READ, false), nullptr);
+    EXPECT_EQ(OpenFileShared(path.c_str(), OPENMODE_BACKUP_SHARED, FILE_SHARE_READ), nullptr);
+    EXPECT_EQ(OpenFile(nullptr, OPENMODE_READ), nullptr);
 }
 
-TEST(OpenFile, ReportFlagDecidesAboutTheBox)
+TEST(OpenFile, FailureIsRecordedForTheCaller)
 {
     test::ScratchFolder dir;
     const std::wstring missing = dir.File(L"missing.bin");
-    MessageBoxRecorder boxes;
-    EXPECT_EQ(OpenFile(missing.c_str(), OPENMODE_READ, false), nullptr);
-    EXPECT_EQ(boxes.Count(), 0u);
+    SetLastError(0);
+    EXPECT_EQ(OpenFile(missing.c_str(), OPENMODE_READ), nullptr);
+    EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << "still there for the caller";
     EXPECT_GT(wcslen(LastErrorText()), 0u) << "the text is kept for the log";
-    EXPECT_EQ(OpenFile(missing.c_str(), OPENMODE_READ, true), nullptr);
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Boxes()[0].text.rfind(L"[Error:2] ", 0), 0u);
 }
 
 TEST(FileIo, ReadWriteSeekAndNoHandle)
 {
     test::ScratchFolder dir;
-    FileHandle h(OpenFile(dir.File(L"rw.bin").c_str(), OPENMODE_CREATE, false));
+    FileHandle h(OpenFile(dir.File(L"rw.bin").c_str(), OPENMODE_CREATE));
     ASSERT_TRUE(h);
     EXPECT_EQ(WriteFileBytes(h.Get(), "0123456789", 10), 10);
-    EXPECT_EQ(SeekFile(h.Get(), -4, FILE_END, false), 6);
+    EXPECT_EQ(SeekFile(h.Get(), -4, FILE_END), 6);
     char buf[16] = {};
     EXPECT_EQ(ReadFileBytes(h.Get(), buf, sizeof buf), 4);
     EXPECT_EQ(std::string(buf, 4), "6789");
     EXPECT_EQ(ReadFileBytes(h.Get(), buf, sizeof buf), 0) << "end of file";
-    EXPECT_EQ(SeekFile(h.Get(), -1, FILE_BEGIN, false), -1);
+    EXPECT_EQ(SeekFile(h.Get(), -1, FILE_BEGIN), -1);
 
     EXPECT_EQ(ReadFileBytes(nullptr, buf, 1), -1);
     EXPECT_EQ(ReadFileBytes(INVALID_HANDLE_VALUE, buf, 1), -1);
     EXPECT_EQ(WriteFileBytes(nullptr, buf, 1), -1);
-    EXPECT_EQ(SeekFile(nullptr, 0, FILE_BEGIN, false), -1);
+    EXPECT_EQ(SeekFile(nullptr, 0, FILE_BEGIN), -1);
     CloseFile(nullptr);
     CloseFile(INVALID_HANDLE_VALUE);
 }
@@ -105,19 +102,19 @@ TEST(FileIo, ReadWriteSeekAndNoHandle)
 TEST(FileIo, FullyHelpersUseSixtyFourBitOffsets)
 {
     test::ScratchFolder dir;
-    FileHandle h(OpenFile(dir.File(L"big.bin").c_str(), OPENMODE_CREATE, false));
+    FileHandle h(OpenFile(dir.File(L"big.bin").c_str(), OPENMODE_CREATE));
     ASSERT_TRUE(h);
     // Beyond 4 GiB: the high half of the offset must reach the system.
     const uint64_t beyond4G = (uint64_t(1) << 32) + 3;
-    ASSERT_TRUE(WriteFullyAt(h.Get(), beyond4G, "tail", 4, false));
-    EXPECT_EQ(FileSizeOf(h.Get(), false), static_cast<int64_t>(beyond4G + 4));
-    ASSERT_TRUE(WriteFullyAt(h.Get(), 0, "head", 4, false));
+    ASSERT_TRUE(WriteFullyAt(h.Get(), beyond4G, "tail", 4));
+    EXPECT_EQ(FileSizeOf(h.Get()), static_cast<int64_t>(beyond4G + 4));
+    ASSERT_TRUE(WriteFullyAt(h.Get(), 0, "head", 4));
     char buf[8] = {};
-    EXPECT_EQ(ReadFullyAt(h.Get(), beyond4G, buf, 8, false), 4) << "short only at the end";
+    EXPECT_EQ(ReadFullyAt(h.Get(), beyond4G, buf, 8), 4) << "short only at the end";
     EXPECT_EQ(std::string(buf, 4), "tail");
-    EXPECT_EQ(ReadFullyAt(h.Get(), 0, buf, 4, false), 4);
+    EXPECT_EQ(ReadFullyAt(h.Get(), 0, buf, 4), 4);
     EXPECT_EQ(std::string(buf, 4), "head");
-    EXPECT_EQ(ReadFullyAt(h.Get(), 1, buf, 2, false), 2);
+    EXPECT_EQ(ReadFullyAt(h.Get(), 1, buf, 2), 2);
     EXPECT_EQ(std::string(buf, 2), "ea");
     h.Reset();
     DeleteFileW(dir.File(L"big.bin").c_str());
@@ -127,20 +124,20 @@ TEST(FileIo, AttributesAndFindRecord)
 {
     test::ScratchFolder dir;
     const std::wstring path = dir.Write(L"ro.txt", "12345");
-    ASSERT_TRUE(SetFileAttrs(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, false));
-    ASSERT_TRUE(ClearReadOnly(path.c_str(), false));
-    EXPECT_EQ(GetFileAttrs(path.c_str(), false) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
+    ASSERT_TRUE(SetFileAttrs(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(ClearReadOnly(path.c_str()));
+    EXPECT_EQ(GetFileAttrs(path.c_str()) & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN),
               static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN))
         << "only read-only is cleared";
-    EXPECT_EQ(GetFileAttrs(dir.File(L"none").c_str(), false), INVALID_FILE_ATTRIBUTES);
-    EXPECT_FALSE(ClearReadOnly(dir.File(L"none").c_str(), false));
+    EXPECT_EQ(GetFileAttrs(dir.File(L"none").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(ClearReadOnly(dir.File(L"none").c_str()));
 
     WIN32_FIND_DATAW data{};
-    ASSERT_TRUE(FindFileData(path.c_str(), &data, false));
+    ASSERT_TRUE(FindFileData(path.c_str(), &data));
     EXPECT_STREQ(data.cFileName, L"ro.txt");
     EXPECT_EQ(data.nFileSizeLow, 5u);
     EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_FALSE(FindFileData(dir.File(L"none").c_str(), &data, false));
+    EXPECT_FALSE(FindFileData(dir.File(L"none").c_str(), &data));
     EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -152,11 +149,11 @@ TEST(FileIo, CopyFileTo)
     ASSERT_TRUE(CopyFileTo(source.c_str(), target.c_str()));
     EXPECT_EQ(test::ScratchFolder::ReadAll(target), "new content");
 
-    MessageBoxRecorder boxes;
     EXPECT_TRUE(CopyFileTo(dir.File(L"none").c_str(), dir.File(L"never").c_str()));
     EXPECT_FALSE(PathExists(dir.File(L"never").c_str()));
+    SetLastError(0);
     EXPECT_FALSE(CopyFileTo(source.c_str(), dir.File(L"no\\such\\folder.bin").c_str()));
-    EXPECT_EQ(boxes.Count(), 1u) << "a failed copy is shown";
+    EXPECT_NE(LastErrorCode(), 0u) << "a failed copy is recorded for the caller to tell";
 }
 
 TEST(DeleteFileOrDefer, RemovesReadOnlyAndMissingFiles)
@@ -164,14 +161,12 @@ TEST(DeleteFileOrDefer, RemovesReadOnlyAndMissingFiles)
     test::ScratchFolder dir;
     const std::wstring path = dir.Write(L"ro.txt");
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    MessageBoxRecorder boxes;
-    EXPECT_TRUE(DeleteFileOrDefer(path.c_str(), false, true));
+    EXPECT_TRUE(DeleteFileOrDefer(path.c_str(), false));
     EXPECT_FALSE(PathExists(path.c_str()));
-    EXPECT_TRUE(DeleteFileOrDefer(path.c_str(), false, true)) << "nothing to delete is success";
-    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(DeleteFileOrDefer(path.c_str(), false)) << "nothing to delete is success";
 
     const std::wstring deferred = dir.Write(L"later.txt");
-    EXPECT_TRUE(DeleteFileOrDefer(deferred.c_str(), true, false));
+    EXPECT_TRUE(DeleteFileOrDefer(deferred.c_str(), true));
     EXPECT_TRUE(PathExists(deferred.c_str())) << "deferred to the next restart";
 }
 
@@ -179,14 +174,14 @@ TEST(FileIo, FileHandleOwnsAndMoves)
 {
     test::ScratchFolder dir;
     const std::wstring path = dir.Write(L"h.bin");
-    FileHandle a(OpenFile(path.c_str(), OPENMODE_EXISTING, false));
+    FileHandle a(OpenFile(path.c_str(), OPENMODE_EXISTING));
     ASSERT_TRUE(a);
     FileHandle b(std::move(a));
     EXPECT_FALSE(a);
     EXPECT_TRUE(b);
-    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_EXISTING, false), nullptr) << "still open through b";
+    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_EXISTING), nullptr) << "still open through b";
     b = FileHandle();
-    FileHandle again(OpenFile(path.c_str(), OPENMODE_EXISTING, false));
+    FileHandle again(OpenFile(path.c_str(), OPENMODE_EXISTING));
     EXPECT_TRUE(again) << "closed when b was replaced";
     EXPECT_FALSE(FileHandle(INVALID_HANDLE_VALUE));
     EXPECT_GT(TotalPhysicalMemory(), 0);

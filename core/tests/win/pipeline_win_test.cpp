@@ -10,6 +10,7 @@
 #include "core/block_size.h"
 #include "core/pipeline.h"
 #include "core/pipeline_platform.h"
+#include "core/text_convert.h"
 
 namespace zk {
 namespace {
@@ -29,7 +30,7 @@ std::string Hex(const uint8_t* p, size_t n)
 
 TEST(SystemSha256, KnownDigests)
 {
-    auto hash = MakeSystemSha256(false);
+    auto hash = MakeSystemSha256();
     uint8_t digest[32];
 
     ASSERT_EQ(hash->Begin(), 0);
@@ -69,7 +70,7 @@ TEST(SystemSha256, OneObjectHashesFileAfterFile)
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
     };
-    auto hash = MakeSystemSha256(false);
+    auto hash = MakeSystemSha256();
     for (int round = 0; round < 3; ++round) {
         for (const Case& c : cases) {
             if (round == 1) {
@@ -118,11 +119,6 @@ private:
     std::wstring m_path;
 };
 
-std::u16string U16(const std::wstring& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
 int64_t SizeOnDisk(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA d;
@@ -151,15 +147,15 @@ TEST(VolumeFiles, TwelveMibInFiveMibVolumesOnDisk)
     const std::wstring archive = dir.Path(L"pack.exe");
     HANDLE h0 = CreateForWrite(archive);
     ASSERT_NE(h0, INVALID_HANDLE_VALUE);
-    auto volume0 = WrapFileHandle(h0, true, false);
+    auto volume0 = WrapFileHandle(h0, true);
     const uint32_t head = 200000; // stands for the extractor program and the head
     std::vector<uint8_t> headBytes(head, 0x5A);
     ASSERT_EQ(volume0->Write(headBytes.data(), head), head);
 
-    auto files = MakeVolumeFiles(false);
+    auto files = MakeVolumeFiles();
     FailureInfo failure;
     VolumeWriter writer;
-    writer.Start(VolumeSet{files.get(), U16(archive), 5 * MiB, head}, volume0.get(), &failure);
+    writer.Start(VolumeSet{files.get(), ToU16(archive), 5 * MiB, head}, volume0.get(), &failure);
     const auto data = RandomBytes(12 * MiB - head, 3);
     for (size_t pos = 0; pos < data.size(); pos += 700000) {
         const uint32_t n = static_cast<uint32_t>(std::min<size_t>(700000, data.size() - pos));
@@ -188,13 +184,13 @@ TEST(VolumeFiles, MissingVolumeIsNamedWithTheSystemText)
 {
     TempFolder dir;
     const std::wstring archive = dir.Path(L"pack.zka");
-    auto files = MakeVolumeFiles(false);
+    auto files = MakeVolumeFiles();
     FailureInfo failure;
-    VolumeSet set{files.get(), U16(archive), MiB, 0};
+    VolumeSet set{files.get(), ToU16(archive), MiB, 0};
     SpannedReader reader(set, 2, 2 * MiB, 10, &failure);
     uint8_t b[10];
     EXPECT_EQ(ReadSpanned(reader, b, 10), 1);
-    EXPECT_EQ(failure.m_strPath, U16(archive + L".2"));
+    EXPECT_EQ(failure.m_strPath, ToU16(archive + L".2"));
     EXPECT_FALSE(failure.m_strMessage.empty());
 }
 
@@ -214,24 +210,24 @@ TEST(PipelineOnDisk, EncodeVerifyDecodeAcrossOneMibVolumes)
             CloseHandle(s);
         }
         HANDLE h0 = CreateForWrite(archive);
-        auto volume0 = WrapFileHandle(h0, true, false);
+        auto volume0 = WrapFileHandle(h0, true);
         std::vector<uint8_t> head(1000, 0);
         volume0->Write(head.data(), 1000);
 
-        auto files = MakeVolumeFiles(false);
+        auto files = MakeVolumeFiles();
         auto buffers = PipelineBuffers::Allocate(SystemBlockSize());
         ASSERT_NE(buffers, nullptr);
-        auto hash = MakeSystemSha256(false);
+        auto hash = MakeSystemSha256();
         PipelineContext ctx;
         VolumeWriter writer;
-        writer.Start(VolumeSet{files.get(), U16(archive), MiB, 1000}, volume0.get(), &ctx.m_failure);
+        writer.Start(VolumeSet{files.get(), ToU16(archive), MiB, 1000}, volume0.get(), &ctx.m_failure);
         ctx.m_pBuffers = buffers.get();
         ctx.m_pWriter = &writer;
         ctx.m_pHash = hash.get();
-        ctx.m_strSourcePath = U16(sourcePath);
+        ctx.m_strSourcePath = ToU16(sourcePath);
         HANDLE hs = CreateFileW(sourcePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        auto source = WrapFileHandle(hs, true, false);
+        auto source = WrapFileHandle(hs, true);
         ctx.m_pSource = source.get();
 
         PipelineEntry e;
@@ -282,23 +278,23 @@ TEST(PipelineOnDisk, SourceThatCannotBeReadFailsWithTheSystemText)
     // Opened for writing only: every read fails with access denied.
     HANDLE w =
         CreateFileW(sourcePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    auto source = WrapFileHandle(w, true, false);
+    auto source = WrapFileHandle(w, true);
 
     const std::wstring archive = dir.Path(L"pack.zka");
-    auto volume0 = WrapFileHandle(CreateForWrite(archive), true, false);
-    auto files = MakeVolumeFiles(false);
+    auto volume0 = WrapFileHandle(CreateForWrite(archive), true);
+    auto files = MakeVolumeFiles();
     auto buffers = PipelineBuffers::Allocate(SystemBlockSize());
     PipelineContext ctx;
     VolumeWriter writer;
-    writer.Start(VolumeSet{files.get(), U16(archive), 0, 0}, volume0.get(), &ctx.m_failure);
+    writer.Start(VolumeSet{files.get(), ToU16(archive), 0, 0}, volume0.get(), &ctx.m_failure);
     ctx.m_pBuffers = buffers.get();
     ctx.m_pWriter = &writer;
     ctx.m_pSource = source.get();
-    ctx.m_strSourcePath = U16(sourcePath);
+    ctx.m_strSourcePath = ToU16(sourcePath);
     PipelineEntry e;
     e.m_nUncompressedSize = 5000;
     EXPECT_EQ(Lz4EncodeEntry(ctx, e), 1);
-    EXPECT_EQ(ctx.m_failure.m_strPath, U16(sourcePath));
+    EXPECT_EQ(ctx.m_failure.m_strPath, ToU16(sourcePath));
     EXPECT_FALSE(ctx.m_failure.m_strMessage.empty());
     EXPECT_EQ(e.m_nStoredSize, 0u);
 }

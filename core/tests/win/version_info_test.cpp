@@ -28,7 +28,7 @@ TEST(LoadVersionInfo, ReadsTheProgramsResource)
 
 TEST(LoadOsInfo, CodeMatchesTheVersionRecord)
 {
-    ASSERT_TRUE(LoadOsInfo(false));
+    ASSERT_TRUE(LoadOsInfo());
     const OSVERSIONINFOEXW& v = OsVersionRecord();
     EXPECT_EQ(OsVersionCode(), OsVersionCodeFor(v.dwPlatformId, v.dwMajorVersion, v.dwMinorVersion,
                                                 v.wProductType, GetSystemMetrics(SM_SERVERR2) != 0));

@@ -146,7 +146,7 @@ inline zk::test::TestArchive BuildSfx(const std::vector<zk::test::TestEntry>& tr
     o.m_prefix = ExtractorImage();
     std::unique_ptr<zk::IFileHash> hash;
     if (o.m_bHash) {
-        hash = zk::MakeSystemSha256(false);
+        hash = zk::MakeSystemSha256();
         o.m_pHash = hash.get();
     }
     return zk::test::BuildTestArchive(tree, o);

@@ -337,7 +337,7 @@ TEST(SampleArchives, WrittenWhenAsked)
         o.m_prefix = ExtractorImage();
         std::unique_ptr<zk::IFileHash> hash;
         if (o.m_bHash) {
-            hash = zk::MakeSystemSha256(false);
+            hash = zk::MakeSystemSha256();
             o.m_pHash = hash.get();
         }
         zk::test::TestArchive a = zk::test::BuildTestArchive(*s.tree, o);

@@ -1,4 +1,4 @@
-#include "core/pickers.h"
+#include "ui/pickers.h"
 
 #include "core/long_path.h"
 

@@ -1,4 +1,4 @@
-#include "sfx/ui/system_dlls.h"
+#include "core/system_dlls.h"
 
 #include <string>
 
@@ -29,8 +29,17 @@ template <class Fn> Fn VersionCall(const char* name)
 
 } // namespace
 
-void BindSystemDlls()
+void RestrictDllSearch()
 {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) return;
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Also drops the current folder from the search where the call above
+    // is missing.
+    SetDllDirectoryW(L"");
     VersionDll();
 }
 

@@ -1,4 +1,4 @@
-#include "core/message_box.h"
+#include "ui/message_box.h"
 
 #include <utility>
 
