@@ -36,4 +36,22 @@ private:
     HWND m_hWnd = nullptr;
 };
 
+// A control that draws itself whole: painting goes to Paint, and the
+// background is never erased first (Paint covers it, without flicker).
+class CPaintedWindow : public CSubclassedWindow {
+protected:
+    virtual void Paint() = 0;
+    // Every message but painting and erasing; Default unless overridden.
+    virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) { return Default(msg, wParam, lParam); }
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) final
+    {
+        if (msg == WM_PAINT) {
+            Paint();
+            return 0;
+        }
+        if (msg == WM_ERASEBKGND) return 1;
+        return OnMessage(msg, wParam, lParam);
+    }
+};
+
 } // namespace zk

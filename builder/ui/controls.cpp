@@ -45,19 +45,6 @@ void PaintTextOn(HWND hwnd, HFONT font, COLORREF background, UINT extraFormat)
 
 // ---- CHeaderStatic ----
 
-LRESULT CHeaderStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    switch (msg) {
-    case WM_PAINT:
-        Paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    default:
-        return Default(msg, wParam, lParam);
-    }
-}
-
 void CHeaderStatic::Paint()
 {
     HFONT font = WindowFont(Hwnd());
@@ -70,19 +57,6 @@ void CHeaderStatic::Paint()
 
 // ---- CTitleStatic ----
 
-LRESULT CTitleStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    switch (msg) {
-    case WM_PAINT:
-        Paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
-    default:
-        return Default(msg, wParam, lParam);
-    }
-}
-
 void CTitleStatic::Paint()
 {
     if (!m_font) m_font.Reset(CreateDerivedFont(Hwnd(), FW_BOLD, -18));
@@ -91,14 +65,9 @@ void CTitleStatic::Paint()
 
 // ---- CPhaseStatic ----
 
-LRESULT CPhaseStatic::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT CPhaseStatic::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_PAINT:
-        Paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
     case WM_SETTEXT: {
         // The static repaints only the text it knows; the shortened path
         // needs the whole line redrawn.
@@ -150,14 +119,9 @@ std::wstring CProgressBar::Text() const
     return FormatBarText(m_nCompressDone.load(), m_nTotal.load(), elapsed);
 }
 
-LRESULT CProgressBar::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+LRESULT CProgressBar::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
-    case WM_PAINT:
-        Paint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
     case WM_TIMER:
         if (wParam == IDT_BAR_CLOCK) {
             InvalidateRect(Hwnd(), nullptr, FALSE);

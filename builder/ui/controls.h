@@ -13,46 +13,40 @@ namespace zk {
 
 // A white area with its text top-left in the dialog's font, optionally bold:
 // the wizard's header band, title and description.
-class CHeaderStatic : public CSubclassedWindow {
+class CHeaderStatic : public CPaintedWindow {
 public:
     explicit CHeaderStatic(bool bold) : m_bBold(bold) {}
 
-protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
 private:
-    void Paint();
+    void Paint() override;
     bool m_bBold;
     Font m_font;
 };
 
 // A page title: bold, 18 pixels high, on a background colour of its own.
-class CTitleStatic : public CSubclassedWindow {
+class CTitleStatic : public CPaintedWindow {
 public:
     void SetBackground(COLORREF colour) { m_background = colour; }
 
-protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
 private:
-    void Paint();
+    void Paint() override;
     COLORREF m_background = RGB(255, 255, 255);
     Font m_font;
 };
 
 // The build's phase line: paths are shortened in the middle to fit.
-class CPhaseStatic : public CSubclassedWindow {
+class CPhaseStatic : public CPaintedWindow {
 protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void Paint();
+    void Paint() override;
 };
 
 // Two-layer progress bar (compressed, verified) with its own text. The build
 // thread moves the counters; the window thread paints them. The counters are
 // atomics so that a 64-bit value is never read half-written.
-class CProgressBar : public CSubclassedWindow {
+class CProgressBar : public CPaintedWindow {
 public:
     static constexpr int64_t DIVISOR = 1048576;
 
@@ -72,10 +66,10 @@ public:
     std::wstring Text() const;
 
 protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void Paint();
+    void Paint() override;
     void LoadResources();
 
     std::atomic<int64_t> m_nTotal{0};

@@ -83,7 +83,7 @@ LRESULT CExtractProgressBar::OnGetText(WPARAM chars, LPARAM buffer) const
     return static_cast<LRESULT>(n);
 }
 
-void CExtractProgressBar::OnPaint()
+void CExtractProgressBar::Paint()
 {
     PaintScope paint(Hwnd());
     HDC dc = paint.Dc();
@@ -101,14 +101,9 @@ void CExtractProgressBar::OnPaint()
     }
 }
 
-LRESULT CExtractProgressBar::WindowProc(UINT msg, WPARAM wp, LPARAM lp)
+LRESULT CExtractProgressBar::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
-    case WM_PAINT:
-        OnPaint();
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
     // The control's text is the line it shows, for screen readers and for
     // anything else that reads windows.
     case WM_GETTEXTLENGTH:

@@ -16,7 +16,7 @@ namespace zk {
 // while a worker runs.
 constexpr UINT_PTR PROGRESS_TIMER_ID = 32868;
 
-class CExtractProgressBar : public CSubclassedWindow {
+class CExtractProgressBar : public CPaintedWindow {
 public:
     CExtractProgressBar(ProgressCounters& progress, StatusOverride& status) : m_progress(progress), m_status(status)
     {
@@ -33,10 +33,10 @@ public:
     std::wstring ShownText() const;
 
 protected:
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void OnPaint();
+    void Paint() override;
     LRESULT OnGetText(WPARAM chars, LPARAM buffer) const;
 
     ProgressCounters& m_progress;
