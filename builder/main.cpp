@@ -20,7 +20,8 @@ static CBuilderApp theApp;
 static const wchar_t* const APP_CAPTION = L"ゼルコラ";
 
 // A switch that was not understood: a box naming it, or with "--quiet" only
-// the log beside the program, which a script can read.
+// the log beside the program, which a script can read (and the exit code,
+// when even the log cannot be made).
 static void ShowBadSwitch(const std::wstring& programFolder, const std::wstring& field, bool quiet)
 {
     const std::wstring text = BadBuilderSwitchText(field);
@@ -30,11 +31,7 @@ static void ShowBadSwitch(const std::wstring& programFolder, const std::wstring&
     }
     zk::ErrorLog log;
     const std::wstring path = programFolder + L"Zelkora.log";
-    if (!log.Open(path.c_str())) {
-        zk::ShowMessageBox(nullptr, zk::LOG_CREATE_FAILED_TEXT, APP_CAPTION, MB_OK | MB_ICONERROR);
-        return;
-    }
-    if (log.WriteByteOrderMark()) log.WriteFailure(L"", text.c_str());
+    if (log.Open(path.c_str()) && log.WriteByteOrderMark()) log.WriteFailure(L"", text.c_str());
 }
 
 // The builder lives exactly as long as its wizard: the application object

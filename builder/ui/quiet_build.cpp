@@ -12,14 +12,13 @@
 #include "core/error_log.h"
 #include "core/exit_codes.h"
 #include "core/long_path.h"
-#include "ui/message_box.h"
 #include "core/os_info.h"
 #include "core/quiet_answer.h"
+#include "ui/message_box.h"
 
 namespace {
 
 constexpr wchar_t LOG_NAME[] = L"Zelkora.log";
-constexpr wchar_t CAPTION[] = L"ゼルコラ";
 constexpr wchar_t TEXT_NOTHING_TO_STORE[] = L"保管するファイルがありません";
 
 // Nobody to ask: the careful answer; the engine's log keeps the failure.
@@ -28,15 +27,13 @@ public:
     zk::Answer Ask(const zk::UserMessage& message) override { return zk::QuietAnswer(message.m_nButtons); }
 };
 
-// A failure found before the engine runs, in the engine's log form.
+// A failure found before the engine runs, in the engine's log form. Without
+// a log only the exit code tells: no box waits for a person in a quiet run.
 void LogFailure(const std::wstring& programFolder, const std::wstring& path, const wchar_t* message)
 {
     zk::ErrorLog log;
     const std::wstring logPath = programFolder + LOG_NAME;
-    if (!log.Open(logPath.c_str())) {
-        zk::ShowMessageBox(nullptr, zk::LOG_CREATE_FAILED_TEXT, CAPTION, MB_OK | MB_ICONERROR);
-        return;
-    }
+    if (!log.Open(logPath.c_str())) return;
     if (log.WriteByteOrderMark()) log.WriteFailure(path.c_str(), message);
 }
 

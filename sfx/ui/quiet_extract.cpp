@@ -10,14 +10,12 @@ namespace zk {
 namespace {
 
 // The log beside the archive, with every record in order. A log that cannot
-// be made is told in an ownerless box, as ever.
+// be made leaves the exit code alone to tell: a box would wait for a person
+// nobody expects at the screen.
 void WriteQuietLog(const std::wstring& archivePath, const std::vector<ErrorLogRecord>& records)
 {
     ErrorLog log;
-    if (!log.Open(ExtractorLogPath(archivePath.c_str()).c_str())) {
-        ShowMessageBox(nullptr, LOG_CREATE_FAILED_TEXT, L"エラー", MB_OK | MB_ICONERROR);
-        return;
-    }
+    if (!log.Open(ExtractorLogPath(archivePath.c_str()).c_str())) return;
     if (!log.WriteByteOrderMark()) return;
     for (const ErrorLogRecord& r : records)
         if (!log.WriteFailure(r.m_strPath.c_str(), r.m_strMessage.c_str())) return;
