@@ -55,4 +55,20 @@ LRESULT CALLBACK CSubclassedWindow::SubclassProc(HWND hwnd, UINT msg, WPARAM wPa
     }
 }
 
+// Out of line, so that the class's virtual table is made once, here.
+LRESULT CPaintedWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    return Default(msg, wParam, lParam);
+}
+
+LRESULT CPaintedWindow::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_PAINT) {
+        Paint();
+        return 0;
+    }
+    if (msg == WM_ERASEBKGND) return 1;
+    return OnMessage(msg, wParam, lParam);
+}
+
 } // namespace zk

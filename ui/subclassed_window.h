@@ -42,16 +42,8 @@ class CPaintedWindow : public CSubclassedWindow {
 protected:
     virtual void Paint() = 0;
     // Every message but painting and erasing; Default unless overridden.
-    virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) { return Default(msg, wParam, lParam); }
-    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) final
-    {
-        if (msg == WM_PAINT) {
-            Paint();
-            return 0;
-        }
-        if (msg == WM_ERASEBKGND) return 1;
-        return OnMessage(msg, wParam, lParam);
-    }
+    virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) final;
 };
 
 } // namespace zk
