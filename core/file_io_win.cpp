@@ -1,8 +1,16 @@
 #include "core/file_io.h"
 
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include "core/file_time_win.h"
+
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/os_info.h"
+#include "core/unique_handle_win.h"
 
 #include <algorithm>
 #include <string>
@@ -13,7 +21,18 @@ namespace {
 
 bool IsOpen(HANDLE h)
 {
-    return h != nullptr && h != INVALID_HANDLE_VALUE;
+    return IsOpenHandle(h);
+}
+
+void FillListing(const WIN32_FIND_DATAW& data, FileListing* out)
+{
+    out->m_nAttributes = data.dwFileAttributes;
+    out->m_nCreationTime = FileTimeValue(data.ftCreationTime);
+    out->m_nAccessTime = FileTimeValue(data.ftLastAccessTime);
+    out->m_nWriteTime = FileTimeValue(data.ftLastWriteTime);
+    out->m_nSize = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    out->m_strName = data.cFileName;
+    out->m_bSymbolicLink = false;
 }
 
 // Fails a wrapper that was given something it cannot work on.
@@ -44,6 +63,9 @@ HANDLE Open(const wchar_t* path, int mode, DWORD share)
         break;
     case OPENMODE_EXISTING:
         break;
+    case OPENMODE_CREATE_NEW:
+        disposition = CREATE_NEW;
+        break;
     case OPENMODE_BACKUP:
     case OPENMODE_BACKUP_SHARED:
         flags |= FILE_FLAG_BACKUP_SEMANTICS;
@@ -72,10 +94,15 @@ HANDLE OpenFile(const wchar_t* path, int mode)
     return Open(path, mode, share);
 }
 
-HANDLE OpenFileShared(const wchar_t* path, int mode, DWORD shareMode)
+HANDLE OpenFileShared(const wchar_t* path, int mode, uint32_t shareMode)
 {
     if (mode == OPENMODE_BACKUP_SHARED) return Fail<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
     return Open(path, mode, shareMode);
+}
+
+bool IsOpenHandle(SysHandle h)
+{
+    return h != nullptr && h != INVALID_HANDLE_VALUE;
 }
 
 void CloseFile(HANDLE h)
@@ -105,7 +132,7 @@ int64_t WriteFileBytes(HANDLE h, const void* buffer, uint32_t size)
     return done;
 }
 
-int64_t SeekFile(HANDLE h, int64_t offset, DWORD method)
+int64_t SeekFile(HANDLE h, int64_t offset, uint32_t method)
 {
     if (!IsOpen(h)) return Fail<int64_t>(ERROR_INVALID_HANDLE, -1);
     LARGE_INTEGER distance;
@@ -129,55 +156,15 @@ int64_t FileSizeOf(HANDLE h)
     return size.QuadPart;
 }
 
-int64_t ReadFully(HANDLE h, void* buffer, size_t size)
+uint32_t GetFileAttrs(const wchar_t* path)
 {
-    uint8_t* p = static_cast<uint8_t*>(buffer);
-    size_t total = 0;
-    while (total < size) {
-        const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size - total, 0x40000000u));
-        const int64_t got = ReadFileBytes(h, p + total, piece);
-        if (got < 0) return -1;
-        if (got == 0) break;
-        total += static_cast<size_t>(got);
-    }
-    return static_cast<int64_t>(total);
-}
-
-bool WriteFully(HANDLE h, const void* buffer, size_t size)
-{
-    const uint8_t* p = static_cast<const uint8_t*>(buffer);
-    size_t total = 0;
-    while (total < size) {
-        const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(size - total, 0x40000000u));
-        const int64_t done = WriteFileBytes(h, p + total, piece);
-        if (done < 0) return false;
-        if (done == 0) return Fail<bool>(ERROR_WRITE_FAULT, false);
-        total += static_cast<size_t>(done);
-    }
-    return true;
-}
-
-int64_t ReadFullyAt(HANDLE h, uint64_t offset, void* buffer, size_t size)
-{
-    if (SeekFile(h, static_cast<int64_t>(offset), FILE_BEGIN) < 0) return -1;
-    return ReadFully(h, buffer, size);
-}
-
-bool WriteFullyAt(HANDLE h, uint64_t offset, const void* buffer, size_t size)
-{
-    if (SeekFile(h, static_cast<int64_t>(offset), FILE_BEGIN) < 0) return false;
-    return WriteFully(h, buffer, size);
-}
-
-DWORD GetFileAttrs(const wchar_t* path)
-{
-    if (!path) return Fail<DWORD>(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
+    if (!path) return Fail<uint32_t>(ERROR_INVALID_PARAMETER, INVALID_FILE_ATTRIBUTES);
     const DWORD attrs = GetFileAttributesW(LongPathForm(path).c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) RecordFailure();
     return attrs;
 }
 
-bool SetFileAttrs(const wchar_t* path, DWORD attrs)
+bool SetFileAttrs(const wchar_t* path, uint32_t attrs)
 {
     if (!path) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
     if (!SetFileAttributesW(LongPathForm(path).c_str(), attrs)) {
@@ -187,14 +174,7 @@ bool SetFileAttrs(const wchar_t* path, DWORD attrs)
     return true;
 }
 
-bool ClearReadOnly(const wchar_t* path)
-{
-    const DWORD attrs = GetFileAttrs(path);
-    if (attrs == INVALID_FILE_ATTRIBUTES) return false;
-    return SetFileAttrs(path, attrs & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-}
-
-bool FindFileData(const wchar_t* path, WIN32_FIND_DATAW* out)
+bool FindFileData(const wchar_t* path, FileListing* out)
 {
     if (!path || !out) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
     const std::wstring longPath = LongPathForm(path);
@@ -215,8 +195,118 @@ bool FindFileData(const wchar_t* path, WIN32_FIND_DATAW* out)
         RecordFailure();
         return false;
     }
-    *out = data;
+    FillListing(data, out);
     return true;
+}
+
+struct FolderLister::Impl {
+    FindHandle find;
+    WIN32_FIND_DATAW first{};
+    bool bHaveFirst = false;
+};
+
+FolderLister::FolderLister() : m_pImpl(std::make_unique<Impl>()) {}
+FolderLister::~FolderLister() = default;
+
+bool FolderLister::Open(const std::wstring& folder)
+{
+    std::wstring pattern = folder;
+    if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+    pattern += L"*.*";
+    m_pImpl->find.Reset(FindFirstFileW(LongPathForm(pattern).c_str(), &m_pImpl->first));
+    m_pImpl->bHaveFirst = static_cast<bool>(m_pImpl->find);
+    return m_pImpl->bHaveFirst;
+}
+
+bool FolderLister::Next(FileListing* out)
+{
+    if (!m_pImpl->find) return Fail<bool>(ERROR_INVALID_HANDLE, false);
+    if (m_pImpl->bHaveFirst) {
+        m_pImpl->bHaveFirst = false;
+        FillListing(m_pImpl->first, out);
+        return true;
+    }
+    WIN32_FIND_DATAW data{};
+    if (!FindNextFileW(m_pImpl->find.Get(), &data)) return false;
+    FillListing(data, out);
+    return true;
+}
+
+bool FolderLister::IsOpen() const
+{
+    return static_cast<bool>(m_pImpl->find);
+}
+
+bool PathIsSymbolicLink(const wchar_t*)
+{
+    return false;
+}
+
+bool FileIdentity(const std::wstring& path, std::pair<uint32_t, uint64_t>& identity)
+{
+    FileHandle h(OpenFileShared(path.c_str(), OPENMODE_BACKUP, SHARE_READ | SHARE_WRITE | SHARE_DELETE));
+    if (!h) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h.Get(), &info)) return false;
+    identity = {info.dwVolumeSerialNumber,
+                (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
+bool CreateFolder(const wchar_t* path)
+{
+    if (!path) return Fail<bool>(ERROR_INVALID_PARAMETER, false);
+    return CreateDirectoryW(path, nullptr) != FALSE;
+}
+
+bool SetFileTimes(SysHandle h, uint64_t creation, uint64_t access, uint64_t write)
+{
+    const FILETIME c = ToFileTime(creation);
+    const FILETIME a = ToFileTime(access);
+    const FILETIME w = ToFileTime(write);
+    return SetFileTime(h, &c, &a, &w) != FALSE;
+}
+
+FILE* CreateNewStream(const std::wstring& path)
+{
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd == -1) {
+        CloseHandle(h);
+        return nullptr;
+    }
+    FILE* out = _wfdopen(fd, L"wb");
+    if (!out) _close(fd);
+    return out;
+}
+
+FILE* OpenStreamForWrite(const std::wstring& path)
+{
+    return _wfopen(path.c_str(), L"wb");
+}
+
+bool ProbeCreate(const std::wstring& path)
+{
+    HANDLE probe =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(probe);
+    return true;
+}
+
+bool SetStreamTimesAndAttributes(FILE* stream, uint32_t attributes, uint64_t creation, uint64_t access,
+                                 uint64_t write)
+{
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILE_BASIC_INFO basic{};
+    basic.CreationTime.QuadPart = static_cast<LONGLONG>(creation);
+    basic.LastAccessTime.QuadPart = static_cast<LONGLONG>(access);
+    basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(write);
+    basic.FileAttributes = attributes;
+    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
 }
 
 bool CopyFileTo(const wchar_t* source, const wchar_t* target)
@@ -253,6 +343,11 @@ int64_t TotalPhysicalMemory()
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) return -1;
     return static_cast<int64_t>(status.ullTotalPhys);
+}
+
+bool FlushFile(SysHandle h)
+{
+    return FlushFileBuffers(h) != FALSE;
 }
 
 } // namespace zk

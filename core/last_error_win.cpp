@@ -61,4 +61,14 @@ uint32_t RecordFailure()
     return GetLastErrorText();
 }
 
+uint32_t SystemErrorCode()
+{
+    return GetLastError();
+}
+
+void SetSystemError(uint32_t code)
+{
+    SetLastError(code);
+}
+
 } // namespace zk

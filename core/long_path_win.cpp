@@ -20,12 +20,6 @@ bool IsDriveLetter(wchar_t c)
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
 }
 
-// "\\?\UNC\" in any letter case: the system compares it that way.
-bool IsLongUncForm(const wchar_t* path)
-{
-    return StartsWith(path, L"\\\\?\\") && _wcsnicmp(path + 4, L"UNC\\", 4) == 0;
-}
-
 bool IsDeviceForm(const wchar_t* path)
 {
     return StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\");
@@ -48,11 +42,6 @@ bool IsPlainAbsolute(const wchar_t* path)
 }
 
 // A drive root, looked at after any long-path prefix: "C:\" or "\\?\C:\".
-bool IsDriveRoot(const wchar_t* path)
-{
-    if (GetLongPathPrefixLength(path) == 4) path += 4;
-    return IsDriveLetter(path[0]) && path[1] == L':' && path[2] == L'\\' && path[3] == L'\0';
-}
 
 bool Copy(wchar_t* out, size_t outChars, const wchar_t* a, const wchar_t* b)
 {
@@ -68,27 +57,8 @@ bool Copy(wchar_t* out, size_t outChars, const wchar_t* a, const wchar_t* b)
 
 // The first steps of ParentFolder and LastComponent: drop a final "\" unless
 // the path is a drive root. False when the path is to be returned unchanged.
-bool DropFinalSlash(wchar_t* path)
-{
-    const size_t len = wcslen(path);
-    if (len == 0) return true;
-    if (path[len - 1] == L'\\') {
-        if (IsDriveRoot(path)) return false;
-        path[len - 1] = L'\0';
-        return true;
-    }
-    return path[len - 1] != L':';
-}
 
 } // namespace
-
-int GetLongPathPrefixLength(const wchar_t* path)
-{
-    if (!path) return -1;
-    if (path[0] != L'\\') return 0;
-    if (IsLongUncForm(path)) return 8;
-    return StartsWith(path, L"\\\\?\\") ? 4 : 0;
-}
 
 bool PathExists(const wchar_t* path)
 {
@@ -144,97 +114,6 @@ std::wstring LongPathForm(const wchar_t* path)
         if (GetLastError() != ERROR_FILENAME_EXCED_RANGE || out.size() > 65536) return std::wstring();
         out.resize(out.size() * 2);
     }
-}
-
-wchar_t* RemoveLongPathPrefix(wchar_t* path)
-{
-    const int prefix = GetLongPathPrefixLength(path);
-    if (prefix <= 0) return path;
-    if (prefix == 8) {
-        // "\\?\UNC\srv" -> "\\srv": keep the first two backslashes.
-        wmemmove(path + 2, path + 8, wcslen(path + 8) + 1);
-    } else {
-        wmemmove(path, path + prefix, wcslen(path + prefix) + 1);
-    }
-    return path;
-}
-
-std::wstring ShortPathForm(const wchar_t* path)
-{
-    if (!path) return std::wstring();
-    std::wstring s(path);
-    RemoveLongPathPrefix(s.data());
-    s.resize(wcslen(s.c_str()));
-    return s;
-}
-
-wchar_t* AddTrailingSlash(wchar_t* path, size_t pathChars)
-{
-    if (!path) return nullptr;
-    const size_t len = wcslen(path);
-    if (len == 0 || path[len - 1] == L'\\') return path;
-    if (len + 2 > pathChars) return nullptr;
-    path[len] = L'\\';
-    path[len + 1] = L'\0';
-    return path;
-}
-
-void AddTrailingSlash(std::wstring& path)
-{
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-}
-
-wchar_t* RemoveTrailingSlash(wchar_t* path)
-{
-    if (!path) return nullptr;
-    const size_t len = wcslen(path);
-    if (len == 0 || path[len - 1] != L'\\') return path;
-    if (len < 3 || path[len - 2] != L':') path[len - 1] = L'\0';
-    return path;
-}
-
-void RemoveTrailingSlash(std::wstring& path)
-{
-    RemoveTrailingSlash(path.data());
-    path.resize(wcslen(path.c_str()));
-}
-
-wchar_t* ParentFolder(wchar_t* path)
-{
-    if (!path) return nullptr;
-    if (!DropFinalSlash(path)) return path;
-    wchar_t* last = wcsrchr(path, L'\\');
-    if (last) {
-        last[1] = L'\0';
-    } else {
-        path[0] = L'\0';
-    }
-    return path;
-}
-
-std::wstring ParentFolder(const std::wstring& path)
-{
-    std::wstring s(path);
-    ParentFolder(s.data());
-    s.resize(wcslen(s.c_str()));
-    return s;
-}
-
-wchar_t* LastComponent(wchar_t* path)
-{
-    if (!path) return nullptr;
-    if (!DropFinalSlash(path)) return path;
-    const wchar_t* last = wcsrchr(path, L'\\');
-    if (last) wmemmove(path, last + 1, wcslen(last + 1) + 1);
-    return path;
-}
-
-std::wstring LastComponent(const std::wstring& path)
-{
-    std::wstring s(path);
-    LastComponent(s.data());
-    s.resize(wcslen(s.c_str()));
-    return s;
 }
 
 wchar_t* RemoveExtension(wchar_t* path)

@@ -18,86 +18,6 @@ std::u16string LastErrorTextU16()
     return ToU16(zk::LastErrorText());
 }
 
-class Win32File : public IByteFile {
-public:
-    Win32File(HANDLE h, bool owns) : m_h(h), m_bOwns(owns) {}
-    ~Win32File() override
-    {
-        if (m_bOwns) CloseFile(m_h);
-    }
-    Win32File(const Win32File&) = delete;
-    Win32File& operator=(const Win32File&) = delete;
-
-    int64_t Read(void* dst, uint32_t count) override
-    {
-        return Keep(ReadFileBytes(m_h, dst, count));
-    }
-    int64_t Write(const void* src, uint32_t count) override
-    {
-        // A write may stop short without an error; the rest is written on,
-        // so that a full disk fails the next call with the system's own error.
-        // A call that makes no progress without an error (a full disk on some
-        // systems) is kept as a full disk, never passed over in silence.
-        const uint8_t* bytes = static_cast<const uint8_t*>(src);
-        uint32_t done = 0;
-        while (done < count) {
-            const int64_t n = Keep(WriteFileBytes(m_h, bytes + done, count - done));
-            if (n < 0) return done == 0 ? -1 : done;
-            if (n == 0) {
-                SetLastError(ERROR_DISK_FULL);
-                RecordFailure();
-                m_strError = LastErrorTextU16();
-                break;
-            }
-            done += static_cast<uint32_t>(n);
-        }
-        return done;
-    }
-    bool SeekTo(uint64_t pos) override
-    {
-        const int64_t at = Keep(SeekFile(m_h, static_cast<int64_t>(pos), FILE_BEGIN));
-        return at >= 0 && static_cast<uint64_t>(at) == pos;
-    }
-    std::u16string LastErrorText() const override { return m_strError; }
-
-private:
-    int64_t Keep(int64_t result)
-    {
-        if (result < 0) m_strError = LastErrorTextU16();
-        return result;
-    }
-
-    HANDLE m_h;
-    bool m_bOwns;
-    std::u16string m_strError;
-};
-
-class Win32VolumeFiles : public IVolumeFiles {
-public:
-    Win32VolumeFiles() {}
-
-    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
-    {
-        return Wrap(OpenFileShared(ToWide(path).c_str(), OPENMODE_CREATE, FILE_SHARE_READ));
-    }
-    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
-    {
-        return Wrap(OpenFileShared(ToWide(path).c_str(), OPENMODE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
-    }
-    std::u16string LastErrorText() const override { return m_strError; }
-
-private:
-    std::unique_ptr<IByteFile> Wrap(HANDLE h)
-    {
-        if (!h) {
-            m_strError = LastErrorTextU16();
-            return nullptr;
-        }
-        return std::make_unique<Win32File>(h, true);
-    }
-    std::u16string m_strError;
-};
-
 // The provider is acquired at the first Begin and kept until the object goes:
 // acquiring it costs milliseconds (far more than hashing a small file), and a
 // build or an extraction hashes thousands of files with one object. Each file
@@ -184,16 +104,6 @@ private:
 };
 
 } // namespace
-
-std::unique_ptr<IByteFile> WrapFileHandle(void* handle, bool owns)
-{
-    return std::make_unique<Win32File>(static_cast<HANDLE>(handle), owns);
-}
-
-std::unique_ptr<IVolumeFiles> MakeVolumeFiles()
-{
-    return std::make_unique<Win32VolumeFiles>();
-}
 
 std::unique_ptr<IFileHash> MakeSystemSha256()
 {

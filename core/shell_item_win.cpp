@@ -1,6 +1,8 @@
 #include "core/shell_item.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
@@ -25,6 +27,22 @@ bool ShellKnowsPath(const std::wstring& path)
     const bool known = SUCCEEDED(hr) && pidl != nullptr;
     ILFree(pidl);
     return known;
+}
+
+bool HasAssociatedProgram(const std::wstring& path)
+{
+    wchar_t program[MAX_PATH] = {};
+    return reinterpret_cast<INT_PTR>(FindExecutableW(path.c_str(), nullptr, program)) > 32 && program[0] != 0;
+}
+
+ShellThreadScope::ShellThreadScope()
+    : m_bInitialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
+{
+}
+
+ShellThreadScope::~ShellThreadScope()
+{
+    if (m_bInitialised) CoUninitialize();
 }
 
 } // namespace zk

@@ -1,7 +1,7 @@
 #include "core/shortcut.h"
 
 #include "core/last_error.h"
-#include "core/unique_handle.h"
+#include "core/unique_handle_win.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -20,11 +20,6 @@ bool IsFolder(const std::wstring& path)
     return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void PauseMs(uint32_t ms)
-{
-    Sleep(ms);
-}
-
 } // namespace
 
 bool GetTempFolder(std::wstring& out)
@@ -55,38 +50,6 @@ bool GetTempFolder(std::wstring& out)
     out = longName.data();
     AddTrailingSlash(out);
     return true;
-}
-
-bool CreateTempFileName(const wchar_t* folder, std::wstring& out, const wchar_t* prefix)
-{
-    return detail::CreateTempFileNameWith(folder, out, prefix, CurrentFileTime, PauseMs);
-}
-
-bool detail::CreateTempFileNameWith(const wchar_t* folder, std::wstring& out, const wchar_t* prefix,
-                                    uint64_t (*clock)(), void (*pause)(uint32_t ms))
-{
-    out.clear();
-    if (!folder) return false;
-    std::wstring base = LongPathForm(folder);
-    if (base.empty()) return false;
-    AddTrailingSlash(base);
-    base += prefix ? prefix : TEMP_PREFIX_DEFAULT;
-
-    for (int attempt = 0; attempt < TEMP_NAME_ATTEMPTS; ++attempt) {
-        if (attempt > 0) pause(TEMP_NAME_RETRY_MS);
-        const uint64_t now = clock();
-        wchar_t stamp[32];
-        swprintf(stamp, 32, L"%08X%08X.TMP", static_cast<unsigned>(now >> 32), static_cast<unsigned>(now));
-        const std::wstring name = base + stamp;
-        // CREATE_NEW both tests and reserves the name in one step.
-        FileHandle h(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (h) {
-            out = name;
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace zk

@@ -24,6 +24,14 @@ void TrimText(std::wstring& text, const wchar_t* chars = TRIM_CHARS_DEFAULT);
 std::unique_ptr<char[]> WideToThreadAnsi(const wchar_t* text);
 std::unique_ptr<wchar_t[]> ThreadAnsiToWide(const char* text);
 
+// Whether two texts are equal when letters are compared by their upper-case
+// form, one unit at a time (the system's ordinal comparison).
+bool EqualsOrdinalNoCase(const std::wstring& a, const std::wstring& b);
+
+// Orders two names as the shell does: digit runs by their value, letters
+// without regard to case. Negative, zero or positive.
+int CompareNamesLogically(const wchar_t* a, const wchar_t* b);
+
 // The text vswprintf makes of format and the arguments, however long ("%ls"
 // inserts a wchar_t string as it is, "%" in it included). The format itself
 // when the text cannot be made (a broken format, or over a quarter million

@@ -1,9 +1,7 @@
 #pragma once
 // Owning wrappers for system handles: copy deleted, move allowed. Each kind
-// says which values mean "no handle" (file handles use both null and
-// INVALID_HANDLE_VALUE, find handles INVALID_HANDLE_VALUE) and how to close.
-
-#include <windows.h>
+// says which values mean "no handle" and how to close. The file handle is
+// portable; the Windows-only kinds are in core/unique_handle_win.h.
 
 #include <utility>
 
@@ -44,30 +42,22 @@ private:
     Handle m_h = Traits::Empty();
 };
 
+// An open file of the system, opaque to the code above the platform layer:
+// a HANDLE on Windows, a descriptor elsewhere. Null is no file.
+using SysHandle = void*;
+
+// Closes an open file handle; does nothing for none (core/file_io.h).
+void CloseFile(SysHandle h);
+bool IsOpenHandle(SysHandle h);
+
 struct FileHandleTraits {
-    using Handle = HANDLE;
+    using Handle = SysHandle;
     static Handle Empty() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { CloseHandle(h); }
-};
-
-struct FindHandleTraits {
-    using Handle = HANDLE;
-    static Handle Empty() { return INVALID_HANDLE_VALUE; }
-    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-    static void Close(Handle h) { FindClose(h); }
-};
-
-struct ModuleHandleTraits {
-    using Handle = HMODULE;
-    static Handle Empty() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { FreeLibrary(h); }
+    static bool IsValid(Handle h) { return IsOpenHandle(h); }
+    static void Close(Handle h) { CloseFile(h); }
 };
 
 // Files, folders opened with backup semantics, mappings, threads, events.
 using FileHandle = UniqueHandle<FileHandleTraits>;
-using FindHandle = UniqueHandle<FindHandleTraits>;
-using ModuleHandle = UniqueHandle<ModuleHandleTraits>;
 
 } // namespace zk

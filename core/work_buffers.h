@@ -17,11 +17,6 @@ constexpr int CODEC_BUFFER_COUNT = 4;
 // gives 1 MiB; then rounded up to a multiple of 16.
 uint32_t WorkBufferSizeFor(uint64_t requested);
 
-} // namespace zk
-
-#ifdef _WIN32
-namespace zk {
-
 // Allocates the two work buffers (after freeing earlier ones) with
 // WorkBufferSizeFor(size), size 0 meaning half the physical memory. Returns
 // the size of each buffer, or 0 (everything freed) when an allocation fails.
@@ -41,4 +36,3 @@ void* AllocCodecBuffer(int index, size_t size);
 void* CodecBuffer(int index);
 
 } // namespace zk
-#endif

@@ -5,6 +5,8 @@
 #include "core/file_time.h"
 #include "builder/engine/build_messages.h"
 #include "core/last_error.h"
+#include "core/secure_wipe.h"
+#include "core/text_format.h"
 
 namespace zk {
 
@@ -13,6 +15,7 @@ BuildContext::BuildContext(BuildJob& buildJob)
 {
     const BuildSettings& s = job.settings;
     strProgramFolder = s.m_strProgramFolder;
+    strSfxProgramPath = s.m_strSfxProgramPath;
     strArchivePath = s.m_strArchivePath;
     strPassword = s.m_strPassword;
     bVerify = s.m_bVerify;
@@ -37,7 +40,7 @@ BuildContext::BuildContext(BuildJob& buildJob)
 BuildContext::~BuildContext()
 {
     // The password copy does not stay behind in freed memory.
-    if (!strPassword.empty()) SecureZeroMemory(strPassword.data(), strPassword.size() * sizeof(wchar_t));
+    if (!strPassword.empty()) SecureWipe(strPassword.data(), strPassword.size() * sizeof(wchar_t));
     work.Reset();
     if (!strWorkPath.empty()) DeleteFileOrDefer(strWorkPath.c_str(), false);
 }
@@ -62,7 +65,7 @@ void SystemFailure(BuildContext& ctx, const std::wstring& path)
 
 void SystemFailure(BuildContext& ctx, const std::wstring& path, uint32_t code)
 {
-    SetLastError(code);
+    SetSystemError(code);
     GetLastErrorText();
     SystemFailure(ctx, path);
 }
@@ -74,7 +77,7 @@ Answer AskUser(BuildContext& ctx, uint8_t topic, MessageButtons buttons, const s
 
 int FlushVolume0(BuildContext& ctx)
 {
-    if (FlushFileBuffers(ctx.volume0.Get())) return 0;
+    if (FlushFile(ctx.volume0.Get())) return 0;
     GetLastErrorText();
     SystemFailure(ctx, ctx.strArchivePath);
     return 1;
@@ -82,7 +85,7 @@ int FlushVolume0(BuildContext& ctx)
 
 int SeekVolume0(BuildContext& ctx, uint64_t pos)
 {
-    const int64_t reached = SeekFile(ctx.volume0.Get(), static_cast<int64_t>(pos), FILE_BEGIN);
+    const int64_t reached = SeekFile(ctx.volume0.Get(), static_cast<int64_t>(pos), FROM_BEGIN);
     if (reached == static_cast<int64_t>(pos)) return 0;
     // A seek that lands elsewhere is no system failure: nothing to tell.
     if (reached < 0)
@@ -101,7 +104,7 @@ int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count)
 
 int SeekWork(BuildContext& ctx, uint64_t pos)
 {
-    const int64_t reached = SeekFile(ctx.work.Get(), static_cast<int64_t>(pos), FILE_BEGIN);
+    const int64_t reached = SeekFile(ctx.work.Get(), static_cast<int64_t>(pos), FROM_BEGIN);
     if (reached == static_cast<int64_t>(pos)) return 0;
     if (reached < 0) ctx.dialogue.ReportSystemError();
     return 1;
@@ -109,8 +112,7 @@ int SeekWork(BuildContext& ctx, uint64_t pos)
 
 bool EqualsNoCase(const std::wstring& a, const std::wstring& b)
 {
-    return a.size() == b.size() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                                        static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+    return a.size() == b.size() && EqualsOrdinalNoCase(a, b);
 }
 
 bool HasExtension(const std::wstring& path, const wchar_t* ext)

@@ -4,8 +4,6 @@
 // the size figures. Made when the build starts, gone when it ends; the
 // handles close themselves on every way out.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,6 +61,7 @@ struct BuildContext {
     std::wstring strArchivePath;
     std::wstring strPassword;
     std::wstring strProgramFolder;
+    std::wstring strSfxProgramPath; // empty: SFX_NAME in strProgramFolder
     bool bVerify = false;
     bool bHash = false;
     uint8_t nCompressKind = 0;  // 0 LZ4, 1 Deflate
@@ -99,7 +98,8 @@ struct BuildContext {
     std::vector<SourceNode*> topNodes;
     // Reads the next entry of a folder listing during collection; tests put
     // a listing that fails part-way in its place.
-    std::function<BOOL(HANDLE, WIN32_FIND_DATAW*)> findNextFile = FindNextFileW;
+    std::function<bool(FolderLister&, FileListing*)> findNextFile =
+        [](FolderLister& lister, FileListing* entry) { return lister.Next(entry); };
     // Identities (volume serial, file index) of the folders being
     // collected, outermost first: a folder link back into one of them would
     // never end.

@@ -8,7 +8,6 @@
 #include "builder/engine/build_engine.h"
 #include "builder/engine/build_messages.h"
 #include "core/file_io.h"
-#include "core/file_time_win.h"
 #include "core/last_error.h"
 #include "core/pipeline_platform.h"
 #include "core/reporting_files.h"
@@ -21,16 +20,14 @@ namespace {
 // Refreshes a record from the entry read again for the data phase. The
 // record keeps the name collection stored: a rewritten record must keep its
 // length.
-int RefreshRecord(BuildContext& ctx, BuildRecord& record, const WIN32_FIND_DATAW& entry)
+int RefreshRecord(BuildContext& ctx, BuildRecord& record, const FileListing& entry)
 {
     InfoRecord& info = record.info;
-    info.m_nAttributes = entry.dwFileAttributes;
-    info.m_nCreationTime = FileTimeValue(entry.ftCreationTime);
-    info.m_nAccessTime = FileTimeValue(entry.ftLastAccessTime);
-    info.m_nWriteTime = FileTimeValue(entry.ftLastWriteTime);
-    info.m_nSize = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                       ? 0
-                       : (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    info.m_nAttributes = entry.m_nAttributes;
+    info.m_nCreationTime = entry.m_nCreationTime;
+    info.m_nAccessTime = entry.m_nAccessTime;
+    info.m_nWriteTime = entry.m_nWriteTime;
+    info.m_nSize = (entry.m_nAttributes & ATTR_DIRECTORY) ? 0 : entry.m_nSize;
     ctx.nStreamBytes = ctx.writer.m_nStreamBytes;
     info.m_nDataOffset = ctx.nStreamBytes;
     info.m_nStoredSize = 0;
@@ -38,7 +35,7 @@ int RefreshRecord(BuildContext& ctx, BuildRecord& record, const WIN32_FIND_DATAW
     std::memset(info.m_hash, 0, sizeof info.m_hash);
     if (!StartVolume(ctx.nDataOffset, ctx.nStreamBytes, ctx.nVolumeSize, &info.m_nStartVolume)) {
         const uint64_t neededMB = ((ctx.nDataOffset + ctx.nStreamBytes) / VOLUME_COUNT_MAX + MIB) / MIB;
-        SetLastError(ERROR_FILE_TOO_LARGE);
+        SetSystemError(SYSERR_FILE_TOO_LARGE);
         GetLastErrorText();
         FailWithMessage(ctx, ctx.strArchivePath,
                         FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
@@ -50,10 +47,10 @@ int RefreshRecord(BuildContext& ctx, BuildRecord& record, const WIN32_FIND_DATAW
 // One entry of the data phase: its record read back, refreshed, its data
 // written, the record rewritten in place. A folder's contents follow
 // separately (WriteChildren).
-int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, const WIN32_FIND_DATAW& entry)
+int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, const FileListing& entry)
 {
     if (ctx.Cancelled()) return 1;
-    const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool folder = (entry.m_nAttributes & ATTR_DIRECTORY) != 0;
     if (folder != (node.nKind == NODE_FOLDER)) {
         FailWithMessage(ctx, path, FormatText(MSG_SOURCE_CHANGED, path.c_str()));
         return 1;
@@ -95,20 +92,19 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
 class FolderListing {
 public:
     explicit FolderListing(const std::wstring& base)
-        : m_find(FindFirstFileW(LongPathForm(base + L"*").c_str(), &m_next))
     {
-        m_bMore = static_cast<bool>(m_find);
+        m_bMore = m_lister.Open(base) && m_lister.Next(&m_next);
     }
 
-    bool Take(const std::wstring& name, WIN32_FIND_DATAW* out)
+    bool Take(const std::wstring& name, FileListing* out)
     {
         for (size_t i = 0;; ++i) {
             if (i == m_ahead.size()) {
                 if (!m_bMore || m_ahead.size() == LOOKAHEAD) return false;
                 m_ahead.push_back(m_next);
-                m_bMore = FindNextFileW(m_find.Get(), &m_next) != FALSE;
+                m_bMore = m_lister.Next(&m_next);
             }
-            if (name == m_ahead[i].cFileName) {
+            if (name == m_ahead[i].m_strName) {
                 *out = m_ahead[i];
                 m_ahead.erase(m_ahead.begin(), m_ahead.begin() + static_cast<ptrdiff_t>(i) + 1);
                 return true;
@@ -118,10 +114,10 @@ public:
 
 private:
     static constexpr size_t LOOKAHEAD = 16;
-    FindHandle m_find;
-    WIN32_FIND_DATAW m_next{};
+    FolderLister m_lister;
+    FileListing m_next;
     bool m_bMore = false;
-    std::vector<WIN32_FIND_DATAW> m_ahead;
+    std::vector<FileListing> m_ahead;
 };
 
 // One folder of the data phase's walk: its listing and the child to store
@@ -145,7 +141,7 @@ int WriteEntries(BuildContext& ctx, SourceNode& root)
     for (size_t i = 0; i < ctx.sources.size(); ++i) {
         if (ctx.Cancelled()) return 1;
         const std::wstring& path = ctx.sources[i];
-        WIN32_FIND_DATAW entry{};
+        FileListing entry;
         if (!FindFileData(path.c_str(), &entry)) {
             SystemFailure(ctx, path);
             return 1;
@@ -154,7 +150,7 @@ int WriteEntries(BuildContext& ctx, SourceNode& root)
         // item with another item's record if its attributes changed since.
         if (!ctx.topNodes[i]) continue;
         if (ctx.topNodes[i] != node) {
-            SystemFailure(ctx, path, ERROR_INVALID_DATA);
+            SystemFailure(ctx, path, SYSERR_INVALID_DATA);
             return 1;
         }
         if (WriteEntry(ctx, *node, path, entry) != 0) return 1;
@@ -189,7 +185,7 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
             return 1;
         }
         const std::wstring path = frame.base + stored.strName;
-        WIN32_FIND_DATAW entry{};
+        FileListing entry;
         if (!frame.listing.Take(stored.strName, &entry) && !FindFileData(path.c_str(), &entry)) {
             SystemFailure(ctx, path);
             return 1;
@@ -211,7 +207,7 @@ int OpenSource(BuildContext& ctx, const std::wstring& path, FileHandle& source)
         source.Reset(OpenFile(path.c_str(), OPENMODE_READ));
         if (source) return 0;
         const uint32_t code = LastErrorCode();
-        if (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) {
+        if (code != SYSERR_ACCESS_DENIED && code != SYSERR_SHARING_VIOLATION) {
             SystemFailure(ctx, path);
             return 1;
         }
@@ -282,8 +278,7 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     FileHandle source;
     if (OpenSource(ctx, path, source) != 0) return 1;
 
-    std::unique_ptr<IByteFile> file =
-        ReportingByteFile(WrapFileHandle(source.Get(), false), ctx.dialogue);
+    std::unique_ptr<IByteFile> file = ReportingByteFile(WrapFileHandle(source.Get(), false), ctx.dialogue);
     PipelineContext& pipe = ctx.pipe;
     pipe.m_pSource = file.get();
     pipe.m_strSourcePath = ToU16(path);

@@ -1,7 +1,6 @@
 #include "builder/engine/build_engine.h"
 
-#include <objbase.h>
-#include <shellapi.h>
+#include <optional>
 
 #include "builder/engine/build_messages.h"
 #include "core/archive_key.h"
@@ -37,11 +36,7 @@ int OpenLog(BuildContext& ctx)
         FailWithMessage(ctx, ctx.strLogPath, MSG_LOG_ITEM);
         return 1;
     }
-    wchar_t program[MAX_PATH] = {};
-    const bool associated =
-        reinterpret_cast<INT_PTR>(FindExecutableW(ctx.strLogPath.c_str(), nullptr, program)) > 32 &&
-        program[0] != 0;
-    if (!associated && !ctx.log.WriteByteOrderMark()) {
+    if (!HasAssociatedProgram(ctx.strLogPath) && !ctx.log.WriteByteOrderMark()) {
         GetLastErrorText();
         Fail(ctx, ctx.strLogPath);
         return 1;
@@ -56,7 +51,7 @@ int SetKey(BuildContext& ctx)
     const std::wstring keyText =
         !ctx.strPassword.empty() ? ctx.strPassword : std::wstring(stampText.begin(), stampText.end());
     if (SetArchiveKey(keyText.c_str()) == 0) return 0;
-    SystemFailure(ctx, ctx.strArchivePath, ERROR_NO_UNICODE_TRANSLATION);
+    SystemFailure(ctx, ctx.strArchivePath, SYSERR_NO_UNICODE_TRANSLATION);
     return 1;
 }
 
@@ -66,7 +61,7 @@ int PrepareBuild(BuildContext& ctx)
     ctx.nBlockSize = SystemBlockSize();
     ctx.buffers = PipelineBuffers::Allocate(ctx.nBlockSize);
     if (!ctx.buffers) {
-        SystemFailure(ctx, ctx.strArchivePath, ERROR_NOT_ENOUGH_MEMORY);
+        SystemFailure(ctx, ctx.strArchivePath, SYSERR_NOT_ENOUGH_MEMORY);
         return 1;
     }
     ctx.nTimeStamp = ArchiveTimeStamp();
@@ -87,9 +82,10 @@ void StartProgress(BuildContext& ctx)
 int PrepareSfxTarget(BuildContext& ctx)
 {
     const std::wstring& target = ctx.strArchivePath;
-    const std::wstring sfx = ctx.strProgramFolder + SFX_NAME;
+    const std::wstring sfx =
+        ctx.strSfxProgramPath.empty() ? ctx.strProgramFolder + SFX_NAME : ctx.strSfxProgramPath;
     if (!PathExists(sfx.c_str())) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+        SetSystemError(SYSERR_FILE_NOT_FOUND);
         GetLastErrorText();
         FailWithMessage(ctx, sfx, MSG_NO_SFX);
         return 1;
@@ -107,7 +103,7 @@ int PrepareSfxTarget(BuildContext& ctx)
         SystemFailure(ctx, target);
         return 1;
     }
-    const int64_t end = SeekFile(ctx.volume0.Get(), 0, FILE_END);
+    const int64_t end = SeekFile(ctx.volume0.Get(), 0, FROM_END);
     if (end < 0) {
         SystemFailure(ctx, target);
         return 1;
@@ -130,7 +126,7 @@ int PrepareTarget(BuildContext& ctx)
         return 1;
     }
     created.Reset();
-    ctx.volume0.Reset(OpenFileShared(target.c_str(), OPENMODE_OPEN_ALWAYS, FILE_SHARE_READ));
+    ctx.volume0.Reset(OpenFileShared(target.c_str(), OPENMODE_OPEN_ALWAYS, SHARE_READ));
     if (!ctx.volume0) {
         SystemFailure(ctx, target);
         return 1;
@@ -152,7 +148,7 @@ int CreateWorkFile(BuildContext& ctx)
         return 1;
     }
     ctx.strWorkPath = name;
-    ctx.work.Reset(OpenFileShared(name.c_str(), OPENMODE_CREATE, FILE_SHARE_READ));
+    ctx.work.Reset(OpenFileShared(name.c_str(), OPENMODE_CREATE, SHARE_READ));
     if (!ctx.work) {
         SystemFailure(ctx, name);
         return 1;
@@ -184,7 +180,7 @@ int CollectPhase(BuildContext& ctx, SourceNode& root)
 
 int WriteHeadPhase(BuildContext& ctx)
 {
-    const int64_t workSize = SeekFile(ctx.work.Get(), 0, FILE_CURRENT);
+    const int64_t workSize = SeekFile(ctx.work.Get(), 0, FROM_CURRENT);
     if (workSize < 0) {
         SystemFailure(ctx, ctx.strWorkPath);
         return 1;
@@ -223,7 +219,7 @@ int DataPhase(BuildContext& ctx, SourceNode& root)
     // the way of deleting them after a failure.
     ctx.volumeFiles->Release();
     if (written != 0) return 1;
-    const int64_t dataEnd = SeekFile(ctx.volume0.Get(), 0, FILE_CURRENT);
+    const int64_t dataEnd = SeekFile(ctx.volume0.Get(), 0, FROM_CURRENT);
     if (dataEnd < 0) {
         SystemFailure(ctx, ctx.strArchivePath);
         return 1;
@@ -280,7 +276,7 @@ bool BuildInContext(BuildJob& job)
         // Out of memory somewhere below: the build ends like any failure.
         failed = true;
         if (ctx) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            SetSystemError(SYSERR_NOT_ENOUGH_MEMORY);
             GetLastErrorText();
             Fail(*ctx, ctx->strArchivePath);
         }
@@ -311,7 +307,7 @@ unsigned BuildWorker(BuildJob& job)
     job.nRaisedSplitMB = 0;
     // The shell lookups of the log (item, associated program) want COM on
     // the thread that makes them.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    std::optional<ShellThreadScope> shell(std::in_place);
     const int64_t startSeconds = WallClockSeconds();
     const bool failed = BuildInContext(job);
     if (failed) {
@@ -323,7 +319,7 @@ unsigned BuildWorker(BuildJob& job)
     job.pProgress->StopProgressTimer();
     ClearArchiveKey();
     job.settings.WipePassword();
-    if (SUCCEEDED(com)) CoUninitialize();
+    shell.reset();
     // The archive is complete or it is not: an abort asked for after the
     // last test of the flag does not turn a complete archive into one that
     // the wizard would delete.

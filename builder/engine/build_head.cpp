@@ -59,7 +59,7 @@ int RaiseVolumeSize(BuildContext& ctx)
 {
     const uint64_t raised = (ctx.nDataOffset + MIB - 1) / MIB;
     if (raised > 0xFFFF) {
-        SystemFailure(ctx, ctx.strArchivePath, ERROR_FILE_TOO_LARGE);
+        SystemFailure(ctx, ctx.strArchivePath, SYSERR_FILE_TOO_LARGE);
         return 1;
     }
     const std::wstring question = FormatText(MSG_RAISE_SPLIT, static_cast<int>(raised));
@@ -71,7 +71,7 @@ int RaiseVolumeSize(BuildContext& ctx)
     uint8_t field[2];
     StoreU16(field, static_cast<uint16_t>(raised));
     if (SeekVolume0(ctx, ctx.nVolumeFieldPos) != 0 || WriteVolume0(ctx, field, sizeof field) != 0) return 1;
-    if (SeekFile(ctx.volume0.Get(), 0, FILE_END) < 0) {
+    if (SeekFile(ctx.volume0.Get(), 0, FROM_END) < 0) {
         SystemFailure(ctx, ctx.strArchivePath);
         return 1;
     }
@@ -114,7 +114,7 @@ int CheckVolumeCount(BuildContext& ctx, uint64_t workSize)
     if (end / volumeSize < VOLUME_COUNT_MAX) return 0;
     const uint64_t needed = end / VOLUME_COUNT_MAX + 1;
     const uint64_t neededMB = (needed + MIB - 1) / MIB;
-    SetLastError(ERROR_FILE_TOO_LARGE);
+    SetSystemError(SYSERR_FILE_TOO_LARGE);
     GetLastErrorText();
     FailWithMessage(ctx, ctx.strArchivePath,
                     FormatText(MSG_TOO_MANY_VOLUMES, static_cast<unsigned>(neededMB)));
@@ -127,7 +127,7 @@ int WriteHead(BuildContext& ctx, uint64_t workSize)
     ParameterSection section = MakeParameterSection(ctx);
     const uint64_t sectionPos = ctx.nHeaderPos + ARCHIVE_HEADER_SIZE;
     if (!PlaceTables(section, sectionPos, workSize)) {
-        SystemFailure(ctx, ctx.strArchivePath, ERROR_ARITHMETIC_OVERFLOW);
+        SystemFailure(ctx, ctx.strArchivePath, SYSERR_ARITHMETIC_OVERFLOW);
         return 1;
     }
     ByteWriter w(head);

@@ -1,6 +1,6 @@
 #include "builder/engine/build_job.h"
 
-#include <windows.h>
+#include "core/secure_wipe.h"
 
 namespace zk {
 
@@ -22,8 +22,7 @@ void BuildFlags::Finish(bool failed)
 
 void BuildSettings::WipePassword()
 {
-    if (!m_strPassword.empty())
-        SecureZeroMemory(m_strPassword.data(), m_strPassword.size() * sizeof(wchar_t));
+    if (!m_strPassword.empty()) SecureWipe(m_strPassword.data(), m_strPassword.size() * sizeof(wchar_t));
     m_strPassword.clear();
 }
 

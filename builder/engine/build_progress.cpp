@@ -51,6 +51,8 @@ void BuildProgress::SetPhaseText(const std::wstring& text)
     ++m_nPhaseSerial;
 }
 
+void BuildProgress::ShowSkippedLink(const std::wstring&) {}
+
 void BuildProgress::Reset()
 {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -55,6 +55,9 @@ public:
     // The phase line: a phase name, or during the data phase the path of
     // the file being stored (the display shortens it to fit).
     virtual void SetPhaseText(const std::wstring& text);
+    // A symbolic link among the sources was left out (links are reported
+    // as such only outside Windows). Nothing by default.
+    virtual void ShowSkippedLink(const std::wstring& path);
 
     // Window thread: back to nothing shown, before a build starts.
     void Reset();

@@ -11,7 +11,10 @@ namespace zk {
 
 struct BuildSettings {
     std::wstring m_strProgramFolder; // with "\": the log and the extractor program live there
-    std::wstring m_strArchivePath;   // ".exe" self-extracting, anything else plain
+    // The extractor program put in front of ".exe" archives; empty: the one
+    // in m_strProgramFolder.
+    std::wstring m_strSfxProgramPath;
+    std::wstring m_strArchivePath; // ".exe" self-extracting, anything else plain
     std::wstring m_strPassword;
     bool m_bVerify = false;
     bool m_bHash = false;

@@ -13,7 +13,7 @@ namespace {
 // The work file, copied verbatim to where the info table goes.
 int CopyInfoTable(BuildContext& ctx)
 {
-    if (SeekFile(ctx.work.Get(), 0, FILE_BEGIN) != 0) {
+    if (SeekFile(ctx.work.Get(), 0, FROM_BEGIN) != 0) {
         SystemFailure(ctx, ctx.strWorkPath);
         return 1;
     }
@@ -83,7 +83,7 @@ int WriteTreeTable(BuildContext& ctx, SourceNode& node)
             // Records go out in the order their offsets were given: the
             // record of an entry lies exactly where the links point.
             if (child->nTreeOffset != ctx.nTreeWritten) {
-                SetLastError(ERROR_INVALID_DATA);
+                SetSystemError(SYSERR_INVALID_DATA);
                 GetLastErrorText();
                 ctx.dialogue.ReportSystemError();
                 return 1;
@@ -113,7 +113,7 @@ int WriteTables(BuildContext& ctx, SourceNode& root)
 {
     uint32_t counter = 0;
     if (AssignTreeOffsets(root, counter) != 0) {
-        SystemFailure(ctx, ctx.strArchivePath, ERROR_INVALID_DATA);
+        SystemFailure(ctx, ctx.strArchivePath, SYSERR_INVALID_DATA);
         return 1;
     }
     ctx.nTreeWritten = 0;

@@ -8,9 +8,9 @@
 #include "builder/engine/build_messages.h"
 #include "core/archive_names.h"
 #include "core/file_io.h"
-#include "core/file_time_win.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
+#include "core/text_convert.h"
 #include "core/text_format.h"
 #include "core/unique_handle.h"
 
@@ -24,10 +24,10 @@ bool IsDotName(const wchar_t* name)
 }
 
 // Links a new node below its parent, after the node kept before it.
-SourceNode* AppendNode(SourceNode& parent, SourceNode*& last, const WIN32_FIND_DATAW& entry)
+SourceNode* AppendNode(SourceNode& parent, SourceNode*& last, const FileListing& entry)
 {
     SourceNode* node = new SourceNode;
-    node->nKind = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? NODE_FOLDER : NODE_FILE;
+    node->nKind = (entry.m_nAttributes & ATTR_DIRECTORY) ? NODE_FOLDER : NODE_FILE;
     if (last)
         last->pNext = node;
     else
@@ -37,7 +37,7 @@ SourceNode* AppendNode(SourceNode& parent, SourceNode*& last, const WIN32_FIND_D
 }
 
 // Writes the record of a newly found entry and counts the entry.
-int StoreEntry(BuildContext& ctx, const WIN32_FIND_DATAW& entry, SourceNode* node)
+int StoreEntry(BuildContext& ctx, const FileListing& entry, SourceNode* node)
 {
     BuildRecord record = NewInfoRecord(ctx, entry);
     record.pNode = node;
@@ -54,26 +54,11 @@ int StoreEntry(BuildContext& ctx, const WIN32_FIND_DATAW& entry, SourceNode* nod
     return 0;
 }
 
-// Volume serial and file index of a folder: a link and its target share
-// them. False when the folder cannot be opened (its listing then fails and
-// the user is asked).
-bool FolderIdentity(const std::wstring& path, std::pair<uint32_t, uint64_t>& identity)
-{
-    FileHandle h(OpenFileShared(path.c_str(), OPENMODE_BACKUP,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
-    if (!h) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h.Get(), &info)) return false;
-    identity = {info.dwVolumeSerialNumber,
-                (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-    return true;
-}
-
 // Reads a work-file record through the format's parser.
 // A read the system refuses is told; a record cut short is not.
 class WorkFileSource : public ByteSource {
 public:
-    WorkFileSource(HANDLE h, IUserDialogue& dialogue) : m_h(h), m_dialogue(dialogue) {}
+    WorkFileSource(SysHandle h, IUserDialogue& dialogue) : m_h(h), m_dialogue(dialogue) {}
     bool ReadExact(uint8_t* buffer, size_t n) override
     {
         const int64_t got = ReadFully(m_h, buffer, n);
@@ -82,7 +67,7 @@ public:
     }
 
 private:
-    HANDLE m_h;
+    SysHandle m_h;
     IUserDialogue& m_dialogue;
 };
 
@@ -107,29 +92,30 @@ void FreeTree(SourceNode* pNode)
     }
 }
 
-int ClassifyEntry(const BuildContext& ctx, const WIN32_FIND_DATAW& entry)
+int ClassifyEntry(const BuildContext& ctx, const FileListing& entry)
 {
-    if (!ctx.bIncludeHidden && (entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN)) return ENTRY_SKIP;
-    if (!ctx.bIncludeHidden && (entry.dwFileAttributes & FILE_ATTRIBUTE_TEMPORARY)) return ENTRY_SKIP;
-    const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (folder && IsDotName(entry.cFileName)) return ENTRY_SKIP;
+    if (entry.m_bSymbolicLink) return ENTRY_LINK;
+    if (!ctx.bIncludeHidden && (entry.m_nAttributes & ATTR_HIDDEN)) return ENTRY_SKIP;
+    if (!ctx.bIncludeHidden && (entry.m_nAttributes & ATTR_TEMPORARY)) return ENTRY_SKIP;
+    const bool folder = (entry.m_nAttributes & ATTR_DIRECTORY) != 0;
+    if (folder && IsDotName(entry.m_strName.c_str())) return ENTRY_SKIP;
     return folder ? ENTRY_FOLDER : ENTRY_FILE;
 }
 
-BuildRecord NewInfoRecord(const BuildContext& ctx, const WIN32_FIND_DATAW& entry)
+BuildRecord NewInfoRecord(const BuildContext& ctx, const FileListing& entry)
 {
     BuildRecord record;
     InfoRecord& info = record.info;
-    info.m_nAttributes = entry.dwFileAttributes;
-    info.m_nCreationTime = FileTimeValue(entry.ftCreationTime);
-    info.m_nAccessTime = FileTimeValue(entry.ftLastAccessTime);
-    info.m_nWriteTime = FileTimeValue(entry.ftLastWriteTime);
-    info.m_nSize = (static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+    info.m_nAttributes = entry.m_nAttributes;
+    info.m_nCreationTime = entry.m_nCreationTime;
+    info.m_nAccessTime = entry.m_nAccessTime;
+    info.m_nWriteTime = entry.m_nWriteTime;
+    info.m_nSize = entry.m_nSize;
     info.m_nDataOffset = ctx.nStreamBytes;
     // Nothing is written to the stream during collection; a start volume
     // that does not fit stays 0 here and fails the build in the data phase.
     StartVolume(ctx.nDataOffset, info.m_nDataOffset, ctx.nVolumeSize, &info.m_nStartVolume);
-    record.strName = entry.cFileName;
+    record.strName = entry.m_strName;
     return record;
 }
 
@@ -154,7 +140,7 @@ bool IsBuildOutput(const BuildContext& ctx, const std::wstring& path)
 
 int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
 {
-    const int64_t pos = SeekFile(ctx.work.Get(), 0, FILE_CURRENT);
+    const int64_t pos = SeekFile(ctx.work.Get(), 0, FROM_CURRENT);
     if (pos < 0) {
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -167,8 +153,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     if (ctx.Cancelled()) return 1;
 
     const std::wstring name = LastComponent(record.strName);
-    const std::u16string_view name16(reinterpret_cast<const char16_t*>(name.data()), name.size());
-    if (!EncodeEntryName(name16, ctx.bShiftJisNames, &record.info.m_name)) {
+    if (!EncodeEntryName(ToU16(name), ctx.bShiftJisNames, &record.info.m_name)) {
         RecordFailure();
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -176,7 +161,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     std::vector<uint8_t> bytes;
     ByteWriter w(bytes);
     if (PutInfoRecord(w, record.info) != FormatStatus::Ok) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        SetSystemError(SYSERR_FILENAME_EXCED_RANGE);
         RecordFailure();
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -184,7 +169,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
     // A rewritten record has to fit exactly where the collected one lies;
     // anything else would overwrite the records behind it.
     if (record.nEncodedSize != 0 && record.nEncodedSize != bytes.size()) {
-        SetLastError(ERROR_INVALID_DATA);
+        SetSystemError(SYSERR_INVALID_DATA);
         RecordFailure();
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -207,8 +192,8 @@ int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
     if (ParseInfoRecord(source, header, &out.info) != FormatStatus::Ok) return 1;
     std::u16string name;
     if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return 1;
-    out.strName.assign(name.begin(), name.end());
-    const int64_t end = SeekFile(ctx.work.Get(), 0, FILE_CURRENT);
+    out.strName = ToWide(name);
+    const int64_t end = SeekFile(ctx.work.Get(), 0, FROM_CURRENT);
     if (end < 0) {
         ctx.dialogue.ReportSystemError();
         return 1;
@@ -225,13 +210,18 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
     for (size_t i = 0; i < sources.size(); ++i) {
         if (ctx.Cancelled()) return 1;
         const std::wstring& path = sources[i];
-        WIN32_FIND_DATAW entry{};
+        FileListing entry;
         if (!FindFileData(path.c_str(), &entry)) {
             SystemFailure(ctx, path);
             return 1;
         }
         if (IsBuildOutput(ctx, path)) continue;
-        if (ClassifyEntry(ctx, entry) == ENTRY_SKIP) continue;
+        const int kind = ClassifyEntry(ctx, entry);
+        if (kind == ENTRY_SKIP) continue;
+        if (kind == ENTRY_LINK) {
+            ctx.progress.ShowSkippedLink(path);
+            continue;
+        }
         if (path.size() > MAX_PATH_UNITS) {
             FailWithMessage(ctx, path, FormatText(MSG_PATH_TOO_LONG, path.c_str()));
             return 1;
@@ -257,10 +247,10 @@ struct CollectFrame {
     std::wstring base; // path with a trailing "\"
     SourceNode* node = nullptr;
     SourceNode* last = nullptr;
-    FindHandle find;
-    WIN32_FIND_DATAW entry{}; // the entry to take next
-    bool bHaveEntry = false;  // entry holds one not yet taken
-    bool bOnStack = false;    // its identity is on the context's folder stack
+    FolderLister lister;
+    FileListing entry;       // the entry to take next
+    bool bHaveEntry = false; // entry holds one not yet taken
+    bool bOnStack = false;   // its identity is on the context's folder stack
 };
 
 enum class FolderOpen { LISTED, IGNORED, FAILED };
@@ -273,7 +263,7 @@ FolderOpen OpenFolder(BuildContext& ctx, CollectFrame& frame)
     // A folder link that leads back to a folder being collected would make
     // the walk endless.
     std::pair<uint32_t, uint64_t> identity;
-    const bool known = FolderIdentity(frame.path, identity);
+    const bool known = FileIdentity(frame.path, identity);
     if (known) {
         for (const auto& open : ctx.folderStack) {
             if (open == identity) {
@@ -283,10 +273,8 @@ FolderOpen OpenFolder(BuildContext& ctx, CollectFrame& frame)
         }
     }
 
-    const std::wstring pattern = LongPathForm(frame.base + L"*.*");
     for (;;) {
-        frame.find.Reset(FindFirstFileW(pattern.c_str(), &frame.entry));
-        if (frame.find) break;
+        if (frame.lister.Open(frame.base) && frame.lister.Next(&frame.entry)) break;
         GetLastErrorText();
         const std::wstring question = FormatText(MSG_FOLDER_LIST_FAILED, LastErrorText(), frame.path.c_str());
         const Answer answer =
@@ -335,11 +323,11 @@ int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
     while (!frames.empty()) {
         CollectFrame& frame = *frames.back();
         if (!frame.bHaveEntry) {
-            if (!ctx.findNextFile(frame.find.Get(), &frame.entry)) {
+            if (!ctx.findNextFile(frame.lister, &frame.entry)) {
                 // Only the end of the listing ends it: any other error (a
                 // share that went away) would leave the archive without
                 // the entries not listed yet.
-                if (GetLastError() != ERROR_NO_MORE_FILES) {
+                if (SystemErrorCode() != SYSERR_NO_MORE_FILES) {
                     GetLastErrorText();
                     SystemFailure(ctx, frame.path);
                     return 1;
@@ -351,10 +339,14 @@ int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
         }
         frame.bHaveEntry = false;
         if (ctx.Cancelled()) return 1;
-        const WIN32_FIND_DATAW& entry = frame.entry;
+        const FileListing& entry = frame.entry;
         const int kind = ClassifyEntry(ctx, entry);
         if (kind == ENTRY_SKIP) continue;
-        const std::wstring fullPath = frame.base + entry.cFileName;
+        const std::wstring fullPath = frame.base + entry.m_strName;
+        if (kind == ENTRY_LINK) {
+            ctx.progress.ShowSkippedLink(fullPath);
+            continue;
+        }
         if (kind == ENTRY_FILE && IsBuildOutput(ctx, fullPath)) continue;
         if (fullPath.size() > MAX_PATH_UNITS) {
             FailWithMessage(ctx, fullPath, FormatText(MSG_PATH_TOO_LONG, fullPath.c_str()));

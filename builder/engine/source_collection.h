@@ -3,13 +3,12 @@
 // record per entry, depth-first) and the in-memory tree that later becomes
 // the tree table.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "core/archive_format.h"
+#include "core/file_io.h"
 
 namespace zk {
 
@@ -44,13 +43,14 @@ struct BuildRecord {
 };
 
 // Result of ClassifyEntry.
-enum : int { ENTRY_SKIP = 0, ENTRY_FILE = 1, ENTRY_FOLDER = 2 };
+// A symbolic link is never followed: it is left out and shown as such.
+enum : int { ENTRY_SKIP = 0, ENTRY_FILE = 1, ENTRY_FOLDER = 2, ENTRY_LINK = 3 };
 
-int ClassifyEntry(const BuildContext& ctx, const WIN32_FIND_DATAW& entry);
+int ClassifyEntry(const BuildContext& ctx, const FileListing& entry);
 
 // A record filled from a directory entry; the data offset is the stream
 // position reached so far.
-BuildRecord NewInfoRecord(const BuildContext& ctx, const WIN32_FIND_DATAW& entry);
+BuildRecord NewInfoRecord(const BuildContext& ctx, const FileListing& entry);
 
 // Writes the record at the work file's current position and stores that
 // position in the record's node. 0 success, 1 failure.

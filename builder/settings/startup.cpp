@@ -8,7 +8,7 @@
 #include "core/long_path.h"
 #include "core/quoted_field_splitter.h"
 #include "core/text_format.h"
-#include "core/unique_handle.h"
+#include "core/unique_handle_win.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "builder/engine/build_messages.h"
 #include "builder/tests/build_harness.h"
+#include "core/unique_handle_win.h"
 #include "core/archive_key.h"
 #include "core/file_io.h"
 #include "core/long_path.h"

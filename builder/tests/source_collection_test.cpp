@@ -14,16 +14,15 @@
 namespace zk::test {
 namespace {
 
-WIN32_FIND_DATAW Entry(const wchar_t* name, DWORD attrs, uint64_t size = 0)
+FileListing Entry(const wchar_t* name, DWORD attrs, uint64_t size = 0)
 {
-    WIN32_FIND_DATAW d{};
-    wcscpy(d.cFileName, name);
-    d.dwFileAttributes = attrs;
-    d.nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    d.nFileSizeLow = static_cast<DWORD>(size);
-    d.ftCreationTime = {0x11111111, 0x01D00000};
-    d.ftLastAccessTime = {0x22222222, 0x01D00001};
-    d.ftLastWriteTime = {0x33333333, 0x01D00002};
+    FileListing d;
+    d.m_strName = name;
+    d.m_nAttributes = attrs;
+    d.m_nSize = size;
+    d.m_nCreationTime = 0x01D0000011111111ull;
+    d.m_nAccessTime = 0x01D0000122222222ull;
+    d.m_nWriteTime = 0x01D0000233333333ull;
     return d;
 }
 
@@ -327,10 +326,10 @@ TEST(SourceCollection, ListingEndsOnlyWithNoMoreFiles)
             w.scratch.Write(name);
         // ".", ".." and one file are listed, then the listing fails.
         int calls = 0;
-        w.ctx.findNextFile = [&](HANDLE find, WIN32_FIND_DATAW* entry) {
-            if (++calls <= 2) return FindNextFileW(find, entry);
+        w.ctx.findNextFile = [&](zk::FolderLister& lister, zk::FileListing* entry) {
+            if (++calls <= 2) return lister.Next(entry);
             SetLastError(c.error);
-            return FALSE;
+            return false;
         };
         BoxAnswers boxes;
         SourceNode node{NODE_FOLDER};

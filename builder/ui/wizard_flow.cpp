@@ -64,9 +64,9 @@ WizardButtons ButtonsForPage(int page, bool mayAdvance)
 
 bool ListsStartupPath(const std::wstring& path, bool includeHidden)
 {
-    WIN32_FIND_DATAW entry{};
+    FileListing entry;
     if (!FindFileData(path.c_str(), &entry)) return false;
-    return includeHidden || !(entry.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+    return includeHidden || !(entry.m_nAttributes & ATTR_HIDDEN);
 }
 
 } // namespace zk

@@ -2,12 +2,11 @@
 // The extractor's reads from the archive's first file: a byte source for the
 // format's readers, and the Windows side of the volume files.
 
-#include <windows.h>
-
 #include <string>
 
 #include "core/archive_format.h"
 #include "core/text_convert.h"
+#include "core/unique_handle.h"
 #include "core/volume_io.h"
 
 namespace zk {
@@ -15,11 +14,11 @@ namespace zk {
 // Reads sequentially from an open file handle (not owned).
 class FileByteSource : public ByteSource {
 public:
-    explicit FileByteSource(HANDLE h) : m_h(h) {}
+    explicit FileByteSource(SysHandle h) : m_h(h) {}
     bool ReadExact(uint8_t* buffer, size_t n) override;
 
 private:
-    HANDLE m_h;
+    SysHandle m_h;
 };
 
 } // namespace zk

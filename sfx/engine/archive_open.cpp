@@ -55,7 +55,7 @@ int LocatePayload(const wchar_t* path, uint64_t* offset, IUserDialogue& dialogue
     uint32_t ntOffset = 0;
     if (got != static_cast<int64_t>(sizeof dos) || !PeNtHeadersOffset(dos, sizeof dos, &ntOffset)) return 1;
 
-    int64_t at = SeekFile(file.Get(), ntOffset, FILE_BEGIN);
+    int64_t at = SeekFile(file.Get(), ntOffset, FROM_BEGIN);
     if (at < 0) return systemFailure();
     if (at != static_cast<int64_t>(ntOffset)) return 1;
     uint8_t nt[PE_NT_PREFIX_SIZE];
@@ -65,7 +65,7 @@ int LocatePayload(const wchar_t* path, uint64_t* offset, IUserDialogue& dialogue
     uint32_t table = 0;
     if (got != static_cast<int64_t>(sizeof nt) || !PeSectionTable(nt, sizeof nt, &count, &table)) return 1;
     int64_t tablePos = static_cast<int64_t>(ntOffset) + table;
-    at = SeekFile(file.Get(), tablePos, FILE_BEGIN);
+    at = SeekFile(file.Get(), tablePos, FROM_BEGIN);
     if (at < 0) return systemFailure();
     if (at != tablePos) return 1;
 
@@ -93,7 +93,7 @@ int CheckHeader(WorkerContext& ctx, ArchiveState& state, IUserDialogue& dialogue
     int64_t size = FileSizeOf(file.Get());
     if (size < 0) return FailWithSystemText(ctx, state);
     state.m_nFileSize = static_cast<uint64_t>(size);
-    if (SeekFile(file.Get(), static_cast<int64_t>(state.m_nPayloadOffset), FILE_BEGIN) !=
+    if (SeekFile(file.Get(), static_cast<int64_t>(state.m_nPayloadOffset), FROM_BEGIN) !=
         static_cast<int64_t>(state.m_nPayloadOffset))
         return FailWithSystemText(ctx, state);
 
@@ -139,7 +139,7 @@ int ReadParameters(WorkerContext& ctx, ArchiveState& state)
     if (!file) return FailWithSystemText(ctx, state, ERR_READ);
     int64_t size = FileSizeOf(file.Get());
     uint64_t sectionPos = state.m_nPayloadOffset + ARCHIVE_HEADER_SIZE;
-    if (size < 0 || SeekFile(file.Get(), static_cast<int64_t>(sectionPos), FILE_BEGIN) !=
+    if (size < 0 || SeekFile(file.Get(), static_cast<int64_t>(sectionPos), FROM_BEGIN) !=
                         static_cast<int64_t>(sectionPos))
         return FailWithSystemText(ctx, state, ERR_READ);
     state.m_nFileSize = static_cast<uint64_t>(size);

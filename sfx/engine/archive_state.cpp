@@ -11,10 +11,9 @@ ArchiveState::ArchiveState()
 {
     m_root.m_nKind = KIND_ROOT;
     m_root.m_nFirstChildOffset = FIRST_RECORD;
-    GetSystemInfo(&m_sysInfo);
 
     // Allocated once: extraction never allocates per piece.
-    uint32_t b = BlockSizeFor(m_sysInfo.dwAllocationGranularity);
+    uint32_t b = SystemBlockSize();
     m_buffers.m_nBlockSize = b;
     m_buffers.m_lz4Output.resize(2 * static_cast<size_t>(b));
     m_buffers.m_lz4Input.resize(std::max(Lz4OutputBound(b), DecodeInputSize(b)));

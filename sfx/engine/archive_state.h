@@ -3,8 +3,6 @@
 // threads share with the main window: the worker context, the progress
 // counters, the status text and the entry tree.
 
-#include <windows.h>
-
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -16,7 +14,6 @@
 #include "core/archive_format.h"
 #include "core/error_log.h"
 #include "core/file_time.h"
-#include "core/file_time_win.h"
 
 namespace zk {
 
@@ -43,9 +40,9 @@ constexpr uint32_t FIRST_RECORD = 0xFFFFFFFF;
 struct EntryInfo {
     uint8_t m_nMethod = METHOD_STORED;
     uint32_t m_nAttributes = 0;
-    FILETIME m_ftCreation = {};
-    FILETIME m_ftAccess = {};
-    FILETIME m_ftWrite = {};
+    uint64_t m_nCreationTime = 0; // file times: 100-ns units since 1601, UTC
+    uint64_t m_nAccessTime = 0;
+    uint64_t m_nWriteTime = 0;
     uint64_t m_nDataOffset = 0; // relative to the data stream
     uint64_t m_nSize = 0;       // uncompressed
     uint64_t m_nStoredSize = 0; // bytes to read from the archive
@@ -166,7 +163,6 @@ struct ArchiveState {
     std::wstring m_strTitle;
     std::wstring m_strRunAfter; // kept, never run
     std::wstring m_strComment;
-    SYSTEM_INFO m_sysInfo = {};
     std::wstring m_strArchivePath; // also the base name of volume files
     uint32_t m_nFileCount = 0;
     uint32_t m_nFolderCount = 0;

@@ -26,7 +26,7 @@ public:
     FileSink(ExtractSession& s, FILE* out, IFileHash* hash) : m_s(s), m_out(out), m_pHash(hash) {}
     int Put(const uint8_t* bytes, uint32_t count) override
     {
-        SetLastError(ERROR_SUCCESS);
+        SetSystemError(SYSERR_NONE);
         if (std::fwrite(bytes, 1, count, m_out) != count) {
             RecordStreamFailure();
             m_bWriteFailed = true;
@@ -139,7 +139,7 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
 
 void RecordStreamFailure()
 {
-    if (GetLastError() == ERROR_SUCCESS) SetLastError(ERROR_DISK_FULL);
+    if (SystemErrorCode() == SYSERR_NONE) SetSystemError(SYSERR_DISK_FULL);
     GetLastErrorText();
 }
 

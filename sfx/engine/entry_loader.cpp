@@ -1,7 +1,5 @@
 #include "sfx/engine/entry_loader.h"
 
-#include <shlwapi.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -9,6 +7,7 @@
 #include "core/entry_tree.h"
 #include "core/file_io.h"
 #include "core/last_error.h"
+#include "core/text_format.h"
 #include "sfx/engine/archive_file.h"
 
 namespace zk {
@@ -29,7 +28,7 @@ namespace {
  * child, u32 info offset), links relative to the table, 0 = none; the
  * top-level list starts with the record at 0.
  */
-int ReadTreeLinks(ExtractSession& s, HANDLE file, std::vector<TreeLink>* links)
+int ReadTreeLinks(ExtractSession& s, SysHandle file, std::vector<TreeLink>* links)
 {
     ArchiveState& st = s.m_state;
     uint64_t count = st.EntryCount();
@@ -45,8 +44,7 @@ int ReadTreeLinks(ExtractSession& s, HANDLE file, std::vector<TreeLink>* links)
     } catch (const std::bad_alloc&) {
         return RecordFailure(s.m_ctx, st, ERR_READ);
     }
-    if (ReadFullyAt(file, st.m_nTreeOffset, table.data(), table.size()) !=
-        static_cast<int64_t>(table.size()))
+    if (ReadFullyAt(file, st.m_nTreeOffset, table.data(), table.size()) != static_cast<int64_t>(table.size()))
         return RecordFailure(s.m_ctx, st, ERR_READ);
     if (LoadTreeLinks(table.data(), table.size(), count, links) != FormatStatus::Ok)
         return RecordFailure(s.m_ctx, st, ERR_READ);
@@ -112,7 +110,7 @@ int LoadTree(ExtractSession& s)
  * 101: a fixed encrypted field of N bytes); u64 stored size; 32-byte SHA-256;
  * u8 start volume; u64 data offset.
  */
-std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, const EntryNode& node)
+std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, const EntryNode& node)
 {
     ArchiveState& st = s.m_state;
     uint64_t pos = st.m_nInfoOffset + node.m_nInfoOffset;
@@ -122,7 +120,7 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
         RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
-    if (SeekFile(archive, static_cast<int64_t>(pos), FILE_BEGIN) != static_cast<int64_t>(pos)) {
+    if (SeekFile(archive, static_cast<int64_t>(pos), FROM_BEGIN) != static_cast<int64_t>(pos)) {
         RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
@@ -137,9 +135,9 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, cons
     info->m_nMethod = record.m_nMethod;
     info->m_nSize = record.m_nSize;
     info->m_nAttributes = record.m_nAttributes;
-    info->m_ftCreation = ToFileTime(record.m_nCreationTime);
-    info->m_ftAccess = ToFileTime(record.m_nAccessTime);
-    info->m_ftWrite = ToFileTime(record.m_nWriteTime);
+    info->m_nCreationTime = record.m_nCreationTime;
+    info->m_nAccessTime = record.m_nAccessTime;
+    info->m_nWriteTime = record.m_nWriteTime;
     info->m_nStoredSize = record.m_nStoredSize;
     std::copy(std::begin(record.m_hash), std::end(record.m_hash), info->m_hash);
     info->m_nStartVolume = record.m_nStartVolume;
@@ -176,7 +174,7 @@ size_t SortChildren(EntryNode& folder)
     std::stable_sort(children.begin(), children.end(), [](const EntryNode* a, const EntryNode* b) {
         if (a->IsFolder() != b->IsFolder()) return a->IsFolder();
         if (!a->m_pInfo || !b->m_pInfo) return false;
-        return StrCmpLogicalW(a->m_pInfo->m_strName.c_str(), b->m_pInfo->m_strName.c_str()) < 0;
+        return CompareNamesLogically(a->m_pInfo->m_strName.c_str(), b->m_pInfo->m_strName.c_str()) < 0;
     });
     folder.m_pFirstChild = children.empty() ? nullptr : children[0];
     for (size_t i = 0; i < children.size(); ++i)

@@ -17,7 +17,7 @@ int LoadTree(ExtractSession& s);
 // Reads the InfoRecord of a node through an open archive handle. Null (with
 // ERR_READ and the context failed) when the record lies outside the info
 // table or cannot be read.
-std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, HANDLE archive, const EntryNode& node);
+std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, const EntryNode& node);
 
 // Reads the EntryInfo of every child of a folder not holding one yet and
 // clears their selection (0 / 1).

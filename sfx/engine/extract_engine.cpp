@@ -1,7 +1,5 @@
 #include "sfx/engine/extract_engine.h"
 
-#include <process.h>
-
 #include <cwctype>
 #include <memory>
 
@@ -10,6 +8,7 @@
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
+#include "core/worker_thread.h"
 #include "sfx/engine/archive_file.h"
 #include "sfx/engine/entry_loader.h"
 #include "sfx/engine/error_message.h"
@@ -86,10 +85,10 @@ void ReportSystemFailure(IUserDialogue& dialogue)
 {
     // Telling may take the window's thread a while; what failed stays the
     // thread's last error for the code after it.
-    const DWORD code = GetLastError();
+    const uint32_t code = SystemErrorCode();
     GetLastErrorText();
     dialogue.ReportSystemError();
-    SetLastError(code);
+    SetSystemError(code);
 }
 
 int Fail(ExtractSession& s, const std::wstring& path, uint32_t flag)
@@ -117,6 +116,13 @@ bool NameIsUsable(ExtractSession& s, const std::wstring& name)
     return false;
 }
 
+bool IsRefusedLink(ExtractSession& s, const std::wstring& path)
+{
+    if (!PathIsSymbolicLink(path.c_str())) return false;
+    RecordFailure(s.m_ctx, s.m_state, ERR_BAD_NAME, ShortPathForm(path), ErrorMessageText(ERR_BAD_NAME));
+    return true;
+}
+
 bool IsDriveRootText(const std::wstring& text)
 {
     return text.size() == 3 && std::towupper(text[0]) >= L'A' && std::towupper(text[0]) <= L'Z' &&
@@ -136,7 +142,7 @@ int CheckDestination(ExtractSession& s, const std::wstring& destination)
         Ask(s, TEXT_DEST_IS_FILE, BUTTONS_OK, MARK_WARNING, EXTRACT_TOPIC_DEST_IS_FILE);
     } else if (s.m_state.m_bOverwriteWithoutAsking ||
                Ask(s, TEXT_DEST_EXISTS, BUTTONS_OK_CANCEL, MARK_QUESTION, EXTRACT_TOPIC_DEST_EXISTS) ==
-               ANSWER_OK) {
+                   ANSWER_OK) {
         return 0;
     }
     s.m_ctx.m_nAbort = 1;
@@ -168,7 +174,7 @@ std::vector<std::wstring> FolderChainSteps(const std::wstring& path)
 int CreateFolderChain(const std::wstring& path, IUserDialogue& dialogue)
 {
     if (path.empty()) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+        SetSystemError(SYSERR_PATH_NOT_FOUND);
         ReportSystemFailure(dialogue);
         return 1;
     }
@@ -176,21 +182,20 @@ int CreateFolderChain(const std::wstring& path, IUserDialogue& dialogue)
     if (PathExists(plain.c_str())) return 0;
     for (const std::wstring& prefix : FolderChainSteps(plain)) {
         if (PathExists(prefix.c_str())) continue;
-        if (!CreateDirectoryW(LongPathForm(prefix).c_str(), nullptr) &&
-            GetLastError() != ERROR_ALREADY_EXISTS) {
+        if (!CreateFolder(LongPathForm(prefix).c_str()) && SystemErrorCode() != SYSERR_ALREADY_EXISTS) {
             ReportSystemFailure(dialogue);
             return 1;
         }
     }
     if (PathExists(plain.c_str())) return 0;
     // Only a server share that is not there is left.
-    SetLastError(ERROR_BAD_NETPATH);
+    SetSystemError(SYSERR_BAD_NETPATH);
     ReportSystemFailure(dialogue);
     return 1;
 }
 
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
-                            const FILETIME& creation, const FILETIME& access, const FILETIME& write)
+                            uint64_t creation, uint64_t access, uint64_t write)
 {
     if (!SetFileAttrs(path.c_str(), AttributesToSet(attributes))) {
         s.m_pCallback->ReportSystemError();
@@ -201,7 +206,7 @@ int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_
         s.m_pCallback->ReportSystemError();
         return Fail(s, path);
     }
-    if (!SetFileTime(h.Get(), &creation, &access, &write)) {
+    if (!SetFileTimes(h.Get(), creation, access, write)) {
         ReportSystemFailure(*s.m_pCallback);
         return Fail(s, path);
     }
@@ -219,14 +224,15 @@ int ExtractFolder(ExtractSession& s, EntryNode& node)
         if (!info) return 1;
         if (!NameIsUsable(s, info->m_strName)) return 1;
         path = Child(s.m_strCurrentDir, info->m_strName);
-        if (!PathExists(path.c_str()) && !CreateDirectoryW(path.c_str(), nullptr)) {
+        if (IsRefusedLink(s, path)) return 1;
+        if (!PathExists(path.c_str()) && !CreateFolder(path.c_str())) {
             ReportSystemFailure(*s.m_pCallback);
             return Fail(s, info->m_strName);
         }
         if (!PathIsFolder(path.c_str())) {
             // Entering a file: the system's own reason, as a change of
             // directory would give it.
-            SetLastError(ERROR_DIRECTORY);
+            SetSystemError(SYSERR_DIRECTORY);
             ReportSystemFailure(*s.m_pCallback);
             return Fail(s, path);
         }
@@ -243,8 +249,8 @@ int ExtractFolder(ExtractSession& s, EntryNode& node)
         result = child->IsFolder() ? ExtractFolder(s, *child) : ExtractFile(s, *child);
     }
 
-    if (!node.IsRoot() && ApplyAttributesAndTimes(s, path, info->m_nAttributes, info->m_ftCreation,
-                                                  info->m_ftAccess, info->m_ftWrite) != 0)
+    if (!node.IsRoot() && ApplyAttributesAndTimes(s, path, info->m_nAttributes, info->m_nCreationTime,
+                                                  info->m_nAccessTime, info->m_nWriteTime) != 0)
         result = 1;
     s.m_strCurrentDir = remembered;
     return result;
@@ -272,7 +278,7 @@ int AnalysisWorker(ExtractSession& s)
     s.m_status.Set(TEXT_READY);
     s.m_progress.m_nTotal = 0;
     s.m_progress.m_nDone = 0;
-    Sleep(500);
+    PauseMs(500);
     s.m_pCallback->ProgressStopped();
 
     int failed = s.m_ctx.m_nFailed;
@@ -400,8 +406,8 @@ void ApplyChainAttributes(ExtractSession& s, const std::wstring& target,
     std::wstring path = DestinationForCheck(target);
     for (size_t i = chainInfo.size(); i-- > 0;) {
         const EntryInfo& info = *chainInfo[i];
-        if (ApplyAttributesAndTimes(s, LongPathForm(path), info.m_nAttributes, info.m_ftCreation,
-                                    info.m_ftAccess, info.m_ftWrite) != 0)
+        if (ApplyAttributesAndTimes(s, LongPathForm(path), info.m_nAttributes, info.m_nCreationTime,
+                                    info.m_nAccessTime, info.m_nWriteTime) != 0)
             return;
         path = DestinationForCheck(ParentFolder(path));
     }
@@ -441,7 +447,7 @@ int EndAfterException(ExtractSession& s, WorkerProc worker)
 {
     s.m_ctx.m_nFailed = 1;
     try {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetSystemError(SYSERR_NOT_ENOUGH_MEMORY);
         ReportSystemFailure(*s.m_pCallback);
         RecordFailure(s.m_ctx, s.m_state, 0, std::wstring(), LastErrorText());
     } catch (...) {
@@ -456,14 +462,14 @@ int EndAfterException(ExtractSession& s, WorkerProc worker)
     return 1;
 }
 
-unsigned __stdcall WorkerThread(void* arg)
+void WorkerThread(void* arg)
 {
     std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(arg));
     ExtractSession& s = *start->m_pSession;
     try {
-        return static_cast<unsigned>(start->m_pWorker(s));
+        start->m_pWorker(s);
     } catch (...) {
-        return static_cast<unsigned>(EndAfterException(s, start->m_pWorker));
+        EndAfterException(s, start->m_pWorker);
     }
 }
 
@@ -479,15 +485,12 @@ bool StartWorker(ExtractSession& s, WorkerProc worker, ExtractRequest request)
     s.m_request = std::move(request);
     auto start = std::make_unique<WorkerStart>(WorkerStart{&s, worker});
     // Room for the folder recursion of the deepest tree the loader accepts.
-    uintptr_t thread = _beginthreadex(nullptr, 8u << 20, &WorkerThread, start.get(),
-                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-    if (!thread) {
+    if (!StartDetachedThread(&WorkerThread, start.get(), 8u << 20)) {
         s.m_ctx.m_nRunning = 0;
         RecordFailure(s.m_ctx, s.m_state);
         return false;
     }
     start.release();
-    CloseHandle(reinterpret_cast<HANDLE>(thread));
     return true;
 }
 

@@ -4,8 +4,6 @@
 // check, folder creation, file writing with its questions, attributes and
 // times, and the error log.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,7 +40,7 @@ int ExtractFile(ExtractSession& s, EntryNode& node);
 
 // Sets the attributes, then the three times (folders included). 0 / 1.
 int ApplyAttributesAndTimes(ExtractSession& s, const std::wstring& path, uint32_t attributes,
-                            const FILETIME& creation, const FILETIME& access, const FILETIME& write);
+                            uint64_t creation, uint64_t access, uint64_t write);
 
 // The workers. Each returns its failed flag and clears running last.
 int AnalysisWorker(ExtractSession& s);

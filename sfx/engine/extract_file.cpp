@@ -2,9 +2,6 @@
 // output (with the questions an existing or locked file raises), the data,
 // closing with times and attributes, and what a failure leaves behind.
 
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -31,8 +28,7 @@ constexpr wchar_t TEXT_LOCKED[] = L"%ls\nファイル：%ls";
 constexpr wchar_t TEXT_SIZE_DIFFERS[] =
     L"書庫に記録されたサイズ（%llu バイト）と解凍したサイズ（%llu バイト）が異なります";
 
-constexpr DWORD PROTECTING_ATTRIBUTES =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr uint32_t PROTECTING_ATTRIBUTES = ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM;
 
 // Where one file entry goes.
 struct FileTarget {
@@ -65,26 +61,10 @@ int ResolveTarget(ExtractSession& s, EntryNode& node, FileTarget& t)
     if (!t.m_pInfo) return 1;
     if (!NameIsUsable(s, t.m_pInfo->m_strName)) return 1;
     t.m_strPath = Child(s.m_strCurrentDir, t.m_pInfo->m_strName);
+    if (IsRefusedLink(s, t.m_strPath)) return 1;
     t.m_strShown = ShortPathForm(t.m_strPath);
     if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pCallback->ShowCurrentPath(t.m_strShown);
     return 0;
-}
-
-// A stream on a file that did not exist yet; null when it exists or cannot
-// be created (the caller's slower path then finds out why).
-FILE* CreateNewStream(const std::wstring& path)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd == -1) {
-        CloseHandle(h);
-        return nullptr;
-    }
-    FILE* out = _wfdopen(fd, L"wb");
-    if (!out) _close(fd);
-    return out;
 }
 
 // An existing file is replaced only when the user agrees; "Yes" holds for
@@ -112,8 +92,8 @@ OutputStatus ConfirmOverwrite(ExtractSession& s, const FileTarget& t)
 // attributes are gone. 0 / 1 (ERR_READ_ONLY).
 int ClearProtection(ExtractSession& s, const FileTarget& t)
 {
-    DWORD attrs = GetFileAttrs(t.m_strPath.c_str());
-    if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & PROTECTING_ATTRIBUTES) &&
+    uint32_t attrs = GetFileAttrs(t.m_strPath.c_str());
+    if (attrs != ATTRS_INVALID && (attrs & PROTECTING_ATTRIBUTES) &&
         !SetFileAttrs(t.m_strPath.c_str(), attrs & ~PROTECTING_ATTRIBUTES)) {
         s.m_pCallback->ReportSystemError();
         return Fail(s, t.m_strPath, ERR_READ_ONLY);
@@ -126,17 +106,12 @@ int ClearProtection(ExtractSession& s, const FileTarget& t)
 int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
 {
     for (;;) {
-        *out = _wfopen(t.m_strPath.c_str(), L"wb");
+        *out = OpenStreamForWrite(t.m_strPath);
         if (*out) return 0;
         // The stream does not say why; creating the file directly does.
-        HANDLE probe = CreateFileW(t.m_strPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe != INVALID_HANDLE_VALUE) {
-            CloseHandle(probe);
-            continue;
-        }
-        DWORD error = GetLastErrorText();
-        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) return Fail(s, t.m_strPath);
+        if (ProbeCreate(t.m_strPath)) continue;
+        uint32_t error = GetLastErrorText();
+        if (error != SYSERR_ACCESS_DENIED && error != SYSERR_SHARING_VIOLATION) return Fail(s, t.m_strPath);
         if (Ask(s, FormatText(TEXT_LOCKED, LastErrorText(), t.m_strShown.c_str()), BUTTONS_RETRY_CANCEL,
                 MARK_WARNING, EXTRACT_TOPIC_FILE_LOCKED) != ANSWER_RETRY)
             return Fail(s, t.m_strPath);
@@ -218,21 +193,15 @@ int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
 
 bool SetTimesAndAttributes(FILE* out, const EntryInfo& info)
 {
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
-    if (h == INVALID_HANDLE_VALUE) return false;
-    FILE_BASIC_INFO basic{};
-    basic.CreationTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftCreation));
-    basic.LastAccessTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftAccess));
-    basic.LastWriteTime.QuadPart = static_cast<LONGLONG>(FileTimeValue(info.m_ftWrite));
-    basic.FileAttributes = AttributesToSet(info.m_nAttributes);
-    return SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic) != FALSE;
+    return SetStreamTimesAndAttributes(out, AttributesToSet(info.m_nAttributes), info.m_nCreationTime,
+                                       info.m_nAccessTime, info.m_nWriteTime);
 }
 
 // Flushes, sets times and attributes (after a successful write) and closes
 // the stream; failures land in the outcome.
 void CloseOutput(IUserDialogue& dialogue, const FileTarget& t, FILE* out, WriteOutcome& o)
 {
-    SetLastError(ERROR_SUCCESS);
+    SetSystemError(SYSERR_NONE);
     if (o.m_nResult == 0 && std::fflush(out) != 0) {
         RecordStreamFailure();
         o.m_nResult = 1;
@@ -264,7 +233,7 @@ int DiscardOutput(ExtractSession& s, const FileTarget& t, const WriteOutcome& o)
 {
     Fail(s, t.m_strPath, o.m_nFlag);
     if (o.m_nFlag == ERR_HASH || o.m_bDataWhole) return 1;
-    if (o.m_bAttributesSet) SetFileAttrs(t.m_strPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (o.m_bAttributesSet) SetFileAttrs(t.m_strPath.c_str(), ATTR_NORMAL);
     DeleteFileOrDefer(t.m_strPath.c_str(), false);
     return 1;
 }

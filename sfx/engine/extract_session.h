@@ -4,8 +4,6 @@
 // run was asked to extract, and the window itself seen through a small
 // interface so that the workers run (and are tested) without it.
 
-#include <windows.h>
-
 #include <memory>
 #include <string>
 #include <vector>

@@ -3,25 +3,23 @@
 // failure recording, entry lookup and the attributes an entry gives on
 // disk. Not for the window.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "core/file_io.h"
 #include "sfx/engine/extract_session.h"
 
 namespace zk {
 
 // Attributes a file or folder can be given; the rest (directory, reparse
 // point, compression, ...) describe what the system made, not a wish.
-constexpr DWORD SETTABLE_ATTRIBUTES =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-    FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr uint32_t SETTABLE_ATTRIBUTES = ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE |
+                                         ATTR_TEMPORARY | ATTR_OFFLINE | ATTR_NOT_CONTENT_INDEXED;
 // What an entry's stored attributes give on disk; none at all is "normal".
-constexpr DWORD AttributesToSet(uint32_t stored)
+constexpr uint32_t AttributesToSet(uint32_t stored)
 {
-    return (stored & SETTABLE_ATTRIBUTES) ? (stored & SETTABLE_ATTRIBUTES) : FILE_ATTRIBUTE_NORMAL;
+    return (stored & SETTABLE_ATTRIBUTES) ? (stored & SETTABLE_ATTRIBUTES) : ATTR_NORMAL;
 }
 
 // A question to the user; the answer (ANSWER_NONE when nobody could be
@@ -49,5 +47,10 @@ const EntryInfo* InfoOf(ExtractSession& s, EntryNode& node, std::unique_ptr<Entr
 // A name from the archive becomes a path component only when it stays one;
 // otherwise ERR_BAD_NAME is recorded.
 bool NameIsUsable(ExtractSession& s, const std::wstring& name);
+
+// A symbolic link already at an entry's place in the destination could lead
+// the writes anywhere: it is refused as an unsafe name (ERR_BAD_NAME
+// recorded) and nothing is written through it. True when refused.
+bool IsRefusedLink(ExtractSession& s, const std::wstring& path);
 
 } // namespace zk

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/error_log.h"
+#include "core/file_time_win.h"
 #include "core/long_path.h"
 #include "ui/pickers.h"
 #include "core/text_format.h"
@@ -91,7 +92,7 @@ std::wstring EntryColumnText(const EntryNode& node, int column)
     case COLUMN_SIZE:
         return FormatSizeText(info->m_nSize, SIZE_AUTO);
     case COLUMN_MODIFIED:
-        return ListDateText(info->m_ftWrite);
+        return ListDateText(ToFileTime(info->m_nWriteTime));
     }
     return std::wstring();
 }
@@ -289,8 +290,8 @@ void CMainDialog::UpdateSummary()
     RECT room = ChildRect(Hwnd(), summary);
     const int margin = room.left - group.left;
     if (margin > 0 && group.right - margin > room.left && group.bottom - margin / 2 > room.top)
-        SetWindowPos(summary, nullptr, 0, 0, group.right - margin - room.left, group.bottom - margin / 2 - room.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(summary, nullptr, 0, 0, group.right - margin - room.left,
+                     group.bottom - margin / 2 - room.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     if (m_hSummaryFont) {
         // Back to the dialog's font before the new text is measured.
         SendMessageW(summary, WM_SETFONT, SendMessageW(Hwnd(), WM_GETFONT, 0, 0), FALSE);

@@ -39,8 +39,7 @@ TEST(OpenFile, ModesCreateOpenOrFail)
     test::ScratchFolder dir;
     const std::wstring path = dir.File(L"new.bin");
     EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_EXISTING), nullptr);
-    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_READ), nullptr)
-        << "failure is null, not INVALID_HANDLE_VALUE";
+    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_READ), nullptr) << "failure is null, not INVALID_HANDLE_VALUE";
     {
         FileHandle h(OpenFile(path.c_str(), OPENMODE_OPEN_ALWAYS));
         ASSERT_TRUE(h);
@@ -59,7 +58,9 @@ TEST(OpenFile, ModesCreateOpenOrFail)
         OpenFileShared(path.c_str(), OPENMODE_EXISTING, FILE_SHARE_READ | FILE_SHARE_WRITE));
     EXPECT_TRUE(alsoWriting) << "mode 5 shares writing";
 
-    for (int mode : {-1, 6}) {
+    EXPECT_EQ(OpenFile(path.c_str(), OPENMODE_CREATE_NEW), nullptr) << "mode 6 makes only new files";
+    EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_FILE_EXISTS));
+    for (int mode : {-1, 7}) {
         EXPECT_EQ(OpenFile(path.c_str(), mode), nullptr);
         EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_INVALID_PARAMETER));
     }
@@ -132,11 +133,11 @@ TEST(FileIo, AttributesAndFindRecord)
     EXPECT_EQ(GetFileAttrs(dir.File(L"none").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(ClearReadOnly(dir.File(L"none").c_str()));
 
-    WIN32_FIND_DATAW data{};
+    FileListing data;
     ASSERT_TRUE(FindFileData(path.c_str(), &data));
-    EXPECT_STREQ(data.cFileName, L"ro.txt");
-    EXPECT_EQ(data.nFileSizeLow, 5u);
-    EXPECT_TRUE(data.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ(data.m_strName, L"ro.txt");
+    EXPECT_EQ(data.m_nSize, 5u);
+    EXPECT_TRUE(data.m_nAttributes & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_FALSE(FindFileData(dir.File(L"none").c_str(), &data));
     EXPECT_EQ(LastErrorCode(), static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
 }

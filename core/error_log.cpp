@@ -1,15 +1,17 @@
 #include "core/error_log.h"
 
+#include "core/file_io.h"
 #include "core/long_path.h"
+#include "core/text_convert.h"
 
-#include <shlwapi.h>
+#include <cwchar>
 
 namespace zk {
 
 bool ErrorLog::Open(const wchar_t* path)
 {
     Close();
-    if (path) m_pFile = _wfopen(LongPathForm(path).c_str(), L"wb");
+    if (path) m_pFile = OpenStreamForWrite(LongPathForm(path));
     return m_pFile != nullptr;
 }
 
@@ -32,8 +34,9 @@ bool ErrorLog::WriteFailure(const wchar_t* failingPath, const wchar_t* message)
 
 bool ErrorLog::Write(const std::wstring& text)
 {
-    // wchar_t is UTF-16LE on Windows: the bytes go out as they are.
-    return m_pFile && fwrite(text.data(), sizeof(wchar_t), text.size(), m_pFile) == text.size();
+    // UTF-16 units, written on little-endian machines only.
+    const std::u16string units = ToU16(text);
+    return m_pFile && fwrite(units.data(), sizeof(char16_t), units.size(), m_pFile) == units.size();
 }
 
 void ErrorLog::Close()

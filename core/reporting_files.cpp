@@ -1,14 +1,12 @@
 #include "core/reporting_files.h"
 
-#include <windows.h>
-
 #include "core/last_error.h"
 
 namespace zk {
 
 namespace {
 
-// The failing call left its code in GetLastError; record it for this
+// The failing call left its code as the system's error; record it for this
 // thread and tell it (nothing for code 0).
 void ReportFailure(IUserDialogue& dialogue)
 {
@@ -32,7 +30,7 @@ public:
     }
     bool SeekTo(uint64_t pos) override
     {
-        SetLastError(ERROR_SUCCESS);
+        SetSystemError(SYSERR_NONE);
         if (m_inner->SeekTo(pos)) return true;
         // A seek that lands elsewhere leaves no system error: not a system
         // failure, so nothing to tell.
