@@ -375,6 +375,7 @@ int ResolveFolderChain(ExtractSession& s, const std::wstring& destination, std::
         if (!info || !NameIsUsable(s, info->m_strName)) return 1;
         *target += info->m_strName + L"\\";
         s.m_strCurrentDir = Child(s.m_strCurrentDir, info->m_strName);
+        if (IsRefusedLink(s, s.m_strCurrentDir)) return 1;
         chainInfo->push_back(temporary ? std::move(temporary) : std::make_unique<EntryInfo>(*info));
     }
     return 0;

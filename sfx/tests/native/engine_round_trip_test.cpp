@@ -130,7 +130,7 @@ struct EngineScene {
     }
 };
 
-const std::set<std::string> EXTRACTED = {"docs",        "docs/sub",   "docs/sub/big.bin", "docs/写真.txt",
+const std::set<std::string> EXTRACTED = {"docs",           "docs/sub",   "docs/sub/big.bin", "docs/写真.txt",
                                          "docs/empty.txt", "readme.txt", "nothing"};
 
 TEST(EngineRoundTrip, FolderComesBackUnchanged)
@@ -149,7 +149,8 @@ TEST(EngineRoundTrip, FolderComesBackUnchanged)
         SCOPED_TRACE(testing::Message() << "kind " << int(c.kind) << " split " << c.splitMB);
         EngineScene scene;
         const fs::path archive = scene.root / "pack.zka";
-        ASSERT_EQ(scene.Build(archive, c.kind, c.level, c.password, c.splitMB, c.narrowNames), BUILD_RESULT_OK);
+        ASSERT_EQ(scene.Build(archive, c.kind, c.level, c.password, c.splitMB, c.narrowNames),
+                  BUILD_RESULT_OK);
         EXPECT_TRUE(scene.dialogue.Messages().empty());
         // Links are left out and said so; nothing follows them.
         EXPECT_EQ(scene.progress.m_listLinks,
@@ -173,7 +174,9 @@ TEST(EngineRoundTrip, FolderComesBackUnchanged)
 }
 
 // A link already in the destination, at a folder's or a file's place and
-// pointing outside: the run fails there, and nothing reaches the outside.
+// pointing outside: the run fails there, and nothing reaches the outside,
+// whether everything is extracted or a folder's selected entries (whose
+// folders above are made under the destination).
 TEST(EngineRoundTrip, LinksInTheDestinationAreNotWrittenThrough)
 {
     EngineScene scene;
@@ -182,20 +185,40 @@ TEST(EngineRoundTrip, LinksInTheDestinationAreNotWrittenThrough)
     const fs::path outside = scene.root / "outside";
     fs::create_directories(outside);
     WriteFile(outside / "victim.txt", "keep");
-    for (const char* linkName : {"docs", "readme.txt"}) {
-        SCOPED_TRACE(linkName);
-        const fs::path out = scene.root / (std::string("out_") + linkName);
+    struct Case {
+        const char* link;
+        bool selected; // docs\sub selected in the list's folder docs
+    } cases[] = {{"docs", false}, {"readme.txt", false}, {"docs", true}};
+    int run = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.link << (c.selected ? " selected" : ""));
+        const fs::path out = scene.root / ("out" + std::to_string(++run));
         fs::create_directories(out);
-        if (std::string(linkName) == "docs")
-            fs::create_directory_symlink(outside, out / linkName);
+        if (std::string(c.link) == "docs")
+            fs::create_directory_symlink(outside, out / c.link);
         else
-            fs::create_symlink(outside / "victim.txt", out / linkName);
+            fs::create_symlink(outside / "victim.txt", out / c.link);
         OpenedArchive a(EnginePath(archive));
         ASSERT_TRUE(a.m_bOpened);
-        EXPECT_NE(a.ExtractAll(EnginePath(out)), 0);
+        if (c.selected) {
+            EntryNode* docs = a.Find(L"docs");
+            ASSERT_NE(docs, nullptr);
+            EntryNode* sub = a.Find(L"sub", docs);
+            ASSERT_NE(sub, nullptr);
+            sub->m_bSelected = true;
+            ExtractSession& session = a.m_session;
+            session.m_request.m_strDestination = EnginePath(out);
+            session.m_request.m_pFolder = docs;
+            session.m_request.m_listFolderChain = {docs};
+            session.m_ctx.Clear();
+            session.m_ctx.m_nRunning = 1;
+            EXPECT_NE(ExtractSelectedWorker(session), 0);
+        } else {
+            EXPECT_NE(a.ExtractAll(EnginePath(out)), 0);
+        }
         EXPECT_EQ(Tree(outside), (std::set<std::string>{"victim.txt"}));
         EXPECT_EQ(ReadFile(outside / "victim.txt"), "keep");
-        EXPECT_TRUE(fs::is_symlink(out / linkName));
+        EXPECT_TRUE(fs::is_symlink(out / c.link));
     }
 }
 
