@@ -55,7 +55,8 @@ uint32_t ArchiveKeyScheduleBuilds();
 #ifdef _WIN32
 namespace zk {
 // Converts the UTF-16 key text (password, or the time-stamp text) with the
-// thread's ANSI code page, terminator included, then SetArchiveKeyBytes.
+// archive code page (ArchiveCodePage, core/archive_names.h), terminator
+// included, then SetArchiveKeyBytes.
 // Builder and extractor use this one conversion. Returns 0, or 1 when the
 // conversion fails (the key is then left as it was). Null counts as "".
 int SetArchiveKey(const wchar_t* keyText);

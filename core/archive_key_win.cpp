@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/archive_key.h"
+#include "core/archive_names.h"
 
 namespace zk {
 
@@ -11,10 +12,10 @@ int SetArchiveKey(const wchar_t* keyText)
     if (keyText == nullptr) keyText = L"";
     // Default flags: characters the code page lacks are replaced the way the
     // system does it, identically in builder and extractor.
-    const int size = WideCharToMultiByte(CP_THREAD_ACP, 0, keyText, -1, nullptr, 0, nullptr, nullptr);
+    const int size = WideCharToMultiByte(ArchiveCodePage(), 0, keyText, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 0) return 1;
     std::string ansi(static_cast<size_t>(size), '\0');
-    if (WideCharToMultiByte(CP_THREAD_ACP, 0, keyText, -1, ansi.data(), size, nullptr, nullptr) != size) {
+    if (WideCharToMultiByte(ArchiveCodePage(), 0, keyText, -1, ansi.data(), size, nullptr, nullptr) != size) {
         SecureZeroMemory(ansi.data(), ansi.size());
         return 1;
     }

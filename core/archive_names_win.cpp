@@ -21,11 +21,11 @@ bool EncodeEntryName(std::u16string_view name, bool narrow, std::vector<uint8_t>
     // default character and is reported, instead of silently turning into a
     // look-alike that names another file.
     const DWORD flags = WC_NO_BEST_FIT_CHARS;
-    int needed = WideCharToMultiByte(CP_THREAD_ACP, flags, wide, units, nullptr, 0, nullptr, nullptr);
+    int needed = WideCharToMultiByte(ArchiveCodePage(), flags, wide, units, nullptr, 0, nullptr, nullptr);
     if (needed <= 0) return false;
     bytes->resize(static_cast<size_t>(needed));
     BOOL usedDefault = FALSE;
-    int written = WideCharToMultiByte(CP_THREAD_ACP, flags, wide, units,
+    int written = WideCharToMultiByte(ArchiveCodePage(), flags, wide, units,
                                       reinterpret_cast<char*>(bytes->data()), needed, nullptr, &usedDefault);
     if (written != needed) return false;
     if (lossy) *lossy = usedDefault != FALSE;
@@ -45,11 +45,11 @@ bool DecodeEntryName(const std::vector<uint8_t>& bytes, bool narrow, std::u16str
     // Bytes the code page has no character for become its replacement
     // character: the name stays a name (which the caller still checks), and
     // an archive made under another code page still extracts.
-    int needed = MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, nullptr, 0);
+    int needed = MultiByteToWideChar(ArchiveCodePage(), 0, text, length, nullptr, 0);
     if (needed <= 0) return false;
     name->resize(static_cast<size_t>(needed));
-    int written =
-        MultiByteToWideChar(CP_THREAD_ACP, 0, text, length, reinterpret_cast<wchar_t*>(name->data()), needed);
+    int written = MultiByteToWideChar(ArchiveCodePage(), 0, text, length,
+                                      reinterpret_cast<wchar_t*>(name->data()), needed);
     return written == needed;
 }
 

@@ -69,3 +69,22 @@ TEST(EntryNameConversion, NarrowFormReportsWhatItCannotCarry)
 }
 
 } // namespace
+
+namespace {
+
+// A chosen code page holds for names and keys whatever the thread's is, and
+// clearing it returns to the thread's.
+TEST(EntryNameConversion, ChosenCodePageOverridesTheThreads)
+{
+    zk::SetArchiveCodePage(932);
+    std::vector<uint8_t> bytes;
+    bool lossy = true;
+    const bool encoded = EncodeEntryName(u"表.txt", true, &bytes, &lossy);
+    zk::SetArchiveCodePage(0);
+    ASSERT_TRUE(encoded);
+    EXPECT_FALSE(lossy);
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0x95, 0x5C, '.', 't', 'x', 't'}));
+    EXPECT_EQ(zk::ArchiveCodePage(), static_cast<uint32_t>(CP_THREAD_ACP));
+}
+
+} // namespace
