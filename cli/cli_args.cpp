@@ -87,6 +87,12 @@ constexpr CommandName COMMANDS[] = {
     {L"pack", CliCommand::PACK, FOR_PACK},
 };
 
+#ifdef _WIN32
+#define CODE_PAGE_DEFAULT "(default: the system's)"
+#else
+#define CODE_PAGE_DEFAULT "(default 932)"
+#endif
+
 const char* CommandText(CliCommand c)
 {
     switch (c) {
@@ -350,7 +356,7 @@ std::string CliHelpText(CliCommand command)
                "  --json                 one JSON document instead of the table\n"
                "  -p, --password TEXT    the password (else asked on a terminal)\n"
                "  --password-file FILE   the password: the file's first line\n"
-               "  --codepage N           code page of narrow names and the key (default 932)\n"
+               "  --codepage N           code page of narrow names and the key " CODE_PAGE_DEFAULT "\n"
                "  -q, --quiet            no progress\n";
     case CliCommand::TEST:
         return "Usage: zelkora test ARCHIVE [-p PASSWORD | --password-file FILE]\n"
@@ -360,7 +366,7 @@ std::string CliHelpText(CliCommand command)
                "\n"
                "  -p, --password TEXT    the password (else asked on a terminal)\n"
                "  --password-file FILE   the password: the file's first line\n"
-               "  --codepage N           code page of narrow names and the key (default 932)\n"
+               "  --codepage N           code page of narrow names and the key " CODE_PAGE_DEFAULT "\n"
                "  -q, --quiet            no progress, only errors\n";
     case CliCommand::EXTRACT:
         return "Usage: zelkora extract ARCHIVE [-d DEST] [-p PASSWORD] [-y | -n] [PATH...]\n"
@@ -378,7 +384,7 @@ std::string CliHelpText(CliCommand command)
                "                         a terminal; without a terminal the run stops)\n"
                "  -p, --password TEXT    the password (else asked on a terminal)\n"
                "  --password-file FILE   the password: the file's first line\n"
-               "  --codepage N           code page of narrow names and the key (default 932)\n"
+               "  --codepage N           code page of narrow names and the key " CODE_PAGE_DEFAULT "\n"
                "  -q, --quiet            no progress, only errors\n";
     case CliCommand::PACK:
         return "Usage: zelkora pack SOURCE... -o OUT.exe|OUT.zka [options]\n"
@@ -402,7 +408,7 @@ std::string CliHelpText(CliCommand command)
                "  --show-list            the extractor shows the contents list\n"
                "  --hidden               include hidden files (dot-files)\n"
                "  --stub PATH            the extractor program to put in front\n"
-               "  --codepage N           code page of the password's key (default 932)\n"
+               "  --codepage N           code page of the password's key " CODE_PAGE_DEFAULT "\n"
                "  -q, --quiet            no progress, only errors\n"
                "\n"
                "Names Windows cannot hold are refused; symbolic links are skipped.\n"

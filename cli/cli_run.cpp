@@ -60,16 +60,6 @@ std::string Shown(const std::wstring& path)
     return WideToUtf8(path);
 }
 
-// A name from an archive made printable: control characters (a hostile
-// name could move the cursor or clear the screen) become '?'.
-std::string Printable(const std::wstring& text)
-{
-    std::string out = WideToUtf8(text);
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return out;
-}
-
 std::wstring AbsolutePath(const std::wstring& path)
 {
     std::error_code ec;
@@ -115,14 +105,8 @@ private:
     {
         uint64_t done = 0, total = 0;
         m_source(&done, &total);
-        const int width = std::max(TerminalWidth() - 1, 20);
-        std::string tail = " " + FormatSize(done) + " / " + FormatSize(total);
-        const int barWidth = std::max(width - static_cast<int>(m_strLabel.size() + tail.size()) - 4, 5);
-        const double part =
-            total ? std::min(1.0, static_cast<double>(done) / static_cast<double>(total)) : 0.0;
-        const int filled = static_cast<int>(part * barWidth);
-        std::string line = "\r" + m_strLabel + " [" + std::string(static_cast<size_t>(filled), '#') +
-                           std::string(static_cast<size_t>(barWidth - filled), '.') + "]" + tail;
+        std::string line(1, '\r');
+        line += ProgressLineText(m_strLabel, done, total, TerminalWidth() - 1);
         WriteErr(line);
     }
 
@@ -154,11 +138,10 @@ int GivenPassword(const CliOptions& o, bool* given, std::wstring* password)
     return 0;
 }
 
+// Unset, the code page is the platform's default (the system's on Windows,
+// 932 elsewhere).
 void ApplyCodePage(const CliOptions& o)
 {
-#ifndef _WIN32
-    SetArchiveCodePage(932);
-#endif
     if (o.m_bCodePage) SetArchiveCodePage(o.m_nCodePage);
 }
 
@@ -239,7 +222,7 @@ public:
         for (std::wstring t : m_listSystemTexts) {
             while (!t.empty() && (t.back() == L'\r' || t.back() == L'\n' || t.back() == L' '))
                 t.pop_back();
-            Error(Printable(t));
+            Error(PrintableText(t));
         }
         m_listSystemTexts.clear();
     }
@@ -253,14 +236,13 @@ protected:
     {
         if (m_options.m_nOverwrite == OVERWRITE_ALL) return ANSWER_YES;
         if (m_options.m_nOverwrite == OVERWRITE_NONE || m_bKeepAll) return ANSWER_NO;
-        // The engine's question names the file between its quotes.
         if (!StdinIsTerminal()) {
             m_bOverwriteRefused = true;
-            m_strExistingFile = question;
+            m_strExistingFile = FileOfQuestion(question);
             return ANSWER_CANCEL;
         }
         for (;;) {
-            WriteErr("\nzelkora: " + Printable(QuotedPart(question)) +
+            WriteErr("\nzelkora: " + PrintableText(FileOfQuestion(question)) +
                      " exists. Overwrite? [y]es to all, [n]o, [N]one, [q]uit: ");
             std::string line;
             if (!ReadAnswerLine(&line)) return ANSWER_CANCEL;
@@ -273,12 +255,12 @@ protected:
             if (line == "q" || line == "quit") return ANSWER_CANCEL;
         }
     }
-    static std::wstring QuotedPart(const std::wstring& text)
+    // The engine's question ends with the file's path after a full-width
+    // colon.
+    static std::wstring FileOfQuestion(const std::wstring& text)
     {
-        const size_t open = text.find(L'「');
-        const size_t close = text.find(L'」', open == std::wstring::npos ? 0 : open);
-        if (open == std::wstring::npos || close == std::wstring::npos) return text;
-        return text.substr(open + 1, close - open - 1);
+        const size_t colon = text.rfind(L'\uFF1A');
+        return colon == std::wstring::npos ? text : text.substr(colon + 1);
     }
 
     const CliOptions& m_options;
@@ -418,11 +400,12 @@ void TellRunFailure(const CliOptions& o, CCliDialogue& dialogue, ExtractSession&
         return;
     }
     if (dialogue.m_bOverwriteRefused) {
-        Error("an existing file is in the way and nobody can be asked: give -y to overwrite or -n to keep");
+        Error(PrintableText(dialogue.m_strExistingFile) +
+              ": exists, and nobody can be asked: give -y to overwrite or -n to keep existing files");
         return;
     }
     std::string text =
-        s.m_ctx.m_strFailingPath.empty() ? Shown(o.m_strArchive) : Printable(s.m_ctx.m_strFailingPath);
+        s.m_ctx.m_strFailingPath.empty() ? Shown(o.m_strArchive) : PrintableText(s.m_ctx.m_strFailingPath);
     const char* cause = CliErrorText(s.m_state.m_nErrorFlags);
     Error(text + ": " + (cause ? cause : "failed"));
 }
@@ -509,9 +492,9 @@ int PrintList(const CliOptions& o, ArchiveState& st, const std::vector<ListedEnt
     out += "Volumes:      " +
            (split ? "split, " + FormatSize(st.m_nVolumeSize) + " each" : std::string("one file")) + "\n";
     out += "Created:      " + FormatFileTime(st.m_header.m_nTimeStamp) + " UTC\n";
-    if (!st.m_strTitle.empty()) out += "Title:        " + Printable(st.m_strTitle) + "\n";
-    if (!st.m_strComment.empty()) out += "Comment:      " + Printable(st.m_strComment) + "\n";
-    if (!st.m_strDestFolder.empty()) out += "Destination:  " + Printable(st.m_strDestFolder) + "\n";
+    if (!st.m_strTitle.empty()) out += "Title:        " + PrintableText(st.m_strTitle) + "\n";
+    if (!st.m_strComment.empty()) out += "Comment:      " + PrintableText(st.m_strComment) + "\n";
+    if (!st.m_strDestFolder.empty()) out += "Destination:  " + PrintableText(st.m_strDestFolder) + "\n";
     std::string flagText;
     if (st.m_nSfxFlags & SF_SHOW_LIST) flagText += " show-list";
     if (st.m_nSfxFlags & SF_NO_UI) flagText += " no-ui";
@@ -528,7 +511,7 @@ int PrintList(const CliOptions& o, ArchiveState& st, const std::vector<ListedEnt
         out += PadLeft(folder ? "" : std::to_string(info.m_nStoredSize), 12) + "  ";
         out += PadRight(FormatFileTime(FileTimeOf(info.m_ftWrite)), 19) + "  ";
         out += FormatAttributes(info.m_nAttributes) + "  ";
-        out += Printable(e.m_strPath) + (folder ? "/" : "") + "\n";
+        out += PrintableText(e.m_strPath) + (folder ? "/" : "") + "\n";
     }
     WriteOut(out);
     return EXIT_CODE_DONE;
@@ -594,7 +577,7 @@ int TestOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
             bar.Stop();
             dialogue.PrintSystemTexts();
             const char* cause = CliErrorText(st.m_nErrorFlags);
-            Error(Printable(e.m_strPath) + ": " + (cause ? cause : "failed"));
+            Error(PrintableText(e.m_strPath) + ": " + (cause ? cause : "failed"));
             // Without the volume nothing further can be read.
             const std::wstring missing = MissingVolume(st, entries);
             if (!missing.empty()) {
@@ -614,22 +597,6 @@ int TestOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
 }
 
 // ---- extract ----------------------------------------------------------------
-
-std::vector<std::wstring> SplitEntryPath(const std::wstring& path)
-{
-    std::vector<std::wstring> parts;
-    std::wstring part;
-    for (wchar_t c : path) {
-        if (c == L'/' || c == L'\\') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    return parts;
-}
 
 // The archive's name without its extension, beside it.
 std::wstring DefaultDestination(const std::wstring& archivePath)
@@ -729,7 +696,7 @@ int ExtractOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
         }
     }
     for (const ErrorLogRecord& notice : s.m_ctx.m_listNotices)
-        Error("note: " + Printable(notice.m_strPath) + ": " + Printable(notice.m_strMessage));
+        Error("note: " + PrintableText(notice.m_strPath) + ": " + PrintableText(notice.m_strMessage));
     if (failed) {
         TellRunFailure(o, dialogue, s, entries);
         return EXIT_CODE_FAILED;
@@ -742,7 +709,7 @@ int ExtractOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
 
 struct SourceCheck {
     std::vector<std::string> m_listRefused; // "path: reason"
-    std::vector<std::wstring> m_listLinks;
+    std::vector<std::wstring> m_listLinks;  // sources that are links themselves
 };
 
 bool IsHiddenName(const fs::path& p, bool includeHidden)
@@ -757,8 +724,9 @@ bool IsHiddenName(const fs::path& p, bool includeHidden)
 #endif
 }
 
-// Walks a source without following links: names Windows cannot hold and the
-// links that will be skipped.
+// Walks a source without following links for the names Windows cannot hold.
+// A link's own name does not count: the engine's collection skips links
+// below a source and tells of each.
 void CheckSource(const fs::path& source, bool includeHidden, SourceCheck* check)
 {
     std::error_code ec;
@@ -772,10 +740,7 @@ void CheckSource(const fs::path& source, bool includeHidden, SourceCheck* check)
             it.disable_recursion_pending();
             continue;
         }
-        if (it->is_symlink(ec)) {
-            check->m_listLinks.push_back(p.wstring());
-            continue;
-        }
+        if (it->is_symlink(ec)) continue;
         const std::string why = WindowsNameProblem(p.filename().wstring());
         if (!why.empty()) check->m_listRefused.push_back(Shown(p.wstring()) + ": " + why);
     }
@@ -826,7 +791,7 @@ class CBuildDialogue : public IUserDialogue {
 public:
     Answer Ask(const UserMessage& message) override
     {
-        if (message.m_nSource == SOURCE_SYSTEM) Error(Printable(message.m_strText));
+        if (message.m_nSource == SOURCE_SYSTEM) Error(PrintableText(message.m_strText));
         // Nobody sits at a build: a locked file or an unreadable folder
         // fails it instead of being retried or skipped, and a volume size
         // is never raised behind the user's back.
@@ -956,12 +921,14 @@ int RunPack(const CliOptions& o)
     const bool built =
         flags.m_nState.load() == BUILD_STATE_FINISHED && flags.m_nResult.load() == BUILD_RESULT_OK;
     if (!built) {
-        std::string text = job.strFailingPath.empty() ? Shown(o.m_strOutput) : Printable(job.strFailingPath);
+        std::string text =
+            job.strFailingPath.empty() ? Shown(o.m_strOutput) : PrintableText(job.strFailingPath);
         if (flags.m_nResult.load() == BUILD_RESULT_ABORTED && job.strFailureMessage.empty()) {
             Error(text + ": nothing to pack");
         } else {
             Error(text + ": the build failed" +
-                  (job.strFailureMessage.empty() ? std::string() : ": " + Printable(job.strFailureMessage)));
+                  (job.strFailureMessage.empty() ? std::string()
+                                                 : ": " + PrintableText(job.strFailureMessage)));
         }
         return EXIT_CODE_FAILED;
     }

@@ -1,5 +1,6 @@
 #include "cli/cli_text.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "core/entry_name.h"
@@ -278,6 +279,51 @@ std::string WindowsNameProblem(std::wstring_view name)
     });
     if (IsReservedDeviceName(units)) return "device name";
     return std::string();
+}
+
+std::string PrintableText(std::wstring_view text)
+{
+    std::string out;
+    ForEachCodePoint(text, [&](char32_t c) {
+        // C1 controls too: some terminals act on them.
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0)) c = U'?';
+        AppendUtf8(out, c);
+    });
+    return out;
+}
+
+std::vector<std::wstring> SplitEntryPath(std::wstring_view path)
+{
+    std::vector<std::wstring> parts;
+    std::wstring part;
+    for (wchar_t c : path) {
+        if (c == L'/' || c == L'\\') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+std::string ProgressLineText(const std::string& label, uint64_t done, uint64_t total, int width)
+{
+    width = std::max(width, 20);
+    std::string tail(1, ' ');
+    tail += FormatSize(done);
+    tail += " / ";
+    tail += FormatSize(total);
+    const int fixed = static_cast<int>(label.size() + tail.size()) + 3; // " [" and "]"
+    const int barWidth = std::max(width - fixed, 5);
+    const uint64_t capped = std::min(done, total);
+    const int filled =
+        total ? static_cast<int>(static_cast<double>(capped) / static_cast<double>(total) * barWidth) : 0;
+    std::string line = label + " [";
+    line.append(static_cast<size_t>(filled), '#');
+    line.append(static_cast<size_t>(barWidth - filled), '.');
+    return line + "]" + tail;
 }
 
 } // namespace zk

@@ -57,4 +57,17 @@ std::string FormatAttributes(uint32_t attributes);
 // and device names (CON, NUL, COM1, ... also with an extension).
 std::string WindowsNameProblem(std::wstring_view name);
 
+// A text from an archive made safe for a terminal, in UTF-8: control
+// characters (a hostile name could move the cursor or clear the screen)
+// become '?'.
+std::string PrintableText(std::wstring_view text);
+
+// A path inside an archive as the user names it: its components, with "/"
+// and "\\" both separating and empty components dropped.
+std::vector<std::wstring> SplitEntryPath(std::wstring_view path);
+
+// One line of the progress bar, at most width columns (at least 20 are
+// used): label, bar, done and total.
+std::string ProgressLineText(const std::string& label, uint64_t done, uint64_t total, int width);
+
 } // namespace zk

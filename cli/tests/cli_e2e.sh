@@ -4,7 +4,10 @@
 # (for example "build/win64/wine-run build/win64/bin/zelkora.exe", or a
 # native "zelkora"). ZK_E2E_WORK names the work folder (made afresh);
 # ZK_E2E_STUB an extractor program for ".exe" archives when none lies
-# beside the tool.
+# beside the tool. With ZK_E2E_WINE (a build's wine-run; the tool's own
+# runner when it is one) the real extractor opens what the tool packed, and
+# with ZK_E2E_BUILDER (that build's Zelkora.exe) the Windows builder and the
+# tool are compared byte for byte.
 set -u
 [ $# -gt 0 ] || { echo "usage: cli_e2e.sh TOOL [ARG...]" >&2; exit 2; }
 # The tests run in the work folder: paths of the tool's command made absolute.
@@ -16,6 +19,11 @@ work=${ZK_E2E_WORK:-$(mktemp -d)}
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 2
 stub=()
 [ -n "${ZK_E2E_STUB:-}" ] && stub=(--stub "$ZK_E2E_STUB")
+wine=${ZK_E2E_WINE:-}
+[ -z "$wine" ] && [ "$(basename "${tool[0]}")" = wine-run ] && wine=${tool[0]}
+builder=${ZK_E2E_BUILDER:-}
+# A folder of the work folder as a Windows program sees it.
+winpath() { local p="$PWD/$1"; echo "Z:${p//\//\\}"; }
 
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
@@ -66,6 +74,7 @@ for row in "${matrix[@]}"; do
   has out.txt "src/日本語/ファイル.txt"; has out.txt "T $name"
   z 0 list "$archive" "${pw[@]}" --json
   has out.txt '"path": "src/日本語/ファイル.txt"'; has out.txt '"comment": "C \"q\""'
+  if command -v python3 >/dev/null; then python3 -m json.tool out.txt >/dev/null || fail "$name: invalid JSON"; fi
   z 0 test "$archive" "${pw[@]}"
   z 0 extract "$archive" "${pw[@]}" -d "out-$name"
   diff -r src "out-$name/src" >/dev/null || fail "$name: extracted tree differs"
@@ -95,7 +104,7 @@ z 1 extract vol/split.exe -p secret -d vol/out; has err.txt "$last"
 
 # ---- existing files: -n, -y, and no terminal --------------------------------------
 printf 'mine\n' > out-deflate/src/a.txt
-z 1 extract deflate.zka -d out-deflate; has err.txt "-y"
+z 1 extract deflate.zka -d out-deflate; has err.txt "-y"; has err.txt "a.txt"
 z 0 extract deflate.zka -d out-deflate -n
 [ "$(cat out-deflate/src/a.txt)" = mine ] || fail "-n replaced a file"
 z 0 extract deflate.zka -d out-deflate -y
@@ -117,6 +126,25 @@ SOURCE_DATE_EPOCH=1700000000 z 0 pack src/sub -o r1.zka
 SOURCE_DATE_EPOCH=1700000000 z 0 pack src/sub -o r2.zka
 cmp -s r1.zka r2.zka || fail "SOURCE_DATE_EPOCH: archives differ"
 z 0 list r1.zka; has out.txt "2023-11-14 22:13:20 UTC"
+
+# ---- the Windows programs: extractor and builder --------------------------------------
+if [ -n "$wine" ]; then
+  # What the tool packed, the real extractor extracts: split, password, .exe.
+  "$wine" "$PWD/split.exe" --quiet --yes "--dest=$(winpath sfx-out)" --password=secret </dev/null ||
+    fail "the extractor refused split.exe"
+  diff -r src sfx-out/src >/dev/null || fail "the extractor's tree differs"
+  if [ -n "$builder" ]; then
+    # Same settings and time stamp: the same bytes. The builder shows the
+    # contents list unless told otherwise; the tool only with --show-list.
+    SOURCE_DATE_EPOCH=1700000000 "$wine" "$builder" --quiet "--output=$(winpath built.zka)" --method=lz4 \
+      --level=high --hash=on --verify=on --hidden=off --show-list=off "--password=日本語のパスワード" \
+      "$(winpath src)" </dev/null || fail "the builder failed"
+    SOURCE_DATE_EPOCH=1700000000 z 0 pack src -o packed.zka --method lz4 --level high -p 日本語のパスワード
+    cmp -s built.zka packed.zka || fail "the builder and the tool wrote different bytes"
+    z 0 extract built.zka -p 日本語のパスワード -d from-builder
+    diff -r src from-builder/src >/dev/null || fail "the builder's archive extracts differently"
+  fi
+fi
 
 if [ "$failures" -ne 0 ]; then
   echo "cli_e2e: $failures failure(s)" >&2

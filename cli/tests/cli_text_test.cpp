@@ -125,5 +125,55 @@ TEST(CliText, NamesWindowsCannotHold)
         EXPECT_EQ(!WindowsNameProblem(c.m_strName).empty(), c.m_bRefused) << WideToUtf8(c.m_strName);
 }
 
+TEST(CliText, ArchiveTextsCannotSteerTheTerminal)
+{
+    EXPECT_EQ(PrintableText(L"a\x1B[2Jb\r\n\x9B"
+                            L"c\u65E5"),
+              "a?[2Jb???c\xE6\x97\xA5");
+}
+
+TEST(CliText, EntryPathsSplitOnEitherSlash)
+{
+    struct Case {
+        std::wstring m_strPath;
+        std::vector<std::wstring> m_listParts;
+    };
+    const Case cases[] = {
+        {L"src/a.txt", {L"src", L"a.txt"}},
+        {L"src\\sub\\deep\\", {L"src", L"sub", L"deep"}},
+        {L"//a//b", {L"a", L"b"}},
+        {L"", {}},
+        {L"\u65E5\u672C/x", {L"\u65E5\u672C", L"x"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SplitEntryPath(c.m_strPath), c.m_listParts) << WideToUtf8(c.m_strPath);
+}
+
+TEST(CliText, ProgressLineFillsItsWidth)
+{
+    struct Case {
+        uint64_t m_nDone, m_nTotal;
+        int m_nWidth;
+        size_t m_nFilled, m_nBar; // '#' and the bar's whole width
+        const char* m_pTail;
+    };
+    const Case cases[] = {
+        {0, 0, 40, 0, 23, " 0 B / 0 B"},
+        {512, 1024, 40, 8, 17, " 512 B / 1.0 KiB"},
+        {1024, 1024, 40, 15, 15, " 1.0 KiB / 1.0 KiB"},
+        {5000, 1024, 40, 15, 15, " 4.9 KiB / 1.0 KiB"}, // more than announced: full, never beyond
+        {1, 2, 5, 2, 5, " 1 B / 2 B"},                  // too narrow: the bar keeps 5
+    };
+    for (const Case& c : cases) {
+        const std::string line = ProgressLineText("test", c.m_nDone, c.m_nTotal, c.m_nWidth);
+        const std::string bar =
+            "test [" + std::string(c.m_nFilled, '#') + std::string(c.m_nBar - c.m_nFilled, '.') + "]";
+        EXPECT_EQ(line, bar + c.m_pTail);
+        if (c.m_nWidth >= 20) {
+            EXPECT_EQ(line.size(), static_cast<size_t>(c.m_nWidth));
+        }
+    }
+}
+
 } // namespace
 } // namespace zk
