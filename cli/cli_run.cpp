@@ -70,6 +70,9 @@ std::wstring AbsolutePath(const std::wstring& path)
 
 // ---- progress ---------------------------------------------------------------
 
+// Set while a question waits for its answer: the bar must not paint over it.
+std::atomic<bool> g_bAsking{false};
+
 // A bar on stderr, repainted from its own thread while a run works; only
 // when stderr is a terminal and the run is not quiet.
 class CProgressLine {
@@ -103,6 +106,7 @@ private:
     }
     void Paint()
     {
+        if (g_bAsking) return;
         uint64_t done = 0, total = 0;
         m_source(&done, &total);
         std::string line(1, '\r');
@@ -241,6 +245,13 @@ protected:
             m_strExistingFile = FileOfQuestion(question);
             return ANSWER_CANCEL;
         }
+        g_bAsking = true;
+        const Answer answer = AskOnTerminal(question);
+        g_bAsking = false;
+        return answer;
+    }
+    Answer AskOnTerminal(const std::wstring& question)
+    {
         for (;;) {
             WriteErr("\nzelkora: " + PrintableText(FileOfQuestion(question)) +
                      " exists. Overwrite? [y]es to all, [n]o, [N]one, [q]uit: ");
