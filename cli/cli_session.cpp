@@ -87,6 +87,9 @@ Answer CCliDialogue::Ask(const UserMessage& message)
         return ANSWER_OK;
     case EXTRACT_TOPIC_OVERWRITE:
         return AskOverwrite(message.m_strText);
+    case EXTRACT_TOPIC_DEST_IS_FILE:
+        m_bDestinationIsFile = true;
+        return ANSWER_OK;
     default:
         break;
     }
@@ -331,6 +334,10 @@ void TellRunFailure(const CliOptions& o, CCliDialogue& dialogue, ExtractSession&
     const std::wstring missing = MissingVolume(s.m_state, entries);
     if (!missing.empty()) {
         CliError("volume " + ShownPath(missing) + " is missing: keep every volume beside the archive");
+        return;
+    }
+    if (dialogue.m_bDestinationIsFile) {
+        CliError(ShownPath(s.m_request.m_strDestination) + ": is a file: the destination must be a folder");
         return;
     }
     if (dialogue.m_bOverwriteRefused) {

@@ -88,6 +88,7 @@ public:
     // Every system text told so far, printed once.
     void PrintSystemTexts();
     bool m_bOverwriteRefused = false; // an existing file met without -y, -n or a terminal
+    bool m_bDestinationIsFile = false;
     std::wstring m_strExistingFile;
     // Set by the subcommand that runs inside the opened archive.
     std::function<int(ArchiveState&)> m_run;

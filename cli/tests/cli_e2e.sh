@@ -95,6 +95,9 @@ cp deflate.zka damaged.zka
 size=$(stat -c %s damaged.zka)
 printf 'XXXXXXXXXXXXXXXX' | dd of=damaged.zka bs=1 seek=$((size / 2)) conv=notrunc status=none
 z 1 test damaged.zka
+seq 1 100 > plain.zka
+z 1 list plain.zka; has err.txt "not a Zelkora archive"
+z 1 extract deflate.zka -d plain.zka; has err.txt "the destination must be a folder"
 mkdir -p vol && cp split.exe* vol/
 last=$(ls vol | sort -V | tail -1)
 [ "$last" != split.exe ] || fail "split archive has no volume files"
