@@ -127,11 +127,14 @@ public:
 
 bool EndsWithExe(const std::wstring& path)
 {
+    static const wchar_t EXE[] = L".exe";
     if (path.size() < 4) return false;
-    std::wstring ext = path.substr(path.size() - 4);
-    for (wchar_t& c : ext)
+    for (size_t i = 0; i < 4; ++i) {
+        wchar_t c = path[path.size() - 4 + i];
         if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return ext == L".exe";
+        if (c != EXE[i]) return false;
+    }
+    return true;
 }
 
 } // namespace
