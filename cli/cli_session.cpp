@@ -200,7 +200,8 @@ constexpr ErrorText ERROR_TEXTS[] = {
     {ERR_READ, "the archive cannot be read (damaged or cut short)"},
     {ERR_HASH, "hash mismatch: the extracted data is not what was packed"},
     {ERR_READ_ONLY, "a read-only file cannot be overwritten"},
-    {ERR_BAD_NAME, "the archive holds a name that would leave the destination or name a device; stopped"},
+    {ERR_BAD_NAME, "the archive holds an unsafe name (one that would leave the destination, names a device "
+                   "or cannot exist on disk); stopped"},
     {ERR_DAMAGED, "the archive's data is damaged"},
 };
 

@@ -7,7 +7,8 @@
 # beside the tool. With ZK_E2E_WINE (a build's wine-run; the tool's own
 # runner when it is one) the real extractor opens what the tool packed, and
 # with ZK_E2E_BUILDER (that build's Zelkora.exe) the Windows builder and the
-# tool are compared byte for byte.
+# tool are compared byte for byte. ZK_E2E_FIXTURE is the command of
+# cli_fixture, which writes hostile archives.
 set -u
 [ $# -gt 0 ] || { echo "usage: cli_e2e.sh TOOL [ARG...]" >&2; exit 2; }
 # The tests run in the work folder: paths of the tool's command made absolute.
@@ -123,6 +124,24 @@ z 1 extract lz4.exe -d sel2 nothing/here; has err.txt "not in the archive"
 mkdir -p bad && printf x > bad/ok.txt && printf x > bad/CON && printf x > "bad/trailing."
 z 1 pack bad -o bad.zka; has err.txt "CON"
 [ ! -e bad.zka ] || fail "an archive was written despite refused names"
+
+# ---- hostile archives: refused, nothing outside the destination --------------------
+if [ -n "${ZK_E2E_FIXTURE:-}" ]; then
+  mkdir -p hostile
+  # shellcheck disable=SC2086
+  $ZK_E2E_FIXTURE "$PWD/hostile" </dev/null || fail "cli_fixture failed"
+  for archive in hostile/*.zka; do
+    rm -rf box && mkdir -p box
+    z 1 extract "$archive" -d box/out -y; has err.txt "unsafe name"
+    leaked=$(cd box && find . -mindepth 1 ! -path './out' ! -path './out/*' | head -1)
+    [ -z "$leaked" ] || fail "$archive: $leaked written outside the destination"
+    ! find . -name '*escape.txt' | grep -q . || fail "$archive: the hostile entry was written"
+    z 1 test "$archive"
+    z 0 list "$archive"
+    ! grep -q $'\x1b' out.txt || fail "$archive: list printed an escape character"
+  done
+  [ -n "$(ls hostile)" ] || fail "no hostile archives"
+fi
 
 # ---- reproducible archives ----------------------------------------------------------
 SOURCE_DATE_EPOCH=1700000000 z 0 pack src/sub -o r1.zka
