@@ -158,7 +158,9 @@ if [ -n "$wine" ]; then
   if [ -n "$builder" ]; then
     # Same settings and time stamp: the same bytes. The builder shows the
     # contents list unless told otherwise; the tool only with --show-list.
-    SOURCE_DATE_EPOCH=1700000000 "$wine" "$builder" --quiet "--output=$(winpath built.zka)" --method=lz4 \
+    # Its own copy, so that no saved settings beside it take part.
+    mkdir -p builder && cp "$builder" builder/Zelkora.exe
+    SOURCE_DATE_EPOCH=1700000000 "$wine" "$PWD/builder/Zelkora.exe" --quiet "--output=$(winpath built.zka)" --method=lz4 \
       --level=high --hash=on --verify=on --hidden=off --show-list=off "--password=日本語のパスワード" \
       "$(winpath src)" </dev/null || fail "the builder failed"
     SOURCE_DATE_EPOCH=1700000000 z 0 pack src -o packed.zka --method lz4 --level high -p 日本語のパスワード
