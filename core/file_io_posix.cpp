@@ -8,12 +8,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <string>
+#include <vector>
 
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/native_text_posix.h"
+#include "core/text_convert.h"
 
 namespace zk {
 
@@ -65,10 +69,12 @@ std::wstring LastPart(const std::wstring& path)
     return slash == std::wstring::npos ? name : name.substr(slash + 1);
 }
 
-// The listing record of what st describes. The creation time is the
-// birth time where the file system keeps one, else the write time.
-void FillListing(const struct stat& st, const struct timespec* birth, const std::wstring& name,
-                 FileListing* out)
+// The listing record of what st describes. The creation time is the write
+// time, as Wine reports it: a birth time cannot be set (no copy, checkout or
+// "touch" gives two trees the same one), so recording it would make two
+// archives of the same files differ, and a tree packed here differ from the
+// same tree packed by the Windows builder.
+void FillListing(const struct stat& st, const std::wstring& name, FileListing* out)
 {
     out->m_strName = name;
     out->m_bSymbolicLink = S_ISLNK(st.st_mode);
@@ -79,24 +85,12 @@ void FillListing(const struct stat& st, const struct timespec* birth, const std:
     out->m_nSize = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
     out->m_nAccessTime = FileTimeOf(st.st_atim);
     out->m_nWriteTime = FileTimeOf(st.st_mtim);
-    out->m_nCreationTime = birth ? FileTimeOf(*birth) : out->m_nWriteTime;
+    out->m_nCreationTime = out->m_nWriteTime;
 }
 
-// lstat plus the birth time (statx) where there is one. dirFd and name as
-// for fstatat.
-bool StatEntry(int dirFd, const char* name, struct stat* st, struct timespec* birth, bool* haveBirth)
+// lstat; dirFd and name as for fstatat.
+bool StatEntry(int dirFd, const char* name, struct stat* st)
 {
-    *haveBirth = false;
-#ifdef STATX_BTIME
-    struct statx sx {};
-    if (statx(dirFd, name, AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) == 0 && (sx.stx_mask & STATX_BTIME)) {
-        birth->tv_sec = sx.stx_btime.tv_sec;
-        birth->tv_nsec = sx.stx_btime.tv_nsec;
-        *haveBirth = true;
-    }
-#else
-    (void)birth;
-#endif
     return fstatat(dirFd, name, st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
@@ -131,9 +125,18 @@ SysHandle OpenFile(const wchar_t* path, int mode)
     case OPENMODE_EXISTING:
         return OpenNative(path, O_RDWR);
     case OPENMODE_BACKUP:
-    case OPENMODE_BACKUP_SHARED:
-        // Folders too; enough to read them and set their times.
-        return OpenNative(path, O_RDONLY);
+    case OPENMODE_BACKUP_SHARED: {
+        // Read and write, as on Windows (the builder writes the archive's
+        // first volume through it); a folder can only be opened for reading,
+        // which is enough to read it and set its times.
+        const int fd = open(NativePath(path).c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) return FromFd(fd);
+        if (errno != EISDIR) {
+            RecordFailure();
+            return nullptr;
+        }
+        return OpenNative(path, O_RDONLY | O_DIRECTORY);
+    }
     case OPENMODE_CREATE_NEW:
         return OpenNative(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW);
     default:
@@ -243,22 +246,41 @@ bool FindFileData(const wchar_t* path, FileListing* out)
     if (!path || !out) return Fail<bool>(EINVAL, false);
     const std::string native = NativePath(path);
     struct stat st;
-    struct timespec birth {};
-    bool haveBirth = false;
-    if (!StatEntry(AT_FDCWD, native.c_str(), &st, &birth, &haveBirth)) {
+    if (!StatEntry(AT_FDCWD, native.c_str(), &st)) {
         RecordFailure();
         return false;
     }
-    FillListing(st, haveBirth ? &birth : nullptr, LastPart(path), out);
+    FillListing(st, LastPart(path), out);
     return true;
 }
 
+namespace {
+
+// UTF-16 code units with ASCII letters folded to lower case.
+std::u16string FoldedName(const std::string& name)
+{
+    std::u16string folded = ToU16(WideFromUtf8(name));
+    for (char16_t& c : folded)
+        if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c + (u'a' - u'A'));
+    return folded;
+}
+
+} // namespace
+
+// A folder's names are read at once and handed out in the order Windows
+// lists them (names compared as UTF-16 without regard to case, ties by
+// the exact name), not in the order the file system happens to keep:
+// archives then come out the same from one tree wherever they are built.
+// Only ASCII letters are folded; names that differ only in the case of
+// other letters may sort apart from Windows.
 struct FolderLister::Impl {
     ~Impl()
     {
         if (dir) closedir(dir);
     }
     DIR* dir = nullptr;
+    std::vector<std::string> names;
+    size_t next = 0;
 };
 
 FolderLister::FolderLister() : m_pImpl(std::make_unique<Impl>()) {}
@@ -267,31 +289,50 @@ FolderLister::~FolderLister() = default;
 bool FolderLister::Open(const std::wstring& folder)
 {
     if (m_pImpl->dir) closedir(m_pImpl->dir);
+    m_pImpl->names.clear();
+    m_pImpl->next = 0;
     m_pImpl->dir = opendir(NativePath(folder).c_str());
     if (!m_pImpl->dir) {
         RecordFailure();
         return false;
     }
+    std::vector<std::pair<std::u16string, std::string>> keyed;
+    for (;;) {
+        errno = 0;
+        const struct dirent* entry = readdir(m_pImpl->dir);
+        if (!entry) break;
+        keyed.emplace_back(FoldedName(entry->d_name), entry->d_name);
+    }
+    if (errno != 0) {
+        RecordFailure();
+        closedir(m_pImpl->dir);
+        m_pImpl->dir = nullptr;
+        return false;
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        if (a.first != b.first) return a.first < b.first;
+        return ToU16(WideFromUtf8(a.second)) < ToU16(WideFromUtf8(b.second));
+    });
+    m_pImpl->names.reserve(keyed.size());
+    for (auto& k : keyed)
+        m_pImpl->names.push_back(std::move(k.second));
     return true;
 }
 
 bool FolderLister::Next(FileListing* out)
 {
     if (!m_pImpl->dir) return Fail<bool>(EBADF, false);
-    errno = 0;
-    const struct dirent* entry = readdir(m_pImpl->dir);
-    if (!entry) {
-        if (errno == 0) errno = static_cast<int>(SYSERR_NO_MORE_FILES);
+    if (m_pImpl->next >= m_pImpl->names.size()) {
+        errno = static_cast<int>(SYSERR_NO_MORE_FILES);
         return false;
     }
+    const std::string& name = m_pImpl->names[m_pImpl->next++];
     struct stat st;
-    struct timespec birth {};
-    bool haveBirth = false;
-    if (!StatEntry(dirfd(m_pImpl->dir), entry->d_name, &st, &birth, &haveBirth)) {
+    if (!StatEntry(dirfd(m_pImpl->dir), name.c_str(), &st)) {
         RecordFailure();
         return false;
     }
-    FillListing(st, haveBirth ? &birth : nullptr, WideFromUtf8(entry->d_name), out);
+    FillListing(st, WideFromUtf8(name), out);
     return true;
 }
 
