@@ -111,9 +111,9 @@ int TestOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
 // The archive's name without its extension, beside it.
 std::wstring DefaultDestination(const std::wstring& archivePath)
 {
-    fs::path p(archivePath);
+    fs::path p = FsPath(archivePath);
     p.replace_extension();
-    return p.wstring();
+    return WideOf(p);
 }
 
 struct SelectionGroup {

@@ -6,17 +6,11 @@
 
 #include "cli/cli_session.h"
 #include "core/exit_codes.h"
-#include "core/file_time_win.h"
 #include "sfx/engine/entry_loader.h"
 
 namespace zk {
 
 namespace {
-
-uint64_t FileTimeOf(const FILETIME& ft)
-{
-    return FileTimeValue(ft);
-}
 
 const char* MethodText(uint8_t method)
 {
@@ -77,7 +71,7 @@ int PrintList(const CliOptions& o, ArchiveState& st, const std::vector<ListedEnt
             json.Number("size", info.m_nSize);
             json.Number("stored_size", info.m_nStoredSize);
             json.String("method", Utf8ToWide(MethodText(info.m_nMethod)));
-            json.String("modified", Utf8ToWide(FormatFileTime(FileTimeOf(info.m_ftWrite), true)));
+            json.String("modified", Utf8ToWide(FormatFileTime(info.m_nWriteTime, true)));
             json.String("attributes", Utf8ToWide(FormatAttributes(info.m_nAttributes)));
             json.EndObject();
         }
@@ -112,7 +106,7 @@ int PrintList(const CliOptions& o, ArchiveState& st, const std::vector<ListedEnt
         const bool folder = e.m_pNode->IsFolder();
         out += PadLeft(folder ? "" : std::to_string(info.m_nSize), 12) + " ";
         out += PadLeft(folder ? "" : std::to_string(info.m_nStoredSize), 12) + "  ";
-        out += PadRight(FormatFileTime(FileTimeOf(info.m_ftWrite)), 19) + "  ";
+        out += PadRight(FormatFileTime(info.m_nWriteTime), 19) + "  ";
         out += FormatAttributes(info.m_nAttributes) + "  ";
         out += PrintableText(e.m_strPath) + (folder ? "/" : "") + "\n";
     }

@@ -15,11 +15,8 @@ namespace zk {
 
 namespace {
 
-#ifdef _WIN32
+// The engines' separator on every platform (see FsPath).
 constexpr wchar_t PATH_SEPARATOR = L'\\';
-#else
-constexpr wchar_t PATH_SEPARATOR = L'/';
-#endif
 constexpr wchar_t STUB_NAME[] = L"ZelkoraSfx.exe";
 
 // ---- pack -------------------------------------------------------------------
@@ -47,8 +44,8 @@ bool IsHiddenName(const fs::path& p, bool includeHidden)
 void CheckSource(const fs::path& source, bool includeHidden, SourceCheck* check)
 {
     std::error_code ec;
-    const std::string problem = WindowsNameProblem(source.filename().wstring());
-    if (!problem.empty()) check->m_listRefused.push_back(ShownPath(source.wstring()) + ": " + problem);
+    const std::string problem = WindowsNameProblem(WideOf(source.filename()));
+    if (!problem.empty()) check->m_listRefused.push_back(ShownPath(WideOf(source)) + ": " + problem);
     if (!fs::is_directory(fs::symlink_status(source, ec))) return;
     fs::recursive_directory_iterator it(source, fs::directory_options::skip_permission_denied, ec), end;
     for (; !ec && it != end; it.increment(ec)) {
@@ -58,8 +55,8 @@ void CheckSource(const fs::path& source, bool includeHidden, SourceCheck* check)
             continue;
         }
         if (it->is_symlink(ec)) continue;
-        const std::string why = WindowsNameProblem(p.filename().wstring());
-        if (!why.empty()) check->m_listRefused.push_back(ShownPath(p.wstring()) + ": " + why);
+        const std::string why = WindowsNameProblem(WideOf(p.filename()));
+        if (!why.empty()) check->m_listRefused.push_back(ShownPath(WideOf(p)) + ": " + why);
     }
 }
 
@@ -71,13 +68,13 @@ int FindStubFolder(const CliOptions& o, std::wstring* folder, fs::path* temporar
 {
     std::error_code ec;
     if (!o.m_strStub.empty()) {
-        const fs::path stub = fs::absolute(fs::path(o.m_strStub), ec);
+        const fs::path stub = fs::absolute(FsPath(o.m_strStub), ec);
         if (!fs::is_regular_file(stub, ec)) {
             CliError(ShownPath(o.m_strStub) + ": the extractor program given with --stub does not exist");
             return EXIT_CODE_FAILED;
         }
         if (stub.filename() == fs::path(STUB_NAME)) {
-            *folder = stub.parent_path().wstring();
+            *folder = WideOf(stub.parent_path());
             return 0;
         }
         *temporary =
@@ -88,18 +85,18 @@ int FindStubFolder(const CliOptions& o, std::wstring* folder, fs::path* temporar
             CliError(ShownPath(o.m_strStub) + ": cannot be copied to a temporary folder");
             return EXIT_CODE_FAILED;
         }
-        *folder = temporary->wstring();
+        *folder = WideOf(*temporary);
         return 0;
     }
-    const fs::path self = fs::path(ProgramPath()).parent_path();
+    const fs::path self = FsPath(ProgramPath()).parent_path();
     const fs::path candidates[] = {self, self.parent_path() / "share" / "zelkora"};
     for (const fs::path& c : candidates) {
         if (fs::is_regular_file(c / STUB_NAME, ec)) {
-            *folder = c.wstring();
+            *folder = WideOf(c);
             return 0;
         }
     }
-    CliError("ZelkoraSfx.exe was not found beside zelkora or in " + ShownPath(candidates[1].wstring()) +
+    CliError("ZelkoraSfx.exe was not found beside zelkora or in " + ShownPath(WideOf(candidates[1])) +
              ": give it with --stub PATH, or write a .zka archive");
     return EXIT_CODE_FAILED;
 }
@@ -146,18 +143,18 @@ int RunPack(const CliOptions& o)
     SourceCheck check;
     std::vector<std::wstring> sources;
     for (const std::wstring& source : o.m_listPaths) {
-        const fs::path p = fs::path(FullPath(source));
+        const fs::path p = FsPath(FullPath(source));
         const fs::file_status status = fs::symlink_status(p, ec);
         if (!fs::exists(status)) {
             CliError(ShownPath(source) + ": does not exist");
             return EXIT_CODE_FAILED;
         }
         if (fs::is_symlink(status)) {
-            check.m_listLinks.push_back(p.wstring());
+            check.m_listLinks.push_back(WideOf(p));
             continue;
         }
         CheckSource(p, o.m_bHidden, &check);
-        sources.push_back(p.wstring());
+        sources.push_back(WideOf(p));
     }
     if (!check.m_listRefused.empty()) {
         CliError("names that Windows cannot hold; nothing was packed:");
@@ -216,7 +213,7 @@ int RunPack(const CliOptions& o)
         flags.m_nState.load() == BUILD_STATE_FINISHED && flags.m_nResult.load() == BUILD_RESULT_OK;
     if (!built) {
         std::string text =
-            job.strFailingPath.empty() ? ShownPath(o.m_strOutput) : PrintableText(job.strFailingPath);
+            job.strFailingPath.empty() ? ShownPath(o.m_strOutput) : PrintableText(Utf8ToWide(ShownPath(job.strFailingPath)));
         if (flags.m_nResult.load() == BUILD_RESULT_ABORTED && job.strFailureMessage.empty()) {
             CliError(text + ": nothing to pack");
         } else {

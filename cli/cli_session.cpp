@@ -67,15 +67,19 @@ void CliNote(const CliOptions& o, const std::string& text)
 
 std::string ShownPath(const std::wstring& path)
 {
+#ifdef _WIN32
     return WideToUtf8(path);
+#else
+    return FsPath(path).string();
+#endif
 }
 
 std::wstring FullPath(const std::wstring& path)
 {
     std::error_code ec;
-    fs::path p = fs::absolute(fs::path(path), ec);
+    fs::path p = fs::absolute(FsPath(path), ec);
     if (ec) return path;
-    return p.lexically_normal().wstring();
+    return WideOf(p.lexically_normal());
 }
 
 Answer CCliDialogue::Ask(const UserMessage& message)
@@ -322,7 +326,7 @@ std::wstring MissingVolume(const ArchiveState& st, const std::vector<ListedEntry
     for (uint64_t k = 1; k <= lastVolume && k < 256; ++k) {
         const std::wstring name = ToWide(VolumeName(ToU16(st.m_strArchivePath), static_cast<uint32_t>(k)));
         std::error_code ec;
-        if (!fs::exists(fs::path(name), ec)) return name;
+        if (!fs::exists(FsPath(name), ec)) return name;
     }
     return std::wstring();
 }

@@ -115,6 +115,30 @@ std::string WideToUtf8(std::wstring_view text)
     return out;
 }
 
+std::filesystem::path FsPath(std::wstring_view path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(path);
+#else
+    std::wstring native(path);
+    for (wchar_t& c : native)
+        if (c == L'\\') c = L'/';
+    return std::filesystem::path(WideToUtf8(native));
+#endif
+}
+
+std::wstring WideOf(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    return path.wstring();
+#else
+    std::wstring wide = Utf8ToWide(path.string());
+    for (wchar_t& c : wide)
+        if (c == L'/') c = L'\\';
+    return wide;
+#endif
+}
+
 std::string JsonString(std::wstring_view text)
 {
     std::string out = "\"";

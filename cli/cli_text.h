@@ -4,6 +4,7 @@
 // platform call.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,16 @@ namespace zk {
 // U+FFFD; wchar_t is UTF-16 on Windows and UTF-32 elsewhere.
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
+
+// A path in the engines' form (wide, "\\" between components) as the file
+// system library takes it, and back. Outside Windows the engines' platform
+// layer reads "\\" as "/" and file names as UTF-8 whatever the locale says;
+// these do the same (the library's own conversion follows the C++ locale,
+// which is plain ASCII unless the program changes it). A native name that
+// holds a "\\" cannot be told from two components; pack refuses such names
+// anyway, as Windows cannot hold them.
+std::filesystem::path FsPath(std::wstring_view path);
+std::wstring WideOf(const std::filesystem::path& path);
 
 // A JSON string literal, quotes included: the two escapes JSON requires,
 // control characters as \u00XX, everything else as UTF-8.
