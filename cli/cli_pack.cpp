@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <vector>
 
 #include "cli/cli_session.h"
 #include "core/exit_codes.h"
@@ -122,6 +124,25 @@ public:
     }
 };
 
+// Keeps what the collection skipped, to be told once the bar has gone.
+class CPackProgress : public BuildProgress {
+public:
+    void ShowSkippedLink(const std::wstring& path) override
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_listLinks.push_back(path);
+    }
+    std::vector<std::wstring> SkippedLinks()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_listLinks;
+    }
+
+private:
+    std::mutex m_lock;
+    std::vector<std::wstring> m_listLinks;
+};
+
 bool EndsWithExe(const std::wstring& path)
 {
     static const wchar_t EXE[] = L".exe";
@@ -192,7 +213,7 @@ int RunPack(const CliOptions& o)
     settings.m_listSources = sources;
 
     CBuildDialogue dialogue;
-    BuildProgress progress;
+    CPackProgress progress;
     BuildFlags flags;
     BuildJob job;
     job.settings = std::move(settings);
@@ -208,6 +229,8 @@ int RunPack(const CliOptions& o)
         BuildWorker(job);
     }
     job.settings.WipePassword();
+    for (const std::wstring& link : progress.SkippedLinks())
+        CliNote(o, "skipped symbolic link " + ShownPath(link));
     if (!temporary.empty()) fs::remove_all(temporary, ec);
     const bool built =
         flags.m_nState.load() == BUILD_STATE_FINISHED && flags.m_nResult.load() == BUILD_RESULT_OK;

@@ -125,6 +125,16 @@ mkdir -p bad && printf x > bad/ok.txt && printf x > bad/CON && printf x > "bad/t
 z 1 pack bad -o bad.zka; has err.txt "CON"
 [ ! -e bad.zka ] || fail "an archive was written despite refused names"
 
+# ---- symbolic links: skipped and named (natively; Windows follows them) -------------
+if [ -z "$wine" ]; then
+  mkdir -p linked/real && printf x > linked/real/kept.txt
+  ln -s /etc linked/real/outside && ln -s real linked/alias
+  z 0 pack linked -o linked.zka
+  has err.txt "skipped symbolic link" && has err.txt "outside"
+  z 0 list linked.zka
+  ! grep -q -e outside -e alias out.txt || fail "a symbolic link was packed"
+fi
+
 # ---- hostile archives: refused, nothing outside the destination --------------------
 if [ -n "${ZK_E2E_FIXTURE:-}" ]; then
   mkdir -p hostile
