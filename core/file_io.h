@@ -8,7 +8,7 @@
 // components. Elsewhere the layer turns each "\" into "/" and the wide
 // characters into UTF-8 at the system call, and the long form of a path is
 // the path itself. A native name holding "\" therefore cannot be named;
-// Windows cannot hold such a name either, and the builder refuses it.
+// Windows cannot hold such a name either, and a build that meets one fails.
 
 #include "core/unique_handle.h"
 

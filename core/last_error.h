@@ -54,6 +54,7 @@ constexpr uint32_t SYSERR_DIRECTORY = 267;
 constexpr uint32_t SYSERR_ARITHMETIC_OVERFLOW = 534;
 constexpr uint32_t SYSERR_NO_UNICODE_TRANSLATION = 1113;
 constexpr uint32_t SYSERR_WRITE_FAULT = 29;
+constexpr uint32_t SYSERR_INVALID_NAME = 123;
 #else
 constexpr uint32_t SYSERR_NONE = 0;
 constexpr uint32_t SYSERR_FILE_NOT_FOUND = 2;          // ENOENT
@@ -72,6 +73,7 @@ constexpr uint32_t SYSERR_DIRECTORY = 20;              // ENOTDIR
 constexpr uint32_t SYSERR_ARITHMETIC_OVERFLOW = 75;    // EOVERFLOW
 constexpr uint32_t SYSERR_NO_UNICODE_TRANSLATION = 84; // EILSEQ
 constexpr uint32_t SYSERR_WRITE_FAULT = 5;             // EIO
+constexpr uint32_t SYSERR_INVALID_NAME = 22;           // EINVAL
 #endif
 
 } // namespace zk

@@ -352,6 +352,12 @@ int CollectFolder(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
             FailWithMessage(ctx, fullPath, FormatText(MSG_PATH_TOO_LONG, fullPath.c_str()));
             return 1;
         }
+        // Only a POSIX folder lists a name holding "\": it would be stored
+        // as its last part and read back from another path.
+        if (entry.m_strName.find(L'\\') != std::wstring::npos) {
+            SystemFailure(ctx, fullPath, SYSERR_INVALID_NAME);
+            return 1;
+        }
         SourceNode* node = AppendNode(*frame.node, frame.last, entry);
         if (StoreEntry(ctx, entry, node) != 0) {
             Fail(ctx, fullPath);

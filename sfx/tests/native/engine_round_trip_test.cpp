@@ -85,6 +85,7 @@ struct EngineScene {
     fs::path src;
     RecordingProgress progress;
     FakeDialogue dialogue;
+    std::wstring failingPath; // of the last build
 
     EngineScene()
     {
@@ -126,6 +127,7 @@ struct EngineScene {
         job.pProgress = &progress;
         job.pFlags = &flags;
         BuildWorker(job);
+        failingPath = job.strFailingPath;
         return flags.m_nResult.load();
     }
 };
@@ -171,6 +173,16 @@ TEST(EngineRoundTrip, FolderComesBackUnchanged)
         EXPECT_EQ(fs::status(out / "readme.txt").permissions() & fs::perms::owner_write, fs::perms::none);
         EXPECT_NE(fs::status(out / "docs/empty.txt").permissions() & fs::perms::owner_write, fs::perms::none);
     }
+}
+
+// A name Windows cannot hold, which the path form cannot name either: the
+// build fails rather than store another file under it.
+TEST(EngineRoundTrip, NameWithABackslashFailsTheBuild)
+{
+    EngineScene scene;
+    WriteFile(scene.src / "docs" / "a\\b.txt", "x");
+    EXPECT_EQ(scene.Build(scene.root / "pack.zka", 0, 0, L"", 0, false), BUILD_RESULT_FAILED);
+    EXPECT_EQ(scene.failingPath, EnginePath(scene.src / "docs") + L"\\a\\b.txt");
 }
 
 // A link already in the destination, at a folder's or a file's place and
