@@ -10,6 +10,7 @@
 #include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
+#include "core/read_ahead.h"
 
 namespace zk {
 
@@ -43,8 +44,8 @@ std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize)
     b->m_pLz4HcState = hc ? LZ4_initStreamHC(hc, sizeof(*hc)) : nullptr;
     if (!b->m_pLz4State) delete lz4;
     if (!b->m_pLz4HcState) delete hc;
-    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4Write || !b->m_pLz4State ||
-        !b->m_pLz4HcState)
+    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4Write ||
+        !b->m_pLz4State || !b->m_pLz4HcState)
         return nullptr;
     return b;
 }
@@ -105,6 +106,18 @@ int HashEnd(PipelineContext& ctx, uint8_t digest[32])
     return ctx.m_pHash ? ctx.m_pHash->End(digest) : 0;
 }
 
+int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count)
+{
+    uint32_t done = 0;
+    while (done < count) {
+        const int64_t n = file.Read(dst + done, count - done);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
 namespace {
 
 // How far back an LZ4 match can reach.
@@ -124,38 +137,67 @@ int Fail(PipelineContext& ctx, const std::u16string& message)
     return 1;
 }
 
-// Reads up to count bytes of the source; fewer only at its end. -1 when a read
-// fails: a file that cannot be read to its end must not pass for a shorter one.
-int64_t ReadPiece(IByteFile& file, uint8_t* dst, uint32_t count)
-{
-    uint32_t done = 0;
-    while (done < count) {
-        const int64_t n = file.Read(dst + done, count - done);
-        if (n < 0) return -1;
-        if (n == 0) break;
-        done += static_cast<uint32_t>(n);
+// The read-ahead serving the current entry, when there is one: only an entry
+// of more than one block has pieces to read ahead. Finished on every way out
+// of the encoder, before the source is closed.
+class ReadAheadScope {
+public:
+    ReadAheadScope(PipelineContext& ctx, const PipelineEntry& entry)
+    {
+        SourceReadAhead* ahead = ctx.m_pReadAhead;
+        if (!ahead || ahead->BlockSize() != ctx.m_pBuffers->BlockSize() ||
+            entry.m_nUncompressedSize <= ahead->BlockSize())
+            return;
+        m_pAhead = ahead;
+        m_pAhead->Start(ctx.m_pSource, ctx.m_pHash, entry.m_nUncompressedSize, ctx.m_pCancel);
     }
-    return done;
-}
+    ~ReadAheadScope()
+    {
+        if (m_pAhead) m_pAhead->Finish();
+    }
+    ReadAheadScope(const ReadAheadScope&) = delete;
+    ReadAheadScope& operator=(const ReadAheadScope&) = delete;
+    SourceReadAhead* Get() const { return m_pAhead; }
 
-// One piece of the source into dst: read, check against the expected size,
-// hash, count. Returns the bytes read, or -1 after recording the failure.
-int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst)
+private:
+    SourceReadAhead* m_pAhead = nullptr;
+};
+
+// One piece of the source into dst: read, checked against the expected size,
+// hashed, counted. A piece of the read-ahead is copied to where the encoder
+// would have read it itself: LZ4's history depends on where its input lies,
+// and the stored bytes must not depend on the thread count. Returns the bytes
+// read, or -1 after recording the failure.
+int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst,
+                  const ReadAheadScope& ahead)
 {
     const uint32_t bsize = ctx.m_pBuffers->BlockSize();
-    const int64_t n = ReadPiece(*ctx.m_pSource, dst, bsize);
-    if (n < 0) {
-        Fail(ctx, ctx.m_pSource->LastErrorText());
-        return -1;
-    }
-    total += static_cast<uint64_t>(n);
-    if (total > entry.m_nUncompressedSize || (n < bsize && total != entry.m_nUncompressedSize)) {
-        Fail(ctx, TEXT_SOURCE_SIZE_CHANGED);
-        return -1;
-    }
-    if (n > 0 && HashUpdate(ctx, dst, static_cast<uint32_t>(n)) != 0) {
-        Fail(ctx, ctx.m_pHash->LastErrorText());
-        return -1;
+    int64_t n = 0;
+    if (ahead.Get()) {
+        std::u16string failure;
+        const uint8_t* piece = nullptr;
+        n = ahead.Get()->Next(&piece, &failure);
+        if (n < 0) {
+            if (!Cancelled(ctx.m_pCancel)) Fail(ctx, failure);
+            return -1;
+        }
+        if (n > 0) std::memcpy(dst, piece, static_cast<size_t>(n));
+        total += static_cast<uint64_t>(n);
+    } else {
+        n = ReadSourcePiece(*ctx.m_pSource, dst, bsize);
+        if (n < 0) {
+            Fail(ctx, ctx.m_pSource->LastErrorText());
+            return -1;
+        }
+        total += static_cast<uint64_t>(n);
+        if (total > entry.m_nUncompressedSize || (n < bsize && total != entry.m_nUncompressedSize)) {
+            Fail(ctx, TEXT_SOURCE_SIZE_CHANGED);
+            return -1;
+        }
+        if (n > 0 && HashUpdate(ctx, dst, static_cast<uint32_t>(n)) != 0) {
+            Fail(ctx, ctx.m_pHash->LastErrorText());
+            return -1;
+        }
     }
     ctx.m_nReadCounter += static_cast<uint64_t>(n);
     if (ctx.m_pProgress) ctx.m_pProgress->OnRead(ctx.m_nReadCounter);
@@ -203,6 +245,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     const char* previous = nullptr;
     int previousSize = 0;
 
+    const ReadAheadScope ahead(ctx, entry);
     uint32_t pending = 0;
     uint32_t half = 0;
     uint64_t total = 0;
@@ -210,7 +253,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
         if (Cancelled(ctx.m_pCancel)) return 1;
         uint8_t* piece = buf.Ring() + static_cast<size_t>(half) * bsize;
         const char* src = reinterpret_cast<const char*>(piece);
-        const int64_t n = TakePiece(ctx, entry, total, piece);
+        const int64_t n = TakePiece(ctx, entry, total, piece, ahead);
         if (n < 0) return 1;
         if (Cancelled(ctx.m_pCancel)) return 1;
 
@@ -276,12 +319,13 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     uint8_t* out = buf.Output();
     zs.next_out = out;
     zs.avail_out = bsize;
+    const ReadAheadScope ahead(ctx, entry);
     int flush = Z_NO_FLUSH;
     uint64_t total = 0;
     for (;;) {
         if (zs.avail_in == 0 && flush != Z_FINISH) {
             if (Cancelled(ctx.m_pCancel)) return 1;
-            const int64_t n = TakePiece(ctx, entry, total, buf.Ring());
+            const int64_t n = TakePiece(ctx, entry, total, buf.Ring(), ahead);
             if (n < 0) return 1;
             if (Cancelled(ctx.m_pCancel)) return 1;
             if (n < bsize) flush = Z_FINISH;
@@ -326,7 +370,7 @@ public:
         uint8_t* cmp = m_ctx.m_pBuffers->Compare();
         if (count > m_ctx.m_pBuffers->BlockSize()) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
         if (Cancelled(m_ctx.m_pCancel)) return 1;
-        const int64_t n = ReadPiece(*m_ctx.m_pSource, cmp, count);
+        const int64_t n = ReadSourcePiece(*m_ctx.m_pSource, cmp, count);
         if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
         if (Cancelled(m_ctx.m_pCancel)) return 1;
         if (n != count || std::memcmp(cmp, bytes, count) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
@@ -369,7 +413,7 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
 
     // The source must end where the entry does.
     uint8_t extra = 0;
-    const int64_t n = ReadPiece(*ctx.m_pSource, &extra, 1);
+    const int64_t n = ReadSourcePiece(*ctx.m_pSource, &extra, 1);
     if (n < 0) return Fail(ctx, ctx.m_pSource->LastErrorText());
     if (n != 0) return Fail(ctx, TEXT_VERIFY_MISMATCH);
     return 0;

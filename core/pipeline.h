@@ -23,6 +23,8 @@
 
 namespace zk {
 
+class SourceReadAhead;
+
 enum class CompressLevel : uint8_t {
     STANDARD = 0, // LZ4 fast streaming; Deflate at zlib's default level
     HIGH = 1,     // LZ4 HC streaming at level 8; Deflate at level 9
@@ -116,6 +118,9 @@ struct PipelineContext {
     CompressLevel m_nLevel = CompressLevel::STANDARD;
     const CancelFlag* m_pCancel = nullptr;
     IPipelineProgress* m_pProgress = nullptr;
+    // Null: the encoders read and hash on the calling thread. Set: entries of
+    // more than one block are read and hashed on its thread meanwhile.
+    SourceReadAhead* m_pReadAhead = nullptr;
     uint64_t m_nReadCounter = 0;
     uint64_t m_nVerifyCounter = 0;
     FailureInfo m_failure;
@@ -136,6 +141,10 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
 // compare them with the source (0 / 1).
 int Lz4VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
 int DeflateVerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
+
+// Reads up to count bytes of the source; fewer only at its end. -1 when a read
+// fails: a file that cannot be read to its end must not pass for a shorter one.
+int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count);
 
 // The context's hash, when one is set (0 / 1; without a hash they succeed).
 int HashBegin(PipelineContext& ctx);
