@@ -87,7 +87,9 @@ TEST(BoundedQueue, WaitersReturnPromptlyOnCloseAndCancel)
         const bool pushing = how & 1;
         const bool byCancel = how & 2;
         BoundedQueue<int> queue(1);
-        if (pushing) ASSERT_TRUE(queue.Push(0));
+        if (pushing) {
+            ASSERT_TRUE(queue.Push(0));
+        }
         CancelFlag cancel{0};
         std::atomic<bool> returned{false};
         bool result = true;
