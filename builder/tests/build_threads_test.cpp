@@ -70,9 +70,9 @@ TEST(BuildThreads, ArchiveBytesDoNotDependOnTheThreadCount)
             for (bool password : {false, true})
                 for (uint32_t splitMB : {0u, 1u})
                     for (uint8_t checks : {0, 1}) {
-                        SCOPED_TRACE(testing::Message() << "method " << int(kind) << " level " << int(level)
-                                                        << " password " << password << " split "
-                                                        << splitMB << " hash/verify " << int(checks));
+                        SCOPED_TRACE(testing::Message()
+                                     << "method " << int(kind) << " level " << int(level) << " password "
+                                     << password << " split " << splitMB << " hash/verify " << int(checks));
                         s.owner.m_env.m_nCompressKind = kind;
                         s.owner.m_env.m_nCompressLevel = level;
                         s.owner.m_prm.m_strPassword = password ? L"secret" : L"";

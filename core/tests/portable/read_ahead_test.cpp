@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/bounded_queue.h"
+#include "core/hash_behind.h"
 #include "core/read_ahead.h"
 #include "core/tests/portable/pipeline_harness.h"
 #include "core/worker_threads.h"
@@ -185,6 +186,64 @@ TEST(SourceReadAhead, CancelReleasesAnEncoderWaitingForASlowRead)
     stopper.join();
     source.m_bHold = false;
     ahead->Finish();
+}
+
+// Records what it is given, like the recording hash, and fails its Update
+// from a given call on.
+class CountingHash : public test::RecordingHash {
+public:
+    int Update(const uint8_t* bytes, uint32_t count) override
+    {
+        if (++m_nCalls >= m_nFailAt) return 1;
+        return RecordingHash::Update(bytes, count);
+    }
+    int m_nCalls = 0;
+    int m_nFailAt = 1 << 30;
+};
+
+TEST(HashBehind, HashesEveryByteInOrderAcrossEntries)
+{
+    constexpr uint32_t B = 4096;
+    std::unique_ptr<IFileHash> inner = std::make_unique<CountingHash>();
+    auto* recorder = static_cast<CountingHash*>(inner.get());
+    std::unique_ptr<IFileHash> hash = HashBehind(inner, B, 3);
+    ASSERT_TRUE(hash);
+    EXPECT_FALSE(inner) << "taken over";
+    const size_t sizes[][4] = {{1, B, 10 * B + 7, 0}, {3 * B, 5, 0, 0}};
+    uint32_t seed = 1;
+    for (const auto& entry : sizes) {
+        ASSERT_EQ(hash->Begin(), 0);
+        std::vector<uint8_t> all;
+        for (size_t size : entry) {
+            const std::vector<uint8_t> piece = test::MakeData(size, test::Fill::RANDOM, seed++);
+            ASSERT_EQ(hash->Update(piece.data(), static_cast<uint32_t>(piece.size())), 0);
+            all.insert(all.end(), piece.begin(), piece.end());
+        }
+        uint8_t digest[32];
+        ASSERT_EQ(hash->End(digest), 0);
+        EXPECT_EQ(recorder->m_data, all);
+    }
+}
+
+TEST(HashBehind, AFailedUpdateFailsTheEntryAndNotTheNextOne)
+{
+    constexpr uint32_t B = 4096;
+    std::unique_ptr<IFileHash> inner = std::make_unique<CountingHash>();
+    auto* recorder = static_cast<CountingHash*>(inner.get());
+    recorder->m_nFailAt = 2;
+    std::unique_ptr<IFileHash> hash = HashBehind(inner, B);
+    ASSERT_TRUE(hash);
+    const std::vector<uint8_t> data = test::MakeData(5 * B, test::Fill::TEXT);
+    uint8_t digest[32];
+    ASSERT_EQ(hash->Begin(), 0);
+    const int updated = hash->Update(data.data(), static_cast<uint32_t>(data.size()));
+    EXPECT_EQ(updated | hash->End(digest), 1);
+
+    recorder->m_nFailAt = 1 << 30;
+    ASSERT_EQ(hash->Begin(), 0);
+    EXPECT_EQ(hash->Update(data.data(), static_cast<uint32_t>(data.size())), 0);
+    EXPECT_EQ(hash->End(digest), 0);
+    EXPECT_EQ(recorder->m_data, data);
 }
 
 } // namespace
