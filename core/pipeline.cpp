@@ -10,7 +10,6 @@
 #include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
-#include "core/read_ahead.h"
 
 namespace zk {
 
@@ -144,7 +143,7 @@ class ReadAheadScope {
 public:
     ReadAheadScope(PipelineContext& ctx, const PipelineEntry& entry)
     {
-        SourceReadAhead* ahead = ctx.m_pReadAhead;
+        ISourceReadAhead* ahead = ctx.m_pReadAhead;
         if (!ahead || ahead->BlockSize() != ctx.m_pBuffers->BlockSize() ||
             entry.m_nUncompressedSize <= ahead->BlockSize())
             return;
@@ -157,10 +156,10 @@ public:
     }
     ReadAheadScope(const ReadAheadScope&) = delete;
     ReadAheadScope& operator=(const ReadAheadScope&) = delete;
-    SourceReadAhead* Get() const { return m_pAhead; }
+    ISourceReadAhead* Get() const { return m_pAhead; }
 
 private:
-    SourceReadAhead* m_pAhead = nullptr;
+    ISourceReadAhead* m_pAhead = nullptr;
 };
 
 // One piece of the source into dst: read, checked against the expected size,

@@ -23,8 +23,6 @@
 
 namespace zk {
 
-class SourceReadAhead;
-
 enum class CompressLevel : uint8_t {
     STANDARD = 0, // LZ4 fast streaming; Deflate at zlib's default level
     HIGH = 1,     // LZ4 HC streaming at level 8; Deflate at level 9
@@ -51,6 +49,23 @@ public:
     virtual ~IPipelineProgress() = default;
     virtual void OnRead(uint64_t readCounter) = 0;
     virtual void OnVerify(uint64_t verifyCounter) = 0;
+};
+
+// Reads one entry's source ahead of its encoder on another thread
+// (core/read_ahead.h): the same pieces, in order, each checked against the
+// expected size and hashed there.
+class ISourceReadAhead {
+public:
+    virtual ~ISourceReadAhead() = default;
+    virtual uint32_t BlockSize() const = 0;
+    // Starts on an entry's source; hash (begun) may be null.
+    virtual void Start(IByteFile* source, IFileHash* hash, uint64_t expectedSize,
+                       const CancelFlag* cancel) = 0;
+    // The next piece, valid until the one after it is taken: its byte
+    // count, or -1 with the failure's text (empty after a cancel).
+    virtual int64_t Next(const uint8_t** bytes, std::u16string* failure) = 0;
+    // Stops work on the entry; source and hash are untouched afterwards.
+    virtual void Finish() = 0;
 };
 
 // The buffers of one build, allocated once: the input ring (2B), the output
@@ -120,7 +135,7 @@ struct PipelineContext {
     IPipelineProgress* m_pProgress = nullptr;
     // Null: the encoders read and hash on the calling thread. Set: entries of
     // more than one block are read and hashed on its thread meanwhile.
-    SourceReadAhead* m_pReadAhead = nullptr;
+    ISourceReadAhead* m_pReadAhead = nullptr;
     uint64_t m_nReadCounter = 0;
     uint64_t m_nVerifyCounter = 0;
     FailureInfo m_failure;

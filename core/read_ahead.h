@@ -21,30 +21,30 @@
 
 namespace zk {
 
-class SourceReadAhead {
+class SourceReadAhead : public ISourceReadAhead {
 public:
     // Blocks of blockSize bytes, `slots` of them (at least 3: the encoder
     // holds two). Null when the memory or the thread is not there.
     static std::unique_ptr<SourceReadAhead> Create(uint32_t blockSize, uint32_t slots = 4);
-    ~SourceReadAhead();
+    ~SourceReadAhead() override;
     SourceReadAhead(const SourceReadAhead&) = delete;
     SourceReadAhead& operator=(const SourceReadAhead&) = delete;
 
-    uint32_t BlockSize() const { return m_nBlockSize; }
+    uint32_t BlockSize() const override { return m_nBlockSize; }
 
     // Starts reading the source of an entry of expectedSize bytes; hash may
     // be null. The hash must have been begun.
-    void Start(IByteFile* source, IFileHash* hash, uint64_t expectedSize, const CancelFlag* cancel);
+    void Start(IByteFile* source, IFileHash* hash, uint64_t expectedSize, const CancelFlag* cancel) override;
 
     // The next piece: its bytes stay valid until the piece after it has been
     // taken. Returns
     // the byte count, or -1 with the failure's text (empty after a cancel).
-    int64_t Next(const uint8_t** bytes, std::u16string* failure);
+    int64_t Next(const uint8_t** bytes, std::u16string* failure) override;
 
     // Ends the entry: the reading thread stops at its next step and touches
     // neither the source nor the hash after this returns. Harmless when no
     // entry is running.
-    void Finish();
+    void Finish() override;
 
 private:
     struct Job {
