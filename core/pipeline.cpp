@@ -141,14 +141,16 @@ int Fail(PipelineContext& ctx, const std::u16string& message)
 // of the encoder, before the source is closed.
 class ReadAheadScope {
 public:
-    ReadAheadScope(PipelineContext& ctx, const PipelineEntry& entry)
+    // The verify pass reads the source again without hashing it.
+    ReadAheadScope(PipelineContext& ctx, const PipelineEntry& entry, bool hash = true)
     {
         ISourceReadAhead* ahead = ctx.m_pReadAhead;
         if (!ahead || ahead->BlockSize() != ctx.m_pBuffers->BlockSize() ||
             entry.m_nUncompressedSize <= ahead->BlockSize())
             return;
         m_pAhead = ahead;
-        m_pAhead->Start(ctx.m_pSource, ctx.m_pHash, entry.m_nUncompressedSize, ctx.m_pCancel);
+        m_pAhead->Start(ctx.m_pSource, hash ? ctx.m_pHash : nullptr, entry.m_nUncompressedSize,
+                        ctx.m_pCancel);
     }
     ~ReadAheadScope()
     {
@@ -359,27 +361,83 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
 
 namespace {
 
-// Compares every decoded run with the bytes read next from the source.
+// Compares every decoded run with the bytes read next from the source: read
+// here, or taken from the read-ahead's pieces, which need not line up with
+// the decoded runs.
 class CompareSink : public IDecodeSink {
 public:
-    explicit CompareSink(PipelineContext& ctx) : m_ctx(ctx) {}
+    CompareSink(PipelineContext& ctx, const ReadAheadScope& ahead) : m_ctx(ctx), m_ahead(ahead) {}
 
     int Put(const uint8_t* bytes, uint32_t count) override
     {
-        uint8_t* cmp = m_ctx.m_pBuffers->Compare();
         if (count > m_ctx.m_pBuffers->BlockSize()) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
         if (Cancelled(m_ctx.m_pCancel)) return 1;
-        const int64_t n = ReadSourcePiece(*m_ctx.m_pSource, cmp, count);
-        if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
-        if (Cancelled(m_ctx.m_pCancel)) return 1;
-        if (n != count || std::memcmp(cmp, bytes, count) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        if (m_ahead.Get()) {
+            if (CompareAhead(bytes, count) != 0) return 1;
+        } else {
+            uint8_t* cmp = m_ctx.m_pBuffers->Compare();
+            const int64_t n = ReadSourcePiece(*m_ctx.m_pSource, cmp, count);
+            if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
+            if (Cancelled(m_ctx.m_pCancel)) return 1;
+            if (n != count || std::memcmp(cmp, bytes, count) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        }
         m_ctx.m_nVerifyCounter += count;
         if (m_ctx.m_pProgress) m_ctx.m_pProgress->OnVerify(m_ctx.m_nVerifyCounter);
         return 0;
     }
 
+    // After the last run: the source must end where the entry does.
+    int CheckSourceEnd()
+    {
+        if (!m_ahead.Get()) {
+            uint8_t extra = 0;
+            const int64_t n = ReadSourcePiece(*m_ctx.m_pSource, &extra, 1);
+            if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
+            return n != 0 ? Fail(m_ctx, TEXT_VERIFY_MISMATCH) : 0;
+        }
+        if (m_nLeft != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        const int64_t n = NextPiece();
+        if (n < 0) return 1;
+        return n != 0 ? Fail(m_ctx, TEXT_VERIFY_MISMATCH) : 0;
+    }
+
 private:
+    // The read-ahead's next piece; -1 after recording why there is none. A
+    // source of another size is a difference here, not a change seen while
+    // reading.
+    int64_t NextPiece()
+    {
+        std::u16string failure;
+        const int64_t n = m_ahead.Get()->Next(&m_pPiece, &failure);
+        if (n >= 0) return n;
+        if (!Cancelled(m_ctx.m_pCancel))
+            Fail(m_ctx, failure == TEXT_SOURCE_SIZE_CHANGED ? std::u16string(TEXT_VERIFY_MISMATCH) : failure);
+        return -1;
+    }
+
+    int CompareAhead(const uint8_t* bytes, uint32_t count)
+    {
+        while (count > 0) {
+            if (m_nLeft == 0) {
+                const int64_t n = NextPiece();
+                if (n < 0) return 1;
+                if (n == 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+                m_nLeft = static_cast<uint32_t>(n);
+            }
+            const uint32_t take = count < m_nLeft ? count : m_nLeft;
+            if (std::memcmp(m_pPiece, bytes, take) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+            m_pPiece += take;
+            m_nLeft -= take;
+            bytes += take;
+            count -= take;
+        }
+        return 0;
+    }
+
     PipelineContext& m_ctx;
+    const ReadAheadScope& m_ahead;
+    const uint8_t* m_pPiece = nullptr;
+    uint32_t m_nLeft = 0; // bytes of the current piece not compared yet
 };
 
 int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method)
@@ -400,7 +458,8 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
 
     SpannedReader reader(ctx.m_pWriter->m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize,
                          &ctx.m_failure);
-    CompareSink sink(ctx);
+    const ReadAheadScope ahead(ctx, entry, false);
+    CompareSink sink(ctx, ahead);
     DecodeError error = DecodeError::NONE;
     if (DecodeEntry(params, ctx.m_pBuffers->ForDecode(), info, reader, sink, &error) != 0) {
         // Read failures were recorded with the volume's name, sink failures
@@ -410,12 +469,7 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
         return 1;
     }
 
-    // The source must end where the entry does.
-    uint8_t extra = 0;
-    const int64_t n = ReadSourcePiece(*ctx.m_pSource, &extra, 1);
-    if (n < 0) return Fail(ctx, ctx.m_pSource->LastErrorText());
-    if (n != 0) return Fail(ctx, TEXT_VERIFY_MISMATCH);
-    return 0;
+    return sink.CheckSourceEnd();
 }
 
 } // namespace

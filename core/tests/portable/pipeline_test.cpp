@@ -351,6 +351,18 @@ TEST_P(PipelineFaults, VerifyCatchesAChangedSource)
     (*h.sourceData)[2 * B + 7] ^= 1;
     h.sourceData->push_back(0); // grew after it was stored
     EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
+
+    h.sourceData->resize(2 * B); // shrank
+    h.ctx.m_failure = FailureInfo{};
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
+
+    data.resize(3 * B);
+    h.sourceData->assign(data.begin(), data.end()); // shrank to a whole number of blocks
+    h.ctx.m_failure = FailureInfo{};
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
 }
 
 TEST_P(PipelineFaults, MissingVolumeFailsVerifyWithItsName)
