@@ -43,8 +43,8 @@ std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize)
     b->m_pLz4HcState = hc ? LZ4_initStreamHC(hc, sizeof(*hc)) : nullptr;
     if (!b->m_pLz4State) delete lz4;
     if (!b->m_pLz4HcState) delete hc;
-    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4Write ||
-        !b->m_pLz4State || !b->m_pLz4HcState)
+    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4Write || !b->m_pLz4State ||
+        !b->m_pLz4HcState)
         return nullptr;
     return b;
 }

@@ -133,8 +133,8 @@ struct PipelineContext {
     CompressLevel m_nLevel = CompressLevel::STANDARD;
     const CancelFlag* m_pCancel = nullptr;
     IPipelineProgress* m_pProgress = nullptr;
-    // Null: the encoders read and hash on the calling thread. Set: entries of
-    // more than one block are read and hashed on its thread meanwhile.
+    // Null: the encoders and the verify pass read (and hash) on the calling
+    // thread. Set: entries of more than one block are read there instead.
     ISourceReadAhead* m_pReadAhead = nullptr;
     uint64_t m_nReadCounter = 0;
     uint64_t m_nVerifyCounter = 0;
