@@ -105,6 +105,18 @@ int HashEnd(PipelineContext& ctx, uint8_t digest[32])
     return ctx.m_pHash ? ctx.m_pHash->End(digest) : 0;
 }
 
+int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count)
+{
+    uint32_t done = 0;
+    while (done < count) {
+        const int64_t n = file.Read(dst + done, count - done);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    return done;
+}
+
 namespace {
 
 // How far back an LZ4 match can reach.
@@ -124,38 +136,69 @@ int Fail(PipelineContext& ctx, const std::u16string& message)
     return 1;
 }
 
-// Reads up to count bytes of the source; fewer only at its end. -1 when a read
-// fails: a file that cannot be read to its end must not pass for a shorter one.
-int64_t ReadPiece(IByteFile& file, uint8_t* dst, uint32_t count)
-{
-    uint32_t done = 0;
-    while (done < count) {
-        const int64_t n = file.Read(dst + done, count - done);
-        if (n < 0) return -1;
-        if (n == 0) break;
-        done += static_cast<uint32_t>(n);
+// The read-ahead serving the current entry, when there is one: only an entry
+// of more than one block has pieces to read ahead. Finished on every way out
+// of the encoder, before the source is closed.
+class ReadAheadScope {
+public:
+    // The verify pass reads the source again without hashing it.
+    ReadAheadScope(PipelineContext& ctx, const PipelineEntry& entry, bool hash = true)
+    {
+        ISourceReadAhead* ahead = ctx.m_pReadAhead;
+        if (!ahead || ahead->BlockSize() != ctx.m_pBuffers->BlockSize() ||
+            entry.m_nUncompressedSize <= ahead->BlockSize())
+            return;
+        m_pAhead = ahead;
+        m_pAhead->Start(ctx.m_pSource, hash ? ctx.m_pHash : nullptr, entry.m_nUncompressedSize,
+                        ctx.m_pCancel);
     }
-    return done;
-}
+    ~ReadAheadScope()
+    {
+        if (m_pAhead) m_pAhead->Finish();
+    }
+    ReadAheadScope(const ReadAheadScope&) = delete;
+    ReadAheadScope& operator=(const ReadAheadScope&) = delete;
+    ISourceReadAhead* Get() const { return m_pAhead; }
 
-// One piece of the source into dst: read, check against the expected size,
-// hash, count. Returns the bytes read, or -1 after recording the failure.
-int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst)
+private:
+    ISourceReadAhead* m_pAhead = nullptr;
+};
+
+// One piece of the source into dst: read, checked against the expected size,
+// hashed, counted. A piece of the read-ahead is copied to where the encoder
+// would have read it itself: LZ4's history depends on where its input lies,
+// and the stored bytes must not depend on the thread count. Returns the bytes
+// read, or -1 after recording the failure.
+int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst,
+                  const ReadAheadScope& ahead)
 {
     const uint32_t bsize = ctx.m_pBuffers->BlockSize();
-    const int64_t n = ReadPiece(*ctx.m_pSource, dst, bsize);
-    if (n < 0) {
-        Fail(ctx, ctx.m_pSource->LastErrorText());
-        return -1;
-    }
-    total += static_cast<uint64_t>(n);
-    if (total > entry.m_nUncompressedSize || (n < bsize && total != entry.m_nUncompressedSize)) {
-        Fail(ctx, TEXT_SOURCE_SIZE_CHANGED);
-        return -1;
-    }
-    if (n > 0 && HashUpdate(ctx, dst, static_cast<uint32_t>(n)) != 0) {
-        Fail(ctx, ctx.m_pHash->LastErrorText());
-        return -1;
+    int64_t n = 0;
+    if (ahead.Get()) {
+        std::u16string failure;
+        const uint8_t* piece = nullptr;
+        n = ahead.Get()->Next(&piece, &failure);
+        if (n < 0) {
+            if (!Cancelled(ctx.m_pCancel)) Fail(ctx, failure);
+            return -1;
+        }
+        if (n > 0) std::memcpy(dst, piece, static_cast<size_t>(n));
+        total += static_cast<uint64_t>(n);
+    } else {
+        n = ReadSourcePiece(*ctx.m_pSource, dst, bsize);
+        if (n < 0) {
+            Fail(ctx, ctx.m_pSource->LastErrorText());
+            return -1;
+        }
+        total += static_cast<uint64_t>(n);
+        if (total > entry.m_nUncompressedSize || (n < bsize && total != entry.m_nUncompressedSize)) {
+            Fail(ctx, TEXT_SOURCE_SIZE_CHANGED);
+            return -1;
+        }
+        if (n > 0 && HashUpdate(ctx, dst, static_cast<uint32_t>(n)) != 0) {
+            Fail(ctx, ctx.m_pHash->LastErrorText());
+            return -1;
+        }
     }
     ctx.m_nReadCounter += static_cast<uint64_t>(n);
     if (ctx.m_pProgress) ctx.m_pProgress->OnRead(ctx.m_nReadCounter);
@@ -203,6 +246,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     const char* previous = nullptr;
     int previousSize = 0;
 
+    const ReadAheadScope ahead(ctx, entry);
     uint32_t pending = 0;
     uint32_t half = 0;
     uint64_t total = 0;
@@ -210,7 +254,7 @@ int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
         if (Cancelled(ctx.m_pCancel)) return 1;
         uint8_t* piece = buf.Ring() + static_cast<size_t>(half) * bsize;
         const char* src = reinterpret_cast<const char*>(piece);
-        const int64_t n = TakePiece(ctx, entry, total, piece);
+        const int64_t n = TakePiece(ctx, entry, total, piece, ahead);
         if (n < 0) return 1;
         if (Cancelled(ctx.m_pCancel)) return 1;
 
@@ -276,12 +320,13 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
     uint8_t* out = buf.Output();
     zs.next_out = out;
     zs.avail_out = bsize;
+    const ReadAheadScope ahead(ctx, entry);
     int flush = Z_NO_FLUSH;
     uint64_t total = 0;
     for (;;) {
         if (zs.avail_in == 0 && flush != Z_FINISH) {
             if (Cancelled(ctx.m_pCancel)) return 1;
-            const int64_t n = TakePiece(ctx, entry, total, buf.Ring());
+            const int64_t n = TakePiece(ctx, entry, total, buf.Ring(), ahead);
             if (n < 0) return 1;
             if (Cancelled(ctx.m_pCancel)) return 1;
             if (n < bsize) flush = Z_FINISH;
@@ -316,27 +361,83 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
 
 namespace {
 
-// Compares every decoded run with the bytes read next from the source.
+// Compares every decoded run with the bytes read next from the source: read
+// here, or taken from the read-ahead's pieces, which need not line up with
+// the decoded runs.
 class CompareSink : public IDecodeSink {
 public:
-    explicit CompareSink(PipelineContext& ctx) : m_ctx(ctx) {}
+    CompareSink(PipelineContext& ctx, const ReadAheadScope& ahead) : m_ctx(ctx), m_ahead(ahead) {}
 
     int Put(const uint8_t* bytes, uint32_t count) override
     {
-        uint8_t* cmp = m_ctx.m_pBuffers->Compare();
         if (count > m_ctx.m_pBuffers->BlockSize()) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
         if (Cancelled(m_ctx.m_pCancel)) return 1;
-        const int64_t n = ReadPiece(*m_ctx.m_pSource, cmp, count);
-        if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
-        if (Cancelled(m_ctx.m_pCancel)) return 1;
-        if (n != count || std::memcmp(cmp, bytes, count) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        if (m_ahead.Get()) {
+            if (CompareAhead(bytes, count) != 0) return 1;
+        } else {
+            uint8_t* cmp = m_ctx.m_pBuffers->Compare();
+            const int64_t n = ReadSourcePiece(*m_ctx.m_pSource, cmp, count);
+            if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
+            if (Cancelled(m_ctx.m_pCancel)) return 1;
+            if (n != count || std::memcmp(cmp, bytes, count) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        }
         m_ctx.m_nVerifyCounter += count;
         if (m_ctx.m_pProgress) m_ctx.m_pProgress->OnVerify(m_ctx.m_nVerifyCounter);
         return 0;
     }
 
+    // After the last run: the source must end where the entry does.
+    int CheckSourceEnd()
+    {
+        if (!m_ahead.Get()) {
+            uint8_t extra = 0;
+            const int64_t n = ReadSourcePiece(*m_ctx.m_pSource, &extra, 1);
+            if (n < 0) return Fail(m_ctx, m_ctx.m_pSource->LastErrorText());
+            return n != 0 ? Fail(m_ctx, TEXT_VERIFY_MISMATCH) : 0;
+        }
+        if (m_nLeft != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+        const int64_t n = NextPiece();
+        if (n < 0) return 1;
+        return n != 0 ? Fail(m_ctx, TEXT_VERIFY_MISMATCH) : 0;
+    }
+
 private:
+    // The read-ahead's next piece; -1 after recording why there is none. A
+    // source of another size is a difference here, not a change seen while
+    // reading.
+    int64_t NextPiece()
+    {
+        std::u16string failure;
+        const int64_t n = m_ahead.Get()->Next(&m_pPiece, &failure);
+        if (n >= 0) return n;
+        if (!Cancelled(m_ctx.m_pCancel))
+            Fail(m_ctx, failure == TEXT_SOURCE_SIZE_CHANGED ? std::u16string(TEXT_VERIFY_MISMATCH) : failure);
+        return -1;
+    }
+
+    int CompareAhead(const uint8_t* bytes, uint32_t count)
+    {
+        while (count > 0) {
+            if (m_nLeft == 0) {
+                const int64_t n = NextPiece();
+                if (n < 0) return 1;
+                if (n == 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+                m_nLeft = static_cast<uint32_t>(n);
+            }
+            const uint32_t take = count < m_nLeft ? count : m_nLeft;
+            if (std::memcmp(m_pPiece, bytes, take) != 0) return Fail(m_ctx, TEXT_VERIFY_MISMATCH);
+            m_pPiece += take;
+            m_nLeft -= take;
+            bytes += take;
+            count -= take;
+        }
+        return 0;
+    }
+
     PipelineContext& m_ctx;
+    const ReadAheadScope& m_ahead;
+    const uint8_t* m_pPiece = nullptr;
+    uint32_t m_nLeft = 0; // bytes of the current piece not compared yet
 };
 
 int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method)
@@ -357,7 +458,8 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
 
     SpannedReader reader(ctx.m_pWriter->m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize,
                          &ctx.m_failure);
-    CompareSink sink(ctx);
+    const ReadAheadScope ahead(ctx, entry, false);
+    CompareSink sink(ctx, ahead);
     DecodeError error = DecodeError::NONE;
     if (DecodeEntry(params, ctx.m_pBuffers->ForDecode(), info, reader, sink, &error) != 0) {
         // Read failures were recorded with the volume's name, sink failures
@@ -367,12 +469,7 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
         return 1;
     }
 
-    // The source must end where the entry does.
-    uint8_t extra = 0;
-    const int64_t n = ReadPiece(*ctx.m_pSource, &extra, 1);
-    if (n < 0) return Fail(ctx, ctx.m_pSource->LastErrorText());
-    if (n != 0) return Fail(ctx, TEXT_VERIFY_MISMATCH);
-    return 0;
+    return sink.CheckSourceEnd();
 }
 
 } // namespace

@@ -51,6 +51,23 @@ public:
     virtual void OnVerify(uint64_t verifyCounter) = 0;
 };
 
+// Reads one entry's source ahead of its encoder on another thread
+// (core/read_ahead.h): the same pieces, in order, each checked against the
+// expected size and hashed there.
+class ISourceReadAhead {
+public:
+    virtual ~ISourceReadAhead() = default;
+    virtual uint32_t BlockSize() const = 0;
+    // Starts on an entry's source; hash (begun) may be null.
+    virtual void Start(IByteFile* source, IFileHash* hash, uint64_t expectedSize,
+                       const CancelFlag* cancel) = 0;
+    // The next piece, valid until the one after it is taken: its byte
+    // count, or -1 with the failure's text (empty after a cancel).
+    virtual int64_t Next(const uint8_t** bytes, std::u16string* failure) = 0;
+    // Stops work on the entry; source and hash are untouched afterwards.
+    virtual void Finish() = 0;
+};
+
 // The buffers of one build, allocated once: the input ring (2B), the output
 // buffer (Lz4OutputBound(B), also Deflate's B bytes of output room), the
 // compare buffer (B) for verify, the staging buffer the verify pass reads
@@ -116,6 +133,9 @@ struct PipelineContext {
     CompressLevel m_nLevel = CompressLevel::STANDARD;
     const CancelFlag* m_pCancel = nullptr;
     IPipelineProgress* m_pProgress = nullptr;
+    // Null: the encoders and the verify pass read (and hash) on the calling
+    // thread. Set: entries of more than one block are read there instead.
+    ISourceReadAhead* m_pReadAhead = nullptr;
     uint64_t m_nReadCounter = 0;
     uint64_t m_nVerifyCounter = 0;
     FailureInfo m_failure;
@@ -136,6 +156,10 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
 // compare them with the source (0 / 1).
 int Lz4VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
 int DeflateVerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
+
+// Reads up to count bytes of the source; fewer only at its end. -1 when a read
+// fails: a file that cannot be read to its end must not pass for a shorter one.
+int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count);
 
 // The context's hash, when one is set (0 / 1; without a hash they succeed).
 int HashBegin(PipelineContext& ctx);

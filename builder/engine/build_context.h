@@ -17,6 +17,7 @@
 #include "core/file_io.h"
 #include "core/long_path.h"
 #include "core/pipeline.h"
+#include "core/read_ahead.h"
 #include "core/text_convert.h"
 #include "core/unique_handle.h"
 #include "core/volume_io.h"
@@ -121,6 +122,8 @@ struct BuildContext {
 
     // The data stream and the pipeline.
     std::unique_ptr<PipelineBuffers> buffers;
+    // Reads and hashes the sources ahead of the encoder; null with one thread.
+    std::unique_ptr<SourceReadAhead> readAhead;
     // Kept open between entries for the verify pass; released when the
     // data phase ends.
     std::unique_ptr<CachedVolumeFiles> volumeFiles;

@@ -14,6 +14,7 @@
 #include "core/shell_item.h"
 #include "core/temp_files.h"
 #include "core/text_format.h"
+#include "core/worker_threads.h"
 
 namespace zk {
 
@@ -64,6 +65,8 @@ int PrepareBuild(BuildContext& ctx)
         SystemFailure(ctx, ctx.strArchivePath, SYSERR_NOT_ENOUGH_MEMORY);
         return 1;
     }
+    // Without its memory or thread the build reads on its own thread.
+    if (WorkerThreadCount() > 1) ctx.readAhead = SourceReadAhead::Create(ctx.nBlockSize);
     ctx.nTimeStamp = ArchiveTimeStamp();
     if (OpenLog(ctx) != 0) return 1;
     return SetKey(ctx);
@@ -210,6 +213,7 @@ void StartDataStream(BuildContext& ctx)
     ctx.pipe.m_nLevel = ctx.nCompressLevel ? CompressLevel::HIGH : CompressLevel::STANDARD;
     ctx.pipe.m_pCancel = &ctx.job.pFlags->m_nResult;
     ctx.pipe.m_pProgress = &ctx.pipelineProgress;
+    ctx.pipe.m_pReadAhead = ctx.readAhead.get();
 }
 
 int DataPhase(BuildContext& ctx, SourceNode& root)

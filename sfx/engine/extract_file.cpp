@@ -7,11 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "core/block_size.h"
 #include "core/file_io.h"
+#include "core/hash_behind.h"
 #include "core/last_error.h"
 #include "core/long_path.h"
 #include "core/pipeline_platform.h"
 #include "core/reporting_files.h"
+#include "core/worker_threads.h"
 #include "sfx/engine/entry_decoder.h"
 #include "sfx/engine/extract_engine.h"
 #include "sfx/engine/extract_support.h"
@@ -176,7 +179,15 @@ int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
     int result = 0;
     IFileHash* hash = nullptr;
     if (s.m_state.m_header.m_nFlags & AF_HASH) {
-        if (!s.m_pHash) s.m_pHash = ReportingHash(MakeSystemSha256(), *s.m_pCallback);
+        if (!s.m_pHash) {
+            s.m_pHash = ReportingHash(MakeSystemSha256(), *s.m_pCallback);
+            // With a second thread the file is hashed beside its decoding
+            // and writing.
+            if (WorkerThreadCount() > 1) {
+                std::unique_ptr<IFileHash> behind = HashBehind(s.m_pHash, SystemBlockSize());
+                if (behind) s.m_pHash = std::move(behind);
+            }
+        }
         hash = s.m_pHash.get();
         if (hash->Begin() != 0) result = 1;
     }

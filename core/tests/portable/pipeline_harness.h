@@ -9,6 +9,7 @@
 #include "core/archive_key.h"
 #include "core/memory_files.h"
 #include "core/pipeline.h"
+#include "core/read_ahead.h"
 
 namespace zk::test {
 
@@ -103,6 +104,8 @@ struct StreamHarness {
     PipelineContext ctx;
     std::shared_ptr<std::vector<uint8_t>> sourceData;
     std::unique_ptr<MemoryFile> source;
+    // Last, so that its thread stops before anything it reads goes away.
+    std::unique_ptr<SourceReadAhead> readAhead;
 
     StreamHarness(uint32_t blockSize, uint64_t volumeSize = 0, uint64_t dataOffset = 100)
     {
@@ -120,6 +123,14 @@ struct StreamHarness {
         ctx.m_pBuffers = buffers.get();
         ctx.m_pWriter = &writer;
         ctx.m_strSourcePath = u"C:\\src\\file.bin";
+    }
+
+    // Sources of more than one block are then read and hashed on a second
+    // thread, as a build with more than one thread does.
+    void UseReadAhead()
+    {
+        readAhead = SourceReadAhead::Create(buffers->BlockSize());
+        ctx.m_pReadAhead = readAhead.get();
     }
 
     void SetSource(const std::vector<uint8_t>& bytes)

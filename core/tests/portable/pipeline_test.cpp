@@ -103,6 +103,27 @@ TEST_P(PipelineRoundTrip, EncodesVerifiesAndDecodes)
         for (uint32_t k = 0; k < h.writer.m_nVolumeIndex; ++k)
             EXPECT_EQ(h.files.File(VolumeName(u"pack.exe", k))->size(), c.volumeSize) << k;
     }
+
+    // Reading ahead on a second thread stores the same bytes and hashes the
+    // same data.
+    StreamHarness p(B, c.volumeSize, 700);
+    p.UseReadAhead();
+    p.ctx.m_nLevel = c.level;
+    p.ctx.m_pCipher = h.ctx.m_pCipher;
+    test::RecordingHash parallelHash;
+    p.ctx.m_pHash = &parallelHash;
+    p.SetSource(first);
+    PipelineEntry p1 = p.NewEntry(first.size());
+    ASSERT_EQ(p.Encode(c.method, p1), 0);
+    p.SetSource(data);
+    PipelineEntry pe = p.NewEntry(data.size());
+    ASSERT_EQ(HashBegin(p.ctx), 0);
+    ASSERT_EQ(p.Encode(c.method, pe), 0);
+    EXPECT_EQ(parallelHash.m_data, data);
+    EXPECT_EQ(pe.m_nStoredSize, e.m_nStoredSize);
+    EXPECT_EQ(p.StoredBytes(pe), h.StoredBytes(e));
+    EXPECT_EQ(p.ctx.m_nReadCounter, first.size() + data.size());
+    EXPECT_EQ(p.Verify(c.method, pe), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PipelineRoundTrip, ::testing::ValuesIn(RoundTrips()),
@@ -223,7 +244,15 @@ struct FaultCase {
     const char* name;
     uint8_t method;
     bool password;
+    bool readAhead = false;
 };
+
+// A harness for one fault case: cipher and read-ahead as the case says.
+void Prepare(StreamHarness& h, const FaultCase& c)
+{
+    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    if (c.readAhead) h.UseReadAhead();
+}
 
 class PipelineFaults : public ::testing::TestWithParam<FaultCase> {};
 
@@ -231,7 +260,7 @@ TEST_P(PipelineFaults, SourceReadFailureMidFileFailsTheEntry)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    Prepare(h, c);
     auto data = MakeData(4 * B, Fill::TEXT);
     h.SetSource(data);
     h.source->FailReadsAfter(2 * B + 10);
@@ -246,7 +275,7 @@ TEST_P(PipelineFaults, SourceOfAnotherSizeThanExpectedFailsTheEntry)
     const FaultCase& c = GetParam();
     for (int64_t delta : {int64_t{-1}, int64_t{1}, -int64_t{B}, int64_t{B}}) {
         StreamHarness h(B);
-        if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+        Prepare(h, c);
         auto data = MakeData(3 * B, Fill::TEXT);
         h.SetSource(data);
         PipelineEntry e = h.NewEntry(static_cast<uint64_t>(3 * B + delta));
@@ -262,7 +291,7 @@ TEST_P(PipelineFaults, EntryAfterAFailedOneAndAnotherLevelStillRoundTrips)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    Prepare(h, c);
     auto broken = MakeData(4 * B, Fill::TEXT, 5);
     h.SetSource(broken);
     h.source->FailReadsAfter(2 * B + 10);
@@ -291,7 +320,7 @@ TEST_P(PipelineFaults, VerifyCatchesAFlippedByteInTheStoredData)
     // Flip a byte near the start, in the middle and near the end.
     for (int where = 0; where < 3; ++where) {
         StreamHarness h(B, 3000, 100);
-        if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+        Prepare(h, c);
         auto data = MakeData(size, Fill::TEXT);
         h.SetSource(data);
         PipelineEntry e = h.NewEntry(size);
@@ -310,7 +339,7 @@ TEST_P(PipelineFaults, VerifyCatchesAChangedSource)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    Prepare(h, c);
     auto data = MakeData(3 * B + 50, Fill::TEXT);
     h.SetSource(data);
     PipelineEntry e = h.NewEntry(data.size());
@@ -322,13 +351,25 @@ TEST_P(PipelineFaults, VerifyCatchesAChangedSource)
     (*h.sourceData)[2 * B + 7] ^= 1;
     h.sourceData->push_back(0); // grew after it was stored
     EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
+
+    h.sourceData->resize(2 * B); // shrank
+    h.ctx.m_failure = FailureInfo{};
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
+
+    data.resize(3 * B);
+    h.sourceData->assign(data.begin(), data.end()); // shrank to a whole number of blocks
+    h.ctx.m_failure = FailureInfo{};
+    EXPECT_EQ(h.Verify(c.method, e), 1);
+    EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_VERIFY_MISMATCH);
 }
 
 TEST_P(PipelineFaults, MissingVolumeFailsVerifyWithItsName)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B, 2000, 100);
-    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    Prepare(h, c);
     auto data = MakeData(3 * B, Fill::RANDOM);
     h.SetSource(data);
     PipelineEntry e = h.NewEntry(data.size());
@@ -342,7 +383,7 @@ TEST_P(PipelineFaults, CancelStopsBeforeFurtherOutput)
 {
     const FaultCase& c = GetParam();
     StreamHarness h(B);
-    if (c.password) h.ctx.m_pCipher = test::PasswordCipher();
+    Prepare(h, c);
     CancelFlag cancel{0};
     h.ctx.m_pCancel = &cancel;
     struct CancelAfterFirstRead : IPipelineProgress {
@@ -378,7 +419,9 @@ TEST(PipelineKey, EncryptedEntryDoesNotVerifyUnderAnotherKey)
 
 INSTANTIATE_TEST_SUITE_P(Codecs, PipelineFaults,
                          ::testing::Values(FaultCase{"Lz4", 1, false}, FaultCase{"Lz4Pw", 1, true},
-                                           FaultCase{"Deflate", 2, false}, FaultCase{"DeflatePw", 2, true}),
+                                           FaultCase{"Deflate", 2, false}, FaultCase{"DeflatePw", 2, true},
+                                           FaultCase{"Lz4Ahead", 1, false, true},
+                                           FaultCase{"DeflatePwAhead", 2, true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

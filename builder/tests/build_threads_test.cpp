@@ -1,0 +1,178 @@
+// Builds with more than one thread: the archive bytes do not depend on the
+// thread count, and failures and aborts behave as on one thread.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "builder/tests/build_harness.h"
+#include "core/worker_threads.h"
+
+namespace zk::test {
+namespace {
+
+// Sets the thread count and a fixed archive time stamp for one test.
+class ThreadScope {
+public:
+    ThreadScope() { _putenv_s("SOURCE_DATE_EPOCH", "1700000000"); }
+    ~ThreadScope()
+    {
+        SetWorkerThreadCount(0);
+        _putenv_s("SOURCE_DATE_EPOCH", "");
+    }
+    void Use(unsigned threads) { SetWorkerThreadCount(threads); }
+};
+
+// Files of several blocks (1 MiB on Windows), one of exactly two, small and
+// empty ones, in a folder and a subfolder.
+std::wstring MakeBlockTree(BuildScene& s)
+{
+    const std::wstring top = s.Folder(L"data");
+    s.Folder(L"data\\sub");
+    s.File(L"data\\text.txt", Bytes(3 * 1048576 + 123, 1, false));
+    s.File(L"data\\noise.bin", Bytes(1048576 + 1, 2, true));
+    s.File(L"data\\sub\\two.txt", Bytes(2 * 1048576, 3, false));
+    s.File(L"data\\sub\\small.txt", "small");
+    s.File(L"data\\empty", "");
+    return top;
+}
+
+// Every file of the archive: the archive itself and its volumes.
+std::vector<std::string> ArchiveFiles(const std::wstring& target)
+{
+    std::vector<std::string> files;
+    files.push_back(ScratchFolder::ReadAll(target));
+    for (int k = 1;; ++k) {
+        const std::wstring volume = target + L"." + std::to_wstring(k);
+        if (GetFileAttributesW(volume.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+        files.push_back(ScratchFolder::ReadAll(volume));
+        DeleteFileW(volume.c_str());
+    }
+    DeleteFileW(target.c_str());
+    return files;
+}
+
+TEST(BuildThreads, ArchiveBytesDoNotDependOnTheThreadCount)
+{
+    ThreadScope threads;
+    BuildScene s;
+    s.Sources({MakeBlockTree(s)});
+    const std::wstring target = s.scratch.Path() + L"pack.zka";
+    s.Target(target);
+    // The first read of a new file can set its access time, which the
+    // archive records: one build first, so that every compared build reads
+    // the same times.
+    s.Build();
+    ArchiveFiles(target);
+    for (uint8_t kind : {0, 1})
+        for (uint8_t level : {0, 1})
+            for (bool password : {false, true})
+                for (uint32_t splitMB : {0u, 1u})
+                    for (uint8_t checks : {0, 1}) {
+                        SCOPED_TRACE(testing::Message()
+                                     << "method " << int(kind) << " level " << int(level) << " password "
+                                     << password << " split " << splitMB << " hash/verify " << int(checks));
+                        s.owner.m_env.m_nCompressKind = kind;
+                        s.owner.m_env.m_nCompressLevel = level;
+                        s.owner.m_prm.m_strPassword = password ? L"secret" : L"";
+                        s.owner.m_prm.m_nSplitMB = static_cast<int32_t>(splitMB);
+                        s.owner.m_env.m_bHash = checks;
+                        s.owner.m_env.m_bVerify = checks;
+                        std::vector<std::string> single;
+                        for (unsigned n : {1u, 2u, 4u}) {
+                            threads.Use(n);
+                            s.Build();
+                            ASSERT_EQ(s.Result(), BUILD_RESULT_OK) << n << " threads";
+                            const std::vector<std::string> files = ArchiveFiles(target);
+                            EXPECT_EQ(files.size() > 1, splitMB != 0);
+                            if (n == 1)
+                                single = files;
+                            else
+                                EXPECT_TRUE(files == single) << n << " threads wrote other bytes";
+                        }
+                    }
+}
+
+// A file in the middle that changes while it is stored fails the build: it
+// is the one reported, and nothing of the file after it is read. The
+// progress never goes back.
+TEST(BuildThreads, FailingSourceInTheMiddleIsTheOneReported)
+{
+    ThreadScope threads;
+    for (unsigned n : {1u, 2u}) {
+        SCOPED_TRACE(testing::Message() << n << " threads");
+        threads.Use(n);
+        BuildScene s;
+        const std::wstring top = s.Folder(L"data");
+        s.File(L"data\\1.bin", Bytes(3 * 1048576, 1, true));
+        const std::wstring middle = s.File(L"data\\2.bin", Bytes(3 * 1048576, 2, true));
+        s.File(L"data\\3.bin", Bytes(3 * 1048576, 3, true));
+        s.Sources({top});
+        const std::wstring target = s.scratch.Path() + L"out.zka";
+        s.Target(target);
+        s.owner.m_onPhase = [&](const std::wstring& phase) {
+            if (phase != middle) return;
+            HANDLE h = CreateFileW(middle.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            LARGE_INTEGER size;
+            size.QuadPart = 2 * 1048576 + 5;
+            SetFilePointerEx(h, size, nullptr, FILE_BEGIN);
+            SetEndOfFile(h);
+            CloseHandle(h);
+        };
+        uint64_t last = 0;
+        bool monotone = true;
+        s.owner.m_onCompress = [&](uint64_t done) {
+            monotone = monotone && done >= last;
+            last = done;
+        };
+        BoxAnswers boxes;
+        s.Build();
+        EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+        const auto all = boxes.Boxes();
+        ASSERT_EQ(all.size(), 1u);
+        EXPECT_NE(all[0].text.find(middle), std::wstring::npos);
+        EXPECT_TRUE(monotone);
+        EXPECT_LE(s.owner.m_nCompressDone, 3u * 1048576 + 2 * 1048576) << "nothing after the failing file";
+        DecodedArchive a;
+        EXPECT_FALSE(ReadArchive(target, L"", a));
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+    }
+}
+
+// The abort button in the middle of a large file: the build has stopped
+// reading, removed its work file and ended well within 100 ms.
+TEST(BuildThreads, AbortInTheMiddleEndsTheBuildPromptly)
+{
+    ThreadScope threads;
+    for (unsigned n : {1u, 2u, 4u}) {
+        SCOPED_TRACE(testing::Message() << n << " threads");
+        threads.Use(n);
+        BuildScene s;
+        const std::wstring top = s.Folder(L"data");
+        s.File(L"data\\big.bin", Bytes(12 * 1048576, 4, false));
+        s.File(L"data\\next.bin", Bytes(2 * 1048576, 5, false));
+        s.Sources({top});
+        s.Target(s.scratch.Path() + L"out.zka");
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point asked{};
+        uint64_t doneAtAbort = 0;
+        s.owner.m_onCompress = [&](uint64_t done) {
+            if (done < 3 * 1048576 || doneAtAbort != 0) return;
+            doneAtAbort = done;
+            asked = Clock::now();
+            s.owner.RequestAbort();
+        };
+        BoxAnswers boxes;
+        s.Build();
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count();
+        EXPECT_EQ(s.Result(), BUILD_RESULT_ABORTED);
+        EXPECT_LT(took, 100);
+        EXPECT_EQ(s.owner.m_nCompressDone, doneAtAbort) << "nothing more was counted";
+        EXPECT_TRUE(boxes.Boxes().empty());
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+    }
+}
+
+} // namespace
+} // namespace zk::test
