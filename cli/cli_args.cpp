@@ -38,7 +38,8 @@ enum class Opt : uint8_t {
     NO_UI,
     SHOW_LIST,
     HIDDEN,
-    STUB
+    STUB,
+    THREADS
 };
 
 struct OptionSpec {
@@ -72,6 +73,7 @@ constexpr OptionSpec OPTIONS[] = {
     {L"show-list", 0, false, FOR_PACK, Opt::SHOW_LIST},
     {L"hidden", 0, false, FOR_PACK, Opt::HIDDEN},
     {L"stub", 0, true, FOR_PACK, Opt::STUB},
+    {L"threads", 0, true, FOR_ALL, Opt::THREADS},
 };
 
 struct CommandName {
@@ -216,6 +218,10 @@ int Apply(const OptionSpec& spec, const std::wstring& value, const std::string& 
         break;
     case Opt::HIDDEN:
         o->m_bHidden = true;
+        break;
+    case Opt::THREADS:
+        if (!ParseNumber(value, 64, &o->m_nThreads) || o->m_nThreads == 0)
+            return Usage(error, shown + ": a thread count from 1 to 64 is expected");
         break;
     case Opt::STUB:
         o->m_strStub = value;
@@ -425,7 +431,7 @@ std::string CliHelpText(CliCommand command)
                "  pack SOURCE... -o OUT  pack files and folders into an archive\n"
                "\n"
                "Options for every command: -p PASSWORD, --password-file FILE,\n"
-               "--codepage N, -q, --help. 'zelkora COMMAND --help' tells more.\n"
+               "--codepage N, --threads N, -q, --help. 'zelkora COMMAND --help' tells more.\n"
                "  --version              the tool's version\n"
                "\n"
                "Exit codes: 0 success, 1 a failure in the archive or the files,\n"

@@ -25,6 +25,7 @@ struct CliOptions {
     std::wstring m_strPasswordFile;
     bool m_bCodePage = false;
     uint32_t m_nCodePage = 0;
+    uint32_t m_nThreads = 0; // 0: ZELKORA_THREADS, else every core
     uint8_t m_nOverwrite = OVERWRITE_ASK;
     // pack
     std::wstring m_strOutput;

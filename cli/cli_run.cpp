@@ -2,6 +2,7 @@
 
 #include "cli/cli_session.h"
 #include "core/exit_codes.h"
+#include "core/worker_threads.h"
 
 namespace zk {
 
@@ -22,6 +23,7 @@ int RunCli(const std::vector<std::wstring>& args)
         WriteOut(CliVersionText());
         return EXIT_CODE_DONE;
     }
+    if (o.m_nThreads != 0) SetWorkerThreadCount(o.m_nThreads);
     switch (o.m_nCommand) {
     case CliCommand::LIST:
         return RunList(o);

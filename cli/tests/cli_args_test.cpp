@@ -32,6 +32,8 @@ TEST(CliArgs, UsageErrorsExitWithTwo)
         {{L"extract", L"a.zka", L"-p", L"x", L"--password-file", L"f"}, "exclude each other"},
         {{L"list", L"a.zka", L"--codepage", L"abc"}, "code page"},
         {{L"list", L"a.zka", L"--codepage=0"}, "code page"},
+        {{L"list", L"a.zka", L"--threads=0"}, "thread count"},
+        {{L"pack", L"a", L"-o", L"a.zka", L"--threads", L"65"}, "thread count"},
         {{L"pack", L"-o", L"out.exe"}, "no SOURCE"},
         {{L"pack", L"src"}, "-o OUT.exe"},
         {{L"pack", L"src", L"-o", L"out.zip"}, "must end in .exe"},
@@ -95,7 +97,7 @@ TEST(CliArgs, PackTakesEveryOption)
                      L"lz4",        L"--level", L"high",        L"--no-hash", L"--no-verify", L"--split",
                      L"32768",      L"--title", L"T",           L"--comment", L"C",           L"--dest",
                      L"D",          L"--no-ui", L"--show-list", L"--hidden",  L"--stub",      L"s.exe",
-                     L"--codepage", L"1252"},
+                     L"--codepage", L"1252",        L"--threads", L"3"},
                     &o),
               0);
     EXPECT_EQ(o.m_listPaths, (std::vector<std::wstring>{L"a", L"b"}));
@@ -111,6 +113,7 @@ TEST(CliArgs, PackTakesEveryOption)
     EXPECT_EQ(o.m_strStub, L"s.exe");
     EXPECT_TRUE(o.m_bCodePage);
     EXPECT_EQ(o.m_nCodePage, 1252u);
+    EXPECT_EQ(o.m_nThreads, 3u);
 
     // The defaults are the Windows builder's: Deflate standard, hash and verify.
     ASSERT_EQ(Parse({L"pack", L"a", L"-o", L"a.zka"}, &o), 0);
