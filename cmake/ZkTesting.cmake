@@ -1,7 +1,13 @@
 # Compiler settings shared by every target, and helpers that declare the
 # programs and test programs.
 
-if(ZK_NATIVE)
+# The native build is a test build (sanitizers and fuzzing hooks) unless
+# ZK_SANITIZERS is OFF: then it is the release build of the command-line tool
+# that scripts/install and the benchmark use.
+option(ZK_SANITIZERS "Native build with AddressSanitizer, UBSan and the fuzzers' hooks" ON)
+if(ZK_NATIVE AND NOT ZK_SANITIZERS)
+  add_compile_options(-Wall -Wextra)
+elseif(ZK_NATIVE)
   set(ZK_SANITIZE "-fsanitize=address,undefined" "-fno-sanitize-recover=undefined" "-fno-omit-frame-pointer")
   # With clang every native object also carries libFuzzer's coverage
   # instrumentation, so the fuzz targets (fuzz/) see into the code they link.
