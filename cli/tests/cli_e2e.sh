@@ -133,6 +133,10 @@ if [ -z "$wine" ]; then
   has err.txt "skipped symbolic link" && has err.txt "outside"
   z 0 list linked.zka
   ! grep -q -e outside -e alias out.txt || fail "a symbolic link was packed"
+  # A link inside the destination that points outside is never written through.
+  mkdir -p trap/dest trap/elsewhere && ln -s ../elsewhere trap/dest/src
+  z 1 extract lz4.exe -y -d trap/dest
+  [ -z "$(ls -A trap/elsewhere)" ] || fail "extraction wrote through a link in the destination"
 fi
 
 # ---- hostile archives: refused, nothing outside the destination --------------------
