@@ -9,12 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "core/utf8.h"
+
 namespace zk {
 
-// UTF-8 to the program's wide text and back. Invalid sequences become
-// U+FFFD; wchar_t is UTF-16 on Windows and UTF-32 elsewhere.
-std::wstring Utf8ToWide(std::string_view text);
-std::string WideToUtf8(std::wstring_view text);
 
 // A path in the engines' form (wide, "\\" between components) as the file
 // system library takes it, and back. Outside Windows the engines' platform

@@ -6,28 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "core/utf8.h"
+
 namespace zk {
 
 namespace {
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 std::string CodePageName(uint32_t codePage)
 {
@@ -58,35 +41,13 @@ std::string NativePath(std::wstring_view path)
 {
     std::string out;
     out.reserve(path.size());
-    for (wchar_t wc : path)
-        AppendUtf8(out, wc == L'\\' ? U'/' : static_cast<char32_t>(wc));
+    ForEachCodePoint(path, [&](char32_t c) { AppendUtf8(out, c == U'\\' ? U'/' : c); });
     return out;
 }
 
 std::wstring WideFromUtf8(std::string_view text)
 {
-    std::wstring out;
-    out.reserve(text.size());
-    size_t i = 0;
-    while (i < text.size()) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        char32_t c = extra == 0 ? b : extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
-        bool ok = extra >= 0 && i + static_cast<size_t>(extra) < text.size() + (extra == 0 ? 1 : 0);
-        for (int k = 1; ok && k <= extra; ++k) {
-            const unsigned char t = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            if ((t & 0xC0) != 0x80) ok = false;
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out += L'\uFFFD';
-            ++i;
-            continue;
-        }
-        out += static_cast<wchar_t>(c);
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return out;
+    return Utf8ToWide(text);
 }
 
 bool WideToCodePage(uint32_t codePage, std::wstring_view text, std::string* out, bool* lossy)
