@@ -33,6 +33,9 @@ uint32_t RecordFailure();
 // failure found by our own checks reads like the system's own.
 uint32_t SystemErrorCode();
 void SetSystemError(uint32_t code);
+// The system's text for code into out (outChars characters, terminator
+// included, cut when longer); false, with out empty, when it has none.
+bool SystemErrorText(uint32_t code, wchar_t* out, size_t outChars);
 
 // The codes our code sets or tests, in the platform's numbering. Where POSIX
 // has no exact counterpart the nearest errno stands in.
