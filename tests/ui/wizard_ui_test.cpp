@@ -705,12 +705,15 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     HWND box = GetDlgItem(ask, SFX_PASSWORD_EDIT);
     for (wchar_t c : password)
         PostMessageW(box, WM_CHAR, c, 0);
-    // Handled after every character: the caret goes back to the start.
+    // Handled after every character: the caret goes back to the start. An
+    // empty box has its caret there too, and a sent question is answered
+    // before posted characters are handled, so the wait also needs the text:
+    // while the characters are typed the caret stands after them.
     PostMessageW(box, EM_SETSEL, 0, 0);
     ASSERT_TRUE(WaitFor([&] {
         DWORD_PTR selection = 1;
         SendMessageTimeoutW(box, EM_GETSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &selection);
-        return selection == 0;
+        return selection == 0 && Text(box).size() >= 32;
     }));
     EXPECT_EQ(Text(box), password.substr(0, 32));
     Click(GetDlgItem(ask, IDOK));
