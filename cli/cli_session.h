@@ -76,14 +76,6 @@ public:
     explicit CCliDialogue(const CliOptions& o) : m_options(o) {}
 
     Answer Ask(const UserMessage& message) override;
-    void ProgressStarted(uint32_t, bool) override {}
-    void ProgressStopped() override {}
-    void RepaintProgress() override {}
-    void FillTree() override {}
-    void RefreshSummary() override {}
-    void EnableExtractButton() override {}
-    void CloseWhenDone() override {}
-    void ShowCurrentPath(const std::wstring&) override {}
 
     // Every system text told so far, printed once.
     void PrintSystemTexts();
@@ -116,8 +108,8 @@ struct ListedEntry {
 };
 
 // The tree's load, as the extractor's analysis does it, and every record
-// read, depth-first in archive order. 0 / 1.
-int LoadWholeTree(ExtractSession& s, std::vector<ListedEntry>* out);
+// read, depth-first in archive order. 0, or 1 after telling why.
+int LoadWholeTree(const CliOptions& o, CCliDialogue& dialogue, ExtractSession& s, std::vector<ListedEntry>* out);
 
 // The first volume file the entries need that is missing, or empty.
 std::wstring MissingVolume(const ArchiveState& st, const std::vector<ListedEntry>& entries);

@@ -26,21 +26,24 @@ enum : uint8_t {
 
 class IExtractCallback : public IUserDialogue {
 public:
+    // Every hook below does nothing unless a window overrides it: a front
+    // without a window only answers the questions.
+
     // The window repaints the counters every nRefreshMs until ProgressStopped;
     // bAnalysis: the analysis's repaint (the whole dialog) rather than the bar's.
-    virtual void ProgressStarted(uint32_t nRefreshMs, bool bAnalysis) = 0;
-    virtual void ProgressStopped() = 0;
+    virtual void ProgressStarted(uint32_t /*nRefreshMs*/, bool /*bAnalysis*/) {}
+    virtual void ProgressStopped() {}
     // The no-UI window's last picture before it closes.
-    virtual void RepaintProgress() = 0;
+    virtual void RepaintProgress() {}
     // Fills the folder tree from the root and returns once it is filled: the
     // tree takes the folder names over.
-    virtual void FillTree() = 0;
-    virtual void RefreshSummary() = 0;
-    virtual void EnableExtractButton() = 0;
+    virtual void FillTree() {}
+    virtual void RefreshSummary() {}
+    virtual void EnableExtractButton() {}
     // No-UI mode: closes the window once the running worker has ended.
-    virtual void CloseWhenDone() = 0;
+    virtual void CloseWhenDone() {}
     // No-UI mode: the file being written, in the text line.
-    virtual void ShowCurrentPath(const std::wstring& path) = 0;
+    virtual void ShowCurrentPath(const std::wstring& /*path*/) {}
 };
 
 // What a run extracts, fixed by the window when it starts the worker: the

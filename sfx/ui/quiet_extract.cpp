@@ -9,6 +9,24 @@ namespace zk {
 
 namespace {
 
+// A box with these MB_ flags, answered as its worker message would be.
+int QuietAnswer(UINT flags)
+{
+    switch (flags & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_RETRYCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_CANCELTRYCONTINUE:
+        return IDCANCEL;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
+    }
+}
+
 // The log beside the archive, with every record in order. A log that cannot
 // be made leaves the exit code alone to tell: a box would wait for a person
 // nobody expects at the screen.
@@ -27,14 +45,6 @@ class CQuietExtractCallback : public IExtractCallback {
 public:
     explicit CQuietExtractCallback(IUserDialogue& dialogue) : m_dialogue(dialogue) {}
     Answer Ask(const UserMessage& message) override { return m_dialogue.Ask(message); }
-    void ProgressStarted(uint32_t, bool) override {}
-    void ProgressStopped() override {}
-    void RepaintProgress() override {}
-    void FillTree() override {}
-    void RefreshSummary() override {}
-    void EnableExtractButton() override {}
-    void CloseWhenDone() override {}
-    void ShowCurrentPath(const std::wstring&) override {}
 
 private:
     IUserDialogue& m_dialogue;
