@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "cli/cli_session.h"
+#include "cli/engine_texts.h"
 #include "core/exit_codes.h"
 #include "core/entry_name.h"
 #include "core/pipeline_platform.h"
@@ -62,10 +63,7 @@ int TestOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
 {
     ExtractSession s(st, &dialogue);
     std::vector<ListedEntry> entries;
-    if (LoadWholeTree(s, &entries) != 0) {
-        TellRunFailure(o, dialogue, s, entries);
-        return EXIT_CODE_FAILED;
-    }
+    if (LoadWholeTree(o, dialogue, s, &entries) != 0) return EXIT_CODE_FAILED;
     FILE* sink = std::fopen(NULL_DEVICE, "wb");
     if (!sink) {
         CliError("cannot open the null device");
@@ -165,10 +163,7 @@ int ExtractOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
 {
     ExtractSession s(st, &dialogue);
     std::vector<ListedEntry> entries;
-    if (LoadWholeTree(s, &entries) != 0) {
-        TellRunFailure(o, dialogue, s, entries);
-        return EXIT_CODE_FAILED;
-    }
+    if (LoadWholeTree(o, dialogue, s, &entries) != 0) return EXIT_CODE_FAILED;
     std::vector<SelectionGroup> groups;
     if (ResolveSelection(o, st, &groups) != 0) return EXIT_CODE_FAILED;
     const std::wstring destination =
@@ -206,7 +201,7 @@ int ExtractOpened(const CliOptions& o, CCliDialogue& dialogue, ArchiveState& st)
         }
     }
     for (const ErrorLogRecord& notice : s.m_ctx.m_listNotices)
-        CliError("note: " + PrintableText(notice.m_strPath) + ": " + PrintableText(notice.m_strMessage));
+        CliError("note: " + PrintableText(notice.m_strPath) + ": " + PrintableText(ToolText(notice.m_strMessage)));
     if (failed) {
         TellRunFailure(o, dialogue, s, entries);
         return EXIT_CODE_FAILED;

@@ -122,10 +122,7 @@ int RunList(const CliOptions& o)
     return WithOpenArchive(o, dialogue, [&](ArchiveState& st) {
         ExtractSession s(st, &dialogue);
         std::vector<ListedEntry> entries;
-        if (LoadWholeTree(s, &entries) != 0) {
-            TellRunFailure(o, dialogue, s, entries);
-            return EXIT_CODE_FAILED;
-        }
+        if (LoadWholeTree(o, dialogue, s, &entries) != 0) return EXIT_CODE_FAILED;
         return PrintList(o, st, entries);
     });
 }

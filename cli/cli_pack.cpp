@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cli/cli_session.h"
+#include "cli/engine_texts.h"
 #include "core/exit_codes.h"
+#include "core/quiet_answer.h"
 #include "builder/engine/build_engine.h"
 #include "builder/engine/build_job.h"
 
@@ -107,20 +109,11 @@ class CBuildDialogue : public IUserDialogue {
 public:
     Answer Ask(const UserMessage& message) override
     {
-        if (message.m_nSource == SOURCE_SYSTEM) CliError(PrintableText(message.m_strText));
+        if (message.m_nSource == SOURCE_SYSTEM) CliError(PrintableText(ToolText(message.m_strText)));
         // Nobody sits at a build: a locked file or an unreadable folder
         // fails it instead of being retried or skipped, and a volume size
         // is never raised behind the user's back.
-        switch (message.m_nButtons) {
-        case BUTTONS_OK:
-            return ANSWER_OK;
-        case BUTTONS_ABORT_RETRY_IGNORE:
-            return ANSWER_ABORT;
-        case BUTTONS_YES_NO_CANCEL:
-            return ANSWER_NO;
-        default:
-            return ANSWER_CANCEL;
-        }
+        return QuietAnswer(message.m_nButtons);
     }
 };
 
@@ -242,7 +235,7 @@ int RunPack(const CliOptions& o)
         } else {
             CliError(text + ": the build failed" +
                      (job.strFailureMessage.empty() ? std::string()
-                                                    : ": " + PrintableText(job.strFailureMessage)));
+                                                    : ": " + PrintableText(ToolText(job.strFailureMessage))));
         }
         return EXIT_CODE_FAILED;
     }

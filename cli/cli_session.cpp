@@ -6,6 +6,7 @@
 #include "core/archive_names.h"
 #include "core/exit_codes.h"
 #include "core/password_file.h"
+#include "core/quiet_answer.h"
 #include "core/text_convert.h"
 #include "core/volume_io.h"
 #include "sfx/engine/entry_loader.h"
@@ -101,16 +102,7 @@ Answer CCliDialogue::Ask(const UserMessage& message)
         std::lock_guard<std::mutex> lock(m_lock);
         m_listSystemTexts.push_back(message.m_strText);
     }
-    switch (message.m_nButtons) {
-    case BUTTONS_OK:
-        return ANSWER_OK;
-    case BUTTONS_ABORT_RETRY_IGNORE:
-        return ANSWER_ABORT;
-    case BUTTONS_YES_NO_CANCEL:
-        return ANSWER_CANCEL;
-    default:
-        return ANSWER_CANCEL;
-    }
+    return QuietAnswer(message.m_nButtons);
 }
 
 void CCliDialogue::PrintSystemTexts()
@@ -212,8 +204,8 @@ constexpr ErrorText ERROR_TEXTS[] = {
 // Opens the archive the engine's way and runs the subcommand inside.
 class COpenCallback : public IOpenCallback {
 public:
-    COpenCallback(const CliOptions& o, CCliDialogue& dialogue, bool given, const std::wstring& password)
-        : m_options(o), m_dialogue(dialogue), m_bGiven(given), m_strGiven(password)
+    COpenCallback(CCliDialogue& dialogue, bool given, const std::wstring& password)
+        : m_dialogue(dialogue), m_bGiven(given), m_strGiven(password)
     {
     }
     Answer Ask(const UserMessage& message) override { return m_dialogue.Ask(message); }
@@ -243,7 +235,6 @@ public:
     bool m_bWrongPassword = false;
 
 private:
-    const CliOptions& m_options;
     CCliDialogue& m_dialogue;
     bool m_bGiven;
     std::wstring m_strGiven;
@@ -251,13 +242,29 @@ private:
 };
 
 // Loads every record below folder, depth-first in archive order. 0 / 1.
-int LoadAll(ExtractSession& s, EntryNode& folder, const std::wstring& prefix, std::vector<ListedEntry>* out)
+// The folders still to descend into are kept on the heap: a hostile archive
+// may nest as deep as it likes.
+int LoadAll(ExtractSession& s, EntryNode& folder, std::vector<ListedEntry>* out)
 {
+    struct Pending {
+        EntryNode* m_pNext; // the next child to list in this folder
+        std::wstring m_strPrefix;
+    };
     if (LoadChildrenInfo(s, folder) != 0) return 1;
-    for (EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling) {
-        const std::wstring path = prefix + c->m_pInfo->m_strName;
+    std::vector<Pending> stack{{folder.m_pFirstChild, std::wstring()}};
+    while (!stack.empty()) {
+        EntryNode* c = stack.back().m_pNext;
+        if (!c) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back().m_pNext = c->m_pNextSibling;
+        const std::wstring path = stack.back().m_strPrefix + c->m_pInfo->m_strName;
         if (out) out->push_back({path, c});
-        if (c->IsFolder() && LoadAll(s, *c, path + L"/", out) != 0) return 1;
+        if (c->IsFolder()) {
+            if (LoadChildrenInfo(s, *c) != 0) return 1;
+            stack.push_back({c->m_pFirstChild, path + L"/"});
+        }
     }
     return 0;
 }
@@ -283,7 +290,7 @@ int WithOpenArchive(const CliOptions& o, CCliDialogue& dialogue, std::function<i
     ArchiveState state;
     state.m_strArchivePath = FullPath(o.m_strArchive);
     WorkerContext ctx;
-    COpenCallback callback(o, dialogue, given, password);
+    COpenCallback callback(dialogue, given, password);
     const OpenOutcome outcome = OpenArchive(ctx, state, state.m_strArchivePath, callback);
     std::fill(password.begin(), password.end(), L'\0');
     std::fill(state.m_strPassword.begin(), state.m_strPassword.end(), L'\0');
@@ -301,15 +308,16 @@ int WithOpenArchive(const CliOptions& o, CCliDialogue& dialogue, std::function<i
     return EXIT_CODE_FAILED;
 }
 
-// The tree's load, as the extractor's analysis does it. 0 / 1.
-int LoadWholeTree(ExtractSession& s, std::vector<ListedEntry>* out)
+int LoadWholeTree(const CliOptions& o, CCliDialogue& dialogue, ExtractSession& s, std::vector<ListedEntry>* out)
 {
     s.m_ctx.m_nRunning = 1;
     int result = LoadTree(s);
-    if (result == 0) result = LoadAll(s, s.m_state.m_root, std::wstring(), out);
+    if (result == 0) result = LoadAll(s, s.m_state.m_root, out);
     s.m_ctx.m_nRunning = 0;
-    if (result != 0) RecordFailure(s.m_ctx, s.m_state, ERR_READ);
-    return result;
+    if (result == 0) return 0;
+    RecordFailure(s.m_ctx, s.m_state, ERR_READ);
+    TellRunFailure(o, dialogue, s, *out);
+    return 1;
 }
 
 // The first volume file an entry needs that is missing, or empty.
