@@ -19,6 +19,26 @@ using MessageBoxFunc =
 // returns its answer (IDOK, IDYES, ...).
 int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT flags);
 
+// The answer a program run without anybody at the screen gives a box with
+// these MB_ flags: as QuietAnswer answers a worker's message (cancel, abort
+// or no; a plain notice taken as read).
+inline int QuietAnswer(UINT flags)
+{
+    switch (flags & MB_TYPEMASK) {
+    case MB_OKCANCEL:
+    case MB_RETRYCANCEL:
+    case MB_YESNOCANCEL:
+    case MB_CANCELTRYCONTINUE:
+        return IDCANCEL;
+    case MB_ABORTRETRYIGNORE:
+        return IDABORT;
+    case MB_YESNO:
+        return IDNO;
+    default:
+        return IDOK;
+    }
+}
+
 // Installs a box function; an empty one restores MessageBoxW. Returns the
 // function that was installed before.
 MessageBoxFunc SetMessageBoxFunc(MessageBoxFunc fn);

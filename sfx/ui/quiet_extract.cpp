@@ -9,24 +9,6 @@ namespace zk {
 
 namespace {
 
-// A box with these MB_ flags, answered as its worker message would be.
-int QuietAnswer(UINT flags)
-{
-    switch (flags & MB_TYPEMASK) {
-    case MB_OKCANCEL:
-    case MB_RETRYCANCEL:
-    case MB_YESNOCANCEL:
-    case MB_CANCELTRYCONTINUE:
-        return IDCANCEL;
-    case MB_ABORTRETRYIGNORE:
-        return IDABORT;
-    case MB_YESNO:
-        return IDNO;
-    default:
-        return IDOK;
-    }
-}
-
 // The log beside the archive, with every record in order. A log that cannot
 // be made leaves the exit code alone to tell: a box would wait for a person
 // nobody expects at the screen.
