@@ -60,11 +60,11 @@ bool RecordWindow::WriteFile(uint64_t pos, const uint8_t* src, size_t count)
     if (!m_file.SeekTo(pos)) return false;
     size_t done = 0;
     while (done < count) {
-        const int64_t n =
-            m_file.Write(src + done, static_cast<uint32_t>(std::min(count - done, FILE_CALL_MAX)));
+        const size_t piece = std::min(count - done, FILE_CALL_MAX);
+        const int64_t n = m_file.Write(src + done, static_cast<uint32_t>(piece));
         // A short write that makes no progress is a full disk, whatever the
-        // file says about it.
-        if (n <= 0) return false;
+        // file says about it; a count beyond the piece is no success either.
+        if (n <= 0 || static_cast<uint64_t>(n) > piece) return false;
         done += static_cast<size_t>(n);
     }
     m_nFileSize = std::max(m_nFileSize, pos + count);
