@@ -27,7 +27,7 @@ private:
 
 struct Op {
     char kind; // 'W' writes n bytes at pos, 'R' reads n bytes at pos, 'F' flushes
-    uint64_t pos;
+    size_t pos;
     size_t n;
 };
 
