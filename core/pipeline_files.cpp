@@ -38,7 +38,9 @@ public:
         uint32_t done = 0;
         while (done < count) {
             const int64_t n = Keep(WriteFileBytes(m_h, bytes + done, count - done));
-            if (n < 0) return done == 0 ? -1 : done;
+            // Both arms 64-bit: an unsigned count would turn the failure
+            // into a write of four thousand million bytes.
+            if (n < 0) return done == 0 ? int64_t{-1} : int64_t{done};
             if (n == 0) {
                 SetSystemError(SYSERR_DISK_FULL);
                 RecordFailure();

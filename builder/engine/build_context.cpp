@@ -5,6 +5,7 @@
 #include "core/file_time.h"
 #include "builder/engine/build_messages.h"
 #include "core/last_error.h"
+#include "core/pipeline_platform.h"
 #include "core/secure_wipe.h"
 #include "core/text_format.h"
 
@@ -102,11 +103,27 @@ int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count)
     return 1;
 }
 
+RecordWindow& WorkRecords(BuildContext& ctx)
+{
+    if (!ctx.workRecords) {
+        ctx.workFile = WrapFileHandle(ctx.work.Get(), false);
+        const int64_t size = FileSizeOf(ctx.work.Get());
+        ctx.workRecords = std::make_unique<RecordWindow>(
+            *ctx.workFile, size > 0 ? static_cast<uint64_t>(size) : 0, WORK_WINDOW_BYTES);
+    }
+    return *ctx.workRecords;
+}
+
 int SeekWork(BuildContext& ctx, uint64_t pos)
 {
-    const int64_t reached = SeekFile(ctx.work.Get(), static_cast<int64_t>(pos), FROM_BEGIN);
-    if (reached == static_cast<int64_t>(pos)) return 0;
-    if (reached < 0) ctx.dialogue.ReportSystemError();
+    WorkRecords(ctx).Seek(pos);
+    return 0;
+}
+
+int FlushWork(BuildContext& ctx)
+{
+    if (WorkRecords(ctx).Flush()) return 0;
+    SystemFailure(ctx, ctx.strWorkPath);
     return 1;
 }
 

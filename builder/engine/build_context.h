@@ -18,6 +18,7 @@
 #include "core/long_path.h"
 #include "core/pipeline.h"
 #include "core/read_ahead.h"
+#include "core/record_window.h"
 #include "core/text_convert.h"
 #include "core/unique_handle.h"
 #include "core/volume_io.h"
@@ -34,6 +35,10 @@ constexpr uint64_t MIB = VOLUME_UNIT;
 constexpr uint64_t VOLUME_COUNT_MAX = 256;
 // Zeros and the work file are copied in pieces of this size.
 constexpr uint32_t COPY_PIECE = 1048576;
+// The work file's window: a few hundred records. Collection writes them back
+// in pieces of this size as it goes, so that a disk the work file does not
+// fit on stops the collection at the entry that found it full.
+constexpr uint32_t WORK_WINDOW_BYTES = 65536;
 
 // Tells the build's progress about every piece the pipeline handles.
 class PipelineProgressRelay : public IPipelineProgress {
@@ -84,6 +89,9 @@ struct BuildContext {
     FileHandle volume0;
     FileHandle work;
     std::wstring strWorkPath;
+    // The records go through a window over the work file (WorkRecords).
+    std::unique_ptr<IByteFile> workFile;
+    std::unique_ptr<RecordWindow> workRecords;
     std::wstring strLogPath;
     ErrorLog log;
     uint16_t nFormatVersion = FORMAT_VERSION;
@@ -161,8 +169,14 @@ int FlushVolume0(BuildContext& ctx);
 // Seeks and checks that the position reached is the one asked for.
 int SeekVolume0(BuildContext& ctx, uint64_t pos);
 int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count);
-// Seeks the work file; a system failure is told, a position elsewhere is not.
+// The window the work file's records are read and written through, made
+// over the open work file at first use.
+RecordWindow& WorkRecords(BuildContext& ctx);
+// Moves the work file's record position (the window's: no system call).
 int SeekWork(BuildContext& ctx, uint64_t pos);
+// Writes back the records the work file does not hold yet; a failure is
+// told as the system's and recorded for the work file.
+int FlushWork(BuildContext& ctx);
 
 // ---- small helpers ------------------------------------------------------------
 // Ordinal comparison ignoring case, as the file system compares names.

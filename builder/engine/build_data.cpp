@@ -44,10 +44,11 @@ int RefreshRecord(BuildContext& ctx, BuildRecord& record, const FileListing& ent
     return 0;
 }
 
-// One entry of the data phase: its record read back, refreshed, its data
-// written, the record rewritten in place. A folder's contents follow
-// separately (WriteChildren).
-int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, const FileListing& entry)
+// One entry of the data phase: its record read back (unless the caller
+// already has it), refreshed, its data written, the record rewritten in
+// place. A folder's contents follow separately (WriteChildren).
+int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, const FileListing& entry,
+               BuildRecord* pRead = nullptr)
 {
     if (ctx.Cancelled()) return 1;
     const bool folder = (entry.m_nAttributes & ATTR_DIRECTORY) != 0;
@@ -56,7 +57,9 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
         return 1;
     }
     BuildRecord record;
-    if (ReadInfoRecord(ctx, node.nInfoOffset, record) != 0) {
+    if (pRead) {
+        record = std::move(*pRead);
+    } else if (ReadInfoRecord(ctx, node.nInfoOffset, record) != 0) {
         Fail(ctx, ctx.strWorkPath);
         return 1;
     }
@@ -190,7 +193,7 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
             SystemFailure(ctx, path);
             return 1;
         }
-        if (WriteEntry(ctx, *child, path, entry) != 0) return 1;
+        if (WriteEntry(ctx, *child, path, entry, &stored) != 0) return 1;
         if (child->pFirstChild) enter(path, *child);
     }
     return 0;

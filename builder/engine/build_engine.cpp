@@ -183,12 +183,7 @@ int CollectPhase(BuildContext& ctx, SourceNode& root)
 
 int WriteHeadPhase(BuildContext& ctx)
 {
-    const int64_t workSize = SeekFile(ctx.work.Get(), 0, FROM_CURRENT);
-    if (workSize < 0) {
-        SystemFailure(ctx, ctx.strWorkPath);
-        return 1;
-    }
-    const uint64_t size = static_cast<uint64_t>(workSize);
+    const uint64_t size = WorkRecords(ctx).Size();
     if (CheckVolumeCount(ctx, size) != 0 || WriteHead(ctx, size) != 0) return 1;
     return WritePlaceholders(ctx, size);
 }
@@ -257,6 +252,8 @@ void EndSequence(BuildContext& ctx, SourceNode& root, bool failed)
     if (failed && ctx.log.IsOpen())
         ctx.log.WriteFailure(ctx.strFailingPath.c_str(), ctx.strFailureMessage.c_str());
     ctx.log.Close();
+    ctx.workRecords.reset();
+    ctx.workFile.reset();
     ctx.work.Reset();
     ctx.writer.CloseExtraVolume();
     ctx.volume0File.reset();

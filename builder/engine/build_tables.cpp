@@ -13,6 +13,7 @@ namespace {
 // The work file, copied verbatim to where the info table goes.
 int CopyInfoTable(BuildContext& ctx)
 {
+    if (FlushWork(ctx) != 0) return 1;
     if (SeekFile(ctx.work.Get(), 0, FROM_BEGIN) != 0) {
         SystemFailure(ctx, ctx.strWorkPath);
         return 1;

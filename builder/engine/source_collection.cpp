@@ -58,16 +58,16 @@ int StoreEntry(BuildContext& ctx, const FileListing& entry, SourceNode* node)
 // A read the system refuses is told; a record cut short is not.
 class WorkFileSource : public ByteSource {
 public:
-    WorkFileSource(SysHandle h, IUserDialogue& dialogue) : m_h(h), m_dialogue(dialogue) {}
+    WorkFileSource(RecordWindow& window, IUserDialogue& dialogue) : m_window(window), m_dialogue(dialogue) {}
     bool ReadExact(uint8_t* buffer, size_t n) override
     {
-        const int64_t got = ReadFully(m_h, buffer, n);
+        const int64_t got = m_window.Read(buffer, n);
         if (got < 0) m_dialogue.ReportSystemError();
         return got == static_cast<int64_t>(n);
     }
 
 private:
-    SysHandle m_h;
+    RecordWindow& m_window;
     IUserDialogue& m_dialogue;
 };
 
@@ -140,12 +140,9 @@ bool IsBuildOutput(const BuildContext& ctx, const std::wstring& path)
 
 int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
 {
-    const int64_t pos = SeekFile(ctx.work.Get(), 0, FROM_CURRENT);
-    if (pos < 0) {
-        ctx.dialogue.ReportSystemError();
-        return 1;
-    }
-    if (static_cast<uint64_t>(pos) >= NO_INFO_OFFSET) {
+    RecordWindow& window = WorkRecords(ctx);
+    const uint64_t pos = window.Position();
+    if (pos >= NO_INFO_OFFSET) {
         FailWithMessage(ctx, ctx.strWorkPath, MSG_INFO_TABLE_FULL);
         return 1;
     }
@@ -174,7 +171,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
         ctx.dialogue.ReportSystemError();
         return 1;
     }
-    if (!WriteFully(ctx.work.Get(), bytes.data(), bytes.size())) {
+    if (!window.Write(bytes.data(), bytes.size())) {
         ctx.dialogue.ReportSystemError();
         return 1;
     }
@@ -187,18 +184,14 @@ int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
     if (SeekWork(ctx, nInfoOffset) != 0) return 1;
     ArchiveHeader header;
     header.m_nFlags = ctx.bShiftJisNames ? AF_NARROW_NAMES : 0;
-    WorkFileSource source(ctx.work.Get(), ctx.dialogue);
+    RecordWindow& window = WorkRecords(ctx);
+    WorkFileSource source(window, ctx.dialogue);
     BuildRecord out;
     if (ParseInfoRecord(source, header, &out.info) != FormatStatus::Ok) return 1;
     std::u16string name;
     if (!DecodeEntryName(out.info.m_name, ctx.bShiftJisNames, &name)) return 1;
     out.strName = ToWide(name);
-    const int64_t end = SeekFile(ctx.work.Get(), 0, FROM_CURRENT);
-    if (end < 0) {
-        ctx.dialogue.ReportSystemError();
-        return 1;
-    }
-    out.nEncodedSize = static_cast<uint32_t>(end - nInfoOffset);
+    out.nEncodedSize = static_cast<uint32_t>(window.Position() - nInfoOffset);
     record = std::move(out);
     return 0;
 }
@@ -234,7 +227,9 @@ int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, 
         }
         if (node->nKind == NODE_FOLDER && CollectFolder(ctx, path, *node) != 0) return 1;
     }
-    return 0;
+    // Every record is in the work file before collection is done: its size
+    // is the info table's.
+    return FlushWork(ctx);
 }
 
 namespace {

@@ -52,17 +52,20 @@ int ClassifyEntry(const BuildContext& ctx, const FileListing& entry);
 // position reached so far.
 BuildRecord NewInfoRecord(const BuildContext& ctx, const FileListing& entry);
 
-// Writes the record at the work file's current position and stores that
-// position in the record's node. 0 success, 1 failure.
+// Writes the record at the work file's record position (SeekWork) and stores
+// that position in the record's node. The bytes may reach the file only
+// later: a write the file refuses fails the call that writes them back.
+// 0 success, 1 failure.
 int WriteInfoRecord(BuildContext& ctx, BuildRecord& record);
 
-// Reads the record at the given work-file position (the work file is left
-// after it). 0 success, 1 failure.
+// Reads the record at the given work-file position (the record position is
+// left after it). 0 success, 1 failure.
 int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record);
 
 // The whole collection: every kept source item becomes a top-level node
-// below the root. 0 success, 1 failure (failing path and message are set,
-// or the build was cancelled).
+// below the root; the work file holds every record when it returns.
+// 0 success, 1 failure (failing path and message are set, or the build was
+// cancelled).
 int CollectSources(BuildContext& ctx, const std::vector<std::wstring>& sources, SourceNode& root);
 
 // The contents of one folder and of every folder below it, depth-first.

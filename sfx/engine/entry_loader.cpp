@@ -79,38 +79,13 @@ std::vector<EntryNode*> BuildNodes(ArchiveState& st, const std::vector<TreeLink>
     return nodes;
 }
 
-} // namespace
-
-int LoadTree(ExtractSession& s)
-{
-    ArchiveState& st = s.m_state;
-    FreeTree(st);
-    FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ));
-    if (!file) {
-        GetLastErrorText();
-        return RecordFailure(s.m_ctx, st, ERR_READ, std::wstring(), LastErrorText());
-    }
-    std::vector<TreeLink> links;
-    if (ReadTreeLinks(s, file.Get(), &links) != 0) return 1;
-    for (EntryNode* node : BuildNodes(st, links)) {
-        if (node->IsFolder()) {
-            std::unique_ptr<EntryInfo> info = LoadEntryInfo(s, file.Get(), *node);
-            if (!info) return 1;
-            node->m_strName = std::move(info->m_strName);
-        }
-        s.m_progress.m_nDone += 1;
-    }
-    st.m_bTreeLoaded = true;
-    return 0;
-}
-
 /*
  * InfoRecord: u8 method; u64 size; u32 attributes; u64 creation, access and
  * write times; the name (version 102: u16 L + L encrypted bytes; 100 and
  * 101: a fixed encrypted field of N bytes); u64 stored size; 32-byte SHA-256;
  * u8 start volume; u64 data offset.
  */
-std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, const EntryNode& node)
+std::unique_ptr<EntryInfo> ReadEntryInfo(ExtractSession& s, InfoTableReader& table, const EntryNode& node)
 {
     ArchiveState& st = s.m_state;
     uint64_t pos = st.m_nInfoOffset + node.m_nInfoOffset;
@@ -120,13 +95,10 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, c
         RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
-    if (SeekFile(archive, static_cast<int64_t>(pos), FROM_BEGIN) != static_cast<int64_t>(pos)) {
-        RecordFailure(s.m_ctx, s.m_state, ERR_READ);
-        return nullptr;
-    }
-    FileByteSource src(archive);
+    RecordWindow& window = table.Window();
+    window.Seek(pos);
     InfoRecord record;
-    if (ParseInfoRecord(src, st.m_header, &record) != FormatStatus::Ok) {
+    if (ParseInfoRecord(window, st.m_header, &record) != FormatStatus::Ok) {
         RecordFailure(s.m_ctx, s.m_state, ERR_READ);
         return nullptr;
     }
@@ -150,13 +122,46 @@ std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, c
     return info;
 }
 
+} // namespace
+
+int LoadTree(ExtractSession& s)
+{
+    ArchiveState& st = s.m_state;
+    FreeTree(st);
+    FileHandle file(OpenFile(st.m_strArchivePath.c_str(), OPENMODE_READ));
+    if (!file) {
+        GetLastErrorText();
+        return RecordFailure(s.m_ctx, st, ERR_READ, std::wstring(), LastErrorText());
+    }
+    std::vector<TreeLink> links;
+    if (ReadTreeLinks(s, file.Get(), &links) != 0) return 1;
+    InfoTableReader table(file.Get(), st.m_nFileSize);
+    for (EntryNode* node : BuildNodes(st, links)) {
+        if (node->IsFolder()) {
+            std::unique_ptr<EntryInfo> info = ReadEntryInfo(s, table, *node);
+            if (!info) return 1;
+            node->m_strName = std::move(info->m_strName);
+        }
+        s.m_progress.m_nDone += 1;
+    }
+    st.m_bTreeLoaded = true;
+    return 0;
+}
+
+std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, const EntryNode& node)
+{
+    if (s.m_infoTable.Handle() != archive) s.m_infoTable.Attach(archive, s.m_state.m_nFileSize);
+    return ReadEntryInfo(s, s.m_infoTable, node);
+}
+
 int LoadChildrenInfo(ExtractSession& s, EntryNode& folder)
 {
     FileHandle file(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (!file) return RecordFailure(s.m_ctx, s.m_state, ERR_READ);
+    InfoTableReader table(file.Get(), s.m_state.m_nFileSize);
     for (EntryNode* child = folder.m_pFirstChild; child; child = child->m_pNextSibling) {
         if (!child->m_pInfo) {
-            child->m_pInfo = LoadEntryInfo(s, file.Get(), *child);
+            child->m_pInfo = ReadEntryInfo(s, table, *child);
             if (!child->m_pInfo) return 1;
         }
         child->m_bSelected = 0;

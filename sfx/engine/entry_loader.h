@@ -14,9 +14,9 @@ namespace zk {
 // damaged table or an unreadable record: ERR_READ, 1.
 int LoadTree(ExtractSession& s);
 
-// Reads the InfoRecord of a node through an open archive handle. Null (with
-// ERR_READ and the context failed) when the record lies outside the info
-// table or cannot be read.
+// Reads the InfoRecord of a node through an open archive handle, by way of
+// the session's window over that handle. Null (with ERR_READ and the context
+// failed) when the record lies outside the info table or cannot be read.
 std::unique_ptr<EntryInfo> LoadEntryInfo(ExtractSession& s, SysHandle archive, const EntryNode& node);
 
 // Reads the EntryInfo of every child of a folder not holding one yet and

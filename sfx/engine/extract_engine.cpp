@@ -37,6 +37,7 @@ bool TreeIsComplete(ExtractSession& s)
 
 bool OpenArchiveForRun(ExtractSession& s)
 {
+    s.m_infoTable.Forget();
     s.m_archive.Reset(OpenFile(s.m_state.m_strArchivePath.c_str(), OPENMODE_READ));
     if (s.m_archive) return true;
     s.m_pCallback->ReportSystemError();

@@ -11,6 +11,7 @@
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
 #include "core/zone_identifier.h"
+#include "sfx/engine/archive_file.h"
 #include "sfx/engine/archive_state.h"
 #include "sfx/engine/extract_callback.h"
 
@@ -35,6 +36,8 @@ struct ExtractSession {
     // MAX_PATH work too) and the archive's first file.
     std::wstring m_strCurrentDir;
     FileHandle m_archive;
+    // The info records of m_archive, read through a window (one thread).
+    InfoTableReader m_infoTable;
     // The volume files entries are read from, the last one kept open
     // between entries; closed when the run ends.
     std::unique_ptr<IVolumeFiles> m_pVolumes;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 
 #include "core/file_io.h"
 #include "core/last_error.h"
@@ -106,6 +107,19 @@ TEST(PosixPlatform, WindowsFormPathsReachTheFiles)
     EXPECT_FALSE(OpenFile(s.Engine("none").c_str(), OPENMODE_READ));
     EXPECT_EQ(LastErrorCode(), SYSERR_FILE_NOT_FOUND);
     EXPECT_STREQ(LastErrorText(), L"No such file or directory");
+}
+
+// A write the system refuses comes back from the pipeline's file as -1, not
+// as a count: a full disk must not pass for bytes written.
+TEST(PosixPlatform, RefusedWriteOfAWrappedHandleIsAFailure)
+{
+    PosixScratch s;
+    s.Write("r.bin", "data");
+    FileHandle h(OpenFile(s.Engine("r.bin").c_str(), OPENMODE_READ));
+    ASSERT_TRUE(h);
+    std::unique_ptr<IByteFile> file = WrapFileHandle(h.Get(), false);
+    EXPECT_EQ(file->Write("more", 4), -1);
+    EXPECT_FALSE(file->LastErrorText().empty());
 }
 
 TEST(PosixPlatform, StreamsNeverFollowALink)
