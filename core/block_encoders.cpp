@@ -254,6 +254,14 @@ void BlockEncoders::Release()
 
 void BlockEncoders::Abandon()
 {
+    // Jobs no thread has started are dropped at once; only the ones running
+    // are waited for, at most one block per thread.
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        for (BlockJob* job : m_queue)
+            job->m_bDone = true;
+        m_queue.clear();
+    }
     while (m_nInFlight > 0) {
         WaitOldest(nullptr);
         Release();

@@ -85,7 +85,8 @@ public:
     // the run was cancelled first. Release gives its slot back.
     BlockJob* WaitOldest(const CancelFlag* cancel);
     void Release();
-    // Waits for every job in flight and drops the results.
+    // Drops the jobs not started, waits for the ones running (one block per
+    // thread at most) and drops every result.
     void Abandon();
 
 private:
