@@ -121,24 +121,23 @@ private:
     ISourceReadAhead* m_pAhead = nullptr;
 };
 
-// One piece of the source into dst: read, checked against the expected size,
-// hashed, counted. A piece of the read-ahead is copied into dst, the slot of
-// the block that compresses it. Returns the bytes read, or -1 after
-// recording the failure.
+// One piece of the source: read into dst, checked against the expected
+// size, hashed, counted; or the read-ahead's next piece, which was all that
+// already. *bytes points at the piece, valid until the next one is taken.
+// Returns the bytes read, or -1 after recording the failure.
 int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst,
-                  const ReadAheadScope& ahead)
+                  const ReadAheadScope& ahead, const uint8_t** bytes)
 {
+    *bytes = dst;
     const uint32_t bsize = ctx.m_pBuffers->BlockSize();
     int64_t n = 0;
     if (ahead.Get()) {
         std::u16string failure;
-        const uint8_t* piece = nullptr;
-        n = ahead.Get()->Next(&piece, &failure);
+        n = ahead.Get()->Next(bytes, &failure);
         if (n < 0) {
             if (!Cancelled(ctx.m_pCancel)) Fail(ctx, failure);
             return -1;
         }
-        if (n > 0) std::memcpy(dst, piece, static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
     } else {
         n = ReadSourcePiece(*ctx.m_pSource, dst, bsize);
@@ -226,6 +225,9 @@ private:
     uint32_t m_nCarry = 0;
 };
 
+// The parts a Deflate piece is compressed in.
+constexpr uint32_t DEFLATE_PARTS = 4;
+
 // Jobs still in flight when the encoder leaves early are waited for and
 // dropped: nothing after a failure or a cancel reaches the stream, and the
 // slots are free for the next entry.
@@ -269,36 +271,48 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
 
     AbandonScope abandon{encoders};
     const ReadAheadScope ahead(ctx, entry);
+    // Deflate compresses every piece in parts, so that a file of a single
+    // block still keeps several threads busy. The parts depend on the block
+    // size alone, never on the thread count.
+    const uint32_t part = lz4 ? bsize : bsize / DEFLATE_PARTS;
     BlockJob* previous = nullptr;
     uint64_t total = 0;
     for (;;) {
         if (Cancelled(ctx.m_pCancel)) return 1;
-        BlockJob* job = encoders.NextFree();
-        while (!job) {
-            if (writeOldest() != 0) return 1;
-            job = encoders.NextFree();
-        }
-        const int64_t n = TakePiece(ctx, entry, total, job->Input(), ahead);
+        const uint8_t* piece = nullptr;
+        const int64_t n = TakePiece(ctx, entry, total, ctx.m_pBuffers->Ring(), ahead, &piece);
         if (n < 0) return 1;
         if (Cancelled(ctx.m_pCancel)) return 1;
         if (lz4 && n == 0) break;
 
-        job->m_nMethod = method;
-        job->m_bHigh = high;
-        job->m_bLast = n < bsize;
-        job->m_nInputSize = static_cast<uint32_t>(n);
-        job->m_nDictSize = 0;
-        if (previous) {
-            const uint32_t d =
-                previous->m_nInputSize < BlockJob::DICT_ROOM ? previous->m_nInputSize : BlockJob::DICT_ROOM;
-            std::memcpy(job->Input() - d, previous->Input() + previous->m_nInputSize - d, d);
-            job->m_nDictSize = d;
-        }
-        // A block that is both the last and the only one in flight has
-        // nothing to overlap with.
-        encoders.Submit(job, job->m_bLast && encoders.InFlight() == 0);
-        previous = job;
-        if (!lz4 && job->m_bLast) break;
+        const uint32_t size = static_cast<uint32_t>(n);
+        uint32_t at = 0;
+        do {
+            BlockJob* job = encoders.NextFree();
+            while (!job) {
+                if (writeOldest() != 0) return 1;
+                job = encoders.NextFree();
+            }
+            const uint32_t count = size - at < part ? size - at : part;
+            if (count > 0) std::memcpy(job->Input(), piece + at, count);
+            at += count;
+            job->m_nMethod = method;
+            job->m_bHigh = high;
+            job->m_bLast = size < bsize && at == size;
+            job->m_nInputSize = count;
+            job->m_nDictSize = 0;
+            if (previous) {
+                const uint32_t d = previous->m_nInputSize < BlockJob::DICT_ROOM ? previous->m_nInputSize
+                                                                                : BlockJob::DICT_ROOM;
+                std::memcpy(job->Input() - d, previous->Input() + previous->m_nInputSize - d, d);
+                job->m_nDictSize = d;
+            }
+            // A job that is both the last and the only one in flight has
+            // nothing to overlap with.
+            encoders.Submit(job, job->m_bLast && encoders.InFlight() == 0);
+            previous = job;
+        } while (at < size);
+        if (!lz4 && size < bsize) break;
     }
     while (encoders.InFlight() > 0)
         if (writeOldest() != 0) return 1;

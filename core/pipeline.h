@@ -11,9 +11,10 @@
 // blocks are written as they fill, and only the last block carries pad bytes.
 //
 // Deflate stream of an entry: one zlib stream (window bits 15, memory level 8,
-// default strategy): the zlib header, then every block as raw deflate with the
-// last 32 KiB of the block before as dictionary, ended by a sync flush (the
-// last block by the final block), then the Adler-32 of the whole entry. With
+// default strategy): the zlib header, then every quarter of a piece as raw
+// deflate with the last 32 KiB of the part before as dictionary, ended by a
+// sync flush (the last part by the final block), then the Adler-32 of the
+// whole entry. With
 // a password the stream is encrypted as one continuous byte string like
 // LZ4's, padded only at its end.
 //
