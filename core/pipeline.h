@@ -14,9 +14,8 @@
 // default strategy): the zlib header, then every quarter of a piece as raw
 // deflate with the last 32 KiB of the part before as dictionary, ended by a
 // sync flush (the last part by the final block), then the Adler-32 of the
-// whole entry. With
-// a password the stream is encrypted as one continuous byte string like
-// LZ4's, padded only at its end.
+// whole entry. With a password the stream is encrypted as one continuous
+// byte string like LZ4's, padded only at its end.
 //
 // Blocks are compressed on the encoders' threads when there are any, and
 // written in order on the calling thread; the bytes are the same for any
@@ -77,9 +76,10 @@ public:
     virtual void Finish() = 0;
 };
 
-// The buffers of one build, allocated once: the input ring (2B), the compare
-// buffer (B) and the staging buffer the verify pass reads stored bytes into,
-// and the block encoders with their slots and threads.
+// The buffers of one build, allocated once: the ring (2B) the encoders read
+// pieces into and the verify pass decodes into, the compare buffer (B) and
+// the staging buffer the verify pass reads stored bytes into, and the block
+// encoders with their slots and threads.
 class PipelineBuffers {
 public:
     // Null when B is not a positive multiple of 16, too large for LZ4, or the
