@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include <lz4.h>
-#include <lz4hc.h>
 #include <zlib.h>
 
 #include "core/archive_key.h"
@@ -20,63 +18,25 @@ const char16_t* const TEXT_STORED_DATA_BROKEN = u"書庫に書き込んだデー
 // ---------------------------------------------------------------------------
 // Buffers
 
-std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize)
+std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize, unsigned encodeThreads)
 {
     if (blockSize < 16 || blockSize % 16 != 0 || blockSize > 0x3F000000u) return nullptr;
-    const uint32_t outputSize = Lz4OutputBound(blockSize);
     const uint32_t stageSize = DecodeInputSize(blockSize);
-    if (outputSize == 0 || stageSize == 0) return nullptr;
+    if (Lz4OutputBound(blockSize) == 0 || stageSize == 0) return nullptr;
 
     std::unique_ptr<PipelineBuffers> b(new (std::nothrow) PipelineBuffers);
     if (!b) return nullptr;
     b->m_nBlockSize = blockSize;
-    b->m_nOutputSize = outputSize;
     b->m_nStageSize = stageSize;
     b->m_pRing.reset(new (std::nothrow) uint8_t[2ull * blockSize]);
-    b->m_pOutput.reset(new (std::nothrow) uint8_t[outputSize]);
     b->m_pCompare.reset(new (std::nothrow) uint8_t[blockSize]);
     b->m_pStage.reset(new (std::nothrow) uint8_t[stageSize]);
-    b->m_pLz4Write.reset(new (std::nothrow) uint8_t[16 + 4 + static_cast<size_t>(outputSize) + 16]);
-    LZ4_stream_t* lz4 = new (std::nothrow) LZ4_stream_t;
-    LZ4_streamHC_t* hc = new (std::nothrow) LZ4_streamHC_t;
-    b->m_pLz4State = lz4 ? LZ4_initStream(lz4, sizeof(*lz4)) : nullptr;
-    b->m_pLz4HcState = hc ? LZ4_initStreamHC(hc, sizeof(*hc)) : nullptr;
-    if (!b->m_pLz4State) delete lz4;
-    if (!b->m_pLz4HcState) delete hc;
-    if (!b->m_pRing || !b->m_pOutput || !b->m_pCompare || !b->m_pStage || !b->m_pLz4Write || !b->m_pLz4State ||
-        !b->m_pLz4HcState)
-        return nullptr;
+    b->m_pEncoders = BlockEncoders::Create(blockSize, encodeThreads);
+    if (!b->m_pRing || !b->m_pCompare || !b->m_pStage || !b->m_pEncoders) return nullptr;
     return b;
 }
 
-PipelineBuffers::~PipelineBuffers()
-{
-    delete static_cast<LZ4_stream_t*>(m_pLz4State);
-    delete static_cast<LZ4_streamHC_t*>(m_pLz4HcState);
-    if (auto* zs = static_cast<z_stream*>(m_pDeflate)) {
-        deflateEnd(zs);
-        delete zs;
-    }
-}
-
-void* PipelineBuffers::DeflateStream(int level)
-{
-    auto* zs = static_cast<z_stream*>(m_pDeflate);
-    if (zs && m_nDeflateLevel == level) return deflateReset(zs) == Z_OK ? zs : nullptr;
-    if (zs) {
-        deflateEnd(zs);
-    } else {
-        zs = new (std::nothrow) z_stream;
-        if (!zs) return nullptr;
-        m_pDeflate = zs;
-    }
-    std::memset(zs, 0, sizeof(*zs));
-    m_nDeflateLevel = level;
-    if (deflateInit2(zs, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) == Z_OK) return zs;
-    delete zs;
-    m_pDeflate = nullptr;
-    return nullptr;
-}
+PipelineBuffers::~PipelineBuffers() = default;
 
 DecodeBuffers PipelineBuffers::ForDecode()
 {
@@ -118,9 +78,6 @@ int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count)
 }
 
 namespace {
-
-// How far back an LZ4 match can reach.
-constexpr uint32_t LZ4_WINDOW = 65536;
 
 // ---------------------------------------------------------------------------
 // Shared steps
@@ -164,25 +121,23 @@ private:
     ISourceReadAhead* m_pAhead = nullptr;
 };
 
-// One piece of the source into dst: read, checked against the expected size,
-// hashed, counted. A piece of the read-ahead is copied to where the encoder
-// would have read it itself: LZ4's history depends on where its input lies,
-// and the stored bytes must not depend on the thread count. Returns the bytes
-// read, or -1 after recording the failure.
+// One piece of the source: read into dst, checked against the expected
+// size, hashed, counted; or the read-ahead's next piece, which was all that
+// already. *bytes points at the piece, valid until the next one is taken.
+// Returns the bytes read, or -1 after recording the failure.
 int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& total, uint8_t* dst,
-                  const ReadAheadScope& ahead)
+                  const ReadAheadScope& ahead, const uint8_t** bytes)
 {
+    *bytes = dst;
     const uint32_t bsize = ctx.m_pBuffers->BlockSize();
     int64_t n = 0;
     if (ahead.Get()) {
         std::u16string failure;
-        const uint8_t* piece = nullptr;
-        n = ahead.Get()->Next(&piece, &failure);
+        n = ahead.Get()->Next(bytes, &failure);
         if (n < 0) {
             if (!Cancelled(ctx.m_pCancel)) Fail(ctx, failure);
             return -1;
         }
-        if (n > 0) std::memcpy(dst, piece, static_cast<size_t>(n));
         total += static_cast<uint64_t>(n);
     } else {
         n = ReadSourcePiece(*ctx.m_pSource, dst, bsize);
@@ -216,144 +171,175 @@ int Emit(PipelineContext& ctx, PipelineEntry& entry, const uint8_t* bytes, uint3
 } // namespace
 
 // ---------------------------------------------------------------------------
-// LZ4
+// Encoding
+
+namespace {
+
+// An entry's stored bytes on their way to the stream. With a password they
+// are encrypted as one byte string from the entry's start, 16 bytes at a
+// time: whole cipher blocks go out as they fill, the rest waits for the next
+// bytes, and only the end is padded.
+class StoredStream {
+public:
+    StoredStream(PipelineContext& ctx, PipelineEntry& entry) : m_ctx(ctx), m_entry(entry) {}
+
+    // bytes must have BlockJob::OUTPUT_HEAD writable bytes before them: the
+    // carried-over bytes are joined there, and the bytes are encrypted in place.
+    int Put(uint8_t* bytes, uint32_t count)
+    {
+        if (!m_ctx.m_pCipher) return Emit(m_ctx, m_entry, bytes, count);
+        uint8_t* start = bytes - m_nCarry;
+        std::memcpy(start, m_carry, m_nCarry);
+        const uint32_t total = m_nCarry + count;
+        const uint32_t whole = total & ~15u;
+        if (whole > 0) {
+            m_ctx.m_pCipher->m_pEncrypt(start, static_cast<int32_t>(whole));
+            if (Emit(m_ctx, m_entry, start, whole) != 0) return 1;
+        }
+        m_nCarry = total - whole;
+        std::memcpy(m_carry, start + whole, m_nCarry);
+        return 0;
+    }
+
+    // A few bytes of the stream's own (header, trailer, end record).
+    int PutSmall(const uint8_t* bytes, uint32_t count)
+    {
+        uint8_t room[BlockJob::OUTPUT_HEAD + 16];
+        std::memcpy(room + BlockJob::OUTPUT_HEAD, bytes, count);
+        return Put(room + BlockJob::OUTPUT_HEAD, count);
+    }
+
+    int End()
+    {
+        if (m_nCarry == 0) return 0;
+        uint8_t last[16] = {};
+        std::memcpy(last, m_carry, m_nCarry);
+        m_ctx.m_pCipher->m_pEncrypt(last, 16);
+        return Emit(m_ctx, m_entry, last, 16);
+    }
+
+private:
+    PipelineContext& m_ctx;
+    PipelineEntry& m_entry;
+    uint8_t m_carry[16] = {};
+    uint32_t m_nCarry = 0;
+};
+
+// The parts a Deflate piece is compressed in.
+constexpr uint32_t DEFLATE_PARTS = 4;
+
+// Jobs still in flight when the encoder leaves early are waited for and
+// dropped: nothing after a failure or a cancel reaches the stream, and the
+// slots are free for the next entry.
+struct AbandonScope {
+    BlockEncoders& encoders;
+    ~AbandonScope() { encoders.Abandon(); }
+};
+
+// Reads the source block by block, hands every block to the encoders with
+// the end of the block before it as dictionary, and writes their results in
+// order. LZ4 reads once more after a short block and ends its records at the
+// empty read; Deflate ends at the short block.
+int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
+{
+    if (!ContextUsable(ctx)) return 1;
+    BlockEncoders& encoders = ctx.m_pBuffers->Encoders();
+    const uint32_t bsize = ctx.m_pBuffers->BlockSize();
+    const bool lz4 = method == METHOD_LZ4;
+    const bool high = ctx.m_nLevel == CompressLevel::HIGH;
+    StoredStream out(ctx, entry);
+    uint32_t adler = 1;
+    // Deflate's zlib header goes out with the first block: an entry that
+    // stops before it has written nothing.
+    bool headerDue = !lz4;
+
+    const auto writeOldest = [&]() -> int {
+        BlockJob* job = encoders.WaitOldest(ctx.m_pCancel);
+        if (!job) return 1; // cancelled
+        if (job->m_nResult != 0) return Fail(ctx, u"");
+        if (headerDue) {
+            uint8_t header[2];
+            ZlibHeader(high, header);
+            if (out.PutSmall(header, 2) != 0) return 1;
+            headerDue = false;
+        }
+        if (out.Put(job->Output(), job->m_nOutputSize) != 0) return 1;
+        adler = static_cast<uint32_t>(adler32_combine(adler, job->m_nAdler, job->m_nInputSize));
+        encoders.Release();
+        return Cancelled(ctx.m_pCancel) ? 1 : 0;
+    };
+
+    AbandonScope abandon{encoders};
+    const ReadAheadScope ahead(ctx, entry);
+    // Deflate compresses every piece in parts, so that a file of a single
+    // block still keeps several threads busy. The parts depend on the block
+    // size alone, never on the thread count.
+    const uint32_t part = lz4 ? bsize : bsize / DEFLATE_PARTS;
+    BlockJob* previous = nullptr;
+    uint64_t total = 0;
+    for (;;) {
+        if (Cancelled(ctx.m_pCancel)) return 1;
+        const uint8_t* piece = nullptr;
+        const int64_t n = TakePiece(ctx, entry, total, ctx.m_pBuffers->Ring(), ahead, &piece);
+        if (n < 0) return 1;
+        if (Cancelled(ctx.m_pCancel)) return 1;
+        if (lz4 && n == 0) break;
+
+        const uint32_t size = static_cast<uint32_t>(n);
+        uint32_t at = 0;
+        do {
+            BlockJob* job = encoders.NextFree();
+            while (!job) {
+                if (writeOldest() != 0) return 1;
+                job = encoders.NextFree();
+            }
+            const uint32_t count = size - at < part ? size - at : part;
+            if (count > 0) std::memcpy(job->Input(), piece + at, count);
+            at += count;
+            job->m_nMethod = method;
+            job->m_bHigh = high;
+            job->m_bLast = size < bsize && at == size;
+            job->m_nInputSize = count;
+            job->m_nDictSize = 0;
+            if (previous) {
+                const uint32_t d = previous->m_nInputSize < BlockJob::DICT_ROOM ? previous->m_nInputSize
+                                                                                : BlockJob::DICT_ROOM;
+                std::memcpy(job->Input() - d, previous->Input() + previous->m_nInputSize - d, d);
+                job->m_nDictSize = d;
+            }
+            // A job that is both the last and the only one in flight has
+            // nothing to overlap with.
+            encoders.Submit(job, job->m_bLast && encoders.InFlight() == 0);
+            previous = job;
+        } while (at < size);
+        if (!lz4 && size < bsize) break;
+    }
+    while (encoders.InFlight() > 0)
+        if (writeOldest() != 0) return 1;
+
+    uint8_t tail[4];
+    if (lz4) {
+        StoreU32(tail, 0);
+    } else {
+        tail[0] = static_cast<uint8_t>(adler >> 24);
+        tail[1] = static_cast<uint8_t>(adler >> 16);
+        tail[2] = static_cast<uint8_t>(adler >> 8);
+        tail[3] = static_cast<uint8_t>(adler);
+    }
+    if (out.PutSmall(tail, 4) != 0 || out.End() != 0) return 1;
+    return Cancelled(ctx.m_pCancel) ? 1 : 0;
+}
+
+} // namespace
 
 int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
 {
-    if (!ContextUsable(ctx)) return 1;
-    PipelineBuffers& buf = *ctx.m_pBuffers;
-    const uint32_t bsize = buf.BlockSize();
-    const uint32_t bound = buf.OutputSize();
-    const bool high = ctx.m_nLevel == CompressLevel::HIGH;
-
-    // The write buffer holds the encrypted stream's carried-over bytes (fewer
-    // than 16) followed by the next record, which is compressed straight into
-    // place; room for 16 pad bytes after the terminating record.
-    uint8_t* const write = buf.Lz4Write();
-
-    LZ4_stream_t* fast = static_cast<LZ4_stream_t*>(buf.Lz4State());
-    LZ4_streamHC_t* hc = static_cast<LZ4_streamHC_t*>(buf.Lz4HcState());
-    if (high)
-        LZ4_resetStreamHC_fast(hc, LZ4_HIGH_LEVEL);
-    else
-        LZ4_resetStream_fast(fast);
-
-    // The decoder holds only the previous block as dictionary. LZ4's stream
-    // keeps whatever still lies in the ring, up to its 64 KiB window: with
-    // smaller blocks a short last block could refer into the block before
-    // the previous one, so there the history is cut to the previous block.
-    const bool cutHistory = bsize < LZ4_WINDOW;
-    const char* previous = nullptr;
-    int previousSize = 0;
-
-    const ReadAheadScope ahead(ctx, entry);
-    uint32_t pending = 0;
-    uint32_t half = 0;
-    uint64_t total = 0;
-    for (;;) {
-        if (Cancelled(ctx.m_pCancel)) return 1;
-        uint8_t* piece = buf.Ring() + static_cast<size_t>(half) * bsize;
-        const char* src = reinterpret_cast<const char*>(piece);
-        const int64_t n = TakePiece(ctx, entry, total, piece, ahead);
-        if (n < 0) return 1;
-        if (Cancelled(ctx.m_pCancel)) return 1;
-
-        uint8_t* record = write + pending;
-        int c = 0;
-        if (n > 0) {
-            if (cutHistory && previous) {
-                if (high)
-                    LZ4_loadDictHC(hc, previous, previousSize);
-                else
-                    LZ4_loadDict(fast, previous, previousSize);
-            }
-            char* dst = reinterpret_cast<char*>(record + 4);
-            c = high ? LZ4_compress_HC_continue(hc, src, dst, static_cast<int>(n), static_cast<int>(bound))
-                     : LZ4_compress_fast_continue(fast, src, dst, static_cast<int>(n),
-                                                  static_cast<int>(bound), 1);
-            if (c <= 0) return Fail(ctx, u"");
-            if (Cancelled(ctx.m_pCancel)) return 1;
-            previous = src;
-            previousSize = static_cast<int>(n);
-        }
-        StoreU32(record, static_cast<uint32_t>(c));
-
-        const uint32_t length = pending + 4 + static_cast<uint32_t>(c);
-        uint32_t out = length;
-        if (ctx.m_pCipher) {
-            if (n > 0) {
-                out = length & ~15u;
-            } else {
-                out = RoundUp16(length);
-                std::memset(write + length, 0, out - length);
-            }
-            if (out > 0) ctx.m_pCipher->m_pEncrypt(write, static_cast<int32_t>(out));
-        }
-        if (Emit(ctx, entry, write, out) != 0) return 1;
-        if (Cancelled(ctx.m_pCancel)) return 1;
-        pending = length > out ? length - out : 0;
-        if (pending > 0) std::memmove(write, write + out, pending);
-
-        half ^= 1;
-        if (n == 0) return 0;
-    }
+    return EncodeBlocks(ctx, entry, METHOD_LZ4);
 }
-
-// ---------------------------------------------------------------------------
-// Deflate
 
 int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
 {
-    if (!ContextUsable(ctx)) return 1;
-    PipelineBuffers& buf = *ctx.m_pBuffers;
-    const uint32_t bsize = buf.BlockSize();
-    const int level = ctx.m_nLevel == CompressLevel::HIGH ? 9 : Z_DEFAULT_COMPRESSION;
-
-    z_stream* const stream = static_cast<z_stream*>(buf.DeflateStream(level));
-    if (!stream) return Fail(ctx, u"");
-    z_stream& zs = *stream;
-    // A reset keeps the buffer pointers: an entry that failed half-way must
-    // not hand its unread input to this one.
-    zs.next_in = nullptr;
-    zs.avail_in = 0;
-
-    uint8_t* out = buf.Output();
-    zs.next_out = out;
-    zs.avail_out = bsize;
-    const ReadAheadScope ahead(ctx, entry);
-    int flush = Z_NO_FLUSH;
-    uint64_t total = 0;
-    for (;;) {
-        if (zs.avail_in == 0 && flush != Z_FINISH) {
-            if (Cancelled(ctx.m_pCancel)) return 1;
-            const int64_t n = TakePiece(ctx, entry, total, buf.Ring(), ahead);
-            if (n < 0) return 1;
-            if (Cancelled(ctx.m_pCancel)) return 1;
-            if (n < bsize) flush = Z_FINISH;
-            zs.next_in = buf.Ring();
-            zs.avail_in = static_cast<uInt>(n);
-        }
-
-        const int r = deflate(&zs, flush);
-        if (r != Z_OK && r != Z_STREAM_END) return Fail(ctx, u"");
-        if (Cancelled(ctx.m_pCancel)) return 1;
-        if (zs.avail_out != 0 && r != Z_STREAM_END) continue;
-
-        // Only the chunk that ends the stream can be shorter than B, so only
-        // it can need pad bytes. The output buffer has room beyond B for them.
-        const uint32_t chunk = bsize - zs.avail_out;
-        uint32_t stored = chunk;
-        if (ctx.m_pCipher && chunk > 0) {
-            stored = RoundUp16(chunk);
-            std::memset(out + chunk, 0, stored - chunk);
-            ctx.m_pCipher->m_pEncrypt(out, static_cast<int32_t>(stored));
-        }
-        if (Emit(ctx, entry, out, stored) != 0) return 1;
-        if (Cancelled(ctx.m_pCancel)) return 1;
-        zs.next_out = out;
-        zs.avail_out = bsize;
-        if (r == Z_STREAM_END) return 0;
-    }
+    return EncodeBlocks(ctx, entry, METHOD_DEFLATE);
 }
 
 // ---------------------------------------------------------------------------

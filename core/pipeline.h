@@ -11,14 +11,22 @@
 // blocks are written as they fill, and only the last block carries pad bytes.
 //
 // Deflate stream of an entry: one zlib stream (window bits 15, memory level 8,
-// default strategy) written in chunks of B bytes; with a password each chunk
-// is encrypted, and only the last one can need pad bytes.
+// default strategy): the zlib header, then every quarter of a piece as raw
+// deflate with the last 32 KiB of the part before as dictionary, ended by a
+// sync flush (the last part by the final block), then the Adler-32 of the
+// whole entry. With a password the stream is encrypted as one continuous
+// byte string like LZ4's, padded only at its end.
+//
+// Blocks are compressed on the encoders' threads when there are any, and
+// written in order on the calling thread; the bytes are the same for any
+// number of threads.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "core/block_decoder.h"
+#include "core/block_encoders.h"
 #include "core/volume_io.h"
 
 namespace zk {
@@ -68,49 +76,32 @@ public:
     virtual void Finish() = 0;
 };
 
-// The buffers of one build, allocated once: the input ring (2B), the output
-// buffer (Lz4OutputBound(B), also Deflate's B bytes of output room), the
-// compare buffer (B) for verify, the staging buffer the verify pass reads
-// stored bytes into, and the LZ4 stream states (reset for every entry).
+// The buffers of one build, allocated once: the ring (2B) the encoders read
+// pieces into and the verify pass decodes into, the compare buffer (B) and
+// the staging buffer the verify pass reads stored bytes into, and the block
+// encoders with their slots and threads.
 class PipelineBuffers {
 public:
     // Null when B is not a positive multiple of 16, too large for LZ4, or the
-    // memory is not there.
-    static std::unique_ptr<PipelineBuffers> Allocate(uint32_t blockSize);
+    // memory or a thread is not there. With encodeThreads 0 every block is
+    // compressed on the calling thread.
+    static std::unique_ptr<PipelineBuffers> Allocate(uint32_t blockSize, unsigned encodeThreads = 0);
     ~PipelineBuffers();
 
     uint32_t BlockSize() const { return m_nBlockSize; }
     uint8_t* Ring() { return m_pRing.get(); }
-    uint8_t* Output() { return m_pOutput.get(); }
     uint8_t* Compare() { return m_pCompare.get(); }
-    uint32_t OutputSize() const { return m_nOutputSize; }
     DecodeBuffers ForDecode();
-
-    void* Lz4State() { return m_pLz4State; }
-    void* Lz4HcState() { return m_pLz4HcState; }
-    // Where an LZ4 record is compressed to before it is written: 16 bytes of
-    // carried-over cipher input, the record's length, its block, 16 pad
-    // bytes.
-    uint8_t* Lz4Write() { return m_pLz4Write.get(); }
-    // The Deflate stream, reset for a new entry at this level; made at its
-    // first use and kept, so that an entry costs no allocation. Null when
-    // zlib cannot have its memory.
-    void* DeflateStream(int level);
+    BlockEncoders& Encoders() { return *m_pEncoders; }
 
 private:
     PipelineBuffers() = default;
     uint32_t m_nBlockSize = 0;
-    uint32_t m_nOutputSize = 0;
     uint32_t m_nStageSize = 0;
     std::unique_ptr<uint8_t[]> m_pRing;
-    std::unique_ptr<uint8_t[]> m_pOutput;
     std::unique_ptr<uint8_t[]> m_pCompare;
     std::unique_ptr<uint8_t[]> m_pStage;
-    void* m_pLz4State = nullptr;
-    void* m_pLz4HcState = nullptr;
-    std::unique_ptr<uint8_t[]> m_pLz4Write;
-    void* m_pDeflate = nullptr;
-    int m_nDeflateLevel = 0;
+    std::unique_ptr<BlockEncoders> m_pEncoders;
 };
 
 // The part of an entry's record the pipeline reads and fills.

@@ -60,13 +60,18 @@ int SetKey(BuildContext& ctx)
 int PrepareBuild(BuildContext& ctx)
 {
     ctx.nBlockSize = SystemBlockSize();
-    ctx.buffers = PipelineBuffers::Allocate(ctx.nBlockSize);
+    // With more than one thread, one reads and hashes ahead, as many as the
+    // count compress blocks (the writing thread mostly waits for them), and
+    // the calling thread writes. Without the memory or the threads for that
+    // the build does every step on its own thread.
+    const unsigned threads = WorkerThreadCount();
+    if (threads > 1) ctx.buffers = PipelineBuffers::Allocate(ctx.nBlockSize, threads);
+    if (!ctx.buffers) ctx.buffers = PipelineBuffers::Allocate(ctx.nBlockSize);
     if (!ctx.buffers) {
         SystemFailure(ctx, ctx.strArchivePath, SYSERR_NOT_ENOUGH_MEMORY);
         return 1;
     }
-    // Without its memory or thread the build reads on its own thread.
-    if (WorkerThreadCount() > 1) ctx.readAhead = SourceReadAhead::Create(ctx.nBlockSize);
+    if (threads > 1) ctx.readAhead = SourceReadAhead::Create(ctx.nBlockSize);
     ctx.nTimeStamp = ArchiveTimeStamp();
     if (OpenLog(ctx) != 0) return 1;
     return SetKey(ctx);

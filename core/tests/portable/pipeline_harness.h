@@ -126,9 +126,12 @@ struct StreamHarness {
     }
 
     // Sources of more than one block are then read and hashed on a second
-    // thread, as a build with more than one thread does.
-    void UseReadAhead()
+    // thread and their blocks compressed on encodeThreads more, as a build
+    // with more than one thread does.
+    void UseReadAhead(unsigned encodeThreads = 2)
     {
+        buffers = PipelineBuffers::Allocate(buffers->BlockSize(), encodeThreads);
+        ctx.m_pBuffers = buffers.get();
         readAhead = SourceReadAhead::Create(buffers->BlockSize());
         ctx.m_pReadAhead = readAhead.get();
     }
