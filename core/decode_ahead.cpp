@@ -111,10 +111,11 @@ bool DecodeAhead::Reserve(uint64_t entry, uint32_t count, Piece* piece)
         if (m_nUsed == 0) m_nHead = 0;
         // A piece is never split at the ring's end: the room left there
         // goes with it and comes back when it is delivered.
-        const uint32_t gap = m_nHead + count > m_nRingSize ? m_nRingSize - m_nHead : 0;
+        const bool wrap = m_nHead + count > m_nRingSize;
+        const uint32_t gap = wrap ? m_nRingSize - m_nHead : 0;
         if (m_nRingSize - m_nUsed >= gap + count) {
             piece->nEntry = entry;
-            piece->nOffset = gap ? 0 : m_nHead;
+            piece->nOffset = wrap ? 0 : m_nHead;
             piece->nBytes = count;
             piece->nCharge = gap + count;
             m_nHead = piece->nOffset + count;

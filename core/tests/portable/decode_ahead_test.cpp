@@ -54,6 +54,8 @@ DecodeAhead::Job JobFor(size_t entry, const EntryPlan& plan, std::atomic<int>* r
 struct Collect : IDecodeSink {
     int Put(const uint8_t* b, uint32_t n) override
     {
+        // A writer slower than the decoder, which therefore fills the ring.
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
         if (n > BLOCK) ++m_nOversized;
         m_bytes.insert(m_bytes.end(), b, b + n);
         return ++m_nPuts == m_nRefuseAt ? 1 : 0;
@@ -84,6 +86,7 @@ TEST(DecodeAhead, DeliversEveryEntryWholeAndInOrder)
         {"empty entry", {{{}, 0}}, {}},
         {"one byte", {{{1}, 0}}, {}},
         {"many pieces", {{many, 0}, {{7}, 0}}, {}},
+        {"ten rings of whole blocks", {{huge, 0}, {{BLOCK}, 0}}, {}},
         {"damaged third of five", {{many, 0}, {{5}, 0}, {many, 3}, {{BLOCK}, 0}, {{}, 0}}, {}},
         {"skipped large entry", {{{9}, 0}, {huge, 0}, {many, 0}}, {DELIVER, SKIP, DELIVER}},
         {"skipped empty entry", {{{}, 0}, {{3}, 0}}, {SKIP, DELIVER}},
