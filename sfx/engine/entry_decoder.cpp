@@ -203,9 +203,12 @@ public:
         return m_pDecoder != nullptr;
     }
 
-    // Adds the walk's next files while there is room.
+    // Adds the walk's next files while there is room, once half of those
+    // waiting were taken: a decoder given one small file at a time would
+    // be woken, and would wait again, once per file.
     void TopUp()
     {
+        if (m_pDecoder->Waiting() > AHEAD_ENTRIES / 2) return;
         while (!m_bWalkEnded && m_pDecoder->HasRoom()) {
             EntryNode* node = NextFile();
             Waiting w;
