@@ -195,6 +195,9 @@ int WriteData(ExtractSession& s, const FileTarget& t, FileEntryData& data, FILE*
     }
     if (result == 0) result = DecodeData(s, t, data, out, hash, flag);
     if (!hash) return result;
+    // An aborted file is deleted: the blocks still queued for its digest are
+    // not worth waiting for, and the next Begin starts afresh.
+    if (result != 0 && s.m_ctx.m_nAbort) return result;
     uint8_t digest[32] = {};
     if (hash->End(digest) != 0) return 1;
     if (result == 0 && std::memcmp(digest, t.m_pInfo->m_hash, sizeof digest) != 0) {
