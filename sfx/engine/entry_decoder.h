@@ -2,7 +2,8 @@
 // From an entry's stored bytes to the file being written: the volume files
 // on disk, the spanning reader bound to an entry, and the three decoders
 // (shared with the builder's verify pass) feeding a sink that writes,
-// hashes and counts.
+// hashes and counts. With more than one thread a run's files are decoded
+// on a thread of their own, a few blocks ahead of their writing.
 
 #include <cstdio>
 #include <memory>
@@ -46,5 +47,36 @@ void RecordStreamFailure();
 // By the entry's method: 1 LZ4, 2 Deflate, anything else stored.
 EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHash* hash,
                                 uint64_t* written = nullptr);
+
+// With more than one thread, starts decoding the files below top in the
+// order ExtractFolder writes them (at the top only the selected children
+// when selectedOnly), ahead of their writing. The run's archive handle must
+// be open: the information of the next files is read through it.
+void StartDecodingAhead(ExtractSession& s, const EntryNode& top, bool selectedOnly);
+// Ends the decoding thread of the run (harmless when there is none); files
+// are decoded as they are written from then on.
+void StopDecodingAhead(ExtractSession& s);
+
+// The data of one file entry as ExtractFile writes it: decoded ahead when
+// the run decodes ahead, else on the spot. What was decoded ahead for the
+// entry and not taken (a file kept, a failure before its data) is dropped
+// when this goes away, so the next entry's data follows.
+class FileEntryData {
+public:
+    FileEntryData(ExtractSession& s, const EntryNode& node);
+    ~FileEntryData();
+    FileEntryData(const FileEntryData&) = delete;
+    FileEntryData& operator=(const FileEntryData&) = delete;
+
+    // The node's information when it was read ahead (null otherwise).
+    std::unique_ptr<EntryInfo> TakeInfo();
+    // DecodeEntryData, once per entry. A failure found ahead (a volume
+    // that could not be read is told only now) comes after the bytes before it.
+    EntryDataResult Decode(const EntryInfo& info, FILE* out, IFileHash* hash, uint64_t* written);
+
+private:
+    ExtractSession& m_s;
+    EntryAhead* m_pAhead = nullptr; // set while the entry waits in it
+};
 
 } // namespace zk

@@ -10,6 +10,7 @@
 #include "core/long_path.h"
 #include "core/worker_thread.h"
 #include "sfx/engine/archive_file.h"
+#include "sfx/engine/entry_decoder.h"
 #include "sfx/engine/entry_loader.h"
 #include "sfx/engine/error_message.h"
 #include "sfx/engine/extract_support.h"
@@ -48,6 +49,7 @@ bool OpenArchiveForRun(ExtractSession& s)
 // Steps every extract worker ends with.
 int FinishExtraction(ExtractSession& s, bool enableButtonOnly)
 {
+    StopDecodingAhead(s);
     s.m_archive.Reset();
     s.m_pVolumes.reset();
     if (s.m_ctx.m_nAbort)
@@ -331,7 +333,10 @@ int ExtractAllWorker(ExtractSession& s)
     if (BeginRun(s, s.m_state.m_nTotalSize, 100, &destination) != 0) return FinishExtraction(s, false);
     if (CreateFolderChain(destination, *s.m_pCallback) == 0) {
         s.m_strCurrentDir = LongPathForm(destination);
-        if (OpenArchiveForRun(s)) ExtractFolder(s, s.m_state.m_root);
+        if (OpenArchiveForRun(s)) {
+            StartDecodingAhead(s, s.m_state.m_root, false);
+            ExtractFolder(s, s.m_state.m_root);
+        }
     } else {
         Fail(s, destination);
     }
@@ -390,6 +395,7 @@ void ExtractSelectedEntries(ExtractSession& s, const EntryNode& folder, const st
         return;
     }
     s.m_strCurrentDir = LongPathForm(DestinationForCheck(target));
+    StartDecodingAhead(s, folder, true);
     for (EntryNode* c = folder.m_pFirstChild; c; c = c->m_pNextSibling) {
         if (!c->m_bSelected) continue;
         if (s.m_ctx.m_nAbort) {

@@ -57,10 +57,11 @@ struct WriteOutcome {
     bool m_bAttributesSet = false;
 };
 
-// The entry's information, a usable name, and its paths. 0 / 1.
+// The entry's information (t.m_temporary when it was read ahead), a usable
+// name, and its paths. 0 / 1.
 int ResolveTarget(ExtractSession& s, EntryNode& node, FileTarget& t)
 {
-    t.m_pInfo = InfoOf(s, node, t.m_temporary);
+    t.m_pInfo = t.m_temporary ? t.m_temporary.get() : InfoOf(s, node, t.m_temporary);
     if (!t.m_pInfo) return 1;
     if (!NameIsUsable(s, t.m_pInfo->m_strName)) return 1;
     t.m_strPath = Child(s.m_strCurrentDir, t.m_pInfo->m_strName);
@@ -143,11 +144,12 @@ OutputStatus OpenOutput(ExtractSession& s, const FileTarget& t, FILE** out)
 
 // Decodes the entry's data into the stream. 0 / 1 (ERR_DAMAGED in *flag for
 // data that is not what the archive promised).
-int DecodeData(ExtractSession& s, const FileTarget& t, FILE* out, IFileHash* hash, uint32_t* flag)
+int DecodeData(ExtractSession& s, const FileTarget& t, FileEntryData& data, FILE* out, IFileHash* hash,
+               uint32_t* flag)
 {
     const EntryInfo& info = *t.m_pInfo;
     uint64_t written = 0;
-    switch (DecodeEntryData(s, info, out, hash, &written)) {
+    switch (data.Decode(info, out, hash, &written)) {
     case EntryDataResult::OK:
         // A builder whose source shrank or grew while it read stores what
         // it read: the file is what the stream holds (the hash, where there
@@ -173,7 +175,7 @@ int DecodeData(ExtractSession& s, const FileTarget& t, FILE* out, IFileHash* has
 
 // The data between the hash's begin and its check. 0 / 1 (ERR_DAMAGED or
 // ERR_HASH in *flag).
-int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
+int WriteData(ExtractSession& s, const FileTarget& t, FileEntryData& data, FILE* out, uint32_t* flag)
 {
     if (t.m_pInfo->m_nSize == 0) return 0;
     int result = 0;
@@ -191,8 +193,11 @@ int WriteData(ExtractSession& s, const FileTarget& t, FILE* out, uint32_t* flag)
         hash = s.m_pHash.get();
         if (hash->Begin() != 0) result = 1;
     }
-    if (result == 0) result = DecodeData(s, t, out, hash, flag);
+    if (result == 0) result = DecodeData(s, t, data, out, hash, flag);
     if (!hash) return result;
+    // An aborted file is deleted: the blocks still queued for its digest are
+    // not worth waiting for, and the next Begin starts afresh.
+    if (result != 0 && s.m_ctx.m_nAbort) return result;
     uint8_t digest[32] = {};
     if (hash->End(digest) != 0) return 1;
     if (result == 0 && std::memcmp(digest, t.m_pInfo->m_hash, sizeof digest) != 0) {
@@ -253,7 +258,9 @@ int DiscardOutput(ExtractSession& s, const FileTarget& t, const WriteOutcome& o)
 
 int ExtractFile(ExtractSession& s, EntryNode& node)
 {
+    FileEntryData data(s, node);
     FileTarget target;
+    target.m_temporary = data.TakeInfo();
     if (ResolveTarget(s, node, target) != 0) return 1;
     FILE* out = nullptr;
     switch (OpenOutput(s, target, &out)) {
@@ -265,7 +272,7 @@ int ExtractFile(ExtractSession& s, EntryNode& node)
         break;
     }
     WriteOutcome outcome;
-    outcome.m_nResult = WriteData(s, target, out, &outcome.m_nFlag);
+    outcome.m_nResult = WriteData(s, target, data, out, &outcome.m_nFlag);
     // Before the times: writing a stream counts as changing the file.
     if (outcome.m_nResult == 0) MarkExtractedFile(s, target.m_strPath, target.m_strShown);
     CloseOutput(*s.m_pCallback, target, out, outcome);

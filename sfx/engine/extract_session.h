@@ -17,6 +17,12 @@
 
 namespace zk {
 
+// Decodes a run's files ahead of their writing (sfx/engine/entry_decoder.h).
+class EntryAhead;
+struct EntryAheadDeleter {
+    void operator()(EntryAhead* ahead) const;
+};
+
 struct ExtractSession {
     explicit ExtractSession(ArchiveState& state, IExtractCallback* callback = nullptr)
         : m_state(state), m_pCallback(callback)
@@ -46,6 +52,9 @@ struct ExtractSession {
     std::unique_ptr<IFileHash> m_pHash;
     // Per run: the archive's Mark-of-the-Web, given to every file written.
     ZoneMark m_zoneMark;
+    // Per run, with more than one thread: the thread decoding the next
+    // files. Last, so that it stops before anything it reads goes away.
+    std::unique_ptr<EntryAhead, EntryAheadDeleter> m_pAhead;
 };
 
 } // namespace zk

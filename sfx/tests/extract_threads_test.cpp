@@ -1,4 +1,5 @@
-// Extraction with the hash on a second thread: the damaged file is the one
+// Extraction with the hash and the decoding on threads of their own: the
+// files are the same with any thread count, the damaged file is the one
 // reported, in archive order, and an abort ends the run as promptly as on
 // one thread.
 
@@ -42,6 +43,125 @@ TEST(SfxThreads, DamagedFileInTheMiddleIsTheOneReported)
         EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\first.dat"), first);
         EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\second.dat").size(), 3u * 1048576);
         EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\third.dat"));
+    }
+}
+
+struct SameFilesCase {
+    const char* name;
+    TestArchiveOptions options;
+    bool bHash;
+    bool bKeepBig; // the big file exists and the user keeps it
+};
+
+// "<prefix>aa", "<prefix>ba", ...: a different name for each i below 676.
+std::u16string Numbered(const char16_t* prefix, int i)
+{
+    return prefix +
+           std::u16string{static_cast<char16_t>(u'a' + i % 26), static_cast<char16_t>(u'a' + i / 26)};
+}
+
+std::wstring Wide(const std::u16string& name)
+{
+    return std::wstring(name.begin(), name.end());
+}
+
+std::vector<TestEntry> ManyFiles()
+{
+    std::vector<TestEntry> small;
+    // More files than are decoded ahead at once, some of them empty.
+    for (int i = 0; i < 150; ++i)
+        small.push_back(TestEntry::File(Numbered(u"f", i), TextBytes(i % 7 == 0 ? 0 : 100 + 37 * i),
+                                        i % 3 == 0 ? METHOD_DEFLATE : METHOD_LZ4));
+    return {
+        TestEntry::File(u"big.bin", RandomBytes(5 * 1048576 + 3, 4), METHOD_LZ4),
+        TestEntry::Folder(u"sub", {TestEntry::Folder(u"deeper", small),
+                                   TestEntry::File(u"text.txt", TextBytes(3 * 1048576 + 1), METHOD_DEFLATE)}),
+        TestEntry::File(u"stored.bin", RandomBytes(1048576 + 17, 5), METHOD_STORED),
+        TestEntry::File(u"last.txt", TextBytes(9))};
+}
+
+void ExpectFiles(const std::vector<TestEntry>& entries, const std::wstring& folder, bool keepBig)
+{
+    for (const TestEntry& e : entries) {
+        const std::wstring path = folder + L"\\" + Wide(e.m_strName);
+        if (e.m_bFolder) {
+            ExpectFiles(e.m_children, path, keepBig);
+        } else if (keepBig && e.m_strName == u"big.bin") {
+            EXPECT_EQ(SfxScratch::ReadBytes(path), TextBytes(5));
+        } else {
+            EXPECT_EQ(SfxScratch::ReadBytes(path), e.m_data) << path;
+        }
+    }
+}
+
+// Methods, a password, volumes and hashes; a file kept in the middle: every
+// thread count writes the same files, and the progress ends at the total.
+TEST(SfxThreads, SameFilesWithAnyThreadCount)
+{
+    std::vector<SameFilesCase> cases(4);
+    cases[0].name = "plain";
+    cases[1].name = "password";
+    cases[1].options.m_strPassword = "secret";
+    cases[2].name = "volumes and hashes";
+    cases[2].options.m_nVolumeSizeMB = 1;
+    cases[2].bHash = true;
+    cases[3].name = "big file kept";
+    cases[3].bKeepBig = true;
+    const std::vector<TestEntry> entries = ManyFiles();
+    for (const SameFilesCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SfxScratch dir;
+        TestArchive arc = c.bHash ? BuildHashed(entries, c.options) : BuildTestArchive(entries, c.options);
+        ASSERT_TRUE(WriteArchive(arc, dir / L"m.zka"));
+        for (unsigned n : {1u, 2u, 4u}) {
+            SCOPED_TRACE(testing::Message() << n << " threads");
+            ThreadCount threads(n);
+            const std::wstring out = dir / (L"out" + std::to_wstring(n));
+            if (c.bKeepBig) {
+                CreateDirectoryW(out.c_str(), nullptr);
+                ASSERT_TRUE(SfxScratch::WriteBytes(out + L"\\big.bin", TextBytes(5)));
+            }
+            OpenedArchive a(dir / L"m.zka", L"secret");
+            FakeDialogue& boxes = a.m_callback.Script({ANSWER_OK, ANSWER_NO});
+            ASSERT_TRUE(a.m_bOpened);
+            EXPECT_EQ(a.ExtractAll(out), 0);
+            EXPECT_EQ(boxes.Texts().size(), c.bKeepBig ? 2u : 0u);
+            ExpectFiles(entries, out, c.bKeepBig);
+            EXPECT_EQ(SfxScratch::List(out).size(), 156u);
+            EXPECT_EQ(a.m_session.m_progress.m_nDone.load(), a.m_session.m_progress.m_nTotal.load());
+        }
+    }
+}
+
+// A damaged stream found while the files before it still wait to be
+// written: those are written, the damaged one is not left half written,
+// nothing after it is written, and the damaged one is the one logged.
+TEST(SfxThreads, DamagedStreamIsReportedAfterTheFilesBeforeIt)
+{
+    std::vector<TestEntry> files;
+    for (int i = 0; i < 40; ++i)
+        files.push_back(TestEntry::File(Numbered(u"n", i), TextBytes(2000 + i)));
+    TestArchive arc = BuildTestArchive({TestEntry::Folder(u"dir", files)}, {});
+    ASSERT_TRUE(arc.m_bOk);
+    // Entry 0 is the folder: file 30 is entry 31. Its first record claims
+    // more than any block holds.
+    const uint64_t at = arc.m_params.m_nDataOffset + arc.m_info[31].m_nDataOffset;
+    for (int i = 0; i < 4; ++i)
+        arc.m_volumes[0][at + i] = i == 3 ? 0x7F : 0xFF;
+    for (unsigned n : {1u, 2u}) {
+        SCOPED_TRACE(testing::Message() << n << " threads");
+        ThreadCount threads(n);
+        SfxScratch dir;
+        ASSERT_TRUE(WriteArchive(arc, dir / L"d.zka"));
+        OpenedArchive a(dir / L"d.zka");
+        FakeDialogue& boxes = a.m_callback.Script();
+        const std::wstring out = dir / L"out";
+        EXPECT_EQ(a.ExtractAll(out), 1);
+        EXPECT_EQ(boxes.Texts(), std::vector<std::wstring>{L"書庫データが壊れています"});
+        EXPECT_EQ(a.m_session.m_ctx.m_strFailingPath, out + L"\\dir\\neb");
+        for (int i = 0; i < 30; ++i)
+            EXPECT_EQ(SfxScratch::ReadBytes(out + L"\\dir\\" + Wide(files[i].m_strName)), files[i].m_data);
+        EXPECT_EQ(SfxScratch::List(out).size(), 31u) << "the folder and the 30 files before";
     }
 }
 
