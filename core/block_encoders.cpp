@@ -11,7 +11,6 @@
 #include "core/archive_format.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
-#include "core/pipeline.h"
 
 namespace zk {
 

@@ -29,6 +29,9 @@
 
 namespace zk {
 
+// LZ4 HC's level for high compression.
+constexpr int LZ4_HIGH_LEVEL = 8;
+
 class BlockCodec;
 
 struct BlockJob {

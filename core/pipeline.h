@@ -36,8 +36,6 @@ enum class CompressLevel : uint8_t {
     HIGH = 1,     // LZ4 HC streaming at level 8; Deflate at level 9
 };
 
-constexpr int LZ4_HIGH_LEVEL = 8;
-
 // SHA-256 (or any digest) of the source bytes as they are read. The build
 // engine calls Begin before and End after the entry; the encoders call Update
 // on every piece right after reading it.
