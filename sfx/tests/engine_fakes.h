@@ -77,6 +77,9 @@ struct OpenedArchive {
     explicit OpenedArchive(const std::wstring& path, const std::wstring& password = L"", bool loadTree = true)
     {
         m_state.m_strArchivePath = path;
+        // The tests' archives are small: with more than one thread they
+        // still go through the decoding thread.
+        m_session.m_bAheadForSmallFiles = true;
         WorkerContext ctx;
         FakeOpenCallback opening({password});
         m_bOpened = OpenArchive(ctx, m_state, L"", opening) == OpenOutcome::OPENED;

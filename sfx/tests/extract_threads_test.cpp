@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "core/worker_threads.h"
+#include "sfx/engine/entry_decoder.h"
 #include "sfx/tests/sfx_test_support.h"
 
 namespace zk::test {
@@ -43,6 +44,29 @@ TEST(SfxThreads, DamagedFileInTheMiddleIsTheOneReported)
         EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\first.dat"), first);
         EXPECT_EQ(SfxScratch::ReadBytes(dir / L"out\\second.dat").size(), 3u * 1048576);
         EXPECT_FALSE(SfxScratch::Exists(dir / L"out\\third.dat"));
+    }
+}
+
+TEST(SfxThreads, OnlyArchivesOfLargeFilesAreDecodedAhead)
+{
+    struct Case {
+        uint32_t nFiles;
+        uint64_t nTotal;
+        bool bAhead;
+    };
+    const Case cases[] = {
+        {0, 0, false},                      // folders only
+        {20000, 105ull << 20, false},       // a tree of small files
+        {1, 256 * 1024 - 1, false},         // just below the average that pays
+        {1, 256 * 1024, true},
+        {79, 148ull << 20, true},           // a few large files
+        {3, (5ull << 32) + 3, true},        // beyond 32 bits
+    };
+    for (const Case& c : cases) {
+        ArchiveState st;
+        st.m_nFileCount = c.nFiles;
+        st.m_nTotalSize = c.nTotal;
+        EXPECT_EQ(DecodingAheadPays(st), c.bAhead) << c.nFiles << " files, " << c.nTotal << " bytes";
     }
 }
 
