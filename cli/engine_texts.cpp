@@ -6,6 +6,7 @@
 #include "core/error_log.h"
 #include "core/pipeline.h"
 #include "core/text_convert.h"
+#include "sfx/engine/notice_texts.h"
 
 namespace zk {
 
@@ -131,6 +132,7 @@ const std::vector<TextTranslation>& EngineTextTable()
         {sizeChanged.c_str(), L"the file's size changed while it was read"},
         {verifyMismatch.c_str(), L"the verify pass found data that differs from the source"},
         {storedBroken.c_str(), L"the data written to the archive is damaged"},
+        {TEXT_SIZE_DIFFERS, L"the archive records %llu bytes for this file, but %llu were extracted"},
     };
     return table;
 }

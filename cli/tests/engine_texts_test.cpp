@@ -7,6 +7,7 @@
 #include "cli/engine_texts.h"
 #include "core/pipeline.h"
 #include "core/text_convert.h"
+#include "sfx/engine/notice_texts.h"
 
 namespace zk {
 namespace {
@@ -68,6 +69,7 @@ TEST(EngineTexts, TheEnginesFailuresReadInEnglish)
         {Made(MSG_PATH_TOO_LONG, L"/deep/path"),
          L"a path is too long to store (at most 2047 characters); stopped (path: /deep/path)"},
         {MSG_NOTHING, L"there were no files or folders to store"},
+        {Made(TEXT_SIZE_DIFFERS, 10ull, 12ull), L"the archive records 10 bytes for this file, but 12 were extracted"},
         {ToWide(TEXT_VERIFY_MISMATCH), L"the verify pass found data that differs from the source"},
     };
     for (const Case& c : cases)

@@ -18,6 +18,7 @@
 #include "sfx/engine/entry_decoder.h"
 #include "sfx/engine/extract_engine.h"
 #include "sfx/engine/extract_support.h"
+#include "sfx/engine/notice_texts.h"
 #include "sfx/engine/zone_mark.h"
 #include "core/text_format.h"
 
@@ -28,8 +29,6 @@ namespace {
 constexpr wchar_t TEXT_OVERWRITE[] =
     L"同名のファイルが既に存在します。上書きしてもよろしいですか？\nファイル：%ls";
 constexpr wchar_t TEXT_LOCKED[] = L"%ls\nファイル：%ls";
-constexpr wchar_t TEXT_SIZE_DIFFERS[] =
-    L"書庫に記録されたサイズ（%llu バイト）と解凍したサイズ（%llu バイト）が異なります";
 
 constexpr uint32_t PROTECTING_ATTRIBUTES = ATTR_READONLY | ATTR_HIDDEN | ATTR_SYSTEM;
 
