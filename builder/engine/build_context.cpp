@@ -114,10 +114,9 @@ RecordWindow& WorkRecords(BuildContext& ctx)
     return *ctx.workRecords;
 }
 
-int SeekWork(BuildContext& ctx, uint64_t pos)
+void SeekWork(BuildContext& ctx, uint64_t pos)
 {
     WorkRecords(ctx).Seek(pos);
-    return 0;
 }
 
 int FlushWork(BuildContext& ctx)

@@ -173,7 +173,7 @@ int WriteVolume0(BuildContext& ctx, const void* bytes, size_t count);
 // over the open work file at first use.
 RecordWindow& WorkRecords(BuildContext& ctx);
 // Moves the work file's record position (the window's: no system call).
-int SeekWork(BuildContext& ctx, uint64_t pos);
+void SeekWork(BuildContext& ctx, uint64_t pos);
 // Writes back the records the work file does not hold yet; a failure is
 // told as the system's and recorded for the work file.
 int FlushWork(BuildContext& ctx);

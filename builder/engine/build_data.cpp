@@ -64,10 +64,7 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
         return 1;
     }
     record.pNode = &node;
-    if (SeekWork(ctx, node.nInfoOffset) != 0) {
-        Fail(ctx, ctx.strWorkPath);
-        return 1;
-    }
+    SeekWork(ctx, node.nInfoOffset);
     if (RefreshRecord(ctx, record, entry) != 0) return 1;
     if (folder) {
         if (WriteInfoRecord(ctx, record) != 0) {
@@ -79,7 +76,8 @@ int WriteEntry(BuildContext& ctx, SourceNode& node, const std::wstring& path, co
     if (ProcessFile(ctx, record, path) != 0) return 1;
     // ProcessFile moved the work file's position nowhere, but the record goes
     // back exactly where it was read.
-    if (SeekWork(ctx, node.nInfoOffset) != 0 || WriteInfoRecord(ctx, record) != 0) {
+    SeekWork(ctx, node.nInfoOffset);
+    if (WriteInfoRecord(ctx, record) != 0) {
         Fail(ctx, path);
         return 1;
     }

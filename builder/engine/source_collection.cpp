@@ -181,7 +181,7 @@ int WriteInfoRecord(BuildContext& ctx, BuildRecord& record)
 
 int ReadInfoRecord(BuildContext& ctx, uint32_t nInfoOffset, BuildRecord& record)
 {
-    if (SeekWork(ctx, nInfoOffset) != 0) return 1;
+    SeekWork(ctx, nInfoOffset);
     ArchiveHeader header;
     header.m_nFlags = ctx.bShiftJisNames ? AF_NARROW_NAMES : 0;
     RecordWindow& window = WorkRecords(ctx);
