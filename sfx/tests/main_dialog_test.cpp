@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -25,11 +26,13 @@ HMODULE ExtractorResources()
     return module;
 }
 
+// On the steady clock: two tick counts a moment apart may come out in the
+// wrong order under Wine, which made their unsigned difference huge.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 20000)
 {
-    DWORD start = GetTickCount();
+    const auto start = std::chrono::steady_clock::now();
     while (!condition()) {
-        if (GetTickCount() - start > timeoutMs) return false;
+        if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs)) return false;
         Sleep(10);
     }
     return true;

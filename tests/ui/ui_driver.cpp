@@ -198,12 +198,26 @@ private:
 
 } // namespace
 
+Stopwatch::Stopwatch()
+{
+    QueryPerformanceCounter(&m_start);
+}
+
+DWORD Stopwatch::ElapsedMs() const
+{
+    LARGE_INTEGER now{}, frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    const LONGLONG ticks = now.QuadPart - m_start.QuadPart;
+    return ticks <= 0 ? 0 : static_cast<DWORD>(ticks * 1000 / frequency.QuadPart);
+}
+
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
+    const Stopwatch watch;
     for (;;) {
         if (condition()) return true;
-        if (GetTickCount() - start >= timeoutMs) return false;
+        if (watch.ElapsedMs() >= timeoutMs) return false;
         Sleep(20);
     }
 }
@@ -234,7 +248,7 @@ Program::~Program()
 
 bool Program::Running() const
 {
-    return m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT;
+    return m_pi.hProcess && WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0;
 }
 
 bool Program::WaitExit(DWORD timeoutMs)

@@ -18,6 +18,19 @@ namespace zkui {
 // Polls `condition` every 20 ms until it holds or `timeoutMs` has passed.
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs = 20000);
 
+// Milliseconds since it was made, on the performance counter. Not the tick
+// count: under Wine that is read from a page its server keeps up to date,
+// and a reading taken a moment before the first one turns an unsigned
+// difference of two ticks into a huge one, ending a wait at once.
+class Stopwatch {
+public:
+    Stopwatch();
+    DWORD ElapsedMs() const;
+
+private:
+    LARGE_INTEGER m_start{};
+};
+
 // A program started for a test; ended (only this process) if the test
 // leaves it running.
 class Program {
@@ -31,6 +44,8 @@ public:
     bool Started() const { return m_pi.hProcess != nullptr; }
     DWORD Pid() const { return m_pi.dwProcessId; }
     HANDLE Process() const { return m_pi.hProcess; }
+    // A wait that fails says nothing about the process: it counts as
+    // running, so that callers keep to their own time limits.
     bool Running() const;
     bool WaitExit(DWORD timeoutMs);
 

@@ -94,6 +94,7 @@ struct Box {
 
 struct RunResult {
     bool m_bExited = false;
+    DWORD m_nElapsedMs = 0;   // from the start until the run was looked at last
     bool m_bMainShown = false; // the main window came up
     std::vector<Box> m_boxes;
     std::vector<std::wstring> m_outside; // written outside the destination
@@ -152,8 +153,8 @@ RunResult RunHostile(const TestArchive& arc, bool windowed, const std::vector<si
         if (!p.Started()) return r;
         const DWORD pid = GetProcessId(p.Process());
         bool clicked = false, closing = false;
-        const DWORD start = GetTickCount();
-        while (p.Running() && GetTickCount() - start < RUN_LIMIT_MS) {
+        const Stopwatch watch;
+        while (p.Running() && watch.ElapsedMs() < RUN_LIMIT_MS) {
             HWND main = nullptr;
             bool boxOpen = false;
             for (HWND w : DialogsOf(pid)) {
@@ -184,6 +185,7 @@ RunResult RunHostile(const TestArchive& arc, bool windowed, const std::vector<si
             Sleep(20);
         }
         r.m_bExited = p.WaitExit(0);
+        r.m_nElapsedMs = watch.ElapsedMs();
     } // a process still running here is ended by Program
     EndLogViewers();
 
@@ -276,7 +278,7 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
             if (c.m_damage) c.m_damage(arc);
 
             RunResult r = RunHostile(arc, windowed, c.m_drop);
-            EXPECT_TRUE(r.m_bExited) << what << ": still running after " << RUN_LIMIT_MS << " ms";
+            EXPECT_TRUE(r.m_bExited) << what << ": still running after " << r.m_nElapsedMs << " ms";
             EXPECT_EQ(r.m_boxes, (std::vector<Box>{{c.m_strCaption, c.m_strMessage}}))
                 << what << ": " << r.m_boxes.size() << " boxes";
             for (const std::wstring& path : r.m_outside)
