@@ -29,9 +29,15 @@ private:
 };
 
 // Writes decoded bytes to the output stream, hashes them and counts them.
+// The progress counts at most the size the archive records for the file: a
+// file that decodes longer would push the counter past the total it was
+// made of, and taking the excess back later would make it go backwards.
 class FileSink : public IDecodeSink {
 public:
-    FileSink(ExtractSession& s, FILE* out, IFileHash* hash) : m_s(s), m_out(out), m_pHash(hash) {}
+    FileSink(ExtractSession& s, FILE* out, IFileHash* hash, uint64_t recordedSize)
+        : m_s(s), m_out(out), m_pHash(hash), m_nRecordedSize(recordedSize)
+    {
+    }
     int Put(const uint8_t* bytes, uint32_t count) override
     {
         SetSystemError(SYSERR_NONE);
@@ -44,8 +50,10 @@ public:
             m_bHashFailed = true;
             return 1;
         }
+        const uint64_t counted = m_nWritten < m_nRecordedSize ? m_nWritten : m_nRecordedSize;
         m_nWritten += count;
-        m_s.m_progress.m_nDone += count;
+        const uint64_t now = m_nWritten < m_nRecordedSize ? m_nWritten : m_nRecordedSize;
+        m_s.m_progress.m_nDone += now - counted;
         m_s.m_progress.m_nLastProgress = WallClockSeconds();
         return 0;
     }
@@ -57,6 +65,7 @@ private:
     ExtractSession& m_s;
     FILE* m_out;
     IFileHash* m_pHash;
+    const uint64_t m_nRecordedSize;
 };
 
 // The abort flag is an int shared with the window thread; the decoders
@@ -145,7 +154,7 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
             std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), *s.m_pCallback));
     const VolumeSet set = RunVolumeSet(st, s.m_pVolumes.get());
     FailureInfo failure;
-    FileSink sink(s, out, hash);
+    FileSink sink(s, out, hash, info.m_nSize);
     CancelFlag cancel{static_cast<uint8_t>(s.m_ctx.m_nAbort ? 1 : 0)};
     DecodeError error = DecodeError::NONE;
     const int decoded =
@@ -236,11 +245,11 @@ public:
     }
     std::unique_ptr<EntryInfo> TakeInfo() { return std::move(m_listWaiting.front().temporary); }
 
-    EntryDataResult Deliver(FILE* out, IFileHash* hash, uint64_t* written)
+    EntryDataResult Deliver(uint64_t recordedSize, FILE* out, IFileHash* hash, uint64_t* written)
     {
         const std::shared_ptr<std::vector<uint32_t>> reports = m_listWaiting.front().reports;
         m_listWaiting.pop_front();
-        FileSink sink(m_s, out, hash);
+        FileSink sink(m_s, out, hash, recordedSize);
         int result = 0;
         const DecodeAhead::DeliverResult delivered = m_pDecoder->Deliver(sink, &result);
         if (written) *written = sink.m_nWritten;
@@ -414,7 +423,7 @@ EntryDataResult FileEntryData::Decode(const EntryInfo& info, FILE* out, IFileHas
     if (!m_pAhead) return DecodeEntryData(m_s, info, out, hash, written);
     EntryAhead* ahead = m_pAhead;
     m_pAhead = nullptr;
-    return ahead->Deliver(out, hash, written);
+    return ahead->Deliver(info.m_nSize, out, hash, written);
 }
 
 void RecordStreamFailure()

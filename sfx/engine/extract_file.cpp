@@ -158,7 +158,7 @@ int DecodeData(ExtractSession& s, const FileTarget& t, FileEntryData& data, FILE
             s.m_ctx.m_listNotices.push_back(
                 {t.m_strShown, FormatText(TEXT_SIZE_DIFFERS, static_cast<unsigned long long>(info.m_nSize),
                                           static_cast<unsigned long long>(written))});
-            s.m_progress.m_nDone += info.m_nSize - written;
+            if (written < info.m_nSize) s.m_progress.m_nDone += info.m_nSize - written;
         }
         return 0;
     case EntryDataResult::ABORTED:
