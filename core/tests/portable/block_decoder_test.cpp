@@ -246,6 +246,53 @@ TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
     EXPECT_EQ(out, text);
 }
 
+// Counts the reads of the stored bytes.
+class CountingStoredBytes : public IStoredBytes {
+public:
+    explicit CountingStoredBytes(const std::vector<uint8_t>& bytes) : m_inner(bytes) {}
+    int Read(uint8_t* dst, uint32_t count) override
+    {
+        ++m_nReads;
+        return m_inner.Read(dst, count);
+    }
+    MemoryStoredBytes m_inner;
+    uint32_t m_nReads = 0;
+};
+
+TEST(Decoder, PlainLz4EntryThatFitsIsReadAtOnce)
+{
+    const auto text = MakeData(600, Fill::TEXT);
+    const auto random = MakeData(B, Fill::RANDOM);
+    struct Case {
+        std::vector<std::vector<uint8_t>> blocks;
+        uint32_t reads;
+    } cases[] = {
+        {{text}, 1},
+        {{text, text}, 1},
+        // Incompressible blocks fill the buffer: each record is read as it
+        // is needed (its length, then its block) until the rest fits.
+        {{random, random, random}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.blocks.size());
+        std::vector<uint8_t> stored, plain;
+        for (const auto& block : c.blocks) {
+            PutRecord(stored, Lz4Block(block));
+            plain.insert(plain.end(), block.begin(), block.end());
+        }
+        PutLength(stored, 0);
+        Decoder d;
+        DecodeBuffers b{d.out.data(), d.in.data(), static_cast<uint32_t>(d.in.size())};
+        DecodeEntryInfo info{1, plain.size(), stored.size()};
+        CountingStoredBytes src(stored);
+        CollectSink sink;
+        DecodeError error;
+        ASSERT_EQ(DecodeEntry(d.params, b, info, src, sink, &error), 0);
+        EXPECT_EQ(sink.m_data, plain);
+        EXPECT_EQ(src.m_nReads, c.reads);
+    }
+}
+
 TEST(Decoder, EncryptedStreamsMustBeWholeBlocks)
 {
     Decoder d(test::PasswordCipher());
