@@ -228,7 +228,7 @@ TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
     ASSERT_EQ(d.Run(2, Zlib(text), 600, &out, &error), 0);
     EXPECT_EQ(out, text);
 
-    // Any length of 0 or less ends the records; what follows is not read.
+    // Any length of 0 or less ends the records; what follows is not decoded.
     for (int32_t end : {-1, -5, INT32_MIN}) {
         std::vector<uint8_t> ended;
         PutRecord(ended, Lz4Block(text));
@@ -245,19 +245,6 @@ TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
     ASSERT_EQ(d.Run(0, stored, 600, &out, &error), 0);
     EXPECT_EQ(out, text);
 }
-
-// Counts the reads of the stored bytes.
-class CountingStoredBytes : public IStoredBytes {
-public:
-    explicit CountingStoredBytes(const std::vector<uint8_t>& bytes) : m_inner(bytes) {}
-    int Read(uint8_t* dst, uint32_t count) override
-    {
-        ++m_nReads;
-        return m_inner.Read(dst, count);
-    }
-    MemoryStoredBytes m_inner;
-    uint32_t m_nReads = 0;
-};
 
 TEST(Decoder, PlainLz4EntryThatFitsIsReadAtOnce)
 {
@@ -284,7 +271,7 @@ TEST(Decoder, PlainLz4EntryThatFitsIsReadAtOnce)
         Decoder d;
         DecodeBuffers b{d.out.data(), d.in.data(), static_cast<uint32_t>(d.in.size())};
         DecodeEntryInfo info{1, plain.size(), stored.size()};
-        CountingStoredBytes src(stored);
+        MemoryStoredBytes src(stored);
         CollectSink sink;
         DecodeError error;
         ASSERT_EQ(DecodeEntry(d.params, b, info, src, sink, &error), 0);
