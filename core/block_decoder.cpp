@@ -33,8 +33,11 @@ bool ParamsUsable(const DecodeParams& p, const DecodeBuffers& b)
 }
 
 // A queue over the stored bytes of an LZ4 entry. Plain streams are read
-// exactly as far as a record needs; encrypted streams are read in chunks of up
-// to B bytes (whole blocks) and decrypted behind what is left of the last one.
+// exactly as far as a record needs, unless all the entry has left fits behind
+// what is held: then that is read at once (a small file's records and their
+// end in one read, not one per record); encrypted streams are read in chunks
+// of up to B bytes (whole blocks) and decrypted behind what is left of the
+// last one.
 class StoredQueue {
 public:
     StoredQueue(const DecodeParams& p, const DecodeBuffers& b, IStoredBytes& stored, uint64_t storedSize)
@@ -68,6 +71,8 @@ public:
                 uint64_t want = m_remaining < m_p.m_nBlockSize ? m_remaining : m_p.m_nBlockSize;
                 const uint32_t room = (m_cap - m_tail) & ~15u;
                 chunk = static_cast<uint32_t>(want < room ? want : room);
+            } else if (m_remaining <= m_cap - m_tail) {
+                chunk = static_cast<uint32_t>(m_remaining);
             }
             if (m_stored.Read(m_buf + m_tail, chunk) != 0) {
                 SetError(error, DecodeError::READ);

@@ -55,6 +55,8 @@ struct BlockJob {
     uint8_t* Input() { return m_pMemory.get() + DICT_ROOM; }
     // OUTPUT_HEAD bytes before it may be written by whoever takes the result.
     uint8_t* Output() { return m_pOutput; }
+    // Bytes from Output() on that may hold output (the result and more).
+    uint32_t OutputCapacity() const { return m_nOutputRoom; }
 
 private:
     friend class BlockEncoders;

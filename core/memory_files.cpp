@@ -7,6 +7,7 @@ namespace zk {
 
 int64_t MemoryFile::Read(void* dst, uint32_t count)
 {
+    ++m_nReads;
     const uint64_t size = m_data->size();
     if (m_nPos >= size || count == 0) return 0;
     uint64_t n = std::min<uint64_t>({count, size - m_nPos, m_nReadChunk});
@@ -21,6 +22,7 @@ int64_t MemoryFile::Read(void* dst, uint32_t count)
 
 int64_t MemoryFile::Write(const void* src, uint32_t count)
 {
+    ++m_nWrites;
     uint64_t n = count;
     if (m_nPos + n > m_nSizeLimit) {
         n = m_nPos < m_nSizeLimit ? m_nSizeLimit - m_nPos : 0;

@@ -32,6 +32,9 @@ public:
     void LimitReadChunk(uint32_t n) { m_nReadChunk = n; }
     uint64_t Position() const { return m_nPos; }
     std::vector<uint8_t>& Data() { return *m_data; }
+    // Calls so far, as a system file would make them.
+    uint32_t ReadCount() const { return m_nReads; }
+    uint32_t WriteCount() const { return m_nWrites; }
 
 private:
     std::shared_ptr<std::vector<uint8_t>> m_data;
@@ -39,6 +42,8 @@ private:
     uint64_t m_nFailReadAt = UINT64_MAX;
     uint64_t m_nSizeLimit = UINT64_MAX;
     uint32_t m_nReadChunk = UINT32_MAX;
+    uint32_t m_nReads = 0;
+    uint32_t m_nWrites = 0;
     std::u16string m_strError;
 };
 

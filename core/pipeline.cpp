@@ -65,7 +65,7 @@ int HashEnd(PipelineContext& ctx, uint8_t digest[32])
     return ctx.m_pHash ? ctx.m_pHash->End(digest) : 0;
 }
 
-int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count)
+int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count, uint32_t expectedEnd)
 {
     uint32_t done = 0;
     while (done < count) {
@@ -73,6 +73,7 @@ int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count)
         if (n < 0) return -1;
         if (n == 0) break;
         done += static_cast<uint32_t>(n);
+        if (done == expectedEnd) break;
     }
     return done;
 }
@@ -140,7 +141,8 @@ int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& to
         }
         total += static_cast<uint64_t>(n);
     } else {
-        n = ReadSourcePiece(*ctx.m_pSource, dst, bsize);
+        const uint64_t left = entry.m_nUncompressedSize - total; // total never passes the size
+        n = ReadSourcePiece(*ctx.m_pSource, dst, bsize, left < bsize ? static_cast<uint32_t>(left) : bsize);
         if (n < 0) {
             Fail(ctx, ctx.m_pSource->LastErrorText());
             return -1;
@@ -228,6 +230,20 @@ private:
 // The parts a Deflate piece is compressed in.
 constexpr uint32_t DEFLATE_PARTS = 4;
 
+// The four bytes that end an entry's stream: LZ4's empty record, or the
+// Adler-32 of Deflate's data, most significant byte first.
+void StreamTail(bool lz4, uint32_t adler, uint8_t* tail)
+{
+    if (lz4) {
+        StoreU32(tail, 0);
+        return;
+    }
+    tail[0] = static_cast<uint8_t>(adler >> 24);
+    tail[1] = static_cast<uint8_t>(adler >> 16);
+    tail[2] = static_cast<uint8_t>(adler >> 8);
+    tail[3] = static_cast<uint8_t>(adler);
+}
+
 // Jobs still in flight when the encoder leaves early are waited for and
 // dropped: nothing after a failure or a cancel reaches the stream, and the
 // slots are free for the next entry.
@@ -238,8 +254,11 @@ struct AbandonScope {
 
 // Reads the source block by block, hands every block to the encoders with
 // the end of the block before it as dictionary, and writes their results in
-// order. LZ4 reads once more after a short block and ends its records at the
-// empty read; Deflate ends at the short block.
+// order. Both end at a short block, whose read met the file's end; a file of
+// whole blocks ends at the empty read after them, where LZ4 writes nothing
+// and Deflate finishes its stream. Deflate's header and the stream's tail go
+// out in one write with the first and the last block's output (when the job
+// has room for the tail): a small file then costs one write.
 int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
 {
     if (!ContextUsable(ctx)) return 1;
@@ -252,19 +271,30 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
     // Deflate's zlib header goes out with the first block: an entry that
     // stops before it has written nothing.
     bool headerDue = !lz4;
+    uint8_t tail[4];
+    bool tailDue = true;
 
     const auto writeOldest = [&]() -> int {
         BlockJob* job = encoders.WaitOldest(ctx.m_pCancel);
         if (!job) return 1; // cancelled
         if (job->m_nResult != 0) return Fail(ctx, u"");
+        uint8_t* bytes = job->Output();
+        uint32_t count = job->m_nOutputSize;
         if (headerDue) {
-            uint8_t header[2];
-            ZlibHeader(high, header);
-            if (out.PutSmall(header, 2) != 0) return 1;
+            // The entry's first bytes: nothing is carried over yet, so the
+            // header may take two of the bytes kept for that in front.
+            bytes -= 2;
+            count += 2;
+            ZlibHeader(high, bytes);
             headerDue = false;
         }
-        if (out.Put(job->Output(), job->m_nOutputSize) != 0) return 1;
         adler = static_cast<uint32_t>(adler32_combine(adler, job->m_nAdler, job->m_nInputSize));
+        if (job->m_bLast && job->m_nOutputSize + sizeof tail <= job->OutputCapacity()) {
+            StreamTail(lz4, adler, job->Output() + job->m_nOutputSize);
+            count += sizeof tail;
+            tailDue = false;
+        }
+        if (out.Put(bytes, count) != 0) return 1;
         encoders.Release();
         return Cancelled(ctx.m_pCancel) ? 1 : 0;
     };
@@ -312,21 +342,16 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
             encoders.Submit(job, job->m_bLast && encoders.InFlight() == 0);
             previous = job;
         } while (at < size);
-        if (!lz4 && size < bsize) break;
+        if (size < bsize) break;
     }
     while (encoders.InFlight() > 0)
         if (writeOldest() != 0) return 1;
 
-    uint8_t tail[4];
-    if (lz4) {
-        StoreU32(tail, 0);
-    } else {
-        tail[0] = static_cast<uint8_t>(adler >> 24);
-        tail[1] = static_cast<uint8_t>(adler >> 16);
-        tail[2] = static_cast<uint8_t>(adler >> 8);
-        tail[3] = static_cast<uint8_t>(adler);
+    if (tailDue) {
+        StreamTail(lz4, adler, tail);
+        if (out.PutSmall(tail, sizeof tail) != 0) return 1;
     }
-    if (out.PutSmall(tail, 4) != 0 || out.End() != 0) return 1;
+    if (out.End() != 0) return 1;
     return Cancelled(ctx.m_pCancel) ? 1 : 0;
 }
 

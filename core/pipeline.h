@@ -148,7 +148,11 @@ int DeflateVerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);
 
 // Reads up to count bytes of the source; fewer only at its end. -1 when a read
 // fails: a file that cannot be read to its end must not pass for a shorter one.
-int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count);
+// A read that stops short exactly at expectedEnd bytes, where the source's
+// listing says the file ends, is taken as its end: asking again would only
+// read nothing, once per small file. A file that grew fills the bytes asked
+// for beyond it instead.
+int64_t ReadSourcePiece(IByteFile& file, uint8_t* dst, uint32_t count, uint32_t expectedEnd = UINT32_MAX);
 
 // The context's hash, when one is set (0 / 1; without a hash they succeed).
 int HashBegin(PipelineContext& ctx);

@@ -15,17 +15,50 @@ std::u16string VolumeName(const std::u16string& archivePath, uint32_t k)
 
 namespace {
 
-// A volume lent out by the cache, which keeps it open.
+constexpr uint64_t POSITION_UNKNOWN = UINT64_MAX;
+
+// A volume lent out by the cache, which keeps it open and keeps its position
+// for it. The lender's rewind is held back: a reader's first move replaces
+// it, and a read or write without one rewinds first.
 class BorrowedFile : public IByteFile {
 public:
-    explicit BorrowedFile(IByteFile& file) : m_file(file) {}
-    int64_t Read(void* dst, uint32_t count) override { return m_file.Read(dst, count); }
-    int64_t Write(const void* src, uint32_t count) override { return m_file.Write(src, count); }
-    bool SeekTo(uint64_t pos) override { return m_file.SeekTo(pos); }
+    BorrowedFile(IByteFile& file, uint64_t& position, bool rewind)
+        : m_file(file), m_nPosition(position), m_bRewind(rewind)
+    {
+    }
+    int64_t Read(void* dst, uint32_t count) override
+    {
+        if (m_bRewind && !SeekTo(0)) return -1;
+        return Advance(m_file.Read(dst, count));
+    }
+    int64_t Write(const void* src, uint32_t count) override
+    {
+        if (m_bRewind && !SeekTo(0)) return -1;
+        return Advance(m_file.Write(src, count));
+    }
+    bool SeekTo(uint64_t pos) override
+    {
+        m_bRewind = false;
+        if (pos == m_nPosition) return true;
+        const bool moved = m_file.SeekTo(pos);
+        m_nPosition = moved ? pos : POSITION_UNKNOWN;
+        return moved;
+    }
     std::u16string LastErrorText() const override { return m_file.LastErrorText(); }
 
 private:
+    int64_t Advance(int64_t done)
+    {
+        if (done < 0 || m_nPosition == POSITION_UNKNOWN)
+            m_nPosition = POSITION_UNKNOWN;
+        else
+            m_nPosition += static_cast<uint64_t>(done);
+        return done;
+    }
+
     IByteFile& m_file;
+    uint64_t& m_nPosition;
+    bool m_bRewind;
 };
 
 } // namespace
@@ -38,16 +71,15 @@ std::unique_ptr<IByteFile> CachedVolumeFiles::CreateVolume(const std::u16string&
 
 std::unique_ptr<IByteFile> CachedVolumeFiles::OpenVolume(const std::u16string& path)
 {
-    if (!m_pOpen || path != m_strOpenPath) {
+    const bool kept = m_pOpen && path == m_strOpenPath;
+    if (!kept) {
         Release();
         m_pOpen = m_pInner->OpenVolume(path);
         if (!m_pOpen) return nullptr;
         m_strOpenPath = path;
-    } else if (!m_pOpen->SeekTo(0)) {
-        Release();
-        return nullptr;
+        m_nOpenPosition = 0;
     }
-    return std::make_unique<BorrowedFile>(*m_pOpen);
+    return std::make_unique<BorrowedFile>(*m_pOpen, m_nOpenPosition, kept);
 }
 
 void CachedVolumeFiles::Release()

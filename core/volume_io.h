@@ -52,7 +52,10 @@ public:
 // Keeps the volume read last open for the next reader: a tree of small
 // files would otherwise open and close the archive once per entry, which
 // under a compatibility layer costs more than the data. A volume comes back
-// at its start, as a fresh open gives it. A volume that fails to open is not
+// at its start, as a fresh open gives it. The cache knows where the kept
+// file stands, so that the rewind waits for the first read and a move to
+// where the file already is (the next entry usually starts where the last
+// one ended) costs no system call. A volume that fails to open is not
 // remembered, so asking again retries. Release() closes what is kept (before
 // the volumes are renamed or deleted); creating the kept volume closes it
 // too.
@@ -68,6 +71,7 @@ private:
     std::unique_ptr<IVolumeFiles> m_pInner;
     std::unique_ptr<IByteFile> m_pOpen;
     std::u16string m_strOpenPath;
+    uint64_t m_nOpenPosition = 0; // where m_pOpen stands; UINT64_MAX: not known
 };
 
 // What a failed operation leaves for the error log: the path concerned and

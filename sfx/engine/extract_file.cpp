@@ -64,7 +64,6 @@ int ResolveTarget(ExtractSession& s, EntryNode& node, FileTarget& t)
     if (!t.m_pInfo) return 1;
     if (!NameIsUsable(s, t.m_pInfo->m_strName)) return 1;
     t.m_strPath = Child(s.m_strCurrentDir, t.m_pInfo->m_strName);
-    if (IsRefusedLink(s, t.m_strPath)) return 1;
     t.m_strShown = ShortPathForm(t.m_strPath);
     if (s.m_state.m_nSfxFlags & SF_NO_UI) s.m_pCallback->ShowCurrentPath(t.m_strShown);
     return 0;
@@ -126,9 +125,12 @@ int OpenRetrying(ExtractSession& s, const FileTarget& t, FILE** out)
 OutputStatus OpenOutput(ExtractSession& s, const FileTarget& t, FILE** out)
 {
     // Most files are new: creating them outright looks the name up once,
-    // where asking first whether it exists would look it up twice.
+    // where asking first whether it exists would look it up twice. Creating
+    // a new file never goes through a link at its name (it fails there as on
+    // any existing name), so a link is looked for only then.
     *out = CreateNewStream(t.m_strPath);
     if (!*out) {
+        if (IsRefusedLink(s, t.m_strPath)) return OUTPUT_FAILED;
         if (PathExists(t.m_strPath.c_str())) {
             OutputStatus go = ConfirmOverwrite(s, t);
             if (go != OUTPUT_OPENED) return go;

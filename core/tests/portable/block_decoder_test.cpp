@@ -228,7 +228,7 @@ TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
     ASSERT_EQ(d.Run(2, Zlib(text), 600, &out, &error), 0);
     EXPECT_EQ(out, text);
 
-    // Any length of 0 or less ends the records; what follows is not read.
+    // Any length of 0 or less ends the records; what follows is not decoded.
     for (int32_t end : {-1, -5, INT32_MIN}) {
         std::vector<uint8_t> ended;
         PutRecord(ended, Lz4Block(text));
@@ -244,6 +244,40 @@ TEST(Decoder, AcceptsWellFormedStreamsFromAnyEncoder)
     stored.resize(700, 0xAA);
     ASSERT_EQ(d.Run(0, stored, 600, &out, &error), 0);
     EXPECT_EQ(out, text);
+}
+
+TEST(Decoder, PlainLz4EntryThatFitsIsReadAtOnce)
+{
+    const auto text = MakeData(600, Fill::TEXT);
+    const auto random = MakeData(B, Fill::RANDOM);
+    struct Case {
+        std::vector<std::vector<uint8_t>> blocks;
+        uint32_t reads;
+    } cases[] = {
+        {{text}, 1},
+        {{text, text}, 1},
+        // Incompressible blocks fill the buffer: each record is read as it
+        // is needed (its length, then its block) until the rest fits.
+        {{random, random, random}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.blocks.size());
+        std::vector<uint8_t> stored, plain;
+        for (const auto& block : c.blocks) {
+            PutRecord(stored, Lz4Block(block));
+            plain.insert(plain.end(), block.begin(), block.end());
+        }
+        PutLength(stored, 0);
+        Decoder d;
+        DecodeBuffers b{d.out.data(), d.in.data(), static_cast<uint32_t>(d.in.size())};
+        DecodeEntryInfo info{1, plain.size(), stored.size()};
+        MemoryStoredBytes src(stored);
+        CollectSink sink;
+        DecodeError error;
+        ASSERT_EQ(DecodeEntry(d.params, b, info, src, sink, &error), 0);
+        EXPECT_EQ(sink.m_data, plain);
+        EXPECT_EQ(src.m_nReads, c.reads);
+    }
 }
 
 TEST(Decoder, EncryptedStreamsMustBeWholeBlocks)

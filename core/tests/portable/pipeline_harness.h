@@ -63,6 +63,7 @@ public:
     explicit MemoryStoredBytes(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
     int Read(uint8_t* dst, uint32_t count) override
     {
+        ++m_nReads;
         if (count > m_bytes.size() - m_nPos) return 1;
         std::memcpy(dst, m_bytes.data() + m_nPos, count);
         m_nPos += count;
@@ -70,6 +71,7 @@ public:
     }
     const std::vector<uint8_t>& m_bytes;
     size_t m_nPos = 0;
+    uint32_t m_nReads = 0;
 };
 
 class RecordingHash : public IFileHash {

@@ -222,6 +222,48 @@ TEST(DeflateStream, OnlyTheLastChunkIsShorterThanABlock)
     EXPECT_EQ(DeflateVerifyEntry(h.ctx, e), 0);
 }
 
+// A file of less than a block is read once, up to where its listing says it
+// ends, and its stored bytes go out in one write per compressed part (the
+// header and the tail with them); reads cut into pieces
+// still find the end, and a file that grew or shrank still fails.
+TEST(Pipeline, SmallFileIsReadAndWrittenOnceAndStillChecked)
+{
+    struct Case {
+        size_t size;
+        int64_t recorded; // recorded size less the real one
+        uint32_t chunk;   // most a read returns
+        uint32_t reads;   // source reads; 0 when the entry fails
+    } cases[] = {
+        {1, 0, UINT32_MAX, 1}, {1000, 0, UINT32_MAX, 1},  {B - 1, 0, UINT32_MAX, 1},
+        {1000, 0, 7, 143},     {1000, -1, UINT32_MAX, 0}, {1000, 1, UINT32_MAX, 0},
+        {1000, -1, 7, 0},      {1000, 1, 7, 0},           {1000, -7, 7, 0},
+    };
+    for (uint8_t method : {1, 2})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << int{method} << " " << c.size << " " << c.recorded << " " << c.chunk);
+            StreamHarness h(B);
+            auto data = MakeData(c.size, Fill::TEXT, static_cast<uint32_t>(c.size));
+            h.SetSource(data);
+            h.source->LimitReadChunk(c.chunk);
+            PipelineEntry e = h.NewEntry(static_cast<uint64_t>(static_cast<int64_t>(c.size) + c.recorded));
+            const uint32_t writes = h.volume0->WriteCount();
+            if (c.reads == 0) {
+                EXPECT_EQ(h.Encode(method, e), 1);
+                EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_SOURCE_SIZE_CHANGED);
+                continue;
+            }
+            ASSERT_EQ(h.Encode(method, e), 0);
+            EXPECT_EQ(h.source->ReadCount(), c.reads);
+            // Deflate writes each quarter of a block's input as it is compressed.
+            const size_t parts = method == 1 ? 1 : (c.size + B / 4 - 1) / (B / 4);
+            EXPECT_EQ(h.volume0->WriteCount() - writes, parts);
+            std::vector<uint8_t> back;
+            ASSERT_EQ(h.Decode(method, e, back), 0);
+            EXPECT_EQ(back, data);
+        }
+}
+
 TEST(Pipeline, EncodersWriteAcrossOneMibVolumesWithIncompressibleData)
 {
     // Real block size: records of about B + B/255 are larger than what is left

@@ -272,6 +272,83 @@ TEST(CachedVolumeFiles, EntriesInARowShareTheOpenVolumeAndReadRight)
     EXPECT_FALSE(readEntry(900, 600)); // the new file is empty
 }
 
+// Counts the moves of the files it opens.
+class SeekCountingFiles : public IVolumeFiles {
+public:
+    explicit SeekCountingFiles(IVolumeFiles& files) : m_files(files) {}
+    std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override
+    {
+        return m_files.CreateVolume(path);
+    }
+    std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
+    {
+        auto file = m_files.OpenVolume(path);
+        return file ? std::make_unique<Counting>(std::move(file), m_nSeeks) : nullptr;
+    }
+    std::u16string LastErrorText() const override { return m_files.LastErrorText(); }
+    uint32_t m_nSeeks = 0;
+
+private:
+    class Counting : public IByteFile {
+    public:
+        Counting(std::unique_ptr<IByteFile> file, uint32_t& seeks) : m_pFile(std::move(file)), m_nSeeks(seeks)
+        {
+        }
+        int64_t Read(void* dst, uint32_t count) override { return m_pFile->Read(dst, count); }
+        int64_t Write(const void* src, uint32_t count) override { return m_pFile->Write(src, count); }
+        bool SeekTo(uint64_t pos) override
+        {
+            ++m_nSeeks;
+            return m_pFile->SeekTo(pos);
+        }
+        std::u16string LastErrorText() const override { return m_pFile->LastErrorText(); }
+
+    private:
+        std::unique_ptr<IByteFile> m_pFile;
+        uint32_t& m_nSeeks;
+    };
+    IVolumeFiles& m_files;
+};
+
+TEST(CachedVolumeFiles, MovesTheKeptVolumeOnlyWhereItIsNotAlready)
+{
+    Archive a(1000, 100);
+    const std::vector<uint8_t> all = a.WritePieces({300, 300, 300, 600, 200, 900});
+    SeekCountingFiles counting(a.files);
+    CachedVolumeFiles cache(std::make_unique<ForwardingFiles>(counting));
+    VolumeSet set = a.writer.m_set;
+    set.m_pFiles = &cache;
+    struct Step {
+        uint32_t offset, size, seeks; // seeks the entry costs
+    };
+    const Step steps[] = {
+        {0, 300, 1},    // the stream starts after the head
+        {300, 300, 0},  // each next entry starts where the last one ended
+        {600, 300, 0},  //
+        {900, 600, 0},  // volume 1, freshly opened, is at its start already
+        {1500, 200, 0}, //
+        {1500, 200, 1}, // the same entry again
+        {0, 300, 1},    // volume 0 reopened
+        {1700, 900, 1}, // volume 1 reopened, then volume 2 from its start
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.offset);
+        const uint32_t before = counting.m_nSeeks;
+        SpannedReader r(set, StartVolumeOf(100, step.offset, 1000), step.offset, step.size, &a.failure);
+        std::vector<uint8_t> got(step.size);
+        ASSERT_EQ(ReadSpanned(r, got.data(), step.size), 0);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + step.offset));
+        EXPECT_EQ(counting.m_nSeeks - before, step.seeks);
+    }
+
+    // A lent volume read without a move starts where a fresh open would.
+    const std::unique_ptr<IByteFile> again = cache.OpenVolume(u"D:\\out\\pack.exe.2");
+    ASSERT_TRUE(again);
+    uint8_t first = 0;
+    ASSERT_EQ(again->Read(&first, 1), 1);
+    EXPECT_EQ(first, all[1900]); // volume 2 starts at stream byte 2000 - 100
+}
+
 TEST(ReadSpanned, FailsCleanly)
 {
     // A missing volume is named.

@@ -132,6 +132,11 @@ TEST(PosixPlatform, StreamsNeverFollowALink)
     EXPECT_FALSE(ProbeCreate(s.Engine("ln")));
     EXPECT_FALSE(SetFileAttrs(s.Engine("ln").c_str(), ATTR_READONLY));
     EXPECT_EQ(s.Read("target.txt"), "keep");
+    // A link to nothing yet: creating through it would make its target.
+    fs::create_symlink(s.root / "absent.txt", s.root / "dangling");
+    EXPECT_EQ(CreateNewStream(s.Engine("dangling")), nullptr);
+    EXPECT_EQ(OpenStreamForWrite(s.Engine("dangling")), nullptr);
+    EXPECT_FALSE(fs::exists(s.root / "absent.txt"));
     FILE* fresh = CreateNewStream(s.Engine("new.txt"));
     ASSERT_NE(fresh, nullptr);
     std::fclose(fresh);
