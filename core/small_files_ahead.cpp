@@ -42,12 +42,18 @@ SmallFilesAhead::~SmallFilesAhead()
 
 void SmallFilesAhead::Run()
 {
-    Request request;
-    while (m_requests.Pop(request, m_pCancel)) {
-        Result result;
-        result.nKey = request.nKey;
-        result.pBytes = ReadWhole(request);
-        if (!m_results.Push(std::move(result), m_pCancel)) return;
+    try {
+        Request request;
+        while (m_requests.Pop(request, m_pCancel)) {
+            Result result;
+            result.nKey = request.nKey;
+            result.pBytes = ReadWhole(request);
+            if (!m_results.Push(std::move(result), m_pCancel)) return;
+        }
+    } catch (...) {
+        // Out of memory for a queue entry: nothing more comes, and every
+        // file not taken yet is opened by the caller.
+        m_results.Close();
     }
 }
 
@@ -92,7 +98,7 @@ void SmallFilesAhead::DropOldest()
     m_queued.pop_front();
 }
 
-std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key)
+std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expectedSize)
 {
     const auto it =
         std::find_if(m_queued.begin(), m_queued.end(), [key](const Queued& q) { return q.nKey == key; });
@@ -103,7 +109,7 @@ std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key)
         if (!m_results.Pop(result, m_pCancel)) return nullptr;
         DropOldest();
         if (result.nKey != key) continue;
-        if (!result.pBytes) return nullptr;
+        if (!result.pBytes || result.pBytes->size() != expectedSize) return nullptr;
         return std::make_unique<MemoryFile>(std::move(result.pBytes));
     }
 }

@@ -58,11 +58,12 @@ public:
     // HasRoom hold); key names it for Take, unique among those queued.
     void Queue(uint64_t key, std::wstring path, uint64_t size);
 
-    // The file queued under key, read whole, at its start: its bytes as the
-    // file held them, fewer than queued when it shrank. Null when it was not
-    // queued or not read (the caller opens it itself), or after a cancel.
-    // Files queued before it are dropped: the walk has passed them.
-    std::unique_ptr<IByteFile> Take(uint64_t key);
+    // The file queued under key, read whole, at its start, when it held
+    // the size the caller expects now. Null when it was not queued, not
+    // read, or changed since it was listed (the caller opens it itself and
+    // sees what became of it), or after a cancel. Files queued before it
+    // are dropped: the walk has passed them.
+    std::unique_ptr<IByteFile> Take(uint64_t key, uint64_t expectedSize);
 
     // What is held against the bounds now (files queued and not taken).
     size_t FilesHeld() const { return m_queued.size(); }

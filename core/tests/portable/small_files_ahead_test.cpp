@@ -71,20 +71,22 @@ TEST(SmallFilesAhead, EachFileComesWholeOrNotAtAll)
 {
     struct Case {
         const char* name;
-        uint64_t queuedSize; // the size the walk knows
+        uint64_t queuedSize; // the size collection saw
         size_t actualSize;   // what the file holds when read; SIZE_MAX: missing
+        uint64_t takenSize;  // the size listed when its turn comes
         bool failRead;
         bool expectBytes;
     };
     const Case cases[] = {
-        {"small", 100, 100, false, true},
-        {"one byte", 1, 1, false, true},
-        {"at the limit", LIMIT, LIMIT, false, true},
-        {"shrank since the listing", 100, 40, false, true},
-        {"shrank to nothing", 100, 0, false, true},
-        {"grew since the listing", 100, 101, false, false},
-        {"cannot be opened", 100, SIZE_MAX, false, false},
-        {"read fails", 100, 100, true, false},
+        {"small", 100, 100, 100, false, true},
+        {"one byte", 1, 1, 1, false, true},
+        {"at the limit", LIMIT, LIMIT, LIMIT, false, true},
+        {"shrank before it was read", 100, 40, 40, false, true},
+        {"shrank to nothing", 100, 0, 0, false, true},
+        {"changed after it was read", 100, 100, 90, false, false},
+        {"grew past the queued size", 100, 101, 101, false, false},
+        {"cannot be opened", 100, SIZE_MAX, 100, false, false},
+        {"read fails", 100, 100, 100, true, false},
     };
     FakeOpener opener;
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -100,12 +102,12 @@ TEST(SmallFilesAhead, EachFileComesWholeOrNotAtAll)
     ahead->Queue(100, L"next", 10);
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].name);
-        std::unique_ptr<IByteFile> file = ahead->Take(i);
+        std::unique_ptr<IByteFile> file = ahead->Take(i, cases[i].takenSize);
         ASSERT_EQ(file != nullptr, cases[i].expectBytes);
         if (file) EXPECT_EQ(ReadAll(*file), Pattern(cases[i].actualSize, uint8_t(i)));
     }
     // A file that failed ahead leaves the ones after it alone.
-    std::unique_ptr<IByteFile> next = ahead->Take(100);
+    std::unique_ptr<IByteFile> next = ahead->Take(100, 10);
     ASSERT_TRUE(next);
     EXPECT_EQ(ReadAll(*next), Pattern(10, 99));
     EXPECT_EQ(ahead->FilesHeld(), 0u);
@@ -126,7 +128,7 @@ TEST(SmallFilesAhead, OnlySmallFilesAreQueued)
         EXPECT_EQ(ahead->HasRoom(s.size), s.small) << s.size;
         ahead->Queue(7, L"x", s.size);
         EXPECT_EQ(ahead->FilesHeld(), s.small ? 1u : 0u) << s.size;
-        EXPECT_EQ(ahead->Take(7), nullptr); // "x" does not exist
+        EXPECT_EQ(ahead->Take(7, s.size), nullptr); // "x" does not exist
     }
     EXPECT_EQ(opener.Opens(), 2);
 }
@@ -164,7 +166,7 @@ TEST(SmallFilesAhead, HoldsNoMoreThanItsBounds)
         for (uint64_t key = 0; key < 10; key += 2) {
             EXPECT_LE(ahead->FilesHeld(), c.bounds.nFiles);
             if (ahead->FilesHeld() > 1) EXPECT_LE(ahead->BytesHeld(), c.bounds.nTotalBytes);
-            std::unique_ptr<IByteFile> file = ahead->Take(key);
+            std::unique_ptr<IByteFile> file = ahead->Take(key, 100);
             if (key < next) {
                 ASSERT_TRUE(file) << key;
                 EXPECT_EQ(ReadAll(*file), Pattern(100, uint8_t(key)));
@@ -188,10 +190,10 @@ TEST(SmallFilesAhead, CancelStopsTheReaderPromptly)
     ASSERT_TRUE(ahead);
     for (uint64_t i = 0; i < 64; ++i)
         ahead->Queue(i, std::to_wstring(i), 10);
-    ASSERT_TRUE(ahead->Take(0));
+    ASSERT_TRUE(ahead->Take(0, 10));
     cancel.store(1);
     const Clock::time_point asked = Clock::now();
-    EXPECT_FALSE(ahead->Take(63));
+    EXPECT_FALSE(ahead->Take(63, 10));
     ahead.reset();
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count(), 100);
     EXPECT_LT(opener.Opens(), 10) << "the reader went on after the cancel";
