@@ -78,6 +78,8 @@ TEST(SmallFilesAhead, EachFileComesWholeOrNotAtAll)
         bool expectBytes;
     };
     const Case cases[] = {
+        {"empty: not queued", 0, 0, 0, false, false},
+        {"over the limit: not queued", LIMIT + 1, LIMIT + 1, LIMIT + 1, false, false},
         {"small", 100, 100, 100, false, true},
         {"one byte", 1, 1, 1, false, true},
         {"at the limit", LIMIT, LIMIT, LIMIT, false, true},
@@ -104,7 +106,9 @@ TEST(SmallFilesAhead, EachFileComesWholeOrNotAtAll)
         SCOPED_TRACE(cases[i].name);
         std::unique_ptr<IByteFile> file = ahead->Take(i, cases[i].takenSize);
         ASSERT_EQ(file != nullptr, cases[i].expectBytes);
-        if (file) EXPECT_EQ(ReadAll(*file), Pattern(cases[i].actualSize, uint8_t(i)));
+        if (file) {
+            EXPECT_EQ(ReadAll(*file), Pattern(cases[i].actualSize, uint8_t(i)));
+        }
     }
     // A file that failed ahead leaves the ones after it alone.
     std::unique_ptr<IByteFile> next = ahead->Take(100, 10);
@@ -112,25 +116,6 @@ TEST(SmallFilesAhead, EachFileComesWholeOrNotAtAll)
     EXPECT_EQ(ReadAll(*next), Pattern(10, 99));
     EXPECT_EQ(ahead->FilesHeld(), 0u);
     EXPECT_EQ(ahead->BytesHeld(), 0u);
-}
-
-TEST(SmallFilesAhead, OnlySmallFilesAreQueued)
-{
-    FakeOpener opener;
-    auto ahead = SmallFilesAhead::Create(opener, FilesAheadBounds{LIMIT, 1 << 20, 64}, nullptr);
-    ASSERT_TRUE(ahead);
-    const struct {
-        uint64_t size;
-        bool small;
-    } sizes[] = {{0, false}, {1, true}, {LIMIT, true}, {LIMIT + 1, false}, {UINT64_MAX, false}};
-    for (const auto& s : sizes) {
-        EXPECT_EQ(ahead->IsSmall(s.size), s.small) << s.size;
-        EXPECT_EQ(ahead->HasRoom(s.size), s.small) << s.size;
-        ahead->Queue(7, L"x", s.size);
-        EXPECT_EQ(ahead->FilesHeld(), s.small ? 1u : 0u) << s.size;
-        EXPECT_EQ(ahead->Take(7, s.size), nullptr); // "x" does not exist
-    }
-    EXPECT_EQ(opener.Opens(), 2);
 }
 
 // The walk queues as long as there is room; bytes and files held never pass
@@ -165,7 +150,9 @@ TEST(SmallFilesAhead, HoldsNoMoreThanItsBounds)
         EXPECT_EQ(next, c.fit);
         for (uint64_t key = 0; key < 10; key += 2) {
             EXPECT_LE(ahead->FilesHeld(), c.bounds.nFiles);
-            if (ahead->FilesHeld() > 1) EXPECT_LE(ahead->BytesHeld(), c.bounds.nTotalBytes);
+            if (ahead->FilesHeld() > 1) {
+                EXPECT_LE(ahead->BytesHeld(), c.bounds.nTotalBytes);
+            }
             std::unique_ptr<IByteFile> file = ahead->Take(key, 100);
             if (key < next) {
                 ASSERT_TRUE(file) << key;
