@@ -61,8 +61,12 @@ std::unique_ptr<IByteFile> FilesAheadWalk::Take(const SourceNode& node, uint64_t
     return m_pReader->Take(reinterpret_cast<uintptr_t>(&node), listedSize);
 }
 
+// Refilled in batches: a reader that waits for work is woken once per
+// batch instead of once per file, and every wake-up costs a call into the
+// system.
 void FilesAheadWalk::Fill()
 {
+    if (m_pReader->FilesHeld() > AHEAD_FILES / 2) return;
     for (;;) {
         if (!m_bPending) {
             if (m_bEnded || !NextFile(&m_pending)) {
