@@ -62,6 +62,10 @@ void SmallFilesAhead::Run()
 std::shared_ptr<std::vector<uint8_t>> SmallFilesAhead::ReadWhole(const Request& request)
 {
     if (Cancelled(m_pCancel)) return nullptr;
+    uint64_t unclaimed = m_nUnclaimed.load();
+    do {
+        if (unclaimed > request.nSeq) return nullptr; // the caller opens it
+    } while (!m_nUnclaimed.compare_exchange_weak(unclaimed, request.nSeq + 1));
     try {
         std::unique_ptr<IByteFile> file = m_opener.OpenForReading(request.strPath);
         if (!file) return nullptr;
@@ -85,11 +89,12 @@ bool SmallFilesAhead::HasRoom(uint64_t size) const
 void SmallFilesAhead::Queue(uint64_t key, std::wstring path, uint64_t size)
 {
     if (!HasRoom(size)) return;
-    m_queued.push_back(Queued{key, size + 1});
+    const uint64_t seq = m_nNextSeq++;
+    m_queued.push_back(Queued{key, seq, size + 1});
     m_nBytesHeld += size + 1;
     // Never full: it holds no more requests than files are queued. A
     // cancelled run refuses it, and Take then finds nothing.
-    m_requests.Push(Request{key, std::move(path), size}, m_pCancel);
+    m_requests.Push(Request{key, seq, std::move(path), size}, m_pCancel);
 }
 
 void SmallFilesAhead::DropOldest()
@@ -103,6 +108,11 @@ std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expected
     const auto it =
         std::find_if(m_queued.begin(), m_queued.end(), [key](const Queued& q) { return q.nKey == key; });
     if (it == m_queued.end()) return nullptr;
+    // Not started: claimed here, with every file before it. Its result, an
+    // empty one, is dropped with theirs when a later file is taken.
+    uint64_t unclaimed = m_nUnclaimed.load();
+    while (unclaimed <= it->nSeq)
+        if (m_nUnclaimed.compare_exchange_weak(unclaimed, it->nSeq + 1)) return nullptr;
     // The results come in the order the files were queued.
     for (;;) {
         Result result;

@@ -6,7 +6,9 @@
 // cost behind the work of the calling thread.
 //
 // The calling thread queues the files in the order it will store them and
-// takes each one when its turn comes. The reading thread tells nobody
+// takes each one when its turn comes. A file the reader has not started by
+// then is the caller's to open: the two then open files side by side
+// instead of the caller waiting, and the reader skips it. The reading thread tells nobody
 // anything: a file it could not open or read, or that grew past the size it
 // was queued with, is simply not there when taken, and the caller opens it
 // itself as it would without this reader, so that questions and failures
@@ -14,6 +16,7 @@
 //
 // Memory: at most the bounds' file count and bytes, whatever the walk.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -60,7 +63,8 @@ public:
 
     // The file queued under key, read whole, at its start, when it held
     // the size the caller expects now. Null when it was not queued, not
-    // read, or changed since it was listed (the caller opens it itself and
+    // read, not started yet (the reader leaves it then), or changed since
+    // it was listed (the caller opens it itself and
     // sees what became of it), or after a cancel. Files queued before it
     // are dropped: the walk has passed them.
     std::unique_ptr<IByteFile> Take(uint64_t key, uint64_t expectedSize);
@@ -72,6 +76,7 @@ public:
 private:
     struct Request {
         uint64_t nKey = 0;
+        uint64_t nSeq = 0; // the order queued
         std::wstring strPath;
         uint64_t nSize = 0;
     };
@@ -81,6 +86,7 @@ private:
     };
     struct Queued {
         uint64_t nKey = 0;
+        uint64_t nSeq = 0;
         uint64_t nBytes = 0; // counted against the bounds
     };
 
@@ -95,8 +101,12 @@ private:
     const CancelFlag* m_pCancel;
     BoundedQueue<Request> m_requests;
     BoundedQueue<Result> m_results;
+    // The first file neither side has claimed yet: the reader claims a file
+    // before opening it, the caller one the reader has not reached.
+    std::atomic<uint64_t> m_nUnclaimed{0};
     // Used by the calling thread only.
     std::deque<Queued> m_queued;
+    uint64_t m_nNextSeq = 0;
     uint64_t m_nBytesHeld = 0;
     std::thread m_thread;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -44,12 +45,32 @@ public:
     }
     void FailReadsOf(const std::wstring& path) { m_failing = path; }
     void SetDelay(std::chrono::milliseconds delay) { m_delay = delay; }
+    // Opening this file waits until Release.
+    void HoldAt(const std::wstring& path) { m_held = path; }
+    void Release() { m_bReleased = true; }
     int Opens() const { return m_nOpens.load(); }
+    bool Opened(const std::wstring& path) const
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return std::find(m_opened.begin(), m_opened.end(), path) != m_opened.end();
+    }
+    // Waits (a few seconds at most) until the reader has started n files.
+    void WaitForOpens(int n) const
+    {
+        for (int i = 0; i < 5000 && Opens() < n; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 
     std::unique_ptr<IByteFile> OpenForReading(const std::wstring& path) override
     {
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            m_opened.push_back(path);
+        }
         ++m_nOpens;
         if (m_delay.count() > 0) std::this_thread::sleep_for(m_delay);
+        while (path == m_held && !m_bReleased)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         const auto it = m_files.find(path);
         if (it == m_files.end()) return nullptr;
         auto file = std::make_unique<MemoryFile>(it->second);
@@ -62,7 +83,11 @@ private:
     std::map<std::wstring, std::shared_ptr<Bytes>> m_files;
     std::wstring m_failing;
     std::chrono::milliseconds m_delay{0};
+    std::wstring m_held;
+    std::atomic<bool> m_bReleased{false};
     std::atomic<int> m_nOpens{0};
+    mutable std::mutex m_lock;
+    std::vector<std::wstring> m_opened;
 };
 
 constexpr uint32_t LIMIT = 1000;
@@ -102,6 +127,7 @@ TEST(SmallFilesAhead, EachFileComesWholeOrNotAtAll)
     for (size_t i = 0; i < std::size(cases); ++i)
         ahead->Queue(i, L"f" + std::to_wstring(i), cases[i].queuedSize);
     ahead->Queue(100, L"next", 10);
+    opener.WaitForOpens(static_cast<int>(ahead->FilesHeld()));
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].name);
         std::unique_ptr<IByteFile> file = ahead->Take(i, cases[i].takenSize);
@@ -149,6 +175,7 @@ TEST(SmallFilesAhead, HoldsNoMoreThanItsBounds)
         fill();
         EXPECT_EQ(next, c.fit);
         for (uint64_t key = 0; key < 10; key += 2) {
+            opener.WaitForOpens(static_cast<int>(next));
             EXPECT_LE(ahead->FilesHeld(), c.bounds.nFiles);
             if (ahead->FilesHeld() > 1) {
                 EXPECT_LE(ahead->BytesHeld(), c.bounds.nTotalBytes);
@@ -177,6 +204,7 @@ TEST(SmallFilesAhead, CancelStopsTheReaderPromptly)
     ASSERT_TRUE(ahead);
     for (uint64_t i = 0; i < 64; ++i)
         ahead->Queue(i, std::to_wstring(i), 10);
+    opener.WaitForOpens(1);
     ASSERT_TRUE(ahead->Take(0, 10));
     cancel.store(1);
     const Clock::time_point asked = Clock::now();
@@ -184,6 +212,34 @@ TEST(SmallFilesAhead, CancelStopsTheReaderPromptly)
     ahead.reset();
     EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count(), 100);
     EXPECT_LT(opener.Opens(), 10) << "the reader went on after the cancel";
+}
+
+} // namespace
+} // namespace zk
+
+namespace zk {
+namespace {
+
+// The caller does not wait for a file the reader has not started: it opens
+// that one itself, and the reader skips it.
+TEST(SmallFilesAhead, AFileNotStartedIsLeftToTheCaller)
+{
+    FakeOpener opener;
+    for (int i = 0; i < 3; ++i)
+        opener.Add(std::to_wstring(i), Pattern(10, uint8_t(i)));
+    opener.HoldAt(L"0");
+    auto ahead = SmallFilesAhead::Create(opener, FilesAheadBounds{LIMIT, 1 << 20, 64}, nullptr);
+    ASSERT_TRUE(ahead);
+    for (uint64_t i = 0; i < 3; ++i)
+        ahead->Queue(i, std::to_wstring(i), 10);
+    opener.WaitForOpens(1);
+    EXPECT_FALSE(ahead->Take(1, 10)) << "the reader is still on the file before it";
+    opener.Release();
+    opener.WaitForOpens(2);
+    std::unique_ptr<IByteFile> last = ahead->Take(2, 10);
+    ASSERT_TRUE(last);
+    EXPECT_EQ(ReadAll(*last), Pattern(10, 2));
+    EXPECT_FALSE(opener.Opened(L"1"));
 }
 
 } // namespace
