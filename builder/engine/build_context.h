@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "builder/engine/build_ahead.h"
 #include "builder/engine/build_job.h"
 #include "core/archive_format.h"
 #include "core/error_log.h"
@@ -140,6 +141,9 @@ struct BuildContext {
     PipelineProgressRelay pipelineProgress;
     VolumeWriter writer;
     PipelineContext pipe;
+    // Reads the next small files ahead during the data phase; null with one
+    // thread. Last, so that its thread ends before anything it reads from.
+    std::unique_ptr<FilesAheadWalk> filesAhead;
 
     bool Cancelled() const { return job.pFlags->m_nResult.load() != BUILD_RESULT_OK; }
 };

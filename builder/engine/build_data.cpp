@@ -276,10 +276,15 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
 {
     ctx.progress.SetPhaseText(path);
     if (record.info.m_nSize == 0) return 0;
+    // A small file read ahead is encoded from memory; any other, or one the
+    // reader could not get, is opened here, questions included.
+    std::unique_ptr<IByteFile> file =
+        ctx.filesAhead && record.pNode ? ctx.filesAhead->Take(*record.pNode, record.info.m_nSize) : nullptr;
     FileHandle source;
-    if (OpenSource(ctx, path, source) != 0) return 1;
-
-    std::unique_ptr<IByteFile> file = ReportingByteFile(WrapFileHandle(source.Get(), false), ctx.dialogue);
+    if (!file) {
+        if (OpenSource(ctx, path, source) != 0) return 1;
+        file = ReportingByteFile(WrapFileHandle(source.Get(), false), ctx.dialogue);
+    }
     PipelineContext& pipe = ctx.pipe;
     pipe.m_pSource = file.get();
     pipe.m_strSourcePath = ToU16(path);

@@ -218,7 +218,9 @@ void StartDataStream(BuildContext& ctx)
 
 int DataPhase(BuildContext& ctx, SourceNode& root)
 {
+    ctx.filesAhead = FilesAheadWalk::Start(ctx, root);
     const int written = WriteEntries(ctx, root);
+    ctx.filesAhead.reset();
     // Nothing reads the volumes after this, and a kept handle would stand in
     // the way of deleting them after a failure.
     ctx.volumeFiles->Release();

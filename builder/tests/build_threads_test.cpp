@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -92,6 +93,118 @@ TEST(BuildThreads, ArchiveBytesDoNotDependOnTheThreadCount)
                                 EXPECT_TRUE(files == single) << n << " threads wrote other bytes";
                         }
                     }
+}
+
+DecodedArchive ReadBack(const std::wstring& path)
+{
+    DecodedArchive a;
+    EXPECT_TRUE(ReadArchive(path, L"", a)) << a.strError;
+    return a;
+}
+
+// Many small files in nested folders, most of them read ahead on another
+// thread, among empty ones and one of several blocks, which is not.
+std::wstring MakeSmallFilesTree(BuildScene& s)
+{
+    const std::wstring top = s.Folder(L"many");
+    for (int folder = 0; folder < 3; ++folder) {
+        const std::wstring rel = L"many\\" + std::to_wstring(folder);
+        s.Folder(rel);
+        s.Folder(rel + L"\\inner");
+        for (int i = 0; i < 60; ++i) {
+            const size_t size = i % 10 == 0 ? 0 : static_cast<size_t>(i * 271 % 16384);
+            const std::wstring name =
+                (i % 2 ? rel + L"\\inner\\" : rel + L"\\") + std::to_wstring(i) + L".dat";
+            s.File(name, Bytes(size, static_cast<uint32_t>(folder * 100 + i), i % 3 == 0));
+        }
+    }
+    s.File(L"many\\1\\large.bin", Bytes(2 * 1048576 + 17, 7, false));
+    return top;
+}
+
+TEST(BuildThreads, SmallFilesGiveTheSameBytesWithAnyThreadCount)
+{
+    ThreadScope threads;
+    BuildScene s;
+    const std::wstring top = MakeSmallFilesTree(s);
+    s.Sources({top, s.src + L"many\\2\\2.dat"});
+    const std::wstring target = s.scratch.Path() + L"small.zka";
+    s.Target(target);
+    s.Build();
+    ArchiveFiles(target);
+    for (uint8_t kind : {0, 1}) {
+        SCOPED_TRACE(testing::Message() << "method " << int(kind));
+        s.owner.m_env.m_nCompressKind = kind;
+        std::vector<std::string> single;
+        for (unsigned n : {1u, 2u, 4u}) {
+            threads.Use(n);
+            s.Build();
+            ASSERT_EQ(s.Result(), BUILD_RESULT_OK) << n << " threads";
+            const std::vector<std::string> files = ArchiveFiles(target);
+            if (n == 1)
+                single = files;
+            else
+                EXPECT_TRUE(files == single) << n << " threads wrote other bytes";
+        }
+    }
+    s.Build();
+    ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+    // The top folder, its six folders, their files, the large one and the
+    // file chosen on its own.
+    EXPECT_EQ(ExpectMatchesSources(ReadBack(target), s.sources, true), 1u + 6 + 3 * 60 + 1 + 1);
+}
+
+// A small file another program holds, among small files read ahead: its
+// question comes when its turn comes, after the files before it were
+// stored, and the answers work as on one thread.
+TEST(BuildThreads, LockedSmallFileAsksInItsTurn)
+{
+    ThreadScope threads;
+    threads.Use(2);
+    for (bool retry : {true, false}) {
+        SCOPED_TRACE(retry ? "retry" : "cancel");
+        BuildScene s;
+        const std::wstring top = s.Folder(L"data");
+        std::wstring locked;
+        for (int i = 0; i < 40; ++i) {
+            const std::wstring path = s.File(L"data\\" + std::to_wstring(100 + i), Bytes(3000 + i, i, false));
+            if (i == 20) locked = path;
+        }
+        s.Sources({top});
+        const std::wstring target = s.scratch.Path() + L"out.zka";
+        s.Target(target);
+        std::vector<std::wstring> phases;
+        s.owner.m_onPhase = [&](const std::wstring& phase) { phases.push_back(phase); };
+        HANDLE lock = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        std::wstring phaseAtQuestion;
+        int asked = 0;
+        BoxAnswers boxes([&](const BoxAnswers::Box& box) {
+            if ((box.flags & MB_TYPEMASK) != MB_RETRYCANCEL) return IDOK;
+            ++asked;
+            phaseAtQuestion = phases.empty() ? L"" : phases.back();
+            if (!retry) return IDCANCEL;
+            CloseHandle(lock);
+            lock = INVALID_HANDLE_VALUE;
+            return IDRETRY;
+        });
+        s.Build();
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        EXPECT_EQ(asked, 1);
+        EXPECT_EQ(phaseAtQuestion, locked);
+        if (retry) {
+            ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+            EXPECT_EQ(ExpectMatchesSources(ReadBack(target), s.sources, true), 41u);
+        } else {
+            EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+            const auto at = std::find(phases.begin(), phases.end(), locked);
+            ASSERT_NE(at, phases.end());
+            EXPECT_TRUE(std::none_of(at + 1, phases.end(), [&](const std::wstring& p) {
+                return p.rfind(top, 0) == 0;
+            })) << "nothing after the locked file";
+        }
+        EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+    }
 }
 
 // A file in the middle that changes while it is stored fails the build: it
