@@ -198,9 +198,9 @@ private:
 
 // Reads the next count bytes of the entry's stored data. A read that reaches
 // the end of a volume's S bytes, or comes up short in one volume, goes on at
-// the first byte of the next, as many times as needed. Returns 0 when exactly count bytes were read, 1
-// otherwise (asking for more than the entry has left fails before reading). An open, seek or read failure
-// records the volume's name.
+// the first byte of the next, as many times as needed. Returns 0 when exactly count bytes were read, 1 otherwise (asking for
+// more than the entry has left fails before reading). An open, seek or read
+// failure records the volume's name.
 int ReadSpanned(SpannedReader& reader, uint8_t* dst, uint32_t count);
 
 } // namespace zk
