@@ -21,11 +21,13 @@
 #include "core/record_window.h"
 #include "core/text_convert.h"
 #include "core/unique_handle.h"
+#include "core/verify_behind.h"
 #include "core/volume_io.h"
 
 namespace zk {
 
 struct SourceNode;
+struct BuildVerifier;
 
 // Paths are handled in buffers of 2048 units everywhere, the extractor's
 // included: a longer path could be stored but never extracted.
@@ -44,11 +46,29 @@ constexpr uint32_t WORK_WINDOW_BYTES = 65536;
 class PipelineProgressRelay : public IPipelineProgress {
 public:
     explicit PipelineProgressRelay(BuildProgress& progress) : m_progress(progress) {}
-    void OnRead(uint64_t readCounter) override { m_progress.SetCompressProgress(readCounter); }
+    void OnRead(uint64_t readCounter) override
+    {
+        m_progress.SetCompressProgress(readCounter);
+        RelayVerify();
+    }
     void OnVerify(uint64_t verifyCounter) override { m_progress.SetVerifyProgress(verifyCounter); }
+
+    // A verify pass behind the writer counts on its own thread; its count
+    // reaches the progress from the build's thread, with the reads.
+    void Follow(const VerifyBehind* behind) { m_pBehind = behind; }
+    void RelayVerify()
+    {
+        if (!m_pBehind) return;
+        const uint64_t verified = m_pBehind->VerifiedBytes();
+        if (verified == m_nVerifyShown) return;
+        m_nVerifyShown = verified;
+        m_progress.SetVerifyProgress(verified);
+    }
 
 private:
     BuildProgress& m_progress;
+    const VerifyBehind* m_pBehind = nullptr;
+    uint64_t m_nVerifyShown = 0;
 };
 
 struct BuildContext {
@@ -140,6 +160,9 @@ struct BuildContext {
     PipelineProgressRelay pipelineProgress;
     VolumeWriter writer;
     PipelineContext pipe;
+    // The verify pass behind the writer (build_verify.h). Last: its thread
+    // stops before anything it reads goes away.
+    std::unique_ptr<BuildVerifier> verifyBehind;
 
     bool Cancelled() const { return job.pFlags->m_nResult.load() != BUILD_RESULT_OK; }
 };

@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "builder/engine/build_messages.h"
+#include "builder/engine/build_verify.h"
 #include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/file_io.h"
@@ -218,7 +219,7 @@ void StartDataStream(BuildContext& ctx)
 
 int DataPhase(BuildContext& ctx, SourceNode& root)
 {
-    const int written = WriteEntries(ctx, root);
+    const int written = FinishVerifyBehind(ctx, WriteEntries(ctx, root));
     // Nothing reads the volumes after this, and a kept handle would stand in
     // the way of deleting them after a failure.
     ctx.volumeFiles->Release();
