@@ -51,15 +51,19 @@ public:
         m_progress.SetCompressProgress(readCounter);
         RelayVerify();
     }
-    void OnVerify(uint64_t verifyCounter) override { m_progress.SetVerifyProgress(verifyCounter); }
+    void OnVerify(uint64_t verifyCounter) override
+    {
+        m_nVerifiedHere = verifyCounter;
+        RelayVerify();
+    }
 
-    // A verify pass behind the writer counts on its own thread; its count
-    // reaches the progress from the build's thread, with the reads.
+    // A verify pass behind the writer counts on its own thread; its count,
+    // added to the entries verified here, reaches the progress from the
+    // build's thread, with the reads.
     void Follow(const VerifyBehind* behind) { m_pBehind = behind; }
     void RelayVerify()
     {
-        if (!m_pBehind) return;
-        const uint64_t verified = m_pBehind->VerifiedBytes();
+        const uint64_t verified = m_nVerifiedHere + (m_pBehind ? m_pBehind->VerifiedBytes() : 0);
         if (verified == m_nVerifyShown) return;
         m_nVerifyShown = verified;
         m_progress.SetVerifyProgress(verified);
@@ -68,6 +72,7 @@ public:
 private:
     BuildProgress& m_progress;
     const VerifyBehind* m_pBehind = nullptr;
+    uint64_t m_nVerifiedHere = 0;
     uint64_t m_nVerifyShown = 0;
 };
 

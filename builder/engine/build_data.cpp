@@ -232,9 +232,12 @@ int EncodeEntry(BuildContext& ctx, BuildRecord& record)
 
     // With more than one thread the verify pass runs behind the writer: the
     // entry goes to it once written, and a failure it found in an earlier
-    // entry stops the build before this one.
-    const bool behind = ctx.bVerify && VerifierFor(ctx) != nullptr;
-    if (behind && CheckVerifier(ctx) != 0) return 1;
+    // entry stops the build before this one. An entry of one block is
+    // verified here, while its source is open: opening it again on the
+    // verifier's thread would cost more than the overlap saves.
+    VerifyBehind* verifier = ctx.bVerify ? VerifierFor(ctx) : nullptr;
+    if (verifier && CheckVerifier(ctx) != 0) return 1;
+    const bool behind = verifier && entry.m_nUncompressedSize > ctx.buffers->BlockSize();
     const bool verifyHere = ctx.bVerify && !behind;
     int result = ctx.bHash ? HashBegin(pipe) : 0;
     if (result != 0) {
@@ -255,7 +258,8 @@ int EncodeEntry(BuildContext& ctx, BuildRecord& record)
     }
     record.info.m_nStoredSize = entry.m_nStoredSize;
     ctx.nStreamBytes = ctx.writer.m_nStreamBytes;
-    if (result == 0 && behind) result = VerifyBehindEntry(ctx, pipe.m_strSourcePath, entry, record.info.m_nMethod);
+    if (result == 0 && behind)
+        result = VerifyBehindEntry(ctx, pipe.m_strSourcePath, entry, record.info.m_nMethod);
     return result;
 }
 

@@ -112,8 +112,6 @@ int FinishVerifyBehind(BuildContext& ctx, int written)
         ctx.pipelineProgress.RelayVerify();
     verifier.Stop();
     ctx.pipelineProgress.RelayVerify();
-    ctx.pipelineProgress.Follow(nullptr);
-    ctx.pipe.m_nVerifyCounter = verifier.VerifiedBytes();
     ctx.writer.m_pWritten = nullptr;
     // Nothing reads the volumes after this, and a kept handle would stand in
     // the way of deleting them after a failure.
