@@ -4,7 +4,6 @@
 
 #include "core/file_time.h"
 #include "builder/engine/build_messages.h"
-#include "builder/engine/build_verify.h"
 #include "core/last_error.h"
 #include "core/pipeline_platform.h"
 #include "core/secure_wipe.h"

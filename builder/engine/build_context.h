@@ -28,6 +28,11 @@ namespace zk {
 
 struct SourceNode;
 struct BuildVerifier;
+// Defined with the verifier (build_verify.cpp), which this header's users
+// need not see.
+struct BuildVerifierDelete {
+    void operator()(BuildVerifier* verifier) const;
+};
 
 // Paths are handled in buffers of 2048 units everywhere, the extractor's
 // included: a longer path could be stored but never extracted.
@@ -167,7 +172,7 @@ struct BuildContext {
     PipelineContext pipe;
     // The verify pass behind the writer (build_verify.h). Last: its thread
     // stops before anything it reads goes away.
-    std::unique_ptr<BuildVerifier> verifyBehind;
+    std::unique_ptr<BuildVerifier, BuildVerifierDelete> verifyBehind;
 
     bool Cancelled() const { return job.pFlags->m_nResult.load() != BUILD_RESULT_OK; }
 };

@@ -55,10 +55,15 @@ void HeldDialogue::TellTo(IUserDialogue& dialogue)
 BuildVerifier::BuildVerifier() = default;
 BuildVerifier::~BuildVerifier() = default;
 
+void BuildVerifierDelete::operator()(BuildVerifier* verifier) const
+{
+    delete verifier;
+}
+
 VerifyBehind* VerifierFor(BuildContext& ctx)
 {
     if (ctx.verifyBehind) return ctx.verifyBehind->verifier.get();
-    ctx.verifyBehind = std::make_unique<BuildVerifier>();
+    ctx.verifyBehind.reset(new BuildVerifier);
     if (WorkerThreadCount() < 2) return nullptr;
     BuildVerifier& bv = *ctx.verifyBehind;
     bv.files = std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), bv.held));
