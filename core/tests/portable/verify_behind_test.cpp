@@ -139,10 +139,13 @@ TEST(VerifyBehind, FirstFailureInOrderWinsAndEverythingElseIsVerified)
         }
         ASSERT_TRUE(v->Failed());
         EXPECT_EQ(v->Failure().m_strPath, expectedPath);
-        if (c.message) EXPECT_EQ(v->Failure().m_strMessage, c.message);
-        if (c.damage == BROKEN_STORED)
+        if (c.message) {
+            EXPECT_EQ(v->Failure().m_strMessage, c.message);
+        }
+        if (c.damage == BROKEN_STORED) {
             EXPECT_TRUE(v->Failure().m_strMessage == TEXT_VERIFY_MISMATCH ||
                         v->Failure().m_strMessage == TEXT_STORED_DATA_BROKEN);
+        }
         EXPECT_LE(v->VerifiedBytes(), s.TotalSize(static_cast<size_t>(c.at) + 1));
         EXPECT_GE(v->VerifiedBytes(), s.TotalSize(static_cast<size_t>(c.at)));
         EXPECT_FALSE(v->Submit(s.jobs[0])) << "nothing is taken after a failure";
