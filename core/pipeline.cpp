@@ -18,7 +18,7 @@ const char16_t* const TEXT_STORED_DATA_BROKEN = u"書庫に書き込んだデー
 // ---------------------------------------------------------------------------
 // Buffers
 
-std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize, unsigned encodeThreads)
+std::unique_ptr<PipelineBuffers> PipelineBuffers::AllocateForVerify(uint32_t blockSize)
 {
     if (blockSize < 16 || blockSize % 16 != 0 || blockSize > 0x3F000000u) return nullptr;
     const uint32_t stageSize = DecodeInputSize(blockSize);
@@ -31,8 +31,16 @@ std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize, u
     b->m_pRing.reset(new (std::nothrow) uint8_t[2ull * blockSize]);
     b->m_pCompare.reset(new (std::nothrow) uint8_t[blockSize]);
     b->m_pStage.reset(new (std::nothrow) uint8_t[stageSize]);
+    if (!b->m_pRing || !b->m_pCompare || !b->m_pStage) return nullptr;
+    return b;
+}
+
+std::unique_ptr<PipelineBuffers> PipelineBuffers::Allocate(uint32_t blockSize, unsigned encodeThreads)
+{
+    std::unique_ptr<PipelineBuffers> b = AllocateForVerify(blockSize);
+    if (!b) return nullptr;
     b->m_pEncoders = BlockEncoders::Create(blockSize, encodeThreads);
-    if (!b->m_pRing || !b->m_pCompare || !b->m_pStage || !b->m_pEncoders) return nullptr;
+    if (!b->m_pEncoders) return nullptr;
     return b;
 }
 
@@ -453,7 +461,7 @@ private:
 
 int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method)
 {
-    if (!ContextUsable(ctx)) return 1;
+    if (!ctx.m_pBuffers || !ctx.m_pSource || (!ctx.m_pWriter && !ctx.m_pVerifySet)) return 1;
     if (!ctx.m_pSource->SeekTo(0)) return Fail(ctx, ctx.m_pSource->LastErrorText());
 
     DecodeParams params;
@@ -467,8 +475,9 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
     info.m_nUncompressedSize = entry.m_nUncompressedSize;
     info.m_nStoredSize = entry.m_nStoredSize;
 
-    SpannedReader reader(ctx.m_pWriter->m_set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize,
-                         &ctx.m_failure);
+    const VolumeSet& set = ctx.m_pVerifySet ? *ctx.m_pVerifySet : ctx.m_pWriter->m_set;
+    SpannedReader reader(set, entry.m_nStartVolume, entry.m_nDataOffset, entry.m_nStoredSize, &ctx.m_failure);
+    if (ctx.m_pWritten) reader.FollowWriter(ctx.m_pWritten, ctx.m_pCancel);
     const ReadAheadScope ahead(ctx, entry, false);
     CompareSink sink(ctx, ahead);
     DecodeError error = DecodeError::NONE;

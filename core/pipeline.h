@@ -84,6 +84,9 @@ public:
     // memory or a thread is not there. With encodeThreads 0 every block is
     // compressed on the calling thread.
     static std::unique_ptr<PipelineBuffers> Allocate(uint32_t blockSize, unsigned encodeThreads = 0);
+    // Only what the verify pass uses (no encoders): for a verify pass on a
+    // thread of its own.
+    static std::unique_ptr<PipelineBuffers> AllocateForVerify(uint32_t blockSize);
     ~PipelineBuffers();
 
     uint32_t BlockSize() const { return m_nBlockSize; }
@@ -125,6 +128,12 @@ struct PipelineContext {
     // Null: the encoders and the verify pass read (and hash) on the calling
     // thread. Set: entries of more than one block are read there instead.
     ISourceReadAhead* m_pReadAhead = nullptr;
+    // Where the verify pass reads the stored bytes back; null: through the
+    // writer's volume set. With m_pWritten set it reads only bytes the
+    // writer has written through, waiting for the others (m_pCancel stops
+    // the wait).
+    const VolumeSet* m_pVerifySet = nullptr;
+    const WrittenMark* m_pWritten = nullptr;
     uint64_t m_nReadCounter = 0;
     uint64_t m_nVerifyCounter = 0;
     FailureInfo m_failure;

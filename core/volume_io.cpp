@@ -1,5 +1,7 @@
 #include "core/volume_io.h"
 
+#include <chrono>
+
 namespace zk {
 
 std::u16string VolumeName(const std::u16string& archivePath, uint32_t k)
@@ -88,6 +90,26 @@ void CachedVolumeFiles::Release()
     m_strOpenPath.clear();
 }
 
+void WrittenMark::Publish(uint64_t streamBytes)
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_nBytes.store(streamBytes, std::memory_order_release);
+    }
+    m_changed.notify_all();
+}
+
+bool WrittenMark::WaitFor(uint64_t end, const std::atomic<uint8_t>* stop) const
+{
+    if (Get() >= end) return true;
+    std::unique_lock<std::mutex> lock(m_lock);
+    for (;;) {
+        if (stop && stop->load(std::memory_order_relaxed) != 0) return false;
+        if (Get() >= end) return true;
+        m_changed.wait_for(lock, std::chrono::milliseconds(5));
+    }
+}
+
 void VolumeWriter::Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* failure)
 {
     m_set = set;
@@ -109,6 +131,7 @@ bool WriteAll(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
     int64_t done = file ? file->Write(bytes, count) : -1;
     if (done == static_cast<int64_t>(count)) {
         w.m_nStreamBytes += count;
+        if (w.m_pWritten) w.m_pWritten->Publish(w.m_nStreamBytes);
         return true;
     }
     if (w.m_pFailure)
@@ -157,7 +180,7 @@ SpannedReader::SpannedReader(const VolumeSet& set, uint32_t startVolume, uint64_
     : m_set(set),
       // Without volumes there is only the archive file, whatever the record says.
       m_nVolume(set.m_nVolumeSize == 0 ? 0 : startVolume), m_nEntryOffset(entryOffset),
-      m_nRemaining(storedSize), m_pFailure(failure)
+      m_nStoredSize(storedSize), m_nRemaining(storedSize), m_pFailure(failure)
 {
 }
 
@@ -205,6 +228,10 @@ int ReadSpanned(SpannedReader& r, uint8_t* dst, uint32_t count)
     if (count > r.m_nRemaining) {
         r.Fail(VolumeName(r.m_set.m_strArchivePath, r.m_nVolume), u"");
         return 1;
+    }
+    if (r.m_pWritten) {
+        const uint64_t end = r.m_nEntryOffset + (r.m_nStoredSize - r.m_nRemaining) + count;
+        if (!r.m_pWritten->WaitFor(end, r.m_pStop)) return 1;
     }
     if (!r.m_pVolume && !r.OpenCurrent(true)) return 1;
 

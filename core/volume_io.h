@@ -15,8 +15,11 @@
 // IVolumeFiles, which the Windows build implements with the file wrappers and
 // the tests with memory.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace zk {
@@ -98,6 +101,25 @@ struct VolumeSet {
     uint64_t m_nDataOffset = 0; // D: virtual position of the stream's first byte
 };
 
+// How far the data stream has been written through to its files, for a
+// reader on another thread that follows the writer: it reads no byte beyond
+// the mark. Every write goes straight to the system (no buffer of our own in
+// between), so a byte below the mark is there for any other handle on the
+// file. The mark only grows.
+class WrittenMark {
+public:
+    void Publish(uint64_t streamBytes);
+    uint64_t Get() const { return m_nBytes.load(std::memory_order_acquire); }
+    // Waits until at least end bytes of the stream are written through,
+    // looking at stop every few milliseconds. False when stop came first.
+    bool WaitFor(uint64_t end, const std::atomic<uint8_t>* stop) const;
+
+private:
+    std::atomic<uint64_t> m_nBytes{0};
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+};
+
 // Writer state of one build. Volume 0 belongs to the build engine (it writes
 // the head and the tables there too) and stays open for the whole build;
 // later volumes are owned here, one at a time.
@@ -109,6 +131,9 @@ struct VolumeWriter {
     uint64_t m_nVolumeLimit = 0; // virtual position where the current volume ends
     uint64_t m_nStreamBytes = 0; // W: bytes of the data stream written so far
     FailureInfo* m_pFailure = nullptr;
+    // Set: published after every write, for a reader that follows on
+    // another thread.
+    WrittenMark* m_pWritten = nullptr;
 
     // Sets the state for a stream that begins at D in volume 0. A head that
     // already fills volume 0 (D = S) is allowed: the first byte goes to volume 1.
@@ -145,6 +170,14 @@ public:
     uint64_t Remaining() const { return m_nRemaining; }
     uint32_t VolumeIndex() const { return m_nVolume; }
     void Close() { m_pVolume.reset(); }
+    // Reads behind a writer on another thread: every read first waits until
+    // the writer has written its bytes through. A stop while waiting fails
+    // the read without recording anything.
+    void FollowWriter(const WrittenMark* written, const std::atomic<uint8_t>* stop)
+    {
+        m_pWritten = written;
+        m_pStop = stop;
+    }
 
 private:
     friend int ReadSpanned(SpannedReader& reader, uint8_t* dst, uint32_t count);
@@ -156,12 +189,15 @@ private:
     std::u16string m_strVolumeName;
     uint32_t m_nVolume;
     uint64_t m_nEntryOffset;
+    uint64_t m_nStoredSize;
     uint64_t m_nRemaining;
     // Bytes of the current volume's share of the stream still unread; a
     // volume file may go on beyond it (a signature appended to a signed
     // first volume), and those bytes are not stream data.
     uint64_t m_nVolumeLeft = 0;
     FailureInfo* m_pFailure;
+    const WrittenMark* m_pWritten = nullptr;
+    const std::atomic<uint8_t>* m_pStop = nullptr;
 };
 
 // Reads the next count bytes of the entry's stored data. A read that reaches

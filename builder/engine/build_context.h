@@ -22,11 +22,18 @@
 #include "core/record_window.h"
 #include "core/text_convert.h"
 #include "core/unique_handle.h"
+#include "core/verify_behind.h"
 #include "core/volume_io.h"
 
 namespace zk {
 
 struct SourceNode;
+struct BuildVerifier;
+// Defined with the verifier (build_verify.cpp), which this header's users
+// need not see.
+struct BuildVerifierDelete {
+    void operator()(BuildVerifier* verifier) const;
+};
 
 // Paths are handled in buffers of 2048 units everywhere, the extractor's
 // included: a longer path could be stored but never extracted.
@@ -45,11 +52,34 @@ constexpr uint32_t WORK_WINDOW_BYTES = 65536;
 class PipelineProgressRelay : public IPipelineProgress {
 public:
     explicit PipelineProgressRelay(BuildProgress& progress) : m_progress(progress) {}
-    void OnRead(uint64_t readCounter) override { m_progress.SetCompressProgress(readCounter); }
-    void OnVerify(uint64_t verifyCounter) override { m_progress.SetVerifyProgress(verifyCounter); }
+    void OnRead(uint64_t readCounter) override
+    {
+        m_progress.SetCompressProgress(readCounter);
+        RelayVerify();
+    }
+    void OnVerify(uint64_t verifyCounter) override
+    {
+        m_nVerifiedHere = verifyCounter;
+        RelayVerify();
+    }
+
+    // A verify pass behind the writer counts on its own thread; its count,
+    // added to the entries verified here, reaches the progress from the
+    // build's thread, with the reads.
+    void Follow(const VerifyBehind* behind) { m_pBehind = behind; }
+    void RelayVerify()
+    {
+        const uint64_t verified = m_nVerifiedHere + (m_pBehind ? m_pBehind->VerifiedBytes() : 0);
+        if (verified == m_nVerifyShown) return;
+        m_nVerifyShown = verified;
+        m_progress.SetVerifyProgress(verified);
+    }
 
 private:
     BuildProgress& m_progress;
+    const VerifyBehind* m_pBehind = nullptr;
+    uint64_t m_nVerifiedHere = 0;
+    uint64_t m_nVerifyShown = 0;
 };
 
 struct BuildContext {
@@ -142,8 +172,11 @@ struct BuildContext {
     VolumeWriter writer;
     PipelineContext pipe;
     // Reads the next small files ahead during the data phase; null with one
-    // thread. Last, so that its thread ends before anything it reads from.
+    // thread. Its thread ends before anything it reads from.
     std::unique_ptr<FilesAheadWalk> filesAhead;
+    // The verify pass behind the writer (build_verify.h). Last: its thread
+    // stops before anything it reads goes away.
+    std::unique_ptr<BuildVerifier, BuildVerifierDelete> verifyBehind;
 
     bool Cancelled() const { return job.pFlags->m_nResult.load() != BUILD_RESULT_OK; }
 };

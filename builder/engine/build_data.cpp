@@ -7,6 +7,7 @@
 
 #include "builder/engine/build_engine.h"
 #include "builder/engine/build_messages.h"
+#include "builder/engine/build_verify.h"
 #include "core/file_io.h"
 #include "core/last_error.h"
 #include "core/pipeline_platform.h"
@@ -229,17 +230,26 @@ int EncodeEntry(BuildContext& ctx, BuildRecord& record)
     entry.m_nDataOffset = record.info.m_nDataOffset;
     entry.m_nStartVolume = record.info.m_nStartVolume;
 
+    // With more than one thread the verify pass runs behind the writer: the
+    // entry goes to it once written, and a failure it found in an earlier
+    // entry stops the build before this one. An entry of one block is
+    // verified here, while its source is open: opening it again on the
+    // verifier's thread would cost more than the overlap saves.
+    VerifyBehind* verifier = ctx.bVerify ? VerifierFor(ctx) : nullptr;
+    if (verifier && CheckVerifier(ctx) != 0) return 1;
+    const bool behind = verifier && entry.m_nUncompressedSize > ctx.buffers->BlockSize();
+    const bool verifyHere = ctx.bVerify && !behind;
     int result = ctx.bHash ? HashBegin(pipe) : 0;
     if (result != 0) {
         pipe.m_failure.Set(pipe.m_strSourcePath, ctx.hash->LastErrorText());
     } else if (ctx.nCompressKind == 0) {
         record.info.m_nMethod = METHOD_LZ4;
         result = Lz4EncodeEntry(pipe, entry);
-        if (result == 0 && ctx.bVerify) result = Lz4VerifyEntry(pipe, entry);
+        if (result == 0 && verifyHere) result = Lz4VerifyEntry(pipe, entry);
     } else {
         record.info.m_nMethod = METHOD_DEFLATE;
         result = DeflateEncodeEntry(pipe, entry);
-        if (result == 0 && ctx.bVerify) result = DeflateVerifyEntry(pipe, entry);
+        if (result == 0 && verifyHere) result = DeflateVerifyEntry(pipe, entry);
     }
     // Ended also after a failure, so that the hash is released.
     if (ctx.bHash && HashEnd(pipe, record.info.m_hash) != 0 && result == 0) {
@@ -248,6 +258,8 @@ int EncodeEntry(BuildContext& ctx, BuildRecord& record)
     }
     record.info.m_nStoredSize = entry.m_nStoredSize;
     ctx.nStreamBytes = ctx.writer.m_nStreamBytes;
+    if (result == 0 && behind)
+        result = VerifyBehindEntry(ctx, pipe.m_strSourcePath, entry, record.info.m_nMethod);
     return result;
 }
 

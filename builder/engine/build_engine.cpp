@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "builder/engine/build_messages.h"
+#include "builder/engine/build_verify.h"
 #include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/file_io.h"
@@ -219,8 +220,11 @@ void StartDataStream(BuildContext& ctx)
 int DataPhase(BuildContext& ctx, SourceNode& root)
 {
     ctx.filesAhead = FilesAheadWalk::Start(ctx, root);
-    const int written = WriteEntries(ctx, root);
+    int written = WriteEntries(ctx, root);
+    // The reader ahead is of no use once the walk has ended; the verifier
+    // still has the entries handed over to finish.
     ctx.filesAhead.reset();
+    written = FinishVerifyBehind(ctx, written);
     // Nothing reads the volumes after this, and a kept handle would stand in
     // the way of deleting them after a failure.
     ctx.volumeFiles->Release();

@@ -1,0 +1,129 @@
+#pragma once
+// The verify pass on a thread of its own, behind the writer: entry k is read
+// back from the volumes, decoded and compared with its source while the
+// calling thread encodes entry k+1 and later ones. The verifier opens the
+// volumes through its own files and every source again by its path, decodes
+// into its own buffers, and reads only stored bytes the writer has written
+// through (WrittenMark).
+//
+// Bounded: at most a fixed number of entries, and of their source bytes,
+// wait or are being verified; Submit waits while the verifier lags that far
+// behind, so memory and open handles do not grow with the entry count (one
+// source and one volume open at a time).
+//
+// Entries are verified in the order they were submitted, and the verifier
+// stops at its first failure: that failure is the first in archive order
+// among the entries handed over. The build's cancel flag stops it within a
+// few milliseconds of any call here seeing the flag set.
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "core/pipeline.h"
+
+namespace zk {
+
+// Opens an entry's source again, by its path, on the verifier's thread.
+class ISourceOpener {
+public:
+    virtual ~ISourceOpener() = default;
+    // The file open for reading at its start, or null with the system's
+    // text for the failure in *failure.
+    virtual std::unique_ptr<IByteFile> Open(const std::u16string& path, std::u16string* failure) = 0;
+};
+
+// One entry handed to the verifier: its source and its stored bytes.
+struct VerifyJob {
+    std::u16string strSourcePath;
+    uint8_t nMethod = 0; // METHOD_LZ4 or METHOD_DEFLATE
+    PipelineEntry entry;
+};
+
+struct VerifySetup {
+    uint32_t nBlockSize = 0;
+    // Where the stored bytes lie; its files are used on the verifier's
+    // thread only.
+    VolumeSet set;
+    const WrittenMark* pWritten = nullptr; // null: every byte is written already
+    ISourceOpener* pOpener = nullptr;
+    const BlockCipher* pCipher = nullptr; // null: no password
+    const CancelFlag* pCancel = nullptr;  // the build's
+    // How far the verifier may lag: entries, and their source bytes (an
+    // entry larger than that is still taken when it is the only one).
+    uint32_t nMaxEntries = 256;
+    uint64_t nMaxBytes = 64ull << 20;
+};
+
+class VerifyBehind {
+public:
+    // Null when the memory or the thread is not there.
+    static std::unique_ptr<VerifyBehind> Create(const VerifySetup& setup);
+    ~VerifyBehind();
+    VerifyBehind(const VerifyBehind&) = delete;
+    VerifyBehind& operator=(const VerifyBehind&) = delete;
+
+    // Queues an entry whose stored bytes are complete, waiting while the
+    // verifier lags by the limits. False, with nothing queued, when the
+    // verifier has failed or stopped or the run is cancelled.
+    bool Submit(VerifyJob job);
+
+    // Waits at most ms until nothing is left to do: every queued entry
+    // verified, or the verifier failed or stopped. False when time ran out.
+    bool WaitIdle(uint32_t ms);
+
+    bool Failed() const;
+    // The first failure: the path concerned (the source's or a volume's)
+    // and the text; empty text for a failure the system did not describe.
+    FailureInfo Failure() const;
+    // Source bytes compared so far, over every entry; only grows.
+    uint64_t VerifiedBytes() const { return m_nVerified.load(std::memory_order_relaxed); }
+
+    // Stops the thread at its next step and waits for it; what was queued
+    // is dropped. Nothing is touched afterwards.
+    void Stop();
+
+private:
+    class Counter : public IPipelineProgress {
+    public:
+        explicit Counter(std::atomic<uint64_t>& total) : m_total(total) {}
+        void OnRead(uint64_t) override {}
+        void OnVerify(uint64_t verifyCounter) override
+        {
+            m_total.store(verifyCounter, std::memory_order_relaxed);
+        }
+
+    private:
+        std::atomic<uint64_t>& m_total;
+    };
+
+    explicit VerifyBehind(const VerifySetup& setup);
+    void Run();
+    int VerifyOne(PipelineContext& pipe, const VerifyJob& job);
+    // Passes the build's cancel on to the thread; true when stopping.
+    bool CheckStop();
+
+    VerifySetup m_setup;
+    std::unique_ptr<PipelineBuffers> m_pBuffers;
+    std::atomic<uint64_t> m_nVerified{0};
+    Counter m_counter{m_nVerified};
+    // Set to stop the thread: by Stop, or when a caller saw the build's
+    // cancel. The decoder and the waits look at it.
+    CancelFlag m_stop{0};
+
+    mutable std::mutex m_lock;
+    std::condition_variable m_changed;
+    std::deque<VerifyJob> m_jobs; // queued, not yet taken
+    uint32_t m_nLagEntries = 0;   // queued or being verified
+    uint64_t m_nLagBytes = 0;
+    bool m_bFailed = false;
+    bool m_bEnded = false; // the thread left its loop
+    FailureInfo m_failure;
+    std::thread m_thread;
+};
+
+} // namespace zk
