@@ -29,9 +29,9 @@
 namespace zk {
 
 // Opens an entry's source again, by its path, on the verifier's thread.
-class ISourceOpener {
+class ISourceReopener {
 public:
-    virtual ~ISourceOpener() = default;
+    virtual ~ISourceReopener() = default;
     // The file open for reading at its start, or null with the system's
     // text for the failure in *failure.
     virtual std::unique_ptr<IByteFile> Open(const std::u16string& path, std::u16string* failure) = 0;
@@ -50,7 +50,7 @@ struct VerifySetup {
     // thread only.
     VolumeSet set;
     const WrittenMark* pWritten = nullptr; // null: every byte is written already
-    ISourceOpener* pOpener = nullptr;
+    ISourceReopener* pOpener = nullptr;
     const BlockCipher* pCipher = nullptr; // null: no password
     const CancelFlag* pCancel = nullptr;  // the build's
     // How far the verifier may lag: entries, and their source bytes (an

@@ -13,7 +13,7 @@ namespace {
 
 // A source opened again by its path for the verifier: the build's own
 // handle is closed by the time the verifier gets to the entry.
-class PathOpener : public ISourceOpener {
+class PathOpener : public ISourceReopener {
 public:
     explicit PathOpener(IUserDialogue& dialogue) : m_dialogue(dialogue) {}
 

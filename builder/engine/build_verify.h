@@ -35,7 +35,7 @@ private:
 struct BuildVerifier {
     HeldDialogue held;
     std::unique_ptr<CachedVolumeFiles> files;
-    std::unique_ptr<ISourceOpener> opener;
+    std::unique_ptr<ISourceReopener> opener;
     WrittenMark written;
     std::u16string strLastPath; // the entry handed over last
     // Last: its thread stops before anything it uses goes away.

@@ -23,7 +23,7 @@ long long MillisecondsSince(Clock::time_point start)
 }
 
 // Sources by path; a path missing from the map cannot be opened.
-class MapOpener : public ISourceOpener {
+class MapOpener : public ISourceReopener {
 public:
     std::unique_ptr<IByteFile> Open(const std::u16string& path, std::u16string* failure) override
     {
