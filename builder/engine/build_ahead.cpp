@@ -31,17 +31,23 @@ public:
 
 } // namespace
 
-std::unique_ptr<FilesAheadWalk> FilesAheadWalk::Start(BuildContext& ctx, SourceNode& root)
+std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> FilesAheadWalk::Start(BuildContext& ctx,
+                                                                            SourceNode& root)
 {
     if (WorkerThreadCount() <= 1 || !root.pFirstChild) return nullptr;
     // Every record is in the work file since collection ended.
     const uint64_t workSize = WorkRecords(ctx).Size();
-    std::unique_ptr<FilesAheadWalk> walk(new FilesAheadWalk(ctx, workSize));
+    std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> walk(new FilesAheadWalk(ctx, workSize));
     // Entries of more than one block have their own read-ahead.
     const FilesAheadBounds bounds{ctx.nBlockSize, AHEAD_BYTES, AHEAD_FILES};
     walk->m_pReader = SmallFilesAhead::Create(*walk->m_pOpener, bounds, &ctx.job.pFlags->m_nResult);
     if (!walk->m_pReader) return nullptr;
     return walk;
+}
+
+void FilesAheadWalkDelete::operator()(FilesAheadWalk* walk) const
+{
+    delete walk;
 }
 
 FilesAheadWalk::FilesAheadWalk(BuildContext& ctx, uint64_t workSize)

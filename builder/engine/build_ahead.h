@@ -19,12 +19,13 @@ namespace zk {
 
 struct BuildContext;
 struct SourceNode;
+struct FilesAheadWalkDelete;
 
 class FilesAheadWalk {
 public:
     // Null with one thread, or without the memory or the thread: the data
     // phase then opens every file itself.
-    static std::unique_ptr<FilesAheadWalk> Start(BuildContext& ctx, SourceNode& root);
+    static std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> Start(BuildContext& ctx, SourceNode& root);
     ~FilesAheadWalk();
     FilesAheadWalk(const FilesAheadWalk&) = delete;
     FilesAheadWalk& operator=(const FilesAheadWalk&) = delete;

@@ -11,7 +11,6 @@
 #include <utility>
 #include <vector>
 
-#include "builder/engine/build_ahead.h"
 #include "builder/engine/build_job.h"
 #include "core/archive_format.h"
 #include "core/error_log.h"
@@ -29,6 +28,12 @@ namespace zk {
 
 struct SourceNode;
 struct BuildVerifier;
+class FilesAheadWalk;
+// Defined with the walk (build_ahead.cpp), which this header's users need
+// not see.
+struct FilesAheadWalkDelete {
+    void operator()(FilesAheadWalk* walk) const;
+};
 // Defined with the verifier (build_verify.cpp), which this header's users
 // need not see.
 struct BuildVerifierDelete {
@@ -173,7 +178,7 @@ struct BuildContext {
     PipelineContext pipe;
     // Reads the next small files ahead during the data phase; null with one
     // thread. Its thread ends before anything it reads from.
-    std::unique_ptr<FilesAheadWalk> filesAhead;
+    std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> filesAhead;
     // The verify pass behind the writer (build_verify.h). Last: its thread
     // stops before anything it reads goes away.
     std::unique_ptr<BuildVerifier, BuildVerifierDelete> verifyBehind;

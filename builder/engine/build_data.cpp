@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builder/engine/build_engine.h"
+#include "builder/engine/build_ahead.h"
 #include "builder/engine/build_messages.h"
 #include "builder/engine/build_verify.h"
 #include "core/file_io.h"

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "builder/engine/build_ahead.h"
 #include "builder/engine/build_messages.h"
 #include "builder/engine/build_verify.h"
 #include "core/archive_key.h"
