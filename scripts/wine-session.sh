@@ -11,6 +11,16 @@ zk_wine_session_start() {
   if [ -z "${DISPLAY:-}" ] || [ -n "${ZK_FORCE_XVFB:-}" ]; then
     local n
     for n in $(seq 91 140); do
+      # A display whose server was killed leaves its lock (naming the dead
+      # process) and its socket behind; such a slot is free again. Left
+      # alone, fifty killed sessions would use up every slot.
+      if [ -e "/tmp/.X$n-lock" ]; then
+        local owner
+        owner=$(tr -d ' \n' < "/tmp/.X$n-lock" 2>/dev/null)
+        if [ -n "$owner" ] && ! kill -0 "$owner" 2>/dev/null; then
+          rm -f "/tmp/.X$n-lock" "/tmp/.X11-unix/X$n"
+        fi
+      fi
       [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
       Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
       ZK_XVFB_PID=$!
@@ -26,6 +36,10 @@ zk_wine_session_start() {
       fi
       ZK_XVFB_PID=
     done
+    if [ -z "${DISPLAY:-}" ]; then
+      echo "wine-session: no X display could be started (displays :91 to :140 are taken)" >&2
+      return 1
+    fi
   fi
   local b
   for b in "${ZK_SESSION_BUILDS[@]}"; do
