@@ -7,9 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "core/archive_format.h"
+#include "core/raw_bytes.h"
 #include "core/volume_io.h"
 
 namespace zk {
@@ -60,7 +60,7 @@ private:
     bool WriteFile(uint64_t pos, const uint8_t* src, size_t count);
 
     IByteFile& m_file;
-    std::vector<uint8_t> m_buffer;
+    RawBytes m_buffer;
     uint32_t m_nJumpBytes;
     uint64_t m_nFileSize;  // bytes the file itself holds
     uint64_t m_nBase = 0;  // file position of m_buffer[0]

@@ -15,10 +15,10 @@ ArchiveState::ArchiveState()
     // Allocated once: extraction never allocates per piece.
     uint32_t b = SystemBlockSize();
     m_buffers.m_nBlockSize = b;
-    m_buffers.m_lz4Output.resize(2 * static_cast<size_t>(b));
-    m_buffers.m_lz4Input.resize(std::max(Lz4OutputBound(b), DecodeInputSize(b)));
-    m_buffers.m_spare.resize(b);
-    m_buffers.m_streamBuffer.resize(2 * static_cast<size_t>(b));
+    m_buffers.m_lz4Output = RawBytes(2 * static_cast<size_t>(b));
+    m_buffers.m_lz4Input = RawBytes(std::max(Lz4OutputBound(b), DecodeInputSize(b)));
+    m_buffers.m_spare = RawBytes(b);
+    m_buffers.m_streamBuffer = RawBytes(2 * static_cast<size_t>(b));
 }
 
 int RecordFailure(WorkerContext& ctx, ArchiveState& state, uint32_t flag, const std::wstring& path,

@@ -14,6 +14,7 @@
 #include "core/archive_format.h"
 #include "core/error_log.h"
 #include "core/file_time.h"
+#include "core/raw_bytes.h"
 
 namespace zk {
 
@@ -150,10 +151,10 @@ private:
 // The four work buffers of an extraction, allocated once at start-up.
 struct WorkBuffers {
     uint32_t m_nBlockSize = 0;           // B
-    std::vector<uint8_t> m_lz4Output;    // 2B: the decoder's two output halves
-    std::vector<uint8_t> m_lz4Input;     // one compressed block: B + B/255 + 16
-    std::vector<uint8_t> m_spare;        // B
-    std::vector<uint8_t> m_streamBuffer; // 2B: buffer of the output stream (B used)
+    RawBytes m_lz4Output;    // 2B: the decoder's two output halves
+    RawBytes m_lz4Input;     // one compressed block: B + B/255 + 16
+    RawBytes m_spare;        // B
+    RawBytes m_streamBuffer; // 2B: buffer of the output stream (B used)
 };
 
 struct ArchiveState {
