@@ -141,6 +141,20 @@ protected:
         return wizard;
     }
 
+    // Chooses "サイズ指定" in the split list of the options page; the box for
+    // the custom size, once it is there.
+    static HWND ChooseCustomSplit(HWND wizard)
+    {
+        HWND split = Control(wizard, IDC_SPLIT_LIST);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        PostMessageW(GetParent(split), WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(split));
+        HWND custom = nullptr;
+        WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; });
+        return custom;
+    }
+
     // "開始 >", the completion page, its report, then "完了".
     static std::wstring BuildAndFinish(Program& program, HWND wizard)
     {
@@ -593,14 +607,9 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
     EXPECT_TRUE(WaitFor([&] { return !Visible(Control(wizard, IDC_SPLIT_CUSTOM)); }));
 
     // "サイズ指定" shows the custom size, which is read leniently and capped.
-    HWND split = Control(wizard, IDC_SPLIT_LIST);
-    HWND page = GetParent(split);
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(split));
-    HWND custom = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
+    HWND custom = ChooseCustomSplit(wizard);
+    ASSERT_TRUE(custom);
+    HWND page = GetParent(Control(wizard, IDC_SPLIT_LIST));
     EXPECT_TRUE(WaitFor([&] { return Enabled(custom); }));
     EXPECT_TRUE(WaitFor([&] { return Visible(Control(wizard, IDC_SPLIT_UNIT)); }));
     const std::pair<const wchar_t*, const wchar_t*> sizes[] = {
@@ -613,6 +622,8 @@ TEST_F(WizardTest, OptionsPageGuardsTheStartAndTheBuildReachesTheCompletionPage)
             << testing::PrintToString(std::wstring(typed));
     }
     // Back to "なし": no split for this build.
+    HWND split = Control(wizard, IDC_SPLIT_LIST);
+    DWORD_PTR ignored = 0;
     SendMessageTimeoutW(split, CB_SETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(split));
@@ -772,18 +783,10 @@ TEST_F(WizardTest, FailedBuildReturnsToTheOptionsPage)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"c.txt", "ccc"));
     const std::wstring archive = m_folder / L"missing folder\\c.zka";
-    ASSERT_TRUE(m_folder.WriteFile(L"Zelkora.sav", SavedParameters({m_folder / L"c.txt"}, archive)));
-    auto program = Start();
-    HWND wizard = program->WaitDialog(WIZARD);
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {m_folder / L"c.txt"}, archive);
     ASSERT_TRUE(wizard);
     HWND next = Control(wizard, IDC_NEXT);
-    Click(next);
-    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
-    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
-    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
-    Click(next);
-    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
-    EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), archive);
     Click(next);
 
     // The archive cannot be created: the build reports it (every box is
@@ -1033,19 +1036,10 @@ TEST_F(WizardTest, AbortOfAStartUpBuildLeavesNoArchiveAndCloses)
 TEST_F(WizardTest, EscapeDuringABuildStopsItBeforeClosing)
 {
     ASSERT_TRUE(m_folder.WriteFile(L"big.bin", Incompressible(96 << 20)));
-    ASSERT_TRUE(
-        m_folder.WriteFile(L"Zelkora.sav", SavedParameters({m_folder / L"big.bin"}, m_folder / L"big.zka")));
-    auto program = Start();
-    HWND wizard = program->WaitDialog(WIZARD);
+    std::unique_ptr<Program> program;
+    HWND wizard = OpenOptionsPage(program, {m_folder / L"big.bin"}, m_folder / L"big.zka");
     ASSERT_TRUE(wizard);
     HWND next = Control(wizard, IDC_NEXT);
-    Click(next);
-    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの選択"));
-    Click(GetDlgItem(wizard, IDC_RELOAD_SAVE));
-    ASSERT_TRUE(WaitFor([&] { return Enabled(next); }));
-    Click(next);
-    ASSERT_TRUE(WaitForPage(wizard, L"保管ファイルの設定"));
-    EXPECT_EQ(Text(Control(wizard, IDC_ARCHIVE_NAME)), m_folder / L"big.zka");
     Click(next);
     ASSERT_TRUE(WaitForPage(wizard, L"書庫ファイルの作成"));
 
@@ -1070,14 +1064,9 @@ TEST_F(WizardTest, SplitArchiveFromTheWizardExtractsFromEveryVolume)
     ASSERT_TRUE(wizard);
 
     // "サイズ指定" with 1 MB: the data runs over two volume boundaries.
-    HWND split = Control(wizard, IDC_SPLIT_LIST);
-    HWND page = GetParent(split);
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(split, CB_SETCURSEL, 13, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
-    PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_LIST, CBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(split));
-    HWND custom = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (custom = Control(wizard, IDC_SPLIT_CUSTOM)) != nullptr; }));
+    HWND custom = ChooseCustomSplit(wizard);
+    ASSERT_TRUE(custom);
+    HWND page = GetParent(Control(wizard, IDC_SPLIT_LIST));
     SetText(custom, L"1");
     PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDC_SPLIT_CUSTOM, EN_KILLFOCUS),
                  reinterpret_cast<LPARAM>(custom));
