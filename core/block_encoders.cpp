@@ -17,6 +17,8 @@ namespace zk {
 namespace {
 
 constexpr uint32_t LZ4_DICT_MAX = 65536;
+// Blocks below this size, with no dictionary, fit LZ4's 16-bit table.
+constexpr uint32_t LZ4_SMALL_BLOCK = 65536;
 constexpr uint32_t DEFLATE_DICT_MAX = 32768;
 
 // Room for either codec's worst case of one block: LZ4's bound and its
@@ -92,8 +94,16 @@ private:
                 m_pFast = new (std::nothrow) LZ4_stream_t;
                 if (!m_pFast || !LZ4_initStream(m_pFast, sizeof(*m_pFast))) return Drop(m_pFast);
             }
-            LZ4_loadDict(m_pFast, dict, dictSize);
-            c = LZ4_compress_fast_continue(m_pFast, src, dst, n, room, 1);
+            if (dictSize == 0 && n < static_cast<int>(LZ4_SMALL_BLOCK)) {
+                // A block with nothing before it that LZ4's 16-bit table
+                // covers (most often a whole small file): compressed from a
+                // state cleared for it alone, which LZ4 does several times
+                // faster than a streaming call.
+                c = LZ4_compress_fast_extState(m_pFast, src, dst, n, room, 1);
+            } else {
+                LZ4_loadDict(m_pFast, dict, dictSize);
+                c = LZ4_compress_fast_continue(m_pFast, src, dst, n, room, 1);
+            }
         }
         if (c <= 0) return 1;
         StoreU32(job.Output(), static_cast<uint32_t>(c));

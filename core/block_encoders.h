@@ -6,7 +6,8 @@
 // calling thread runs the very same job.
 //
 // LZ4 job: [i32 length][length bytes], the record of one block, compressed
-// with up to 64 KiB of the previous block as dictionary.
+// with up to 64 KiB of the previous block as dictionary; a first block of
+// under 64 KiB on a state of its own (LZ4's 16-bit table).
 // Deflate job: raw deflate of the block with up to 32 KiB of the previous
 // block as dictionary, ended by a sync flush (an empty stored block, so the
 // next job starts on a byte boundary) or, for the last block, by the final
