@@ -341,6 +341,18 @@ bool FolderLister::IsOpen() const
     return m_pImpl->dir != nullptr;
 }
 
+SysHandle FolderLister::OpenEntry(const std::wstring& path) const
+{
+    if (!m_pImpl->dir) return OpenFile(path.c_str(), OPENMODE_READ);
+    const std::wstring_view name = std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1);
+    const int fd = openat(dirfd(m_pImpl->dir), NativePath(name).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        RecordFailure();
+        return nullptr;
+    }
+    return FromFd(fd);
+}
+
 bool PathIsSymbolicLink(const wchar_t* path)
 {
     if (!path) return false;

@@ -237,6 +237,12 @@ bool FolderLister::IsOpen() const
     return static_cast<bool>(m_pImpl->find);
 }
 
+// A find handle opens nothing relative to it.
+SysHandle FolderLister::OpenEntry(const std::wstring& path) const
+{
+    return OpenFile(path.c_str(), OPENMODE_READ);
+}
+
 bool PathIsSymbolicLink(const wchar_t*)
 {
     return false;

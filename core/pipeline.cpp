@@ -463,6 +463,8 @@ int VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry, uint8_t method
 {
     if (!ctx.m_pBuffers || !ctx.m_pSource || (!ctx.m_pWriter && !ctx.m_pVerifySet)) return 1;
     if (!ctx.m_pSource->SeekTo(0)) return Fail(ctx, ctx.m_pSource->LastErrorText());
+    // Read back on the writer's own thread: its buffer goes to the file first.
+    if (!ctx.m_pVerifySet && FlushStream(*ctx.m_pWriter) != 0) return 1;
 
     DecodeParams params;
     params.m_nBlockSize = ctx.m_pBuffers->BlockSize();

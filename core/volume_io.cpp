@@ -1,6 +1,8 @@
 #include "core/volume_io.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstring>
 
 namespace zk {
 
@@ -118,34 +120,72 @@ void VolumeWriter::Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* 
     m_nVolumeIndex = 0;
     m_nVolumeLimit = set.m_nVolumeSize;
     m_nStreamBytes = 0;
+    m_nBuffered = 0;
     m_pFailure = failure;
 }
 
 namespace {
 
-// Writes all of count bytes to the current volume or records why not.
-bool WriteAll(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
+// Writes all of count bytes to the current volume or records why not. The
+// stream count is the caller's.
+bool WriteThrough(VolumeWriter& w, const uint8_t* bytes, size_t count)
 {
-    if (count == 0) return true;
     IByteFile* file = w.Current();
-    int64_t done = file ? file->Write(bytes, count) : -1;
-    if (done == static_cast<int64_t>(count)) {
-        w.m_nStreamBytes += count;
-        if (w.m_pWritten) w.m_pWritten->Publish(w.m_nStreamBytes);
-        return true;
+    while (count != 0 && file) {
+        const uint32_t piece = static_cast<uint32_t>(std::min<size_t>(count, UINT32_MAX));
+        if (file->Write(bytes, piece) != static_cast<int64_t>(piece)) break;
+        bytes += piece;
+        count -= piece;
     }
+    if (count == 0) return true;
     if (w.m_pFailure)
         w.m_pFailure->Set(VolumeName(w.m_set.m_strArchivePath, w.m_nVolumeIndex),
                           file ? file->LastErrorText() : std::u16string());
     return false;
 }
 
+// Every byte counted is now in its file: the reader behind may have them.
+void Published(VolumeWriter& w)
+{
+    if (w.m_pWritten) w.m_pWritten->Publish(w.m_nStreamBytes);
+}
+
+// Appends count bytes to the current volume, through the buffer when there
+// is one: a piece that does not fit flushes it first, and a piece as large
+// as the buffer goes straight to the file.
+bool Append(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
+{
+    if (count == 0) return true;
+    const size_t capacity = w.m_buffer.size();
+    if (w.m_nBuffered + count > capacity && FlushStream(w) != 0) return false;
+    if (count < capacity) {
+        std::memcpy(w.m_buffer.data() + w.m_nBuffered, bytes, count);
+        w.m_nBuffered += count;
+        w.m_nStreamBytes += count;
+        return true;
+    }
+    if (!WriteThrough(w, bytes, count)) return false;
+    w.m_nStreamBytes += count;
+    Published(w);
+    return true;
+}
+
 } // namespace
+
+int FlushStream(VolumeWriter& w)
+{
+    if (w.m_nBuffered == 0) return 0;
+    const size_t count = w.m_nBuffered;
+    w.m_nBuffered = 0;
+    if (!WriteThrough(w, w.m_buffer.data(), count)) return 1;
+    Published(w);
+    return 0;
+}
 
 int WriteStream(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
 {
     const uint64_t s = w.m_set.m_nVolumeSize;
-    if (s == 0) return WriteAll(w, bytes, count) ? 0 : 1;
+    if (s == 0) return Append(w, bytes, count) ? 0 : 1;
 
     for (;;) {
         const uint64_t next = w.m_set.m_nDataOffset + w.m_nStreamBytes;
@@ -155,10 +195,12 @@ int WriteStream(VolumeWriter& w, const uint8_t* bytes, uint32_t count)
             return 1;
         }
         const uint64_t room = w.m_nVolumeLimit - next;
-        if (count <= room) return WriteAll(w, bytes, count) ? 0 : 1;
+        if (count <= room) return Append(w, bytes, count) ? 0 : 1;
 
         const uint32_t first = static_cast<uint32_t>(room);
-        if (!WriteAll(w, bytes, first)) return 1;
+        // The volume is complete: nothing of it may stay in the buffer once
+        // the next one is current.
+        if (!Append(w, bytes, first) || FlushStream(w) != 0) return 1;
         bytes += first;
         count -= first;
 

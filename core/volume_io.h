@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace zk {
 
@@ -103,9 +104,9 @@ struct VolumeSet {
 
 // How far the data stream has been written through to its files, for a
 // reader on another thread that follows the writer: it reads no byte beyond
-// the mark. Every write goes straight to the system (no buffer of our own in
-// between), so a byte below the mark is there for any other handle on the
-// file. The mark only grows.
+// the mark. The writer publishes only bytes it has handed to the system
+// (never bytes still in its own buffer), so a byte below the mark is there
+// for any other handle on the file. The mark only grows.
 class WrittenMark {
 public:
     void Publish(uint64_t streamBytes);
@@ -131,16 +132,35 @@ struct VolumeWriter {
     uint64_t m_nVolumeLimit = 0; // virtual position where the current volume ends
     uint64_t m_nStreamBytes = 0; // W: bytes of the data stream written so far
     FailureInfo* m_pFailure = nullptr;
-    // Set: published after every write, for a reader that follows on
-    // another thread.
+    // Set: published after every write to a file, for a reader that
+    // follows on another thread.
     WrittenMark* m_pWritten = nullptr;
+    // Bytes of the current volume not yet written to it (only with a buffer,
+    // UseBuffer). m_nStreamBytes counts them already.
+    std::vector<uint8_t> m_buffer;
+    size_t m_nBuffered = 0;
 
     // Sets the state for a stream that begins at D in volume 0. A head that
     // already fills volume 0 (D = S) is allowed: the first byte goes to volume 1.
     void Start(const VolumeSet& set, IByteFile* volume0, FailureInfo* failure);
     IByteFile* Current() const { return m_pCurrentVolume ? m_pCurrentVolume.get() : m_pVolume0; }
-    // Closes the current volume unless it is volume 0.
-    void CloseExtraVolume() { m_pCurrentVolume.reset(); }
+    // Collects small writes into writes of up to bytes each (0: every write
+    // goes straight to the file). A tree of small files otherwise costs one
+    // system call per entry. Whoever reads the volumes back, or writes
+    // volume 0 directly, calls FlushStream first.
+    void UseBuffer(size_t bytes)
+    {
+        m_buffer.assign(bytes, 0);
+        m_nBuffered = 0;
+    }
+    // Closes the current volume unless it is volume 0. Bytes still buffered
+    // are dropped (after a failure nothing more is written): FlushStream
+    // first to keep them.
+    void CloseExtraVolume()
+    {
+        m_pCurrentVolume.reset();
+        m_nBuffered = 0;
+    }
 };
 
 // Appends count bytes to the data stream, changing volumes as often as the
@@ -149,6 +169,11 @@ struct VolumeWriter {
 // or 1 after recording the failing volume's name (a short write, a volume that
 // cannot be created). Files already written are never removed.
 int WriteStream(VolumeWriter& writer, const uint8_t* bytes, uint32_t count);
+
+// Writes the buffered bytes to the current volume. 0, or 1 after recording
+// the volume's name as WriteStream does; the buffered bytes are dropped
+// either way.
+int FlushStream(VolumeWriter& writer);
 
 // The next bytes of one entry's stored data, as the decoders take them.
 class IStoredBytes {

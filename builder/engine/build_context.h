@@ -179,6 +179,9 @@ struct BuildContext {
     // Reads the next small files ahead during the data phase; null with one
     // thread. Its thread ends before anything it reads from.
     std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> filesAhead;
+    // While the data phase stores a folder's children: the folder's listing,
+    // through which their sources are opened (FolderLister::OpenEntry).
+    const FolderLister* pSourceFolder = nullptr;
     // The verify pass behind the writer (build_verify.h). Last: its thread
     // stops before anything it reads goes away.
     std::unique_ptr<BuildVerifier, BuildVerifierDelete> verifyBehind;

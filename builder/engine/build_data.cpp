@@ -115,6 +115,8 @@ public:
         }
     }
 
+    const FolderLister& Lister() const { return m_lister; }
+
 private:
     static constexpr size_t LOOKAHEAD = 16;
     FolderLister m_lister;
@@ -193,7 +195,10 @@ int WriteChildren(BuildContext& ctx, const std::wstring& folderPath, SourceNode&
             SystemFailure(ctx, path);
             return 1;
         }
-        if (WriteEntry(ctx, *child, path, entry, &stored) != 0) return 1;
+        ctx.pSourceFolder = &frame.listing.Lister();
+        const int written = WriteEntry(ctx, *child, path, entry, &stored);
+        ctx.pSourceFolder = nullptr;
+        if (written != 0) return 1;
         if (child->pFirstChild) enter(path, *child);
     }
     return 0;
@@ -207,7 +212,8 @@ int OpenSource(BuildContext& ctx, const std::wstring& path, FileHandle& source)
 {
     for (;;) {
         if (ctx.Cancelled()) return 1;
-        source.Reset(OpenFile(path.c_str(), OPENMODE_READ));
+        source.Reset(ctx.pSourceFolder ? ctx.pSourceFolder->OpenEntry(path)
+                                       : OpenFile(path.c_str(), OPENMODE_READ));
         if (source) return 0;
         const uint32_t code = LastErrorCode();
         if (code != SYSERR_ACCESS_DENIED && code != SYSERR_SHARING_VIOLATION) {

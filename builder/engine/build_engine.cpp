@@ -22,6 +22,10 @@ namespace zk {
 
 namespace {
 
+// Writes of the data stream are collected up to this size: a tree of small
+// files would otherwise cost one system call per entry.
+constexpr size_t STREAM_BUFFER_BYTES = 256 * 1024;
+
 // ---- preparing ---------------------------------------------------------------
 
 // The error log, kept only when asked for. It starts with a byte order mark
@@ -208,6 +212,7 @@ void StartDataStream(BuildContext& ctx)
     set.m_nVolumeSize = ctx.nVolumeSize;
     set.m_nDataOffset = ctx.nDataOffset;
     ctx.writer.Start(set, ctx.volume0File.get(), &ctx.pipe.m_failure);
+    ctx.writer.UseBuffer(STREAM_BUFFER_BYTES);
     ctx.pipe.m_pBuffers = ctx.buffers.get();
     ctx.pipe.m_pWriter = &ctx.writer;
     ctx.pipe.m_pHash = ctx.hash.get();
@@ -225,6 +230,11 @@ int DataPhase(BuildContext& ctx, SourceNode& root)
     // The reader ahead is of no use once the walk has ended; the verifier
     // still has the entries handed over to finish.
     ctx.filesAhead.reset();
+    // The tables go into volume 0 directly, after the last data byte.
+    if (written == 0 && FlushStream(ctx.writer) != 0) {
+        Fail(ctx, ToWide(ctx.pipe.m_failure.m_strPath), ToWide(ctx.pipe.m_failure.m_strMessage));
+        written = 1;
+    }
     written = FinishVerifyBehind(ctx, written);
     // Nothing reads the volumes after this, and a kept handle would stand in
     // the way of deleting them after a failure.

@@ -103,6 +103,9 @@ int VerifyBehindEntry(BuildContext& ctx, const std::u16string& path, const Pipel
     job.entry = entry;
     bv.strLastPath = path;
     ctx.pipelineProgress.RelayVerify();
+    // The verifier reads only what is written through; the writer may wait
+    // for it before writing more.
+    if (FlushStream(ctx.writer) != 0) return 1;
     if (bv.verifier->Submit(std::move(job))) return 0;
     CheckVerifier(ctx);
     return 1;

@@ -151,6 +151,114 @@ TEST(WriteStream, FailuresNameTheVolumeAndKeepWrittenFiles)
     }
 }
 
+// ---- the buffered writer ------------------------------------------------
+
+// The volumes joined: the head followed by the data stream.
+std::vector<uint8_t> Joined(Archive& a)
+{
+    std::vector<uint8_t> joined;
+    for (uint32_t k = 0; a.files.Exists(VolumeName(u"D:\\out\\pack.exe", k)); ++k) {
+        const auto& v = *a.files.File(VolumeName(u"D:\\out\\pack.exe", k));
+        joined.insert(joined.end(), v.begin(), v.end());
+    }
+    return joined;
+}
+
+struct BufferedCase {
+    const char* name;
+    uint64_t volumeSize;
+    uint64_t head;
+    size_t buffer;
+    std::vector<uint32_t> pieces;
+    uint32_t maxWrites; // to volume 0
+};
+
+// The same bytes in the same volumes as without a buffer, in fewer writes;
+// the mark a reader behind follows never covers a byte still buffered.
+TEST(BufferedWriteStream, WritesTheSameVolumesAndPublishesOnlyWrittenBytes)
+{
+    const std::vector<uint32_t> small(300, 100);
+    for (const BufferedCase& c : {
+             BufferedCase{"unsplit, small pieces", 0, 50, 4096, small, 8},
+             BufferedCase{
+                 "pieces crossing volume ends", 1000, 100, 256, {90, 700, 333, 1, 2500, 17, 980, 40}, 6},
+             BufferedCase{"head fills volume zero", 1000, 1000, 256, {10, 20, 3000}, 0},
+             BufferedCase{"pieces larger than the buffer", 0, 10, 256, {100, 256, 5000, 100}, 4},
+         }) {
+        SCOPED_TRACE(c.name);
+        Archive a(c.volumeSize, c.head);
+        WrittenMark written;
+        a.writer.m_pWritten = &written;
+        a.writer.UseBuffer(c.buffer);
+        std::vector<uint8_t> all;
+        for (uint32_t n : c.pieces) {
+            const size_t at = all.size();
+            for (uint32_t i = 0; i < n; ++i)
+                all.push_back(static_cast<uint8_t>((at + i) * 31 + 7));
+            ASSERT_EQ(WriteStream(a.writer, all.data() + at, n), 0);
+            ASSERT_LE(written.Get() + c.head, Joined(a).size());
+        }
+        EXPECT_EQ(a.writer.m_nStreamBytes, all.size());
+        EXPECT_LT(written.Get(), all.size()) << "the last pieces are still buffered";
+        ASSERT_EQ(FlushStream(a.writer), 0);
+        EXPECT_EQ(written.Get(), all.size());
+        const std::vector<uint8_t> joined = Joined(a);
+        ASSERT_EQ(joined.size(), c.head + all.size());
+        EXPECT_TRUE(std::equal(all.begin(), all.end(), joined.begin() + static_cast<ptrdiff_t>(c.head)));
+        for (uint32_t k = 0; k < a.writer.m_nVolumeIndex; ++k)
+            EXPECT_EQ(a.SizeOf(VolumeName(u"D:\\out\\pack.exe", k)), c.volumeSize) << k;
+        EXPECT_LE(a.volume0->WriteCount(), c.maxWrites);
+    }
+}
+
+struct BufferedFailureCase {
+    const char* name;
+    uint64_t volumeSize;
+    size_t buffer;
+    uint64_t volume0Limit; // file size at which writes stop short
+    uint64_t createdLimit; // the same for volumes 1 and later
+    std::vector<uint32_t> pieces;
+    size_t failingPiece; // pieces.size(): the final flush
+    const char16_t* failingVolume;
+};
+
+// A write that fails when the buffer goes out fails the call that sent it
+// out, naming the volume the buffered bytes belong to; none fails silently.
+TEST(BufferedWriteStream, AFailedWriteFailsTheCallThatFlushesAndNamesItsVolume)
+{
+    for (const BufferedFailureCase& c : {
+             BufferedFailureCase{
+                 "final flush", 0, 4096, 600, UINT64_MAX, {200, 200, 200}, 3, u"D:\\out\\pack.exe"},
+             BufferedFailureCase{
+                 "buffer full", 0, 512, 800, UINT64_MAX, {300, 300, 300, 300}, 3, u"D:\\out\\pack.exe"},
+             BufferedFailureCase{"full volume flushed before the next is created",
+                                 1000,
+                                 4096,
+                                 UINT64_MAX,
+                                 400,
+                                 {900, 300, 300, 300, 300},
+                                 4,
+                                 u"D:\\out\\pack.exe.1"},
+         }) {
+        SCOPED_TRACE(c.name);
+        Archive a(c.volumeSize, 100);
+        a.volume0->LimitSize(c.volume0Limit);
+        a.files.LimitCreatedSize(c.createdLimit);
+        a.writer.UseBuffer(c.buffer);
+        const std::vector<uint8_t> bytes(5000, 3);
+        size_t failed = 0;
+        while (failed < c.pieces.size() && WriteStream(a.writer, bytes.data(), c.pieces[failed]) == 0)
+            ++failed;
+        if (failed == c.pieces.size()) {
+            EXPECT_EQ(FlushStream(a.writer), 1);
+        }
+        EXPECT_EQ(failed, c.failingPiece);
+        EXPECT_EQ(a.failure.m_strPath, c.failingVolume);
+        EXPECT_EQ(a.failure.m_strMessage, u"disk full");
+        EXPECT_FALSE(a.files.Exists(VolumeName(u"D:\\out\\pack.exe", a.writer.m_nVolumeIndex + 1)));
+    }
+}
+
 struct SpanCase {
     const char* name;
     uint64_t volumeSize;

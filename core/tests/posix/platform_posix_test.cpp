@@ -109,6 +109,41 @@ TEST(PosixPlatform, WindowsFormPathsReachTheFiles)
     EXPECT_STREQ(LastErrorText(), L"No such file or directory");
 }
 
+// A listed folder's files open through the listing: the folder's path is
+// walked once, not once per file, so a folder moved meanwhile still gives
+// its files. Without a listing the path itself is opened.
+TEST(PosixPlatform, EntriesOfAListedFolderOpenThroughTheListing)
+{
+    PosixScratch s;
+    fs::create_directory(s.root / "d");
+    s.Write("d/名前.txt", "listed");
+    FolderLister listed, unlisted;
+    ASSERT_TRUE(listed.Open(s.Engine("d")));
+    fs::rename(s.root / "d", s.root / "moved");
+    struct Case {
+        const FolderLister& lister;
+        const char* path;
+        const char* bytes; // null: the open fails, the file is not there
+    } cases[] = {
+        {listed, "d/名前.txt", "listed"},
+        {unlisted, "moved/名前.txt", "listed"},
+        {unlisted, "d/名前.txt", nullptr},
+        {listed, "d/none", nullptr},
+    };
+    for (const Case& c : cases) {
+        FileHandle h(c.lister.OpenEntry(s.Engine(c.path)));
+        if (!c.bytes) {
+            EXPECT_FALSE(h) << c.path;
+            EXPECT_EQ(LastErrorCode(), SYSERR_FILE_NOT_FOUND) << c.path;
+            continue;
+        }
+        ASSERT_TRUE(h) << c.path;
+        char got[16] = {};
+        EXPECT_EQ(ReadFully(h.Get(), got, sizeof got), static_cast<int64_t>(std::strlen(c.bytes)));
+        EXPECT_STREQ(got, c.bytes) << c.path;
+    }
+}
+
 // A write the system refuses comes back from the pipeline's file as -1, not
 // as a count: a full disk must not pass for bytes written.
 TEST(PosixPlatform, RefusedWriteOfAWrappedHandleIsAFailure)
