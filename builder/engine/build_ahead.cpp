@@ -42,6 +42,9 @@ std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> FilesAheadWalk::Start(Buil
     const FilesAheadBounds bounds{ctx.nBlockSize, AHEAD_BYTES, AHEAD_FILES};
     walk->m_pReader = SmallFilesAhead::Create(*walk->m_pOpener, bounds, &ctx.job.pFlags->m_nResult);
     if (!walk->m_pReader) return nullptr;
+    // LZ4's fast mode compresses a small file in less time than handing it
+    // to another thread costs; every other way is worth the hand-over.
+    if (ctx.nCompressKind == 0 && ctx.nCompressLevel == 0) return walk;
     JobsAheadSetup jobs;
     jobs.pEncoders = &ctx.buffers->Encoders();
     jobs.nMethod = ctx.nCompressKind == 0 ? METHOD_LZ4 : METHOD_DEFLATE;
