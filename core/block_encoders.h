@@ -47,6 +47,8 @@ struct BlockJob {
     bool m_bLast = false;  // Deflate: the block ends the stream
     uint32_t m_nDictSize = 0;
     uint32_t m_nInputSize = 0;
+    // Names what the job was submitted for, for whoever takes it back.
+    uint64_t m_nTag = 0;
     // Set by the job.
     uint32_t m_nOutputSize = 0;
     uint32_t m_nAdler = 1;
@@ -79,6 +81,8 @@ public:
 
     unsigned Threads() const { return static_cast<unsigned>(m_threads.size()); }
     uint32_t InFlight() const { return m_nInFlight; }
+    // The oldest job in flight, done or not; null when none is.
+    const BlockJob* Oldest() const { return m_nInFlight ? m_slots[m_nOldest].get() : nullptr; }
 
     // The slot to fill next, or null while every slot is in flight (take the
     // oldest first). The slot submitted just before stays untouched until

@@ -54,6 +54,17 @@ public:
         return true;
     }
 
+    // The oldest item when one is there now; never waits.
+    bool TryPop(T& item)
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (m_bClosed || m_items.empty()) return false;
+        item = std::move(m_items.front());
+        m_items.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+
     void Close()
     {
         std::lock_guard<std::mutex> lock(m_lock);

@@ -1,5 +1,6 @@
 #include "core/pipeline.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -253,11 +254,15 @@ void StreamTail(bool lz4, uint32_t adler, uint8_t* tail)
 }
 
 // Jobs still in flight when the encoder leaves early are waited for and
-// dropped: nothing after a failure or a cancel reaches the stream, and the
-// slots are free for the next entry.
+// dropped, the next entries' submitted ahead with them: nothing after a
+// failure or a cancel reaches the stream, and the slots are free.
 struct AbandonScope {
     BlockEncoders& encoders;
-    ~AbandonScope() { encoders.Abandon(); }
+    bool bDone = false;
+    ~AbandonScope()
+    {
+        if (!bDone) encoders.Abandon();
+    }
 };
 
 // Reads the source block by block, hands every block to the encoders with
@@ -281,6 +286,8 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
     bool headerDue = !lz4;
     uint8_t tail[4];
     bool tailDue = true;
+    // This entry's jobs in flight, the oldest ones.
+    uint32_t own = 0;
 
     const auto writeOldest = [&]() -> int {
         BlockJob* job = encoders.WaitOldest(ctx.m_pCancel);
@@ -304,9 +311,12 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
         }
         if (out.Put(bytes, count) != 0) return 1;
         encoders.Release();
+        --own;
         return Cancelled(ctx.m_pCancel) ? 1 : 0;
     };
 
+    // Jobs in flight that are not this entry's would be taken for its own.
+    if (!ctx.m_bJobAhead && encoders.InFlight() > 0) encoders.Abandon();
     AbandonScope abandon{encoders};
     const ReadAheadScope ahead(ctx, entry);
     // Deflate compresses every piece in parts, so that a file of a single
@@ -315,7 +325,19 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
     const uint32_t part = lz4 ? bsize : bsize / DEFLATE_PARTS;
     BlockJob* previous = nullptr;
     uint64_t total = 0;
-    for (;;) {
+    if (ctx.m_bJobAhead) {
+        // The file is still read here, for its hash, its counters and its
+        // size; its one job holds the same bytes.
+        const uint8_t* piece = nullptr;
+        const int64_t n = TakePiece(ctx, entry, total, ctx.m_pBuffers->Ring(), ahead, &piece);
+        if (n < 0 || Cancelled(ctx.m_pCancel)) return 1;
+        const BlockJob* job = encoders.Oldest();
+        if (!job || job->m_nInputSize != static_cast<uint64_t>(n) || static_cast<uint64_t>(n) >= bsize)
+            return Fail(ctx, u"");
+        own = 1;
+    }
+    // Any other entry is read here block by block, every block submitted.
+    while (!ctx.m_bJobAhead) {
         if (Cancelled(ctx.m_pCancel)) return 1;
         const uint8_t* piece = nullptr;
         const int64_t n = TakePiece(ctx, entry, total, ctx.m_pBuffers->Ring(), ahead, &piece);
@@ -348,11 +370,12 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
             // A job that is both the last and the only one in flight has
             // nothing to overlap with.
             encoders.Submit(job, job->m_bLast && encoders.InFlight() == 0);
+            ++own;
             previous = job;
         } while (at < size);
         if (size < bsize) break;
     }
-    while (encoders.InFlight() > 0)
+    while (own > 0)
         if (writeOldest() != 0) return 1;
 
     if (tailDue) {
@@ -360,10 +383,18 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
         if (out.PutSmall(tail, sizeof tail) != 0) return 1;
     }
     if (out.End() != 0) return 1;
-    return Cancelled(ctx.m_pCancel) ? 1 : 0;
+    if (Cancelled(ctx.m_pCancel)) return 1;
+    abandon.bDone = true;
+    return 0;
 }
 
 } // namespace
+
+uint32_t LargestOneJobSource(uint8_t method, uint32_t blockSize)
+{
+    // A whole block is followed by the read that finds the end.
+    return method == METHOD_LZ4 ? blockSize - 1 : std::min(blockSize - 1, blockSize / DEFLATE_PARTS);
+}
 
 int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)
 {

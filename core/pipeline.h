@@ -128,6 +128,10 @@ struct PipelineContext {
     // Null: the encoders and the verify pass read (and hash) on the calling
     // thread. Set: entries of more than one block are read there instead.
     ISourceReadAhead* m_pReadAhead = nullptr;
+    // Set: the entry is one job, submitted to the encoders before its turn
+    // from the very bytes the source holds, and the oldest in flight; the
+    // jobs behind it are the next entries' and stay in flight.
+    bool m_bJobAhead = false;
     // Where the verify pass reads the stored bytes back; null: through the
     // writer's volume set. With m_pWritten set it reads only bytes the
     // writer has written through, waiting for the others (m_pCancel stops
@@ -149,6 +153,10 @@ extern const char16_t* const TEXT_STORED_DATA_BROKEN;
 // or fewer bytes than entry.m_nUncompressedSize, fails the entry (0 / 1).
 int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
 int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
+
+// The largest source the encoder of this method compresses as a single job
+// (the last one, without dictionary).
+uint32_t LargestOneJobSource(uint8_t method, uint32_t blockSize);
 
 // Rewind the source, read the entry's stored bytes back, decode them and
 // compare them with the source (0 / 1).

@@ -1,6 +1,7 @@
 #include "core/small_files_ahead.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "core/memory_files.h"
@@ -34,7 +35,8 @@ SmallFilesAhead::SmallFilesAhead(ISourceOpener& opener, const FilesAheadBounds& 
 SmallFilesAhead::~SmallFilesAhead()
 {
     // The reader ends after the file it is reading; nothing it has read is
-    // wanted any more.
+    // wanted any more, nor compressed.
+    DropJobsAhead();
     m_requests.Close();
     m_results.Close();
     if (m_thread.joinable()) m_thread.join();
@@ -47,6 +49,7 @@ void SmallFilesAhead::Run()
         while (m_requests.Pop(request, m_pCancel)) {
             Result result;
             result.nKey = request.nKey;
+            result.bFollows = request.bFollows;
             result.pBytes = ReadWhole(request);
             if (!m_results.Push(std::move(result), m_pCancel)) return;
         }
@@ -86,7 +89,7 @@ bool SmallFilesAhead::HasRoom(uint64_t size) const
     return m_queued.size() < m_bounds.nFiles && m_nBytesHeld + size + 1 <= m_bounds.nTotalBytes;
 }
 
-void SmallFilesAhead::Queue(uint64_t key, std::wstring path, uint64_t size)
+void SmallFilesAhead::Queue(uint64_t key, std::wstring path, uint64_t size, bool follows)
 {
     if (!HasRoom(size)) return;
     const uint64_t seq = m_nNextSeq++;
@@ -94,7 +97,7 @@ void SmallFilesAhead::Queue(uint64_t key, std::wstring path, uint64_t size)
     m_nBytesHeld += size + 1;
     // Never full: it holds no more requests than files are queued. A
     // cancelled run refuses it, and Take then finds nothing.
-    m_requests.Push(Request{key, seq, std::move(path), size}, m_pCancel);
+    m_requests.Push(Request{key, seq, std::move(path), size, follows}, m_pCancel);
 }
 
 void SmallFilesAhead::DropOldest()
@@ -103,25 +106,109 @@ void SmallFilesAhead::DropOldest()
     m_queued.pop_front();
 }
 
-std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expectedSize)
+bool SmallFilesAhead::NextResult(Result& result)
 {
+    if (m_ready.empty()) return m_results.Pop(result, m_pCancel);
+    result = std::move(m_ready.front());
+    m_ready.pop_front();
+    return true;
+}
+
+std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expectedSize, bool* jobAhead)
+{
+    if (jobAhead) *jobAhead = false;
+    // Whatever dropped jobs behind this object's back leaves none to count on.
+    if (m_jobs.pEncoders && m_jobs.pEncoders->InFlight() != m_nSubmitted) DropJobsAhead();
     const auto it =
         std::find_if(m_queued.begin(), m_queued.end(), [key](const Queued& q) { return q.nKey == key; });
-    if (it == m_queued.end()) return nullptr;
+    if (it == m_queued.end()) {
+        DropJobsAhead(); // the caller compresses this one itself
+        return nullptr;
+    }
     // Not started: claimed here, with every file before it. Its result, an
     // empty one, is dropped with theirs when a later file is taken.
     uint64_t unclaimed = m_nUnclaimed.load();
     while (unclaimed <= it->nSeq)
-        if (m_nUnclaimed.compare_exchange_weak(unclaimed, it->nSeq + 1)) return nullptr;
+        if (m_nUnclaimed.compare_exchange_weak(unclaimed, it->nSeq + 1)) {
+            DropJobsAhead();
+            return nullptr;
+        }
     // The results come in the order the files were queued.
     for (;;) {
         Result result;
-        if (!m_results.Pop(result, m_pCancel)) return nullptr;
+        if (!NextResult(result)) {
+            DropJobsAhead();
+            return nullptr;
+        }
         DropOldest();
-        if (result.nKey != key) continue;
-        if (!result.pBytes || result.pBytes->size() != expectedSize) return nullptr;
+        // The oldest job in flight, when there is one, is this result's.
+        const bool submitted = m_nSubmitted > 0;
+        if (submitted) --m_nSubmitted;
+        if (result.nKey != key) {
+            if (submitted) DropJobsAhead();
+            continue;
+        }
+        if (!result.pBytes || result.pBytes->size() != expectedSize) {
+            DropJobsAhead();
+            return nullptr;
+        }
+        bool ahead = false;
+        if (submitted) {
+            const BlockJob* job = m_jobs.pEncoders->Oldest();
+            ahead = jobAhead && job && job->m_nTag == key && job->m_nInputSize == expectedSize;
+            if (!ahead) DropJobsAhead();
+        } else if (jobAhead && m_jobs.pEncoders && m_jobs.pEncoders->InFlight() == 0) {
+            ahead = SubmitJob(result);
+        }
+        if (ahead) {
+            *jobAhead = true;
+            SubmitFollowing();
+        }
         return std::make_unique<MemoryFile>(std::move(result.pBytes));
     }
+}
+
+bool SmallFilesAhead::SubmitJob(const Result& result)
+{
+    BlockEncoders& encoders = *m_jobs.pEncoders;
+    if (!result.pBytes || encoders.Threads() == 0) return false;
+    // An empty file has no job (LZ4) or one of its own making (Deflate).
+    const size_t size = result.pBytes->size();
+    if (size == 0 || size > m_jobs.nMaxJobBytes) return false;
+    BlockJob* job = encoders.NextFree();
+    if (!job) return false;
+    // Exactly what the entry's encoder fills for a file of one job.
+    std::memcpy(job->Input(), result.pBytes->data(), size);
+    job->m_nMethod = m_jobs.nMethod;
+    job->m_bHigh = m_jobs.bHigh;
+    job->m_bLast = true;
+    job->m_nInputSize = static_cast<uint32_t>(size);
+    job->m_nDictSize = 0;
+    job->m_nTag = result.nKey;
+    encoders.Submit(job, false);
+    return true;
+}
+
+// Only results the reader has already delivered: waiting here for one
+// would hold up the file being taken.
+void SmallFilesAhead::SubmitFollowing()
+{
+    for (;;) {
+        if (m_nSubmitted == m_ready.size()) {
+            Result result;
+            if (!m_results.TryPop(result)) return;
+            m_ready.push_back(std::move(result));
+        }
+        const Result& next = m_ready[m_nSubmitted];
+        if (!next.bFollows || !SubmitJob(next)) return;
+        ++m_nSubmitted;
+    }
+}
+
+void SmallFilesAhead::DropJobsAhead()
+{
+    if (m_jobs.pEncoders && m_jobs.pEncoders->InFlight() > 0) m_jobs.pEncoders->Abandon();
+    m_nSubmitted = 0;
 }
 
 } // namespace zk

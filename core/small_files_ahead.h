@@ -15,6 +15,15 @@
 // come in order and from the caller's own code.
 //
 // Memory: at most the bounds' file count and bytes, whatever the walk.
+//
+// With block encoders given (CompressAhead), a file taken whole that its
+// encoder compresses as one job is also handed to them at once, and so are
+// the files read already that the caller stores right after it, while
+// slots are free: a run of small files then keeps every encoding thread
+// busy, not only the caller's. Their jobs stay in flight, oldest first,
+// until their turns come; a file whose turn does not come as expected (not
+// taken next, or of another size by then) drops them all, so that the
+// caller's own jobs never queue behind jobs of files it has not reached.
 
 #include <atomic>
 #include <cstdint>
@@ -24,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/block_encoders.h"
 #include "core/bounded_queue.h"
 #include "core/volume_io.h"
 
@@ -35,6 +45,15 @@ class ISourceOpener {
 public:
     virtual ~ISourceOpener() = default;
     virtual std::unique_ptr<IByteFile> OpenForReading(const std::wstring& path) = 0;
+};
+
+// What compressing ahead needs: the encoders, the way every job of the
+// build is compressed, and the largest file its encoder takes as one job.
+struct JobsAheadSetup {
+    BlockEncoders* pEncoders = nullptr;
+    uint8_t nMethod = 0; // METHOD_LZ4 or METHOD_DEFLATE
+    bool bHigh = false;
+    uint32_t nMaxJobBytes = 0;
 };
 
 struct FilesAheadBounds {
@@ -59,7 +78,14 @@ public:
 
     // Queues the walk's next file, expected to hold size bytes (IsSmall and
     // HasRoom hold); key names it for Take, unique among those queued.
-    void Queue(uint64_t key, std::wstring path, uint64_t size);
+    // follows: no file the caller compresses comes between it and the file
+    // queued before it.
+    void Queue(uint64_t key, std::wstring path, uint64_t size, bool follows = false);
+
+    // Compresses files ahead on these encoders from now on. The encoders
+    // hold no other jobs whenever the caller takes a file, and nothing but
+    // Take and the destructor drops what is in flight.
+    void CompressAhead(const JobsAheadSetup& setup) { m_jobs = setup; }
 
     // The file queued under key, read whole, at its start, when it held
     // the size the caller expects now. Null when it was not queued, not
@@ -67,7 +93,11 @@ public:
     // it was listed (the caller opens it itself and
     // sees what became of it), or after a cancel. Files queued before it
     // are dropped: the walk has passed them.
-    std::unique_ptr<IByteFile> Take(uint64_t key, uint64_t expectedSize);
+    // *jobAhead (when asked for) tells whether the file is one job of the
+    // encoders, submitted from the bytes returned and now the oldest in
+    // flight: the caller takes its result instead of compressing it. Jobs
+    // ahead are only ever kept for a caller that asks.
+    std::unique_ptr<IByteFile> Take(uint64_t key, uint64_t expectedSize, bool* jobAhead = nullptr);
 
     // What is held against the bounds now (files queued and not taken).
     size_t FilesHeld() const { return m_queued.size(); }
@@ -79,10 +109,12 @@ private:
         uint64_t nSeq = 0; // the order queued
         std::wstring strPath;
         uint64_t nSize = 0;
+        bool bFollows = false;
     };
     struct Result {
         uint64_t nKey = 0;
         std::shared_ptr<std::vector<uint8_t>> pBytes; // null: not read
+        bool bFollows = false;
     };
     struct Queued {
         uint64_t nKey = 0;
@@ -95,6 +127,15 @@ private:
     std::shared_ptr<std::vector<uint8_t>> ReadWhole(const Request& request);
     // Ends the oldest queued file's share of the bounds.
     void DropOldest();
+    // The next result in queue order: one taken ahead, or the reader's.
+    bool NextResult(Result& result);
+    // Hands a file read whole to the encoders as one job; false when it is
+    // not one job or no slot is free.
+    bool SubmitJob(const Result& result);
+    // The files read already that follow the one taken last, while slots
+    // are free.
+    void SubmitFollowing();
+    void DropJobsAhead();
 
     ISourceOpener& m_opener;
     const FilesAheadBounds m_bounds;
@@ -106,6 +147,11 @@ private:
     std::atomic<uint64_t> m_nUnclaimed{0};
     // Used by the calling thread only.
     std::deque<Queued> m_queued;
+    // Results taken from the reader ahead of their turn, for their jobs;
+    // the first m_nSubmitted of them have one in flight each, in order.
+    std::deque<Result> m_ready;
+    size_t m_nSubmitted = 0;
+    JobsAheadSetup m_jobs;
     uint64_t m_nNextSeq = 0;
     uint64_t m_nBytesHeld = 0;
     std::thread m_thread;

@@ -42,6 +42,15 @@ std::unique_ptr<FilesAheadWalk, FilesAheadWalkDelete> FilesAheadWalk::Start(Buil
     const FilesAheadBounds bounds{ctx.nBlockSize, AHEAD_BYTES, AHEAD_FILES};
     walk->m_pReader = SmallFilesAhead::Create(*walk->m_pOpener, bounds, &ctx.job.pFlags->m_nResult);
     if (!walk->m_pReader) return nullptr;
+    // LZ4's fast mode compresses a small file in less time than handing it
+    // to another thread costs; every other way is worth the hand-over.
+    if (ctx.nCompressKind == 0 && ctx.nCompressLevel == 0) return walk;
+    JobsAheadSetup jobs;
+    jobs.pEncoders = &ctx.buffers->Encoders();
+    jobs.nMethod = ctx.nCompressKind == 0 ? METHOD_LZ4 : METHOD_DEFLATE;
+    jobs.bHigh = ctx.nCompressLevel != 0;
+    jobs.nMaxJobBytes = LargestOneJobSource(jobs.nMethod, ctx.nBlockSize);
+    walk->m_pReader->CompressAhead(jobs);
     return walk;
 }
 
@@ -61,10 +70,10 @@ FilesAheadWalk::~FilesAheadWalk()
     m_pReader.reset();
 }
 
-std::unique_ptr<IByteFile> FilesAheadWalk::Take(const SourceNode& node, uint64_t listedSize)
+std::unique_ptr<IByteFile> FilesAheadWalk::Take(const SourceNode& node, uint64_t listedSize, bool* jobAhead)
 {
     Fill();
-    return m_pReader->Take(reinterpret_cast<uintptr_t>(&node), listedSize);
+    return m_pReader->Take(reinterpret_cast<uintptr_t>(&node), listedSize, jobAhead);
 }
 
 // Refilled in batches: a reader that waits for work is woken once per
@@ -84,7 +93,10 @@ void FilesAheadWalk::Fill()
         if (m_pReader->IsSmall(m_pending.nSize)) {
             if (!m_pReader->HasRoom(m_pending.nSize)) return;
             m_pReader->Queue(reinterpret_cast<uintptr_t>(m_pending.pNode), std::move(m_pending.strPath),
-                             m_pending.nSize);
+                             m_pending.nSize, !m_bGap);
+            m_bGap = false;
+        } else if (m_pending.nSize != 0) {
+            m_bGap = true; // an empty file stores no data
         }
         m_bPending = false;
     }

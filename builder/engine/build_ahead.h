@@ -32,8 +32,9 @@ public:
 
     // The file of node, read whole, when the reader got it with the size
     // listed now; null otherwise (the caller opens it as always). Queues
-    // the files after it first.
-    std::unique_ptr<IByteFile> Take(const SourceNode& node, uint64_t listedSize);
+    // the files after it first. *jobAhead: the file is compressed already
+    // or being compressed, as the encoders' oldest job (SmallFilesAhead).
+    std::unique_ptr<IByteFile> Take(const SourceNode& node, uint64_t listedSize, bool* jobAhead);
 
 private:
     struct Frame {
@@ -62,6 +63,8 @@ private:
     Candidate m_pending;
     bool m_bPending = false;
     bool m_bEnded = false;
+    // A file with data to compress was passed over since the last one queued.
+    bool m_bGap = false;
 };
 
 } // namespace zk

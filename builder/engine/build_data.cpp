@@ -297,8 +297,10 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     if (record.info.m_nSize == 0) return 0;
     // A small file read ahead is encoded from memory; any other, or one the
     // reader could not get, is opened here, questions included.
+    bool jobAhead = false;
     std::unique_ptr<IByteFile> file =
-        ctx.filesAhead && record.pNode ? ctx.filesAhead->Take(*record.pNode, record.info.m_nSize) : nullptr;
+        ctx.filesAhead && record.pNode ? ctx.filesAhead->Take(*record.pNode, record.info.m_nSize, &jobAhead)
+                                       : nullptr;
     FileHandle source;
     if (!file) {
         if (OpenSource(ctx, path, source) != 0) return 1;
@@ -308,7 +310,9 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     pipe.m_pSource = file.get();
     pipe.m_strSourcePath = ToU16(path);
     pipe.m_failure = FailureInfo{};
+    pipe.m_bJobAhead = jobAhead;
     const int result = EncodeEntry(ctx, record);
+    pipe.m_bJobAhead = false;
     pipe.m_pSource = nullptr;
     file.reset();
     source.Reset();

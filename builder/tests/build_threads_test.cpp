@@ -206,6 +206,58 @@ TEST(BuildThreads, LockedSmallFileAsksInItsTurn)
     }
 }
 
+// Small files changed or deleted after the reader may have read and the
+// encoders compressed them ahead, before their folder is listed: a changed
+// one is stored as it is at its turn, and a deleted one fails the build
+// there, after every file before it and before any after it.
+TEST(BuildThreads, SmallFilesChangedAfterTheReadAheadAreTakenAtTheirTurn)
+{
+    ThreadScope threads;
+    threads.Use(2);
+    for (uint8_t kind : {0, 1})
+        for (bool remove : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "method " << int(kind) << (remove ? " deleted" : " resized"));
+            BuildScene s;
+            const std::wstring top = s.Folder(L"data");
+            std::vector<std::wstring> first, second;
+            for (std::vector<std::wstring>* files : {&first, &second}) {
+                const std::wstring folder = files == &first ? L"data\\a\\" : L"data\\b\\";
+                s.Folder(folder);
+                for (int i = 0; i < 20; ++i)
+                    files->push_back(
+                        s.File(folder + std::to_wstring(10 + i), Bytes(2000 + 97 * i, i, false)));
+            }
+            s.Sources({top});
+            // LZ4 at its high level: its fast mode compresses small files in turn.
+            s.owner.m_env.m_nCompressKind = kind;
+            s.owner.m_env.m_nCompressLevel = kind == 0 ? 1 : 0;
+            const std::wstring target = s.scratch.Path() + L"out.zka";
+            s.Target(target);
+            std::vector<std::wstring> phases;
+            s.owner.m_onPhase = [&](const std::wstring& phase) {
+                phases.push_back(phase);
+                if (phase != first.back()) return;
+                if (remove) {
+                    DeleteFileW(second[2].c_str());
+                    return;
+                }
+                s.File(second[1].substr(s.src.size()), Bytes(1000, 50, true));
+                s.File(second[2].substr(s.src.size()), Bytes(5000, 51, true));
+            };
+            BoxAnswers boxes;
+            s.Build();
+            if (!remove) {
+                ASSERT_EQ(s.Result(), BUILD_RESULT_OK);
+                EXPECT_EQ(ExpectMatchesSources(ReadBack(target), s.sources, true), 43u);
+                continue;
+            }
+            EXPECT_EQ(s.Result(), BUILD_RESULT_FAILED);
+            ASSERT_FALSE(phases.empty());
+            EXPECT_EQ(phases.back(), second[1]) << "the build stops at the deleted file";
+            EXPECT_EQ(BuildScene::WorkFilesIn(s.scratch.Path()), 0);
+        }
+}
+
 // A file in the middle that changes while it is stored fails the build: it
 // is the one reported, and nothing of the file after it is read. The
 // progress never goes back.

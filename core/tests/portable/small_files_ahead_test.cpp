@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "core/archive_format.h"
 #include "core/memory_files.h"
 #include "core/small_files_ahead.h"
+#include "core/tests/portable/pipeline_harness.h"
 
 namespace zk {
 namespace {
@@ -240,6 +242,91 @@ TEST(SmallFilesAhead, AFileNotStartedIsLeftToTheCaller)
     ASSERT_TRUE(last);
     EXPECT_EQ(ReadAll(*last), Pattern(10, 2));
     EXPECT_FALSE(opener.Opened(L"1"));
+}
+
+} // namespace
+} // namespace zk
+
+namespace zk {
+namespace {
+
+// A run of small files stored one after another as the data phase stores
+// them: each taken from the reader, its job compressed ahead when it can be,
+// or read by the caller as it is now when the reader does not have it as
+// listed. The stream is the one a single thread writes from the files as
+// they are at their turns, whatever happened to them since the read ahead.
+TEST(SmallFilesAhead, JobsAheadGiveTheBytesOfOneThread)
+{
+    constexpr uint32_t B = 4096;
+    constexpr uint64_t NONE = UINT64_MAX;
+    const struct Case {
+        const char* name;
+        uint64_t resized = NONE; // listed with another size and other bytes at its turn
+        uint64_t emptied = NONE; // empty at its turn: never taken
+        uint64_t unread = NONE;  // the reader cannot open it
+        uint64_t large = NONE;   // several blocks, never queued, stored in between
+    } cases[] = {
+        {"as listed"},
+        {"one changed size before its turn", 5},
+        {"one emptied before its turn", NONE, 5},
+        {"one the reader could not open", NONE, NONE, 5},
+        {"a large file in between", NONE, NONE, NONE, 5},
+    };
+    constexpr uint64_t N = 12;
+    // One job each but the 2000 bytes of file 7 with Deflate (parts of B/4).
+    const auto size = [](uint64_t i) -> size_t { return i == 7 ? 2000 : 1 + 83 * i; };
+    for (uint8_t method : {METHOD_LZ4, METHOD_DEFLATE})
+        for (const Case& c : cases) {
+            SCOPED_TRACE(testing::Message() << c.name << ", method " << int{method});
+            std::vector<Bytes> listed, stored;
+            FakeOpener opener;
+            for (uint64_t i = 0; i < N; ++i) {
+                listed.push_back(test::MakeData(i == c.large ? 3 * B + 5 : size(i), test::Fill::TEXT,
+                                                static_cast<uint32_t>(i)));
+                stored.push_back(i == c.resized   ? test::MakeData(size(i) + 10, test::Fill::RANDOM)
+                                 : i == c.emptied ? Bytes()
+                                                  : listed.back());
+                if (i != c.unread) opener.Add(std::to_wstring(i), listed.back());
+            }
+            test::StreamHarness h(B);
+            h.UseReadAhead(2);
+            auto ahead = SmallFilesAhead::Create(opener, FilesAheadBounds{B, 1 << 20, 64}, nullptr);
+            ASSERT_TRUE(ahead);
+            ahead->CompressAhead(
+                JobsAheadSetup{&h.buffers->Encoders(), method, false, LargestOneJobSource(method, B)});
+            for (uint64_t i = 0; i < N; ++i)
+                if (i != c.large) ahead->Queue(i, std::to_wstring(i), listed[i].size(), true);
+            opener.WaitForOpens(static_cast<int>(N) - (c.large != NONE));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+            test::StreamHarness single(B);
+            int jobsAhead = 0;
+            for (uint64_t i = 0; i < N; ++i) {
+                if (stored[i].empty()) continue;
+                bool jobAhead = false;
+                std::unique_ptr<IByteFile> file = ahead->Take(i, stored[i].size(), &jobAhead);
+                if (i == 0) {
+                    EXPECT_GT(h.buffers->Encoders().InFlight(), 1u) << "the files after it go ahead too";
+                }
+                jobsAhead += jobAhead;
+                h.SetSource(stored[i]);
+                if (file) h.ctx.m_pSource = file.get();
+                h.ctx.m_bJobAhead = jobAhead;
+                PipelineEntry e = h.NewEntry(stored[i].size());
+                ASSERT_EQ(h.Encode(method, e), 0) << i;
+                h.ctx.m_pSource = nullptr;
+                single.SetSource(stored[i]);
+                PipelineEntry one = single.NewEntry(stored[i].size());
+                ASSERT_EQ(single.Encode(method, one), 0) << i;
+                EXPECT_EQ(e.m_nStoredSize, one.m_nStoredSize) << i;
+            }
+            EXPECT_EQ(h.buffers->Encoders().InFlight(), 0u);
+            EXPECT_TRUE(*h.volume0Data == *single.volume0Data) << "other bytes";
+            // Every file of one job but the one that changed went ahead.
+            const bool changed =
+                c.resized != NONE || c.emptied != NONE || c.unread != NONE || c.large != NONE;
+            EXPECT_EQ(jobsAhead, (method == METHOD_LZ4 ? 12 : 11) - int{changed});
+        }
 }
 
 } // namespace
