@@ -11,7 +11,7 @@ if(NOT ZK_LZ4_LIB_DIR OR NOT EXISTS "${ZK_LZ4_LIB_DIR}/lz4.c")
 endif()
 # Compiled through a unit of ours, so that every build compresses to the
 # same bytes (cmake/lz4_unit.c says why).
-add_library(zk_lz4 STATIC ${CMAKE_CURRENT_LIST_DIR}/lz4_unit.c)
+add_library(zk_lz4 STATIC ${CMAKE_CURRENT_LIST_DIR}/lz4_unit.c ${ZK_LZ4_LIB_DIR}/lz4hc.c)
 target_include_directories(zk_lz4 SYSTEM PUBLIC ${ZK_LZ4_LIB_DIR})
 # The streaming calls the pipeline uses are marked deprecated in the headers;
 # they are still the documented way to chain blocks with a dictionary.

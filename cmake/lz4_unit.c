@@ -1,4 +1,4 @@
-/* LZ4's fast and high-compression coders, compiled as one unit.
+/* LZ4's fast coder and its decoder, compiled through a unit of ours.
  *
  * LZ4 picks the hash of its fast match finder by the width of a machine
  * register: it hashes five bytes where registers are 64-bit and four where
@@ -8,7 +8,9 @@
  * "x32" case: 64-bit registers beside 32-bit pointers), so a 32-bit x86
  * build compiles it as that case; only speed differs. Every system header
  * LZ4 includes is included first, so that only LZ4's own code sees the
- * definition. */
+ * definition. The high-compression coder stays a unit of its own (so that
+ * the extractor links none of it); its hash reads four bytes on every
+ * build. */
 #include <assert.h>
 #include <limits.h>
 #include <stddef.h>
@@ -22,6 +24,5 @@
 #endif
 
 #include "lz4.c"
-#include "lz4hc.c"
 
 _Static_assert(sizeof(reg_t) == 8, "LZ4 must hash as on 64-bit machines");
