@@ -228,11 +228,18 @@ Program::Program(const std::wstring& exe, const std::wstring& arguments, const s
     if (!arguments.empty()) commandLine += L" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof(si);
-    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-    buffer.push_back(L'\0');
-    if (!CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &si, &m_pi))
+    // Under Wine on a busy machine a start now and then fails at once; a
+    // program that really cannot start fails every time.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+        buffer.push_back(L'\0');
+        if (CreateProcessW(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           folder.empty() ? nullptr : folder.c_str(), &si, &m_pi))
+            return;
+        m_nStartError = GetLastError();
         m_pi = PROCESS_INFORMATION{};
+        Sleep(200);
+    }
 }
 
 Program::~Program()

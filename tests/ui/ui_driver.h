@@ -42,6 +42,8 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool Started() const { return m_pi.hProcess != nullptr; }
+    // The system's code for the last failed start.
+    DWORD StartError() const { return m_nStartError; }
     DWORD Pid() const { return m_pi.dwProcessId; }
     HANDLE Process() const { return m_pi.hProcess; }
     // A wait that fails says nothing about the process: it counts as
@@ -67,6 +69,7 @@ public:
 
 private:
     PROCESS_INFORMATION m_pi{};
+    DWORD m_nStartError = 0;
 };
 
 // The first visible control with this id below `root` (pages are child

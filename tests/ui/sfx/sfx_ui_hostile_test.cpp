@@ -94,6 +94,7 @@ struct Box {
 
 struct RunResult {
     bool m_bExited = false;
+    DWORD m_nStartError = 0;  // the system's code when the extractor could not be started
     DWORD m_nElapsedMs = 0;   // from the start until the run was looked at last
     bool m_bMainShown = false; // the main window came up
     std::vector<Box> m_boxes;
@@ -150,6 +151,7 @@ RunResult RunHostile(const TestArchive& arc, bool windowed, const std::vector<si
 
     {
         Program p(dir + L"\\h.exe", L"");
+        r.m_nStartError = p.StartError();
         if (!p.Started()) return r;
         const DWORD pid = GetProcessId(p.Process());
         bool clicked = false, closing = false;
@@ -278,7 +280,8 @@ TEST(HostileSfx, EndsWithItsMessageAndWritesOnlyTheDestination)
             if (c.m_damage) c.m_damage(arc);
 
             RunResult r = RunHostile(arc, windowed, c.m_drop);
-            EXPECT_TRUE(r.m_bExited) << what << ": still running after " << r.m_nElapsedMs << " ms";
+            EXPECT_TRUE(r.m_bExited) << what << ": still running after " << r.m_nElapsedMs << " ms (start error "
+                                << r.m_nStartError << ")";
             EXPECT_EQ(r.m_boxes, (std::vector<Box>{{c.m_strCaption, c.m_strMessage}}))
                 << what << ": " << r.m_boxes.size() << " boxes";
             for (const std::wstring& path : r.m_outside)
