@@ -83,6 +83,18 @@ struct Scene {
             total += jobs[i].entry.m_nUncompressedSize;
         return total;
     }
+
+    // Hands the verifier every entry after the first on a thread of their
+    // own, which stops at the first one refused; accepted counts them.
+    std::thread SubmitRest(VerifyBehind& v, std::atomic<size_t>& accepted)
+    {
+        return std::thread([this, &v, &accepted] {
+            for (size_t i = 1; i < jobs.size(); ++i) {
+                if (!v.Submit(jobs[i])) break;
+                ++accepted;
+            }
+        });
+    }
 };
 
 // What each case does to the entries before they are handed over, and what
@@ -170,12 +182,7 @@ TEST(VerifyBehind, WaitsForTheWriterAndBoundsItsLag)
         ASSERT_TRUE(v);
         ASSERT_TRUE(v->Submit(s.jobs[0]));
         std::atomic<size_t> accepted{1};
-        std::thread submitter([&] {
-            for (size_t i = 1; i < s.jobs.size(); ++i) {
-                if (!v->Submit(s.jobs[i])) break;
-                ++accepted;
-            }
-        });
+        std::thread submitter = s.SubmitRest(*v, accepted);
         EXPECT_FALSE(v->WaitIdle(100)) << "the first entry's last bytes are not written";
         EXPECT_EQ(v->VerifiedBytes() % B, 0u) << "only whole blocks before the missing bytes";
         EXPECT_LT(v->VerifiedBytes(), s.jobs[0].entry.m_nUncompressedSize);
@@ -212,12 +219,7 @@ TEST(VerifyBehind, ByteBoundLetsALargeEntryThroughAlone)
     ASSERT_TRUE(v);
     ASSERT_TRUE(v->Submit(s.jobs[0]));
     std::atomic<size_t> accepted{1};
-    std::thread submitter([&] {
-        for (size_t i = 1; i < s.jobs.size(); ++i) {
-            if (!v->Submit(s.jobs[i])) break;
-            ++accepted;
-        }
-    });
+    std::thread submitter = s.SubmitRest(*v, accepted);
     EXPECT_FALSE(v->WaitIdle(50));
     EXPECT_EQ(v->VerifiedBytes(), 0u);
     EXPECT_EQ(accepted.load(), 1u) << "the second entry waits for the first";
