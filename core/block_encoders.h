@@ -56,6 +56,7 @@ struct BlockJob {
 
     // At least DICT_ROOM bytes before it are the dictionary's room.
     uint8_t* Input() { return m_pMemory.get() + DICT_ROOM; }
+    const uint8_t* Input() const { return m_pMemory.get() + DICT_ROOM; }
     // OUTPUT_HEAD bytes before it may be written by whoever takes the result.
     uint8_t* Output() { return m_pOutput; }
     // Bytes from Output() on that may hold output (the result and more).

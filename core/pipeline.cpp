@@ -354,19 +354,9 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
                 job = encoders.NextFree();
             }
             const uint32_t count = size - at < part ? size - at : part;
-            if (count > 0) std::memcpy(job->Input(), piece + at, count);
+            FillEncodeJob(*job, method, high, piece + at, count, size < bsize && at + count == size,
+                          previous);
             at += count;
-            job->m_nMethod = method;
-            job->m_bHigh = high;
-            job->m_bLast = size < bsize && at == size;
-            job->m_nInputSize = count;
-            job->m_nDictSize = 0;
-            if (previous) {
-                const uint32_t d = previous->m_nInputSize < BlockJob::DICT_ROOM ? previous->m_nInputSize
-                                                                                : BlockJob::DICT_ROOM;
-                std::memcpy(job->Input() - d, previous->Input() + previous->m_nInputSize - d, d);
-                job->m_nDictSize = d;
-            }
             // A job that is both the last and the only one in flight has
             // nothing to overlap with.
             encoders.Submit(job, job->m_bLast && encoders.InFlight() == 0);
@@ -394,6 +384,24 @@ uint32_t LargestOneJobSource(uint8_t method, uint32_t blockSize)
 {
     // A whole block is followed by the read that finds the end.
     return method == METHOD_LZ4 ? blockSize - 1 : std::min(blockSize - 1, blockSize / DEFLATE_PARTS);
+}
+
+void FillEncodeJob(BlockJob& job, uint8_t method, bool high, const uint8_t* bytes, uint32_t count, bool last,
+                   const BlockJob* previous, uint64_t tag)
+{
+    if (count > 0) std::memcpy(job.Input(), bytes, count);
+    job.m_nMethod = method;
+    job.m_bHigh = high;
+    job.m_bLast = last;
+    job.m_nInputSize = count;
+    job.m_nDictSize = 0;
+    job.m_nTag = tag;
+    if (previous) {
+        const uint32_t d =
+            previous->m_nInputSize < BlockJob::DICT_ROOM ? previous->m_nInputSize : BlockJob::DICT_ROOM;
+        std::memcpy(job.Input() - d, previous->Input() + previous->m_nInputSize - d, d);
+        job.m_nDictSize = d;
+    }
 }
 
 int Lz4EncodeEntry(PipelineContext& ctx, PipelineEntry& entry)

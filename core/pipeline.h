@@ -158,6 +158,16 @@ int DeflateEncodeEntry(PipelineContext& ctx, PipelineEntry& entry);
 // (the last one, without dictionary).
 uint32_t LargestOneJobSource(uint8_t method, uint32_t blockSize);
 
+// Fills a job of an entry's encoder with count bytes of its source (a block,
+// or a part of one): compressed by method, at level 9 / LZ4 HC when high,
+// with the end of the job before it as dictionary (none when previous is
+// null), last when it ends the entry's stream, tagged for whoever takes it
+// back. A whole small file compressed before its turn is filled here too, as
+// the last job without dictionary, so that it gives the bytes its encoder
+// would.
+void FillEncodeJob(BlockJob& job, uint8_t method, bool high, const uint8_t* bytes, uint32_t count, bool last,
+                   const BlockJob* previous = nullptr, uint64_t tag = 0);
+
 // Rewind the source, read the entry's stored bytes back, decode them and
 // compare them with the source (0 / 1).
 int Lz4VerifyEntry(PipelineContext& ctx, const PipelineEntry& entry);

@@ -1,7 +1,6 @@
 #include "core/small_files_ahead.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "core/memory_files.h"
@@ -177,14 +176,8 @@ bool SmallFilesAhead::SubmitJob(const Result& result)
     if (size == 0 || size > m_jobs.nMaxJobBytes) return false;
     BlockJob* job = encoders.NextFree();
     if (!job) return false;
-    // Exactly what the entry's encoder fills for a file of one job.
-    std::memcpy(job->Input(), result.pBytes->data(), size);
-    job->m_nMethod = m_jobs.nMethod;
-    job->m_bHigh = m_jobs.bHigh;
-    job->m_bLast = true;
-    job->m_nInputSize = static_cast<uint32_t>(size);
-    job->m_nDictSize = 0;
-    job->m_nTag = result.nKey;
+    FillEncodeJob(*job, m_jobs.nMethod, m_jobs.bHigh, result.pBytes->data(), static_cast<uint32_t>(size),
+                  true, nullptr, result.nKey);
     encoders.Submit(job, false);
     return true;
 }
