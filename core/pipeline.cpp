@@ -171,6 +171,17 @@ int64_t TakePiece(PipelineContext& ctx, const PipelineEntry& entry, uint64_t& to
     return n;
 }
 
+// The whole source of an entry whose one job went ahead, as TakePiece would
+// have read it: hashed and counted.
+int TakeJobAhead(PipelineContext& ctx, const BlockJob& job)
+{
+    const uint32_t n = job.m_nInputSize;
+    if (HashUpdate(ctx, job.Input(), n) != 0) return Fail(ctx, ctx.m_pHash->LastErrorText());
+    ctx.m_nReadCounter += n;
+    if (ctx.m_pProgress) ctx.m_pProgress->OnRead(ctx.m_nReadCounter);
+    return 0;
+}
+
 int Emit(PipelineContext& ctx, PipelineEntry& entry, const uint8_t* bytes, uint32_t count)
 {
     if (count == 0) return 0;
@@ -326,14 +337,13 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
     BlockJob* previous = nullptr;
     uint64_t total = 0;
     if (ctx.m_bJobAhead) {
-        // The file is still read here, for its hash, its counters and its
-        // size; its one job holds the same bytes.
-        const uint8_t* piece = nullptr;
-        const int64_t n = TakePiece(ctx, entry, total, ctx.m_pBuffers->Ring(), ahead, &piece);
-        if (n < 0 || Cancelled(ctx.m_pCancel)) return 1;
+        // Its one job holds the source's bytes already: the hash and the
+        // counters take them from there (the encoders only read a job's
+        // input), and the size check is the job's size.
         const BlockJob* job = encoders.Oldest();
-        if (!job || job->m_nInputSize != static_cast<uint64_t>(n) || static_cast<uint64_t>(n) >= bsize)
+        if (!job || job->m_nInputSize != entry.m_nUncompressedSize || job->m_nInputSize >= bsize)
             return Fail(ctx, u"");
+        if (TakeJobAhead(ctx, *job) != 0 || Cancelled(ctx.m_pCancel)) return 1;
         own = 1;
     }
     // Any other entry is read here block by block, every block submitted.

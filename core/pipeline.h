@@ -130,7 +130,8 @@ struct PipelineContext {
     ISourceReadAhead* m_pReadAhead = nullptr;
     // Set: the entry is one job, submitted to the encoders before its turn
     // from the very bytes the source holds, and the oldest in flight; the
-    // jobs behind it are the next entries' and stay in flight.
+    // jobs behind it are the next entries' and stay in flight. The encoder
+    // then hashes and counts the job's input and leaves the source unread.
     bool m_bJobAhead = false;
     // Where the verify pass reads the stored bytes back; null: through the
     // writer's volume set. With m_pWritten set it reads only bytes the

@@ -300,6 +300,8 @@ TEST(SmallFilesAhead, JobsAheadGiveTheBytesOfOneThread)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
             test::StreamHarness single(B);
+            test::RecordingHash hash;
+            h.ctx.m_pHash = &hash;
             int jobsAhead = 0;
             for (uint64_t i = 0; i < N; ++i) {
                 if (stored[i].empty()) continue;
@@ -312,6 +314,7 @@ TEST(SmallFilesAhead, JobsAheadGiveTheBytesOfOneThread)
                 h.SetSource(stored[i]);
                 if (file) h.ctx.m_pSource = file.get();
                 h.ctx.m_bJobAhead = jobAhead;
+                hash.Begin();
                 PipelineEntry e = h.NewEntry(stored[i].size());
                 ASSERT_EQ(h.Encode(method, e), 0) << i;
                 h.ctx.m_pSource = nullptr;
@@ -319,6 +322,8 @@ TEST(SmallFilesAhead, JobsAheadGiveTheBytesOfOneThread)
                 PipelineEntry one = single.NewEntry(stored[i].size());
                 ASSERT_EQ(single.Encode(method, one), 0) << i;
                 EXPECT_EQ(e.m_nStoredSize, one.m_nStoredSize) << i;
+                EXPECT_TRUE(hash.m_data == stored[i]) << i << ": other bytes hashed";
+                EXPECT_EQ(h.ctx.m_nReadCounter, single.ctx.m_nReadCounter) << i;
             }
             EXPECT_EQ(h.buffers->Encoders().InFlight(), 0u);
             EXPECT_TRUE(*h.volume0Data == *single.volume0Data) << "other bytes";
