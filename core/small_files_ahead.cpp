@@ -116,8 +116,6 @@ bool SmallFilesAhead::NextResult(Result& result)
 std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expectedSize, bool* jobAhead)
 {
     if (jobAhead) *jobAhead = false;
-    // Whatever dropped jobs behind this object's back leaves none to count on.
-    if (m_jobs.pEncoders && m_jobs.pEncoders->InFlight() != m_nSubmitted) DropJobsAhead();
     const auto it =
         std::find_if(m_queued.begin(), m_queued.end(), [key](const Queued& q) { return q.nKey == key; });
     if (it == m_queued.end()) {
@@ -134,15 +132,15 @@ std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expected
         }
     // The results come in the order the files were queued.
     for (;;) {
+        // The oldest job in flight, when there is one, is the next ready
+        // result's; a reader's result has none.
+        const bool submitted = !m_ready.empty() && JobsInFlight() > 0;
         Result result;
         if (!NextResult(result)) {
             DropJobsAhead();
             return nullptr;
         }
         DropOldest();
-        // The oldest job in flight, when there is one, is this result's.
-        const bool submitted = m_nSubmitted > 0;
-        if (submitted) --m_nSubmitted;
         if (result.nKey != key) {
             if (submitted) DropJobsAhead();
             continue;
@@ -154,9 +152,9 @@ std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expected
         bool ahead = false;
         if (submitted) {
             const BlockJob* job = m_jobs.pEncoders->Oldest();
-            ahead = jobAhead && job && job->m_nTag == key && job->m_nInputSize == expectedSize;
+            ahead = jobAhead && job->m_nTag == key && job->m_nInputSize == expectedSize;
             if (!ahead) DropJobsAhead();
-        } else if (jobAhead && m_jobs.pEncoders && m_jobs.pEncoders->InFlight() == 0) {
+        } else if (jobAhead && m_jobs.pEncoders && JobsInFlight() == 0) {
             ahead = SubmitJob(result);
         }
         if (ahead) {
@@ -183,25 +181,26 @@ bool SmallFilesAhead::SubmitJob(const Result& result)
 }
 
 // Only results the reader has already delivered: waiting here for one
-// would hold up the file being taken.
+// would hold up the file being taken. The oldest job in flight is the file's
+// just taken, the others those of the first results ready.
 void SmallFilesAhead::SubmitFollowing()
 {
     for (;;) {
-        if (m_nSubmitted == m_ready.size()) {
+        const size_t submitted = JobsInFlight() - 1;
+        if (submitted > m_ready.size()) return;
+        if (submitted == m_ready.size()) {
             Result result;
             if (!m_results.TryPop(result)) return;
             m_ready.push_back(std::move(result));
         }
-        const Result& next = m_ready[m_nSubmitted];
+        const Result& next = m_ready[submitted];
         if (!next.bFollows || !SubmitJob(next)) return;
-        ++m_nSubmitted;
     }
 }
 
 void SmallFilesAhead::DropJobsAhead()
 {
-    if (m_jobs.pEncoders && m_jobs.pEncoders->InFlight() > 0) m_jobs.pEncoders->Abandon();
-    m_nSubmitted = 0;
+    if (JobsInFlight() > 0) m_jobs.pEncoders->Abandon();
 }
 
 } // namespace zk

@@ -136,6 +136,7 @@ private:
     // are free.
     void SubmitFollowing();
     void DropJobsAhead();
+    uint32_t JobsInFlight() const { return m_jobs.pEncoders ? m_jobs.pEncoders->InFlight() : 0; }
 
     ISourceOpener& m_opener;
     const FilesAheadBounds m_bounds;
@@ -147,10 +148,11 @@ private:
     std::atomic<uint64_t> m_nUnclaimed{0};
     // Used by the calling thread only.
     std::deque<Queued> m_queued;
-    // Results taken from the reader ahead of their turn, for their jobs;
-    // the first m_nSubmitted of them have one in flight each, in order.
+    // Results taken from the reader ahead of their turn, for their jobs.
+    // Between takes the encoders' jobs in flight are those of the first of
+    // them, one each in order: the caller's encoder takes back only the job
+    // of the file it took, and whatever else drops jobs drops them all.
     std::deque<Result> m_ready;
-    size_t m_nSubmitted = 0;
     JobsAheadSetup m_jobs;
     uint64_t m_nNextSeq = 0;
     uint64_t m_nBytesHeld = 0;

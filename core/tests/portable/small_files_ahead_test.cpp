@@ -265,12 +265,14 @@ TEST(SmallFilesAhead, JobsAheadGiveTheBytesOfOneThread)
         uint64_t emptied = NONE; // empty at its turn: never taken
         uint64_t unread = NONE;  // the reader cannot open it
         uint64_t large = NONE;   // several blocks, never queued, stored in between
+        uint64_t dropped = NONE; // stored, then every job in flight dropped (as a failing encoder does)
     } cases[] = {
         {"as listed"},
         {"one changed size before its turn", 5},
         {"one emptied before its turn", NONE, 5},
         {"one the reader could not open", NONE, NONE, 5},
         {"a large file in between", NONE, NONE, NONE, 5},
+        {"the jobs ahead dropped after one", NONE, NONE, NONE, NONE, 5},
     };
     constexpr uint64_t N = 12;
     // One job each but the 2000 bytes of file 7 with Deflate (parts of B/4).
@@ -317,6 +319,7 @@ TEST(SmallFilesAhead, JobsAheadGiveTheBytesOfOneThread)
                 hash.Begin();
                 PipelineEntry e = h.NewEntry(stored[i].size());
                 ASSERT_EQ(h.Encode(method, e), 0) << i;
+                if (i == c.dropped) h.buffers->Encoders().Abandon();
                 h.ctx.m_pSource = nullptr;
                 single.SetSource(stored[i]);
                 PipelineEntry one = single.NewEntry(stored[i].size());
