@@ -110,6 +110,7 @@ const std::vector<TextTranslation>& EngineTextTable()
     static const std::wstring sizeChanged = ToWide(TEXT_SOURCE_SIZE_CHANGED);
     static const std::wstring verifyMismatch = ToWide(TEXT_VERIFY_MISMATCH);
     static const std::wstring storedBroken = ToWide(TEXT_STORED_DATA_BROKEN);
+    static const std::wstring internalFailure = ToWide(TEXT_INTERNAL_FAILURE);
     // Formats that differ only in their words come before shorter ones they
     // contain; "%ls\nファイル：%ls" is the locked file's and the failed
     // source's alike.
@@ -132,6 +133,7 @@ const std::vector<TextTranslation>& EngineTextTable()
         {sizeChanged.c_str(), L"the file's size changed while it was read"},
         {verifyMismatch.c_str(), L"the verify pass found data that differs from the source"},
         {storedBroken.c_str(), L"the data written to the archive is damaged"},
+        {internalFailure.c_str(), L"an internal error occurred"},
         {TEXT_SIZE_DIFFERS, L"the archive records %llu bytes for this file, but %llu were extracted"},
     };
     return table;

@@ -15,6 +15,7 @@ namespace zk {
 const char16_t* const TEXT_SOURCE_SIZE_CHANGED = u"読み込み中にファイルサイズが変化しました";
 const char16_t* const TEXT_VERIFY_MISMATCH = u"ベリファイでデータの不一致が見つかりました";
 const char16_t* const TEXT_STORED_DATA_BROKEN = u"書庫に書き込んだデータが壊れています";
+const char16_t* const TEXT_INTERNAL_FAILURE = u"内部エラーが発生しました";
 
 // ---------------------------------------------------------------------------
 // Buffers
@@ -340,9 +341,12 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
         // Its one job holds the source's bytes already: the hash and the
         // counters take them from there (the encoders only read a job's
         // input), and the size check is the job's size.
+        // Its caller submitted the job from the very bytes it hands over as
+        // the source, so this does not happen; should it, the entry fails
+        // with a text that says so, not with whatever the system said last.
         const BlockJob* job = encoders.Oldest();
         if (!job || job->m_nInputSize != entry.m_nUncompressedSize || job->m_nInputSize >= bsize)
-            return Fail(ctx, u"");
+            return Fail(ctx, TEXT_INTERNAL_FAILURE);
         if (TakeJobAhead(ctx, *job) != 0 || Cancelled(ctx.m_pCancel)) return 1;
         own = 1;
     }

@@ -148,6 +148,8 @@ struct PipelineContext {
 extern const char16_t* const TEXT_SOURCE_SIZE_CHANGED;
 extern const char16_t* const TEXT_VERIFY_MISMATCH;
 extern const char16_t* const TEXT_STORED_DATA_BROKEN;
+// A fault of the program's own, not of the file or the system.
+extern const char16_t* const TEXT_INTERNAL_FAILURE;
 
 // Encode the open source into the data stream; entry.m_nStoredSize grows by the
 // bytes written. A source that cannot be read to its end, or that yields more

@@ -326,6 +326,32 @@ TEST_P(PipelineFaults, SourceOfAnotherSizeThanExpectedFailsTheEntry)
     }
 }
 
+// An entry said to have its one job ahead, when the oldest job in flight is
+// of another size or there is none, fails with a text of its own, writes
+// nothing and leaves no job in flight.
+TEST_P(PipelineFaults, AJobAheadNotTheEntrysFailsWithoutWriting)
+{
+    const FaultCase& c = GetParam();
+    const auto data = MakeData(100, Fill::TEXT);
+    for (uint32_t jobSize : {0u, 99u}) { // 0: no job in flight
+        StreamHarness h(B);
+        Prepare(h, c);
+        h.SetSource(data);
+        BlockEncoders& encoders = h.buffers->Encoders();
+        if (jobSize > 0) {
+            BlockJob* job = encoders.NextFree();
+            FillEncodeJob(*job, c.method, false, data.data(), jobSize, true);
+            encoders.Submit(job, false);
+        }
+        h.ctx.m_bJobAhead = true;
+        PipelineEntry e = h.NewEntry(data.size());
+        EXPECT_EQ(h.Encode(c.method, e), 1) << jobSize;
+        EXPECT_EQ(h.ctx.m_failure.m_strMessage, TEXT_INTERNAL_FAILURE) << jobSize;
+        EXPECT_EQ(e.m_nStoredSize, 0u) << jobSize;
+        EXPECT_EQ(encoders.InFlight(), 0u) << jobSize;
+    }
+}
+
 // The codec state is kept from entry to entry of a build: an entry that
 // failed half-way, and a change of level, must leave nothing behind that the
 // next entry would carry into its stored data.
