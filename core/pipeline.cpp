@@ -340,10 +340,11 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
     if (ctx.m_bJobAhead) {
         // Its one job holds the source's bytes already: the hash and the
         // counters take them from there (the encoders only read a job's
-        // input), and the size check is the job's size.
-        // Its caller submitted the job from the very bytes it hands over as
-        // the source, so this does not happen; should it, the entry fails
-        // with a text that says so, not with whatever the system said last.
+        // input), and the size check is the job's size. The caller
+        // submitted that job from the very bytes it hands over as the
+        // source, so one of another size, or none, does not happen; should
+        // it, the entry fails with a text that says so, not with whatever
+        // the system said last.
         const BlockJob* job = encoders.Oldest();
         if (!job || job->m_nInputSize != entry.m_nUncompressedSize || job->m_nInputSize >= bsize)
             return Fail(ctx, TEXT_INTERNAL_FAILURE);
