@@ -137,6 +137,7 @@ int DecodeStoredBytes(ArchiveState& st, const VolumeSet& set, const std::atomic<
     buffers.m_pOut = st.m_buffers.m_lz4Output.data();
     buffers.m_pIn = st.m_buffers.m_lz4Input.data();
     buffers.m_nInSize = static_cast<uint32_t>(st.m_buffers.m_lz4Input.size());
+    buffers.m_pInflate = &st.m_buffers.m_inflate;
     DecodeEntryInfo entry;
     entry.m_nMethod = info.m_nMethod;
     entry.m_nUncompressedSize = info.m_nSize;
