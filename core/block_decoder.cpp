@@ -104,6 +104,55 @@ bool EncryptedSizeValid(const DecodeParams& p, const DecodeEntryInfo& e)
 
 } // namespace
 
+struct InflateState::Impl {
+    z_stream m_stream{};
+    bool m_bReady = false; // inflateInit succeeded: reset it, end it at last
+};
+
+InflateState::InflateState() : m_pImpl(std::make_unique<Impl>()) {}
+
+InflateState::~InflateState()
+{
+    if (m_pImpl->m_bReady) inflateEnd(&m_pImpl->m_stream);
+}
+
+namespace {
+
+// The stream one entry decodes with, fresh: the buffers' own, reset, or one
+// of its own that ends with it. Null when zlib cannot set one up.
+class EntryInflater {
+public:
+    explicit EntryInflater(InflateState* kept)
+    {
+        if (kept) {
+            InflateState::Impl& k = kept->Get();
+            if (k.m_bReady) {
+                if (inflateReset(&k.m_stream) == Z_OK) m_pStream = &k.m_stream;
+                return;
+            }
+            k.m_stream = z_stream{};
+            k.m_bReady = inflateInit(&k.m_stream) == Z_OK;
+            if (k.m_bReady) m_pStream = &k.m_stream;
+            return;
+        }
+        if (inflateInit(&m_own) == Z_OK) m_pStream = &m_own;
+    }
+    ~EntryInflater()
+    {
+        if (m_pStream == &m_own) inflateEnd(&m_own);
+    }
+    EntryInflater(const EntryInflater&) = delete;
+    EntryInflater& operator=(const EntryInflater&) = delete;
+
+    z_stream* Stream() const { return m_pStream; }
+
+private:
+    z_stream m_own{};
+    z_stream* m_pStream = nullptr;
+};
+
+} // namespace
+
 int DecodeLz4(const DecodeParams& p, const DecodeBuffers& b, const DecodeEntryInfo& e, IStoredBytes& stored,
               IDecodeSink& sink, DecodeError* error)
 {
@@ -191,16 +240,16 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
     }
 
     const uint32_t bsize = p.m_nBlockSize;
-    z_stream zs;
-    std::memset(&zs, 0, sizeof(zs));
-    if (inflateInit(&zs) != Z_OK) {
+    EntryInflater inflater(b.m_pInflate);
+    if (!inflater.Stream()) {
         SetError(error, DecodeError::BUFFERS);
         return 1;
     }
-    struct InflateEnd {
-        z_stream* z;
-        ~InflateEnd() { inflateEnd(z); }
-    } end{&zs};
+    z_stream& zs = *inflater.Stream();
+    // A kept stream may still hold input its last entry left unread (the
+    // pad after an encrypted stream, or the rest of a damaged one).
+    zs.next_in = nullptr;
+    zs.avail_in = 0;
 
     uint64_t remaining = e.m_nStoredSize;
     uint64_t produced = 0;

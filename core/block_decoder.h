@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "core/archive_format.h"
 #include "core/volume_io.h"
@@ -63,13 +64,33 @@ enum class DecodeError : uint8_t {
     BUFFERS,   // the buffers given are too small for the block size
 };
 
+// A Deflate decoder set up once and reset for each entry: setting one up
+// allocates its state and, at the first output, a 32 KiB window, which a run
+// of small files would otherwise pay per file. Nothing of one entry reaches
+// the next (a reset empties the window). One thread at a time.
+class InflateState {
+public:
+    InflateState();
+    ~InflateState();
+    InflateState(const InflateState&) = delete;
+    InflateState& operator=(const InflateState&) = delete;
+
+    struct Impl;
+    Impl& Get() { return *m_pImpl; }
+
+private:
+    std::unique_ptr<Impl> m_pImpl;
+};
+
 // Buffers of one build or extraction, allocated once. out holds 2B bytes (two
 // halves, so that the previous LZ4 block stays in place as dictionary); in
-// holds at least DecodeInputSize(B) bytes.
+// holds at least DecodeInputSize(B) bytes. inflate, when given, is the
+// Deflate decoder every entry reuses; without it each entry sets up its own.
 struct DecodeBuffers {
     uint8_t* m_pOut = nullptr;
     uint8_t* m_pIn = nullptr;
     uint32_t m_nInSize = 0;
+    InflateState* m_pInflate = nullptr;
 };
 
 // Room the input side needs: one whole LZ4 record (its length and its block

@@ -37,11 +37,18 @@ private:
 
 } // namespace
 
+// Called for every file a run creates or opens: the ASCII part of a path,
+// usually all of it, is copied a byte per character without assembling code
+// points.
 std::string NativePath(std::wstring_view path)
 {
-    std::string out;
-    out.reserve(path.size());
-    ForEachCodePoint(path, [&](char32_t c) { AppendUtf8(out, c == U'\\' ? U'/' : c); });
+    std::string out(path.size(), '\0');
+    size_t ascii = 0;
+    for (; ascii < path.size() && static_cast<uint32_t>(path[ascii]) < 0x80; ++ascii)
+        out[ascii] = path[ascii] == L'\\' ? '/' : static_cast<char>(path[ascii]);
+    if (ascii == path.size()) return out;
+    out.resize(ascii);
+    ForEachCodePoint(path.substr(ascii), [&](char32_t c) { AppendUtf8(out, c == U'\\' ? U'/' : c); });
     return out;
 }
 

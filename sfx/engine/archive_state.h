@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/archive_format.h"
+#include "core/block_decoder.h"
 #include "core/error_log.h"
 #include "core/file_time.h"
 #include "core/raw_bytes.h"
@@ -155,6 +156,7 @@ struct WorkBuffers {
     RawBytes m_lz4Input;     // one compressed block: B + B/255 + 16
     RawBytes m_spare;        // B
     RawBytes m_streamBuffer; // 2B: buffer of the output stream (B used)
+    InflateState m_inflate;  // the Deflate decoder, reset per entry
 };
 
 struct ArchiveState {

@@ -137,6 +137,7 @@ int DecodeStoredBytes(ArchiveState& st, const VolumeSet& set, const std::atomic<
     buffers.m_pOut = st.m_buffers.m_lz4Output.data();
     buffers.m_pIn = st.m_buffers.m_lz4Input.data();
     buffers.m_nInSize = static_cast<uint32_t>(st.m_buffers.m_lz4Input.size());
+    buffers.m_pInflate = &st.m_buffers.m_inflate;
     DecodeEntryInfo entry;
     entry.m_nMethod = info.m_nMethod;
     entry.m_nUncompressedSize = info.m_nSize;
@@ -152,7 +153,8 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     if (!s.m_pVolumes)
         s.m_pVolumes =
             std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), *s.m_pCallback));
-    const VolumeSet set = RunVolumeSet(st, s.m_pVolumes.get());
+    if (s.m_volumeSet.m_pFiles != s.m_pVolumes.get()) s.m_volumeSet = RunVolumeSet(st, s.m_pVolumes.get());
+    const VolumeSet& set = s.m_volumeSet;
     FailureInfo failure;
     FileSink sink(s, out, hash, info.m_nSize);
     CancelFlag cancel{static_cast<uint8_t>(s.m_ctx.m_nAbort ? 1 : 0)};

@@ -10,6 +10,7 @@
 
 #include "core/pipeline.h"
 #include "core/unique_handle.h"
+#include "core/volume_io.h"
 #include "core/zone_identifier.h"
 #include "sfx/engine/archive_file.h"
 #include "sfx/engine/archive_state.h"
@@ -47,6 +48,9 @@ struct ExtractSession {
     // The volume files entries are read from, the last one kept open
     // between entries; closed when the run ends.
     std::unique_ptr<IVolumeFiles> m_pVolumes;
+    // Where entries are read from through m_pVolumes, made with it: every
+    // entry of a run reads from the same place.
+    VolumeSet m_volumeSet;
     // Made at the first hashed entry and kept: the system's provider behind
     // it costs milliseconds to acquire, more than hashing a small file.
     std::unique_ptr<IFileHash> m_pHash;

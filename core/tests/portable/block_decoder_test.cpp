@@ -24,6 +24,7 @@ struct Decoder {
     std::vector<uint8_t> out = std::vector<uint8_t>(2 * B);
     std::vector<uint8_t> in = std::vector<uint8_t>(DecodeInputSize(B));
     DecodeParams params;
+    InflateState* inflate = nullptr; // null: each entry sets up its own
     Decoder(const BlockCipher* cipher = nullptr)
     {
         params.m_nBlockSize = B;
@@ -37,7 +38,7 @@ struct Decoder {
     int Run(uint8_t method, const std::vector<uint8_t>& stored, uint64_t size, std::vector<uint8_t>* decoded,
             DecodeError* error)
     {
-        DecodeBuffers b{out.data(), in.data(), static_cast<uint32_t>(in.size())};
+        DecodeBuffers b{out.data(), in.data(), static_cast<uint32_t>(in.size()), inflate};
         DecodeEntryInfo info{method, size, stored.size()};
         MemoryStoredBytes src(stored);
         CollectSink sink;
@@ -78,6 +79,30 @@ std::vector<uint8_t> Zlib(const std::vector<uint8_t>& plain)
     std::vector<uint8_t> out(n);
     compress2(out.data(), &n, plain.data(), static_cast<uLong>(plain.size()), 6);
     out.resize(n);
+    return out;
+}
+
+// A zlib stream of plain whose matches reach into dictionary, before the
+// stream's own start; its header does not ask for a dictionary.
+std::vector<uint8_t> ZlibReachingBack(const std::vector<uint8_t>& dictionary,
+                                      const std::vector<uint8_t>& plain)
+{
+    z_stream zs{};
+    deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    deflateSetDictionary(&zs, dictionary.data(), static_cast<uInt>(dictionary.size()));
+    std::vector<uint8_t> out(2 + deflateBound(&zs, static_cast<uLong>(plain.size())) + 4);
+    out[0] = 0x78;
+    out[1] = 0x9C;
+    zs.next_in = const_cast<uint8_t*>(plain.data());
+    zs.avail_in = static_cast<uInt>(plain.size());
+    zs.next_out = out.data() + 2;
+    zs.avail_out = static_cast<uInt>(out.size() - 6);
+    deflate(&zs, Z_FINISH);
+    out.resize(2 + zs.total_out);
+    deflateEnd(&zs);
+    uint8_t check[4];
+    StoreU32(check, static_cast<uint32_t>(adler32(1, plain.data(), static_cast<uInt>(plain.size()))));
+    out.insert(out.end(), {check[3], check[2], check[1], check[0]});
     return out;
 }
 
@@ -308,6 +333,49 @@ TEST(Decoder, EncryptedStoredEntryKeepsTheUncompressedSize)
     stored.resize(40);
     ASSERT_EQ(d.Run(0, stored, 37, &out, &error), 0);
     EXPECT_TRUE(std::equal(text.begin(), text.begin() + 32, out.begin()));
+}
+
+// One Deflate decoder for a run of entries: whatever the entry before left
+// (its window, unread input, a damaged stream's state), the next decodes as
+// a fresh decoder would.
+TEST(Decoder, KeptInflateStateStartsEveryEntryAfresh)
+{
+    const auto text = MakeData(3 * B + 5, Fill::TEXT);
+    const auto zeros = MakeData(700, Fill::ZERO);
+    std::vector<uint8_t> truncated = Zlib(text);
+    truncated.resize(truncated.size() / 2);
+    std::vector<uint8_t> badHeader = Zlib(text);
+    badHeader[0] = 0x79;
+    const std::vector<uint8_t> reachingBack = ZlibReachingBack(text, text);
+    {
+        Decoder fresh;
+        ASSERT_EQ(fresh.Run(2, reachingBack, text.size(), nullptr, nullptr), 1)
+            << "the stream is not refused";
+    }
+    struct Step {
+        const std::vector<uint8_t> m_stored;
+        const std::vector<uint8_t>* m_pExpected; // null: refused as damaged
+    } steps[] = {
+        {Zlib(text), &text},   {Zlib(text), &text},  {reachingBack, nullptr}, {truncated, nullptr},
+        {Zlib(zeros), &zeros}, {badHeader, nullptr}, {Zlib(text), &text},
+    };
+    InflateState kept;
+    Decoder d;
+    d.inflate = &kept;
+    int i = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(i++);
+        std::vector<uint8_t> out;
+        DecodeError error = DecodeError::NONE;
+        const uint64_t size = step.m_pExpected ? step.m_pExpected->size() : text.size();
+        if (step.m_pExpected) {
+            ASSERT_EQ(d.Run(2, step.m_stored, size, &out, &error), 0);
+            EXPECT_EQ(out, *step.m_pExpected);
+        } else {
+            EXPECT_EQ(d.Run(2, step.m_stored, size, &out, &error), 1);
+            EXPECT_EQ(error, DecodeError::CORRUPT);
+        }
+    }
 }
 
 // Damaged copies of real streams: whatever the damage, the decoder answers

@@ -109,6 +109,26 @@ TEST(PosixPlatform, WindowsFormPathsReachTheFiles)
     EXPECT_STREQ(LastErrorText(), L"No such file or directory");
 }
 
+// Every name the engines give reaches the system as UTF-8 with "/", the
+// ASCII characters and the rest alike, wherever they stand in the path.
+TEST(PosixPlatform, NativePathsAreUtf8WithSlashes)
+{
+    struct Case {
+        std::wstring m_strPath;
+        std::string m_strNative;
+    } cases[] = {
+        {L"", ""},
+        {L"\\tmp\\a b\\c.txt", "/tmp/a b/c.txt"},
+        {L"d\\\x5199\x771F\\\x540D\x524D.txt", "d/\xE5\x86\x99\xE7\x9C\x9F/\xE5\x90\x8D\xE5\x89\x8D.txt"},
+        {L"\x5199\\x\\y", "\xE5\x86\x99/x/y"},
+        {L"x\x7F\x80\x7FF\x800", "x\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80"},
+        {std::wstring(L"e\\") + static_cast<wchar_t>(0x1F600), "e/\xF0\x9F\x98\x80"},
+        {std::wstring(L"a") + static_cast<wchar_t>(0xD800) + L"\\b", "a\xEF\xBF\xBD/b"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NativePath(c.m_strPath), c.m_strNative) << c.m_strNative;
+}
+
 // A listed folder's files open through the listing: the folder's path is
 // walked once, not once per file, so a folder moved meanwhile still gives
 // its files. Without a listing the path itself is opened.
