@@ -269,18 +269,20 @@ TEST(BuildThreads, FailingSourceInTheMiddleIsTheOneReported)
         SCOPED_TRACE(testing::Message() << n << " threads");
         threads.Use(n);
         BuildScene s;
-        const std::wstring top = s.Folder(L"data");
-        // Small files too, read ahead and verified behind the writer: those
-        // before the failing one are verified all the same.
+        s.Folder(L"data");
+        // Small files right before the failing one, read ahead and verified
+        // behind the writer: they are verified all the same.
+        const std::wstring small = s.Folder(L"small");
         std::map<std::wstring, uint64_t> sizes;
         for (int i = 0; i < 40; ++i) {
             const std::string bytes = Bytes(1000 + 97 * static_cast<size_t>(i), 10 + i, i % 3 == 0);
-            sizes[s.File(L"data\\s" + std::to_wstring(i) + L".txt", bytes)] = bytes.size();
+            sizes[s.File(L"small\\" + std::to_wstring(i) + L".txt", bytes)] = bytes.size();
         }
-        sizes[s.File(L"data\\1.bin", Bytes(3 * 1048576, 1, true))] = 3 * 1048576;
+        const std::wstring first = s.File(L"data\\1.bin", Bytes(3 * 1048576, 1, true));
+        sizes[first] = 3 * 1048576;
         const std::wstring middle = s.File(L"data\\2.bin", Bytes(3 * 1048576, 2, true));
-        sizes[s.File(L"data\\3.bin", Bytes(3 * 1048576, 3, true))] = 3 * 1048576;
-        s.Sources({top});
+        const std::wstring third = s.File(L"data\\3.bin", Bytes(3 * 1048576, 3, true));
+        s.Sources({first, small, middle, third});
         const std::wstring target = s.scratch.Path() + L"out.zka";
         s.Target(target);
         uint64_t storedBefore = 0;
