@@ -46,16 +46,17 @@ bool VerifyBehind::CheckStop()
     return Cancelled(&m_stop);
 }
 
-bool VerifyBehind::Room(uint64_t size) const
+bool VerifyBehind::Room(const VerifyJob& job) const
 {
-    return m_nLagEntries == 0 ||
-           (m_nLagEntries < m_setup.nMaxEntries && m_nLagBytes + size <= m_setup.nMaxBytes);
+    return m_nLagEntries == 0 || (m_nLagEntries < m_setup.nMaxEntries &&
+                                  m_nLagBytes + job.entry.m_nUncompressedSize <= m_setup.nMaxBytes &&
+                                  m_nHeldBytes + Held(job) <= m_setup.nMaxHeldBytes);
 }
 
-bool VerifyBehind::HasRoom(uint64_t size) const
+bool VerifyBehind::HasRoom(const VerifyJob& job) const
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    return Room(size);
+    return Room(job);
 }
 
 bool VerifyBehind::Submit(VerifyJob job)
@@ -64,12 +65,13 @@ bool VerifyBehind::Submit(VerifyJob job)
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
         if (CheckStop() || m_bFailed || m_bEnded) return false;
-        if (Room(size)) break;
+        if (Room(job)) break;
         m_changed.wait_for(lock, POLL);
     }
     m_jobs.push_back(std::move(job));
     ++m_nLagEntries;
     m_nLagBytes += size;
+    m_nHeldBytes += Held(m_jobs.back());
     m_changed.notify_all();
     return true;
 }
@@ -176,6 +178,7 @@ void VerifyBehind::Run()
         if (result != 0) break;
         --m_nLagEntries;
         m_nLagBytes -= job.entry.m_nUncompressedSize;
+        m_nHeldBytes -= Held(job);
         m_changed.notify_all();
     }
     std::lock_guard<std::mutex> guard(m_lock);

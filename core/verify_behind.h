@@ -67,6 +67,9 @@ struct VerifySetup {
     // entry larger than that is still taken when it is the only one).
     uint32_t nMaxEntries = 256;
     uint64_t nMaxBytes = 64ull << 20;
+    // Of those, bytes of sources held in memory (pSourceBytes), which stay
+    // allocated until their entries are verified.
+    uint64_t nMaxHeldBytes = 8ull << 20;
 };
 
 class VerifyBehind {
@@ -77,10 +80,10 @@ public:
     VerifyBehind(const VerifyBehind&) = delete;
     VerifyBehind& operator=(const VerifyBehind&) = delete;
 
-    // Whether Submit would take an entry of this size without waiting.
-    // Only the submitting thread makes room scarcer, so the answer holds
-    // until its next Submit.
-    bool HasRoom(uint64_t size) const;
+    // Whether Submit would take this entry without waiting. Only the
+    // submitting thread makes room scarcer, so the answer holds until its
+    // next Submit.
+    bool HasRoom(const VerifyJob& job) const;
 
     // Queues an entry whose stored bytes are complete (written through, or
     // to be before the verifier gets to them), waiting while the verifier
@@ -127,7 +130,11 @@ private:
     int VerifyOne(PipelineContext& pipe, const VerifyJob& job);
     // Passes the build's cancel on to the thread; true when stopping.
     bool CheckStop();
-    bool Room(uint64_t size) const;
+    bool Room(const VerifyJob& job) const;
+    static uint64_t Held(const VerifyJob& job)
+    {
+        return job.pSourceBytes ? job.entry.m_nUncompressedSize : 0;
+    }
     // Waits until the job's stored bytes are written through; false when
     // they never will be or the thread stops.
     bool WaitWritten(const VerifyJob& job);
@@ -147,6 +154,7 @@ private:
     std::deque<VerifyJob> m_jobs; // queued, not yet taken
     uint32_t m_nLagEntries = 0;   // queued or being verified
     uint64_t m_nLagBytes = 0;
+    uint64_t m_nHeldBytes = 0;
     bool m_bFailed = false;
     bool m_bEnded = false; // the thread left its loop
     FailureInfo m_failure;

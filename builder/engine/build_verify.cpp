@@ -112,7 +112,7 @@ int VerifyBehindEntry(BuildContext& ctx, const std::u16string& path, const Pipel
     // the buffer fills (one write for many entries); a large one is
     // flushed at once, so that the verifier starts on it while the writer
     // goes on.
-    const bool flush = !job.pSourceBytes || !bv.verifier->HasRoom(entry.m_nUncompressedSize);
+    const bool flush = !job.pSourceBytes || !bv.verifier->HasRoom(job);
     if (flush && FlushStream(ctx.writer) != 0) return 1;
     if (bv.verifier->Submit(std::move(job))) return 0;
     CheckVerifier(ctx);

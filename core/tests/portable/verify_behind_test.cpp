@@ -64,7 +64,8 @@ struct Scene {
         }
     }
 
-    std::unique_ptr<VerifyBehind> Start(uint32_t maxEntries = 256, uint64_t maxBytes = 64ull << 20)
+    std::unique_ptr<VerifyBehind> Start(uint32_t maxEntries = 256, uint64_t maxBytes = 64ull << 20,
+                                        uint64_t maxHeldBytes = 64ull << 20)
     {
         VerifySetup setup;
         setup.nBlockSize = B;
@@ -74,6 +75,7 @@ struct Scene {
         setup.pCancel = &cancel;
         setup.nMaxEntries = maxEntries;
         setup.nMaxBytes = maxBytes;
+        setup.nMaxHeldBytes = maxHeldBytes;
         return VerifyBehind::Create(setup);
     }
 
@@ -233,25 +235,29 @@ TEST(VerifyBehind, WaitsForTheWriterAndBoundsItsLag)
 
 // Entries handed over before their stored bytes are written through, as a
 // writer with a buffer does: the verifier waits for the mark, and the writer
-// publishes only when Submit would wait (the lag bound), so neither waits on
-// the other. Bytes the writer never writes through are not verified, and are
-// no failure of the verifier's.
+// publishes only when Submit would wait (a lag bound: entries, or source
+// bytes held in memory), so neither waits on the other. Bytes the writer
+// never writes through are not verified, and are no failure of the
+// verifier's.
 TEST(VerifyBehind, VerifiesBytesPublishedAfterTheHandOver)
 {
     const struct {
         const char* name;
         size_t submitted;
         size_t endAfter; // entries written through before the writes end
-    } cases[] = {{"every entry written through", 6, 6}, {"writes end after two entries", 3, 2}};
+        bool heldBound;  // bound by source bytes held, not by entries
+    } cases[] = {{"every entry written through", 6, 6, false},
+                 {"writes end after two entries", 3, 2, false},
+                 {"bound by the source bytes held", 6, 6, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Scene s(6);
         s.SourcesInMemory();
-        auto v = s.Start(2);
+        auto v = c.heldBound ? s.Start(256, 64ull << 20, s.TotalSize(2)) : s.Start(2);
         ASSERT_TRUE(v);
         size_t publishes = 0;
         for (size_t i = 0; i < c.submitted; ++i) {
-            if (!v->HasRoom(s.jobs[i].entry.m_nUncompressedSize)) {
+            if (!v->HasRoom(s.jobs[i])) {
                 s.written.Publish(s.EndOf(std::min(i, c.endAfter) - 1));
                 ++publishes;
             }
