@@ -32,6 +32,8 @@ public:
     void LimitReadChunk(uint32_t n) { m_nReadChunk = n; }
     uint64_t Position() const { return m_nPos; }
     std::vector<uint8_t>& Data() { return *m_data; }
+    // The bytes themselves, for another reader to share.
+    const std::shared_ptr<std::vector<uint8_t>>& SharedData() const { return m_data; }
     // Calls so far, as a system file would make them.
     uint32_t ReadCount() const { return m_nReads; }
     uint32_t WriteCount() const { return m_nWrites; }

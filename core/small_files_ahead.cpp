@@ -113,7 +113,7 @@ bool SmallFilesAhead::NextResult(Result& result)
     return true;
 }
 
-std::unique_ptr<IByteFile> SmallFilesAhead::Take(uint64_t key, uint64_t expectedSize, bool* jobAhead)
+std::unique_ptr<MemoryFile> SmallFilesAhead::Take(uint64_t key, uint64_t expectedSize, bool* jobAhead)
 {
     if (jobAhead) *jobAhead = false;
     const auto it =

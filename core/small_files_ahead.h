@@ -35,6 +35,7 @@
 
 #include "core/block_encoders.h"
 #include "core/bounded_queue.h"
+#include "core/memory_files.h"
 #include "core/volume_io.h"
 
 namespace zk {
@@ -97,7 +98,7 @@ public:
     // encoders, submitted from the bytes returned and now the oldest in
     // flight: the caller takes its result instead of compressing it. Jobs
     // ahead are only ever kept for a caller that asks.
-    std::unique_ptr<IByteFile> Take(uint64_t key, uint64_t expectedSize, bool* jobAhead = nullptr);
+    std::unique_ptr<MemoryFile> Take(uint64_t key, uint64_t expectedSize, bool* jobAhead = nullptr);
 
     // What is held against the bounds now (files queued and not taken).
     size_t FilesHeld() const { return m_queued.size(); }

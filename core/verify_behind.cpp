@@ -3,6 +3,8 @@
 #include <chrono>
 #include <new>
 
+#include "core/memory_files.h"
+
 namespace zk {
 
 namespace {
@@ -37,8 +39,24 @@ VerifyBehind::~VerifyBehind()
 
 bool VerifyBehind::CheckStop()
 {
-    if (Cancelled(m_setup.pCancel)) m_stop.store(1);
+    if (Cancelled(m_setup.pCancel)) {
+        m_stop.store(1);
+        m_noMoreBytes.store(1);
+    }
     return Cancelled(&m_stop);
+}
+
+bool VerifyBehind::Room(const VerifyJob& job) const
+{
+    return m_nLagEntries == 0 || (m_nLagEntries < m_setup.nMaxEntries &&
+                                  m_nLagBytes + job.entry.m_nUncompressedSize <= m_setup.nMaxBytes &&
+                                  m_nHeldBytes + Held(job) <= m_setup.nMaxHeldBytes);
+}
+
+bool VerifyBehind::HasRoom(const VerifyJob& job) const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return Room(job);
 }
 
 bool VerifyBehind::Submit(VerifyJob job)
@@ -47,14 +65,13 @@ bool VerifyBehind::Submit(VerifyJob job)
     std::unique_lock<std::mutex> lock(m_lock);
     for (;;) {
         if (CheckStop() || m_bFailed || m_bEnded) return false;
-        const bool room = m_nLagEntries == 0 ||
-                          (m_nLagEntries < m_setup.nMaxEntries && m_nLagBytes + size <= m_setup.nMaxBytes);
-        if (room) break;
+        if (Room(job)) break;
         m_changed.wait_for(lock, POLL);
     }
     m_jobs.push_back(std::move(job));
     ++m_nLagEntries;
     m_nLagBytes += size;
+    m_nHeldBytes += Held(m_jobs.back());
     m_changed.notify_all();
     return true;
 }
@@ -84,9 +101,15 @@ FailureInfo VerifyBehind::Failure() const
     return m_failure;
 }
 
+void VerifyBehind::WritesEnded()
+{
+    m_noMoreBytes.store(1);
+}
+
 void VerifyBehind::Stop()
 {
     m_stop.store(1);
+    m_noMoreBytes.store(1);
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_changed.notify_all();
@@ -94,12 +117,22 @@ void VerifyBehind::Stop()
     if (m_thread.joinable()) m_thread.join();
 }
 
+bool VerifyBehind::WaitWritten(const VerifyJob& job)
+{
+    if (!m_setup.pWritten) return true;
+    const uint64_t end = job.entry.m_nDataOffset + job.entry.m_nStoredSize;
+    // Once the flag is set the mark no longer moves: what it covers then is
+    // all there will be.
+    return m_setup.pWritten->WaitFor(end, &m_noMoreBytes) || m_setup.pWritten->Get() >= end;
+}
+
 int VerifyBehind::VerifyOne(PipelineContext& pipe, const VerifyJob& job)
 {
     pipe.m_strSourcePath = job.strSourcePath;
     pipe.m_failure = FailureInfo{};
     std::u16string failure;
-    std::unique_ptr<IByteFile> source = m_setup.pOpener->Open(job.strSourcePath, &failure);
+    std::unique_ptr<IByteFile> source = job.pSourceBytes ? std::make_unique<MemoryFile>(job.pSourceBytes)
+                                                         : m_setup.pOpener->Open(job.strSourcePath, &failure);
     if (!source) {
         pipe.m_failure.Set(job.strSourcePath, failure);
         return 1;
@@ -132,6 +165,9 @@ void VerifyBehind::Run()
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
         }
+        // Bytes never written through are the writer's failure, not a
+        // difference: this entry and the later ones go unverified.
+        if (!WaitWritten(job)) break;
         const int result = VerifyOne(pipe, job);
         std::lock_guard<std::mutex> guard(m_lock);
         if (result != 0 && !CheckStop()) {
@@ -142,6 +178,7 @@ void VerifyBehind::Run()
         if (result != 0) break;
         --m_nLagEntries;
         m_nLagBytes -= job.entry.m_nUncompressedSize;
+        m_nHeldBytes -= Held(job);
         m_changed.notify_all();
     }
     std::lock_guard<std::mutex> guard(m_lock);

@@ -2,9 +2,16 @@
 // The verify pass on a thread of its own, behind the writer: entry k is read
 // back from the volumes, decoded and compared with its source while the
 // calling thread encodes entry k+1 and later ones. The verifier opens the
-// volumes through its own files and every source again by its path, decodes
-// into its own buffers, and reads only stored bytes the writer has written
-// through (WrittenMark).
+// volumes through its own files, takes each source either as bytes already
+// in memory or by opening it again by its path, decodes into its own
+// buffers, and reads only stored bytes the writer has written through
+// (WrittenMark).
+//
+// An entry may be handed over while its stored bytes still sit in the
+// writer's buffer: the verifier waits until the mark covers them. The
+// writer therefore flushes before anything that may wait for the verifier
+// (Submit without HasRoom, WaitIdle), or says that no more bytes come
+// (WritesEnded), so that the two never wait on each other.
 //
 // Bounded: at most a fixed number of entries, and of their source bytes,
 // wait or are being verified; Submit waits while the verifier lags that far
@@ -23,6 +30,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/pipeline.h"
 
@@ -39,7 +47,9 @@ public:
 
 // One entry handed to the verifier: its source and its stored bytes.
 struct VerifyJob {
-    std::u16string strSourcePath;
+    std::u16string strSourcePath; // named in a failure; opened when there are no bytes
+    // The whole source, shared with whoever read it; null: opened by path.
+    std::shared_ptr<std::vector<uint8_t>> pSourceBytes;
     uint8_t nMethod = 0; // METHOD_LZ4 or METHOD_DEFLATE
     PipelineEntry entry;
 };
@@ -57,6 +67,9 @@ struct VerifySetup {
     // entry larger than that is still taken when it is the only one).
     uint32_t nMaxEntries = 256;
     uint64_t nMaxBytes = 64ull << 20;
+    // Of those, bytes of sources held in memory (pSourceBytes), which stay
+    // allocated until their entries are verified.
+    uint64_t nMaxHeldBytes = 8ull << 20;
 };
 
 class VerifyBehind {
@@ -67,10 +80,21 @@ public:
     VerifyBehind(const VerifyBehind&) = delete;
     VerifyBehind& operator=(const VerifyBehind&) = delete;
 
-    // Queues an entry whose stored bytes are complete, waiting while the
-    // verifier lags by the limits. False, with nothing queued, when the
-    // verifier has failed or stopped or the run is cancelled.
+    // Whether Submit would take this entry without waiting. Only the
+    // submitting thread makes room scarcer, so the answer holds until its
+    // next Submit.
+    bool HasRoom(const VerifyJob& job) const;
+
+    // Queues an entry whose stored bytes are complete (written through, or
+    // to be before the verifier gets to them), waiting while the verifier
+    // lags by the limits. False, with nothing queued, when the verifier has
+    // failed or stopped or the run is cancelled.
     bool Submit(VerifyJob job);
+
+    // No more stored bytes will be published: an entry whose bytes the mark
+    // does not cover by now is not verified, and neither is any after it
+    // (the writer failed, and that failure is the build's).
+    void WritesEnded();
 
     // Waits at most ms until nothing is left to do: every queued entry
     // verified, or the verifier failed or stopped. False when time ran out.
@@ -106,6 +130,14 @@ private:
     int VerifyOne(PipelineContext& pipe, const VerifyJob& job);
     // Passes the build's cancel on to the thread; true when stopping.
     bool CheckStop();
+    bool Room(const VerifyJob& job) const;
+    static uint64_t Held(const VerifyJob& job)
+    {
+        return job.pSourceBytes ? job.entry.m_nUncompressedSize : 0;
+    }
+    // Waits until the job's stored bytes are written through; false when
+    // they never will be or the thread stops.
+    bool WaitWritten(const VerifyJob& job);
 
     VerifySetup m_setup;
     std::unique_ptr<PipelineBuffers> m_pBuffers;
@@ -114,12 +146,15 @@ private:
     // Set to stop the thread: by Stop, or when a caller saw the build's
     // cancel. The decoder and the waits look at it.
     CancelFlag m_stop{0};
+    // Set with m_stop, and by WritesEnded: ends a wait for the mark.
+    CancelFlag m_noMoreBytes{0};
 
     mutable std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<VerifyJob> m_jobs; // queued, not yet taken
     uint32_t m_nLagEntries = 0;   // queued or being verified
     uint64_t m_nLagBytes = 0;
+    uint64_t m_nHeldBytes = 0;
     bool m_bFailed = false;
     bool m_bEnded = false; // the thread left its loop
     FailureInfo m_failure;

@@ -70,7 +70,7 @@ FilesAheadWalk::~FilesAheadWalk()
     m_pReader.reset();
 }
 
-std::unique_ptr<IByteFile> FilesAheadWalk::Take(const SourceNode& node, uint64_t listedSize, bool* jobAhead)
+std::unique_ptr<MemoryFile> FilesAheadWalk::Take(const SourceNode& node, uint64_t listedSize, bool* jobAhead)
 {
     Fill();
     return m_pReader->Take(reinterpret_cast<uintptr_t>(&node), listedSize, jobAhead);

@@ -34,7 +34,7 @@ public:
     // listed now; null otherwise (the caller opens it as always). Queues
     // the files after it first. *jobAhead: the file is compressed already
     // or being compressed, as the encoders' oldest job (SmallFilesAhead).
-    std::unique_ptr<IByteFile> Take(const SourceNode& node, uint64_t listedSize, bool* jobAhead);
+    std::unique_ptr<MemoryFile> Take(const SourceNode& node, uint64_t listedSize, bool* jobAhead);
 
 private:
     struct Frame {

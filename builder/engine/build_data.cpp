@@ -229,7 +229,9 @@ int OpenSource(BuildContext& ctx, const std::wstring& path, FileHandle& source)
 }
 
 // The entry's data through the pipeline: hash, encoding, verification.
-int EncodeEntry(BuildContext& ctx, BuildRecord& record)
+// sourceBytes: the whole source when it was read into memory ahead.
+int EncodeEntry(BuildContext& ctx, BuildRecord& record,
+                const std::shared_ptr<std::vector<uint8_t>>& sourceBytes)
 {
     PipelineContext& pipe = ctx.pipe;
     PipelineEntry entry;
@@ -238,13 +240,15 @@ int EncodeEntry(BuildContext& ctx, BuildRecord& record)
     entry.m_nStartVolume = record.info.m_nStartVolume;
 
     // With more than one thread the verify pass runs behind the writer: the
-    // entry goes to it once written, and a failure it found in an earlier
-    // entry stops the build before this one. An entry of one block is
-    // verified here, while its source is open: opening it again on the
-    // verifier's thread would cost more than the overlap saves.
+    // entry goes to it once encoded, and a failure it found in an earlier
+    // entry stops the build before this one. A source read into memory ahead
+    // goes to the verifier with its bytes. An entry of one block that this
+    // thread opened itself is verified here, while its source is open:
+    // opening it again on the verifier's thread would cost more than the
+    // overlap saves.
     VerifyBehind* verifier = ctx.bVerify ? VerifierFor(ctx) : nullptr;
     if (verifier && CheckVerifier(ctx) != 0) return 1;
-    const bool behind = verifier && entry.m_nUncompressedSize > ctx.buffers->BlockSize();
+    const bool behind = verifier && (sourceBytes || entry.m_nUncompressedSize > ctx.buffers->BlockSize());
     const bool verifyHere = ctx.bVerify && !behind;
     int result = ctx.bHash ? HashBegin(pipe) : 0;
     if (result != 0) {
@@ -266,7 +270,7 @@ int EncodeEntry(BuildContext& ctx, BuildRecord& record)
     record.info.m_nStoredSize = entry.m_nStoredSize;
     ctx.nStreamBytes = ctx.writer.m_nStreamBytes;
     if (result == 0 && behind)
-        result = VerifyBehindEntry(ctx, pipe.m_strSourcePath, entry, record.info.m_nMethod);
+        result = VerifyBehindEntry(ctx, pipe.m_strSourcePath, entry, record.info.m_nMethod, sourceBytes);
     return result;
 }
 
@@ -298,9 +302,11 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     // A small file read ahead is encoded from memory; any other, or one the
     // reader could not get, is opened here, questions included.
     bool jobAhead = false;
-    std::unique_ptr<IByteFile> file =
+    std::unique_ptr<MemoryFile> inMemory =
         ctx.filesAhead && record.pNode ? ctx.filesAhead->Take(*record.pNode, record.info.m_nSize, &jobAhead)
                                        : nullptr;
+    const std::shared_ptr<std::vector<uint8_t>> sourceBytes = inMemory ? inMemory->SharedData() : nullptr;
+    std::unique_ptr<IByteFile> file = std::move(inMemory);
     FileHandle source;
     if (!file) {
         if (OpenSource(ctx, path, source) != 0) return 1;
@@ -311,7 +317,7 @@ int ProcessFile(BuildContext& ctx, BuildRecord& record, const std::wstring& path
     pipe.m_strSourcePath = ToU16(path);
     pipe.m_failure = FailureInfo{};
     pipe.m_bJobAhead = jobAhead;
-    const int result = EncodeEntry(ctx, record);
+    const int result = EncodeEntry(ctx, record, sourceBytes);
     pipe.m_bJobAhead = false;
     pipe.m_pSource = nullptr;
     file.reset();

@@ -78,8 +78,9 @@ VerifyBehind* VerifierFor(BuildContext& ctx)
     setup.pCancel = ctx.pipe.m_pCancel;
     bv.verifier = VerifyBehind::Create(setup);
     if (!bv.verifier) return nullptr;
-    // Everything written so far is there for the verifier's handles.
-    bv.written.Publish(ctx.writer.m_nStreamBytes);
+    // Everything written through so far is there for the verifier's
+    // handles; the buffered rest is published when it is flushed.
+    bv.written.Publish(ctx.writer.m_nStreamBytes - ctx.writer.m_nBuffered);
     ctx.writer.m_pWritten = &bv.written;
     ctx.pipelineProgress.Follow(bv.verifier.get());
     return bv.verifier.get();
@@ -94,18 +95,25 @@ int CheckVerifier(BuildContext& ctx)
 }
 
 int VerifyBehindEntry(BuildContext& ctx, const std::u16string& path, const PipelineEntry& entry,
-                      uint8_t method)
+                      uint8_t method, std::shared_ptr<std::vector<uint8_t>> sourceBytes)
 {
     BuildVerifier& bv = *ctx.verifyBehind;
     VerifyJob job;
     job.strSourcePath = path;
+    job.pSourceBytes = std::move(sourceBytes);
     job.nMethod = method;
     job.entry = entry;
     bv.strLastPath = path;
+    bv.nHandedEnd = entry.m_nDataOffset + entry.m_nStoredSize;
     ctx.pipelineProgress.RelayVerify();
-    // The verifier reads only what is written through; the writer may wait
-    // for it before writing more.
-    if (FlushStream(ctx.writer) != 0) return 1;
+    // The verifier reads only what is written through, and Submit may wait
+    // for it: flushed first then, so that it never waits for bytes in the
+    // buffer. A small entry otherwise stays buffered, and is verified once
+    // the buffer fills (one write for many entries); a large one is
+    // flushed at once, so that the verifier starts on it while the writer
+    // goes on.
+    const bool flush = !job.pSourceBytes || !bv.verifier->HasRoom(job);
+    if (flush && FlushStream(ctx.writer) != 0) return 1;
     if (bv.verifier->Submit(std::move(job))) return 0;
     CheckVerifier(ctx);
     return 1;
@@ -116,6 +124,18 @@ int FinishVerifyBehind(BuildContext& ctx, int written)
     BuildVerifier* bv = ctx.verifyBehind.get();
     if (!bv || !bv->verifier) return written;
     VerifyBehind& verifier = *bv->verifier;
+    // Entries handed over may have their bytes still in the buffer (after a
+    // failure of a later entry the data phase flushed nothing): written
+    // through, so that a difference in one of them wins over the later
+    // failure. Nothing is written past the last of them that was not
+    // written already, and nothing at all after a cancel.
+    if (written != 0 && !ctx.Cancelled() &&
+        ctx.writer.m_nStreamBytes - ctx.writer.m_nBuffered < bv->nHandedEnd) {
+        const FailureInfo failure = ctx.pipe.m_failure;
+        FlushStream(ctx.writer);
+        ctx.pipe.m_failure = failure;
+    }
+    verifier.WritesEnded();
     while (!verifier.WaitIdle(50))
         ctx.pipelineProgress.RelayVerify();
     verifier.Stop();

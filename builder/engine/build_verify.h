@@ -1,9 +1,9 @@
 #pragma once
 // The verify pass behind the writer (core/verify_behind.h) in a build with
-// more than one thread: each entry is handed over once its stored bytes are
-// written, and verified on the verifier's thread while the next ones are
-// encoded. With one thread, or without the memory or the thread for it,
-// every entry is verified in place right after its encoding.
+// more than one thread: each entry is handed over once it is encoded, and
+// verified on the verifier's thread while the next ones are encoded. With
+// one thread, or without the memory or the thread for it, every entry is
+// verified in place right after its encoding.
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +38,7 @@ struct BuildVerifier {
     std::unique_ptr<ISourceReopener> opener;
     WrittenMark written;
     std::u16string strLastPath; // the entry handed over last
+    uint64_t nHandedEnd = 0;    // where its stored bytes end in the stream
     // Last: its thread stops before anything it uses goes away.
     std::unique_ptr<VerifyBehind> verifier;
 
@@ -52,9 +53,11 @@ VerifyBehind* VerifierFor(BuildContext& ctx);
 // writer stops at the next entry.
 int CheckVerifier(BuildContext& ctx);
 // Hands an encoded entry over (0); 1 when the verifier failed (its failure
-// in the pipeline's) or the build was cancelled.
+// in the pipeline's), the stream could not be flushed or the build was
+// cancelled. sourceBytes: the whole source in memory, shared with the
+// verifier; null: the verifier opens it again by its path.
 int VerifyBehindEntry(BuildContext& ctx, const std::u16string& path, const PipelineEntry& entry,
-                      uint8_t method);
+                      uint8_t method, std::shared_ptr<std::vector<uint8_t>> sourceBytes);
 // The end of the data phase, whatever written (WriteEntries's result) is:
 // waits until every entry handed over is verified, so that a difference in
 // an earlier entry wins over a later failure of the writer, stops the

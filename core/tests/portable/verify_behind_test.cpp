@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -63,7 +64,8 @@ struct Scene {
         }
     }
 
-    std::unique_ptr<VerifyBehind> Start(uint32_t maxEntries = 256, uint64_t maxBytes = 64ull << 20)
+    std::unique_ptr<VerifyBehind> Start(uint32_t maxEntries = 256, uint64_t maxBytes = 64ull << 20,
+                                        uint64_t maxHeldBytes = 64ull << 20)
     {
         VerifySetup setup;
         setup.nBlockSize = B;
@@ -73,8 +75,20 @@ struct Scene {
         setup.pCancel = &cancel;
         setup.nMaxEntries = maxEntries;
         setup.nMaxBytes = maxBytes;
+        setup.nMaxHeldBytes = maxHeldBytes;
         return VerifyBehind::Create(setup);
     }
+
+    // Every source handed over as bytes in memory; none can be opened by
+    // its path any more.
+    void SourcesInMemory()
+    {
+        for (VerifyJob& job : jobs)
+            job.pSourceBytes = opener.m_files[job.strSourcePath];
+        opener.m_files.clear();
+    }
+
+    uint64_t EndOf(size_t i) const { return jobs[i].entry.m_nDataOffset + jobs[i].entry.m_nStoredSize; }
 
     uint64_t TotalSize(size_t upTo) const
     {
@@ -109,6 +123,7 @@ TEST(VerifyBehind, FirstFailureInOrderWinsAndEverythingElseIsVerified)
         int at;            // the damaged entry
         bool laterMissing; // and the source of the entry after it is gone
         const char16_t* message;
+        bool inMemory = false; // sources handed over as bytes
     };
     const Case cases[] = {
         {"deflate, all good across volumes", METHOD_DEFLATE, NONE, 0, false, nullptr},
@@ -119,6 +134,10 @@ TEST(VerifyBehind, FirstFailureInOrderWinsAndEverythingElseIsVerified)
         // A broken stored byte decodes to other bytes or to no stream at all.
         {"broken stored bytes before a missing source", METHOD_DEFLATE, BROKEN_STORED, 1, true, nullptr},
         {"missing volume", METHOD_LZ4, MISSING_VOLUME, 3, false, nullptr},
+        {"in memory, all good", METHOD_LZ4, NONE, 0, false, nullptr, true},
+        // The later source differs too: the earlier difference is the one told.
+        {"in memory, changed bytes before other changed ones", METHOD_DEFLATE, CHANGED_SOURCE, 1, false,
+         TEXT_VERIFY_MISMATCH, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -126,6 +145,10 @@ TEST(VerifyBehind, FirstFailureInOrderWinsAndEverythingElseIsVerified)
         const VerifyJob& damaged = s.jobs[static_cast<size_t>(c.at)];
         std::u16string expectedPath = damaged.strSourcePath;
         if (c.damage == CHANGED_SOURCE) (*s.opener.m_files[damaged.strSourcePath])[B + 5] ^= 1;
+        if (c.inMemory) {
+            if (c.damage == CHANGED_SOURCE) (*s.opener.m_files[s.jobs[4].strSourcePath])[7] ^= 1;
+            s.SourcesInMemory();
+        }
         if (c.damage == BROKEN_STORED || c.damage == MISSING_VOLUME) {
             const uint64_t virt = 100 + damaged.entry.m_nDataOffset + damaged.entry.m_nStoredSize / 2;
             const std::u16string volume = VolumeName(u"pack.exe", static_cast<uint32_t>(virt / 3000));
@@ -207,6 +230,48 @@ TEST(VerifyBehind, WaitsForTheWriterAndBoundsItsLag)
         ASSERT_TRUE(v->WaitIdle(10000));
         EXPECT_FALSE(v->Failed());
         EXPECT_EQ(v->VerifiedBytes(), s.TotalSize(s.jobs.size()));
+    }
+}
+
+// Entries handed over before their stored bytes are written through, as a
+// writer with a buffer does: the verifier waits for the mark, and the writer
+// publishes only when Submit would wait (a lag bound: entries, or source
+// bytes held in memory), so neither waits on the other. Bytes the writer
+// never writes through are not verified, and are no failure of the
+// verifier's.
+TEST(VerifyBehind, VerifiesBytesPublishedAfterTheHandOver)
+{
+    const struct {
+        const char* name;
+        size_t submitted;
+        size_t endAfter; // entries written through before the writes end
+        bool heldBound;  // bound by source bytes held, not by entries
+    } cases[] = {{"every entry written through", 6, 6, false},
+                 {"writes end after two entries", 3, 2, false},
+                 {"bound by the source bytes held", 6, 6, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene s(6);
+        s.SourcesInMemory();
+        auto v = c.heldBound ? s.Start(256, 64ull << 20, s.TotalSize(2)) : s.Start(2);
+        ASSERT_TRUE(v);
+        size_t publishes = 0;
+        for (size_t i = 0; i < c.submitted; ++i) {
+            if (!v->HasRoom(s.jobs[i])) {
+                s.written.Publish(s.EndOf(std::min(i, c.endAfter) - 1));
+                ++publishes;
+            }
+            ASSERT_TRUE(v->Submit(s.jobs[i]));
+            EXPECT_LE(v->VerifiedBytes(), s.TotalSize(std::min(i, c.endAfter)));
+        }
+        EXPECT_GT(publishes, 0u);
+        EXPECT_LT(publishes, c.submitted - 1) << "no flush per entry";
+        EXPECT_FALSE(v->WaitIdle(50)) << "the last entries wait for their bytes";
+        s.written.Publish(s.EndOf(c.endAfter - 1));
+        v->WritesEnded();
+        ASSERT_TRUE(v->WaitIdle(10000));
+        EXPECT_FALSE(v->Failed());
+        EXPECT_EQ(v->VerifiedBytes(), s.TotalSize(c.endAfter));
     }
 }
 
