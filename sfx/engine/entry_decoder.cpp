@@ -370,12 +370,12 @@ void EntryAheadDeleter::operator()(EntryAhead* ahead) const
     delete ahead;
 }
 
-bool DecodingAheadPays(const ArchiveState& st)
+bool HandingOverPays(const ArchiveState& st)
 {
     // Every file crosses between the two threads twice; for files of a few
-    // kilobytes that costs more than their decoding (under Wine far more:
-    // each wait is a round trip to its server), so such archives are
-    // decoded where they are written.
+    // kilobytes that costs more than their decoding or hashing (under Wine
+    // far more: each wait is a round trip to its server), so such archives
+    // are decoded and hashed where they are written.
     constexpr uint64_t MIN_AVERAGE = 256 * 1024;
     return st.m_nFileCount > 0 && st.m_nTotalSize / st.m_nFileCount >= MIN_AVERAGE;
 }
@@ -384,7 +384,7 @@ void StartDecodingAhead(ExtractSession& s, const EntryNode& top, bool selectedOn
 {
     s.m_pAhead.reset();
     if (WorkerThreadCount() < 2) return;
-    if (!s.m_bAheadForSmallFiles && !DecodingAheadPays(s.m_state)) return;
+    if (!s.m_bAheadForSmallFiles && !HandingOverPays(s.m_state)) return;
     std::unique_ptr<EntryAhead, EntryAheadDeleter> ahead(new EntryAhead(s, top, selectedOnly));
     if (!ahead->Start()) return;
     s.m_pAhead = std::move(ahead);

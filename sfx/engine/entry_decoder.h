@@ -52,9 +52,10 @@ EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* 
 // order ExtractFolder writes them (at the top only the selected children
 // when selectedOnly), ahead of their writing. The run's archive handle must
 // be open: the information of the next files is read through it.
-// Whether the archive's files are large enough on average for decoding
-// ahead to gain more than the hand-over of each file costs.
-bool DecodingAheadPays(const ArchiveState& st);
+// Whether the archive's files are large enough on average for a second
+// thread (decoding ahead, hashing beside the writing) to gain more than
+// handing each file over costs.
+bool HandingOverPays(const ArchiveState& st);
 void StartDecodingAhead(ExtractSession& s, const EntryNode& top, bool selectedOnly);
 // Ends the decoding thread of the run (harmless when there is none); files
 // are decoded as they are written from then on.

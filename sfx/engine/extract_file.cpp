@@ -184,9 +184,9 @@ int WriteData(ExtractSession& s, const FileTarget& t, FileEntryData& data, FILE*
     if (s.m_state.m_header.m_nFlags & AF_HASH) {
         if (!s.m_pHash) {
             s.m_pHash = ReportingHash(MakeSystemSha256(), *s.m_pCallback);
-            // With a second thread the file is hashed beside its decoding
-            // and writing.
-            if (WorkerThreadCount() > 1) {
+            // With a second thread, and files large enough for the hand-over
+            // to pay, the file is hashed beside its decoding and writing.
+            if (WorkerThreadCount() > 1 && (s.m_bAheadForSmallFiles || HandingOverPays(s.m_state))) {
                 std::unique_ptr<IFileHash> behind = HashBehind(s.m_pHash, SystemBlockSize());
                 if (behind) s.m_pHash = std::move(behind);
             }

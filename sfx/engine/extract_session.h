@@ -56,9 +56,10 @@ struct ExtractSession {
     std::unique_ptr<IFileHash> m_pHash;
     // Per run: the archive's Mark-of-the-Web, given to every file written.
     ZoneMark m_zoneMark;
-    // Decode ahead even when the archive's files are small on average,
-    // where handing each file over costs more than it saves (tests set it
-    // to run the threaded path on small archives).
+    // Decode ahead and hash beside the writing even when the archive's
+    // files are small on average, where handing each file over costs more
+    // than it saves (tests set it to run the threaded path on small
+    // archives).
     bool m_bAheadForSmallFiles = false;
     // Per run, with more than one thread: the thread decoding the next
     // files. Last, so that it stops before anything it reads goes away.

@@ -66,7 +66,7 @@ TEST(SfxThreads, OnlyArchivesOfLargeFilesAreDecodedAhead)
         ArchiveState st;
         st.m_nFileCount = c.nFiles;
         st.m_nTotalSize = c.nTotal;
-        EXPECT_EQ(DecodingAheadPays(st), c.bAhead) << c.nFiles << " files, " << c.nTotal << " bytes";
+        EXPECT_EQ(HandingOverPays(st), c.bAhead) << c.nFiles << " files, " << c.nTotal << " bytes";
     }
 }
 
