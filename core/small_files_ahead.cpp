@@ -186,7 +186,9 @@ bool SmallFilesAhead::SubmitJob(const Result& result)
 void SmallFilesAhead::SubmitFollowing()
 {
     for (;;) {
-        const size_t submitted = JobsInFlight() - 1;
+        const uint32_t inFlight = JobsInFlight();
+        if (inFlight == 0) return;
+        const size_t submitted = inFlight - 1;
         if (submitted > m_ready.size()) return;
         if (submitted == m_ready.size()) {
             Result result;

@@ -150,10 +150,11 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
 {
     if (written) *written = 0;
     ArchiveState& st = s.m_state;
-    if (!s.m_pVolumes)
+    if (!s.m_pVolumes) {
         s.m_pVolumes =
             std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), *s.m_pCallback));
-    if (s.m_volumeSet.m_pFiles != s.m_pVolumes.get()) s.m_volumeSet = RunVolumeSet(st, s.m_pVolumes.get());
+        s.m_volumeSet = RunVolumeSet(st, s.m_pVolumes.get());
+    }
     const VolumeSet& set = s.m_volumeSet;
     FailureInfo failure;
     FileSink sink(s, out, hash, info.m_nSize);
