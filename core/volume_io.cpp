@@ -21,74 +21,126 @@ namespace {
 
 constexpr uint64_t POSITION_UNKNOWN = UINT64_MAX;
 
-// A volume lent out by the cache, which keeps it open and keeps its position
-// for it. The lender's rewind is held back: a reader's first move replaces
-// it, and a read or write without one rewinds first.
+// A volume lent out by the cache, which keeps it open, knows where it
+// stands and holds the bytes read ahead. Each lender has its own position,
+// starting at 0 as a fresh open does; the kept file moves only when a read
+// needs bytes the buffer does not hold.
 class BorrowedFile : public IByteFile {
 public:
-    BorrowedFile(IByteFile& file, uint64_t& position, bool rewind)
-        : m_file(file), m_nPosition(position), m_bRewind(rewind)
-    {
-    }
+    explicit BorrowedFile(CachedVolumeFiles::Kept& kept) : m_kept(kept), m_nOpening(kept.m_nOpening) {}
     int64_t Read(void* dst, uint32_t count) override
     {
-        if (m_bRewind && !SeekTo(0)) return -1;
-        return Advance(m_file.Read(dst, count));
+        if (!Current()) return -1;
+        CachedVolumeFiles::Kept& k = m_kept;
+        if (count == 0) return 0;
+        if (!InBuffer()) {
+            if (count >= k.m_buffer.size()) { // as large as the buffer: straight to the caller
+                if (!MoveFile()) return -1;
+                return Advance(k.m_pFile->Read(dst, count));
+            }
+            if (!MoveFile()) return -1;
+            const int64_t n = k.m_pFile->Read(k.m_buffer.data(), static_cast<uint32_t>(k.m_buffer.size()));
+            k.m_nBuffered = 0;
+            if (n < 0) {
+                k.m_nFilePosition = POSITION_UNKNOWN;
+                return -1;
+            }
+            k.m_nBufferStart = m_nPosition;
+            k.m_nBuffered = static_cast<uint32_t>(n);
+            k.m_nFilePosition += static_cast<uint64_t>(n);
+            if (n == 0) return 0;
+        }
+        const uint32_t skip = static_cast<uint32_t>(m_nPosition - k.m_nBufferStart);
+        const uint32_t n = std::min(count, k.m_nBuffered - skip);
+        std::memcpy(dst, k.m_buffer.data() + skip, n);
+        m_nPosition += n;
+        return n;
     }
     int64_t Write(const void* src, uint32_t count) override
     {
-        if (m_bRewind && !SeekTo(0)) return -1;
-        return Advance(m_file.Write(src, count));
+        if (!Current()) return -1;
+        m_kept.m_nBuffered = 0;
+        if (!MoveFile()) return -1;
+        return Advance(m_kept.m_pFile->Write(src, count));
     }
     bool SeekTo(uint64_t pos) override
     {
-        m_bRewind = false;
-        if (pos == m_nPosition) return true;
-        const bool moved = m_file.SeekTo(pos);
-        m_nPosition = moved ? pos : POSITION_UNKNOWN;
-        return moved;
+        if (!Current()) return false;
+        m_nPosition = pos;
+        return InBuffer() || MoveFile();
     }
-    std::u16string LastErrorText() const override { return m_file.LastErrorText(); }
+    std::u16string LastErrorText() const override
+    {
+        return m_kept.m_pFile ? m_kept.m_pFile->LastErrorText() : std::u16string();
+    }
 
 private:
+    // False once the cache has closed or replaced the volume this was lent.
+    bool Current() const { return m_kept.m_pFile && m_kept.m_nOpening == m_nOpening; }
+    bool InBuffer() const
+    {
+        const CachedVolumeFiles::Kept& k = m_kept;
+        return m_nPosition >= k.m_nBufferStart && m_nPosition - k.m_nBufferStart < k.m_nBuffered;
+    }
+    // Brings the kept file to this lender's position.
+    bool MoveFile()
+    {
+        CachedVolumeFiles::Kept& k = m_kept;
+        if (k.m_nFilePosition == m_nPosition) return true;
+        const bool moved = k.m_pFile->SeekTo(m_nPosition);
+        k.m_nFilePosition = moved ? m_nPosition : POSITION_UNKNOWN;
+        return moved;
+    }
     int64_t Advance(int64_t done)
     {
-        if (done < 0 || m_nPosition == POSITION_UNKNOWN)
-            m_nPosition = POSITION_UNKNOWN;
-        else
-            m_nPosition += static_cast<uint64_t>(done);
+        CachedVolumeFiles::Kept& k = m_kept;
+        if (done < 0) {
+            k.m_nFilePosition = POSITION_UNKNOWN;
+            return done;
+        }
+        k.m_nFilePosition += static_cast<uint64_t>(done);
+        m_nPosition += static_cast<uint64_t>(done);
         return done;
     }
 
-    IByteFile& m_file;
-    uint64_t& m_nPosition;
-    bool m_bRewind;
+    CachedVolumeFiles::Kept& m_kept;
+    const uint64_t m_nOpening; // which opening of the kept volume was lent
+    uint64_t m_nPosition = 0;
 };
 
 } // namespace
 
+CachedVolumeFiles::CachedVolumeFiles(std::unique_ptr<IVolumeFiles> inner, uint32_t readAhead)
+    : m_pInner(std::move(inner))
+{
+    m_kept.m_buffer.resize(readAhead);
+}
+
+CachedVolumeFiles::~CachedVolumeFiles() = default;
+
 std::unique_ptr<IByteFile> CachedVolumeFiles::CreateVolume(const std::u16string& path)
 {
-    if (m_pOpen && path == m_strOpenPath) Release();
+    if (m_kept.m_pFile && path == m_strOpenPath) Release();
     return m_pInner->CreateVolume(path);
 }
 
 std::unique_ptr<IByteFile> CachedVolumeFiles::OpenVolume(const std::u16string& path)
 {
-    const bool kept = m_pOpen && path == m_strOpenPath;
-    if (!kept) {
+    if (!m_kept.m_pFile || path != m_strOpenPath) {
         Release();
-        m_pOpen = m_pInner->OpenVolume(path);
-        if (!m_pOpen) return nullptr;
+        m_kept.m_pFile = m_pInner->OpenVolume(path);
+        if (!m_kept.m_pFile) return nullptr;
         m_strOpenPath = path;
-        m_nOpenPosition = 0;
+        m_kept.m_nFilePosition = 0;
+        ++m_kept.m_nOpening;
     }
-    return std::make_unique<BorrowedFile>(*m_pOpen, m_nOpenPosition, kept);
+    return std::make_unique<BorrowedFile>(m_kept);
 }
 
 void CachedVolumeFiles::Release()
 {
-    m_pOpen.reset();
+    m_kept.m_pFile.reset();
+    m_kept.m_nBuffered = 0;
     m_strOpenPath.clear();
 }
 

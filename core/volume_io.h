@@ -56,26 +56,39 @@ public:
 // Keeps the volume read last open for the next reader: a tree of small
 // files would otherwise open and close the archive once per entry, which
 // under a compatibility layer costs more than the data. A volume comes back
-// at its start, as a fresh open gives it. The cache knows where the kept
-// file stands, so that the rewind waits for the first read and a move to
-// where the file already is (the next entry usually starts where the last
-// one ended) costs no system call. A volume that fails to open is not
+// at its start, as a fresh open gives it. Reads smaller than the read-ahead
+// buffer go through it, so that entries in a row cost one system call per
+// buffer rather than one per entry; a move within the buffered bytes, or to
+// where the file already stands (the next entry usually starts where the
+// last one ended), costs no system call. A volume that fails to open is not
 // remembered, so asking again retries. Release() closes what is kept (before
 // the volumes are renamed or deleted); creating the kept volume closes it
 // too.
 class CachedVolumeFiles : public IVolumeFiles {
 public:
-    explicit CachedVolumeFiles(std::unique_ptr<IVolumeFiles> inner) : m_pInner(std::move(inner)) {}
+    static constexpr uint32_t DEFAULT_READ_AHEAD = 256 * 1024;
+
+    explicit CachedVolumeFiles(std::unique_ptr<IVolumeFiles> inner, uint32_t readAhead = DEFAULT_READ_AHEAD);
+    ~CachedVolumeFiles() override;
     std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override;
     std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override;
     std::u16string LastErrorText() const override { return m_pInner->LastErrorText(); }
     void Release();
 
+    // The kept volume and what is known of it, shared with the file lent out.
+    struct Kept {
+        std::unique_ptr<IByteFile> m_pFile;
+        uint64_t m_nFilePosition = 0; // where m_pFile stands; UINT64_MAX: not known
+        std::vector<uint8_t> m_buffer;
+        uint64_t m_nBufferStart = 0; // file position of m_buffer[0]
+        uint32_t m_nBuffered = 0;    // bytes of m_buffer that hold the file
+        uint64_t m_nOpening = 0;     // counts the opens, so that a file lent before is known
+    };
+
 private:
     std::unique_ptr<IVolumeFiles> m_pInner;
-    std::unique_ptr<IByteFile> m_pOpen;
+    Kept m_kept;
     std::u16string m_strOpenPath;
-    uint64_t m_nOpenPosition = 0; // where m_pOpen stands; UINT64_MAX: not known
 };
 
 // What a failed operation leaves for the error log: the path concerned and

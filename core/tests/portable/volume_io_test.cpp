@@ -380,7 +380,7 @@ TEST(CachedVolumeFiles, EntriesInARowShareTheOpenVolumeAndReadRight)
     EXPECT_FALSE(readEntry(900, 600)); // the new file is empty
 }
 
-// Counts the moves of the files it opens.
+// Counts the moves and reads of the files it opens.
 class SeekCountingFiles : public IVolumeFiles {
 public:
     explicit SeekCountingFiles(IVolumeFiles& files) : m_files(files) {}
@@ -391,18 +391,24 @@ public:
     std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override
     {
         auto file = m_files.OpenVolume(path);
-        return file ? std::make_unique<Counting>(std::move(file), m_nSeeks) : nullptr;
+        return file ? std::make_unique<Counting>(std::move(file), m_nSeeks, m_nReads) : nullptr;
     }
     std::u16string LastErrorText() const override { return m_files.LastErrorText(); }
     uint32_t m_nSeeks = 0;
+    uint32_t m_nReads = 0;
 
 private:
     class Counting : public IByteFile {
     public:
-        Counting(std::unique_ptr<IByteFile> file, uint32_t& seeks) : m_pFile(std::move(file)), m_nSeeks(seeks)
+        Counting(std::unique_ptr<IByteFile> file, uint32_t& seeks, uint32_t& reads)
+            : m_pFile(std::move(file)), m_nSeeks(seeks), m_nReads(reads)
         {
         }
-        int64_t Read(void* dst, uint32_t count) override { return m_pFile->Read(dst, count); }
+        int64_t Read(void* dst, uint32_t count) override
+        {
+            ++m_nReads;
+            return m_pFile->Read(dst, count);
+        }
         int64_t Write(const void* src, uint32_t count) override { return m_pFile->Write(src, count); }
         bool SeekTo(uint64_t pos) override
         {
@@ -414,6 +420,7 @@ private:
     private:
         std::unique_ptr<IByteFile> m_pFile;
         uint32_t& m_nSeeks;
+        uint32_t& m_nReads;
     };
     IVolumeFiles& m_files;
 };
@@ -435,7 +442,7 @@ TEST(CachedVolumeFiles, MovesTheKeptVolumeOnlyWhereItIsNotAlready)
         {600, 300, 0},  //
         {900, 600, 0},  // volume 1, freshly opened, is at its start already
         {1500, 200, 0}, //
-        {1500, 200, 1}, // the same entry again
+        {1500, 200, 0}, // the same entry again, still read ahead
         {0, 300, 1},    // volume 0 reopened
         {1700, 900, 1}, // volume 1 reopened, then volume 2 from its start
     };
@@ -455,6 +462,48 @@ TEST(CachedVolumeFiles, MovesTheKeptVolumeOnlyWhereItIsNotAlready)
     uint8_t first = 0;
     ASSERT_EQ(again->Read(&first, 1), 1);
     EXPECT_EQ(first, all[1900]); // volume 2 starts at stream byte 2000 - 100
+}
+
+TEST(CachedVolumeFiles, SmallEntriesInARowReadAheadAndLargeOnesGoStraight)
+{
+    Archive a(1000, 100);
+    const std::vector<uint8_t> all = a.WritePieces({900, 900});
+    SeekCountingFiles counting(a.files);
+    CachedVolumeFiles cache(std::make_unique<ForwardingFiles>(counting), 256);
+    VolumeSet set = a.writer.m_set;
+    set.m_pFiles = &cache;
+    struct Step {
+        uint32_t offset, size, seeks, reads; // what the entry costs the kept file
+    };
+    const Step steps[] = {
+        {0, 50, 1, 1},    // file bytes 100..355 read ahead
+        {50, 50, 0, 0},   //
+        {100, 200, 0, 1}, // 156 bytes from the buffer, then 356..611
+        {0, 50, 1, 1},    // back before the buffer
+        {400, 300, 1, 1}, // as large as the buffer: straight from the file
+        {700, 100, 0, 1}, //
+        {760, 40, 0, 0},  // still buffered
+        {850, 100, 0, 1}, // 50 bytes, then on into volume 1
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.offset);
+        const uint32_t seeks = counting.m_nSeeks, reads = counting.m_nReads;
+        SpannedReader r(set, StartVolumeOf(100, step.offset, 1000), step.offset, step.size, &a.failure);
+        std::vector<uint8_t> got(step.size);
+        ASSERT_EQ(ReadSpanned(r, got.data(), step.size), 0);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + step.offset));
+        EXPECT_EQ(counting.m_nSeeks - seeks, step.seeks);
+        EXPECT_EQ(counting.m_nReads - reads, step.reads);
+    }
+
+    // A file lent before the cache let its volume go reads nothing more,
+    // even once the same volume is open again.
+    const std::unique_ptr<IByteFile> early = cache.OpenVolume(u"D:\\out\\pack.exe");
+    cache.Release();
+    ASSERT_TRUE(cache.OpenVolume(u"D:\\out\\pack.exe"));
+    uint8_t byte = 0;
+    EXPECT_EQ(early->Read(&byte, 1), -1);
+    EXPECT_FALSE(early->SeekTo(0));
 }
 
 TEST(ReadSpanned, FailsCleanly)
