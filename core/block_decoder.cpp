@@ -5,6 +5,7 @@
 #include <lz4.h>
 #include <zlib.h>
 
+#include "core/adler32.h"
 #include "core/archive_key.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
@@ -119,7 +120,9 @@ InflateState::~InflateState()
 namespace {
 
 // The stream one entry decodes with, fresh: the buffers' own, reset, or one
-// of its own that ends with it. Null when zlib cannot set one up.
+// of its own that ends with it. Null when zlib cannot set one up. zlib still
+// reads the stream's header and its check, but leaves comparing the check
+// to the decoder (CheckedOutput), which does it faster.
 class EntryInflater {
 public:
     explicit EntryInflater(InflateState* kept)
@@ -127,19 +130,19 @@ public:
         if (kept) {
             InflateState::Impl& k = kept->Get();
             if (k.m_bReady) {
-                if (inflateReset(&k.m_stream) == Z_OK) m_pStream = &k.m_stream;
+                if (inflateReset(&k.m_stream) == Z_OK) Use(&k.m_stream);
                 return;
             }
             k.m_stream = z_stream{};
             k.m_bReady = inflateInit(&k.m_stream) == Z_OK;
-            if (k.m_bReady) m_pStream = &k.m_stream;
+            if (k.m_bReady) Use(&k.m_stream);
             return;
         }
-        if (inflateInit(&m_own) == Z_OK) m_pStream = &m_own;
+        if (inflateInit(&m_own) == Z_OK) Use(&m_own);
     }
     ~EntryInflater()
     {
-        if (m_pStream == &m_own) inflateEnd(&m_own);
+        if (m_bOwn) inflateEnd(&m_own);
     }
     EntryInflater(const EntryInflater&) = delete;
     EntryInflater& operator=(const EntryInflater&) = delete;
@@ -147,8 +150,38 @@ public:
     z_stream* Stream() const { return m_pStream; }
 
 private:
+    void Use(z_stream* stream)
+    {
+        m_bOwn = stream == &m_own;
+        if (inflateValidate(stream, 0) == Z_OK) m_pStream = stream;
+    }
+
     z_stream m_own{};
     z_stream* m_pStream = nullptr;
+    bool m_bOwn = false; // m_own was set up: end it
+};
+
+// The last four bytes of the stream consumed so far: once the stream has
+// ended, its check. They may lie in more than one chunk of input.
+class LastFour {
+public:
+    void ShiftIn(const uint8_t* bytes, size_t n)
+    {
+        if (n >= 4) {
+            std::memcpy(m_bytes, bytes + n - 4, 4);
+            return;
+        }
+        std::memmove(m_bytes, m_bytes + n, 4 - n);
+        std::memcpy(m_bytes + 4 - n, bytes, n);
+    }
+    uint32_t BigEndian() const
+    {
+        return static_cast<uint32_t>(m_bytes[0]) << 24 | static_cast<uint32_t>(m_bytes[1]) << 16 |
+               static_cast<uint32_t>(m_bytes[2]) << 8 | m_bytes[3];
+    }
+
+private:
+    uint8_t m_bytes[4] = {};
 };
 
 } // namespace
@@ -253,6 +286,9 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
 
     uint64_t remaining = e.m_nStoredSize;
     uint64_t produced = 0;
+    uint32_t adler = 1;
+    LastFour consumed; // of the chunks before the current one
+    uint32_t chunk = 0;
     zs.next_out = b.m_pOut;
     zs.avail_out = bsize;
     for (;;) {
@@ -261,7 +297,8 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
             return 1;
         }
         if (zs.avail_in == 0 && remaining > 0) {
-            const uint32_t chunk = static_cast<uint32_t>(remaining < bsize ? remaining : bsize);
+            consumed.ShiftIn(b.m_pIn, chunk);
+            chunk = static_cast<uint32_t>(remaining < bsize ? remaining : bsize);
             if (stored.Read(b.m_pIn, chunk) != 0) {
                 SetError(error, DecodeError::READ);
                 return 1;
@@ -286,6 +323,17 @@ int DecodeDeflate(const DecodeParams& p, const DecodeBuffers& b, const DecodeEnt
             if (Cancelled(p.m_pCancel)) {
                 SetError(error, DecodeError::CANCELLED);
                 return 1;
+            }
+            adler = Adler32(adler, b.m_pOut, n);
+            if (r == Z_STREAM_END) {
+                // The stream ends with the check of all it holds, the last
+                // four bytes zlib consumed. A stream that fails it gives
+                // none of its last output.
+                consumed.ShiftIn(b.m_pIn, static_cast<size_t>(zs.next_in - b.m_pIn));
+                if (consumed.BigEndian() != adler) {
+                    SetError(error, DecodeError::CORRUPT);
+                    return 1;
+                }
             }
             if (n > 0 && sink.Put(b.m_pOut, n) != 0) {
                 SetError(error, DecodeError::SINK);

@@ -6,6 +6,7 @@
 #include <lz4.h>
 #include <zlib.h>
 
+#include "core/adler32.h"
 #include "core/block_size.h"
 #include "core/byte_io.h"
 #include "core/tests/portable/pipeline_harness.h"
@@ -172,6 +173,9 @@ std::vector<Hostile> HostileStreams()
         std::vector<uint8_t> s = Zlib(text);
         s.back() ^= 1;
         add("deflate_bad_checksum", 2, s, 600);
+        s.back() ^= 1;
+        s[s.size() - 4] ^= 0x80;
+        add("deflate_bad_checksum_first_byte", 2, s, 600);
     }
     add("deflate_empty", 2, {}, 10);
     return v;
@@ -193,6 +197,48 @@ TEST_P(DecoderRejects, HostileStream)
 
 INSTANTIATE_TEST_SUITE_P(Table, DecoderRejects, ::testing::ValuesIn(HostileStreams()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Adler32, AgreesWithZlibOverAnyLengthAndSplit)
+{
+    // All 0xFF drives the sums highest between reductions.
+    for (Fill fill : {Fill::RANDOM, Fill::TEXT}) {
+        for (size_t size : {0u, 1u, 15u, 16u, 17u, 4095u, 4096u, 4097u, 5552u, 5553u, 70001u}) {
+            std::vector<uint8_t> data = MakeData(size, fill);
+            for (int ones = 0; ones < 2; ++ones) {
+                if (ones) std::fill(data.begin(), data.end(), 0xFF);
+                const uint32_t want = static_cast<uint32_t>(adler32(1, data.data(), static_cast<uInt>(size)));
+                EXPECT_EQ(Adler32(1, data.data(), size), want) << size << " " << ones;
+                const size_t split = size / 3 + 1; // pieces that start off a 16-byte boundary
+                if (split > size) continue;
+                EXPECT_EQ(Adler32(Adler32(1, data.data(), split), data.data() + split, size - split), want)
+                    << size << " " << ones;
+            }
+        }
+    }
+}
+
+// The check at a stream's end may lie in two chunks of input (here 2 bytes
+// in the first chunk of B and 2 in the next).
+TEST(Decoder, ChecksTheStreamAcrossChunksOfInput)
+{
+    const auto data = MakeData(B - 9, Fill::RANDOM);
+    uLongf n = compressBound(static_cast<uLong>(data.size()));
+    std::vector<uint8_t> stored(n);
+    compress2(stored.data(), &n, data.data(), static_cast<uLong>(data.size()), 0);
+    stored.resize(n);
+    ASSERT_EQ(stored.size(), B + 2u); // header 2, one stored block 5 + B - 9, check 4
+    const size_t sound = SIZE_MAX;
+    for (size_t flip : {sound, stored.size() - 4, stored.size() - 1}) {
+        std::vector<uint8_t> s = stored;
+        if (flip != sound) s[flip] ^= 1;
+        Decoder d;
+        std::vector<uint8_t> out;
+        DecodeError error = DecodeError::NONE;
+        EXPECT_EQ(d.Run(2, s, data.size(), &out, &error), flip == sound ? 0 : 1) << flip;
+        EXPECT_EQ(error, flip == sound ? DecodeError::NONE : DecodeError::CORRUPT) << flip;
+        if (flip == sound) EXPECT_EQ(out, data);
+    }
+}
 
 // Sound streams whose recorded size is not what they hold (a builder whose
 // source shrank or grew while it read): a reader gets every byte the stream
