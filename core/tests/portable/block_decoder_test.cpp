@@ -236,7 +236,9 @@ TEST(Decoder, ChecksTheStreamAcrossChunksOfInput)
         DecodeError error = DecodeError::NONE;
         EXPECT_EQ(d.Run(2, s, data.size(), &out, &error), flip == sound ? 0 : 1) << flip;
         EXPECT_EQ(error, flip == sound ? DecodeError::NONE : DecodeError::CORRUPT) << flip;
-        if (flip == sound) EXPECT_EQ(out, data);
+        if (flip == sound) {
+            EXPECT_EQ(out, data);
+        }
     }
 }
 
