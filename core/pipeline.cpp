@@ -304,7 +304,7 @@ int EncodeBlocks(PipelineContext& ctx, PipelineEntry& entry, uint8_t method)
     const auto writeOldest = [&]() -> int {
         BlockJob* job = encoders.WaitOldest(ctx.m_pCancel);
         if (!job) return 1; // cancelled
-        if (job->m_nResult != 0) return Fail(ctx, u"");
+        if (job->m_nResult != 0) return Fail(ctx, TEXT_INTERNAL_FAILURE); // the codec refused the block
         uint8_t* bytes = job->Output();
         uint32_t count = job->m_nOutputSize;
         if (headerDue) {
