@@ -64,7 +64,8 @@ uint32_t Adler32(uint32_t adler, const uint8_t* bytes, size_t count)
     while (count > 0) {
         size_t n = count < NMAX ? count : NMAX;
 #if defined(__SSE2__)
-        // 5552 is not a multiple of 16; the pieces' sums are 64-bit anyway.
+        // Runs of up to 4096 bytes keep the vector lanes within 32 bits;
+        // their sums are reduced in 64 bits.
         const size_t pieces = (count < 4096 ? count : 4096) / 16;
         if (pieces > 0) {
             Pieces(a, s, bytes, pieces);

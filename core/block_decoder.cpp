@@ -121,8 +121,8 @@ namespace {
 
 // The stream one entry decodes with, fresh: the buffers' own, reset, or one
 // of its own that ends with it. Null when zlib cannot set one up. zlib still
-// reads the stream's header and its check, but leaves comparing the check
-// to the decoder (CheckedOutput), which does it faster.
+// reads the stream's header and its check, but leaves computing and
+// comparing the check to DecodeDeflate, which does it faster.
 class EntryInflater {
 public:
     explicit EntryInflater(InflateState* kept)
