@@ -56,19 +56,23 @@ public:
 // Keeps the volume read last open for the next reader: a tree of small
 // files would otherwise open and close the archive once per entry, which
 // under a compatibility layer costs more than the data. A volume comes back
-// at its start, as a fresh open gives it. Reads smaller than the read-ahead
-// buffer go through it, so that entries in a row cost one system call per
-// buffer rather than one per entry; a move within the buffered bytes, or to
-// where the file already stands (the next entry usually starts where the
-// last one ended), costs no system call. A volume that fails to open is not
-// remembered, so asking again retries. Release() closes what is kept (before
-// the volumes are renamed or deleted); creating the kept volume closes it
-// too.
+// at its start, as a fresh open gives it. A move to where the file already
+// stands (the next entry usually starts where the last one ended) costs no
+// system call. With a read-ahead buffer, reads smaller than it go through
+// it, so that entries in a row cost one system call per buffer rather than
+// one per entry, and a move within the buffered bytes costs none either. The
+// buffer holds whatever the file held when it was filled, so it is only for
+// volumes nothing writes while they are read: a reader behind a writer must
+// not see bytes the writer has not published. A volume that fails to open
+// is not remembered, so asking again retries. Release() closes what is kept
+// (before the volumes are renamed or deleted); creating the kept volume
+// closes it too.
 class CachedVolumeFiles : public IVolumeFiles {
 public:
-    static constexpr uint32_t DEFAULT_READ_AHEAD = 256 * 1024;
+    // The read-ahead of an extraction, which only reads the archive.
+    static constexpr uint32_t EXTRACT_READ_AHEAD = 256 * 1024;
 
-    explicit CachedVolumeFiles(std::unique_ptr<IVolumeFiles> inner, uint32_t readAhead = DEFAULT_READ_AHEAD);
+    explicit CachedVolumeFiles(std::unique_ptr<IVolumeFiles> inner, uint32_t readAhead = 0);
     ~CachedVolumeFiles() override;
     std::unique_ptr<IByteFile> CreateVolume(const std::u16string& path) override;
     std::unique_ptr<IByteFile> OpenVolume(const std::u16string& path) override;

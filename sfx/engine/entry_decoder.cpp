@@ -151,8 +151,8 @@ EntryDataResult Run(ExtractSession& s, const EntryInfo& info, FILE* out, IFileHa
     if (written) *written = 0;
     ArchiveState& st = s.m_state;
     if (!s.m_pVolumes) {
-        s.m_pVolumes =
-            std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), *s.m_pCallback));
+        s.m_pVolumes = std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), *s.m_pCallback),
+                                                           CachedVolumeFiles::EXTRACT_READ_AHEAD);
         s.m_volumeSet = RunVolumeSet(st, s.m_pVolumes.get());
     }
     const VolumeSet& set = s.m_volumeSet;
@@ -208,7 +208,8 @@ public:
     bool Start()
     {
         ArchiveState& st = m_s.m_state;
-        m_pVolumes = std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), m_held));
+        m_pVolumes = std::make_unique<CachedVolumeFiles>(ReportingVolumeFiles(MakeVolumeFiles(), m_held),
+                                                         CachedVolumeFiles::EXTRACT_READ_AHEAD);
         m_set = RunVolumeSet(st, m_pVolumes.get());
         m_pDecoder =
             DecodeAhead::Create(st.m_buffers.m_nBlockSize, AHEAD_BLOCKS, AHEAD_ENTRIES, &m_s.m_ctx.m_nAbort);

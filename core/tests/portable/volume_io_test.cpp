@@ -442,7 +442,7 @@ TEST(CachedVolumeFiles, MovesTheKeptVolumeOnlyWhereItIsNotAlready)
         {600, 300, 0},  //
         {900, 600, 0},  // volume 1, freshly opened, is at its start already
         {1500, 200, 0}, //
-        {1500, 200, 0}, // the same entry again, still read ahead
+        {1500, 200, 1}, // the same entry again
         {0, 300, 1},    // volume 0 reopened
         {1700, 900, 1}, // volume 1 reopened, then volume 2 from its start
     };
@@ -494,6 +494,24 @@ TEST(CachedVolumeFiles, SmallEntriesInARowReadAheadAndLargeOnesGoStraight)
         EXPECT_TRUE(std::equal(got.begin(), got.end(), all.begin() + step.offset));
         EXPECT_EQ(counting.m_nSeeks - seeks, step.seeks);
         EXPECT_EQ(counting.m_nReads - reads, step.reads);
+    }
+
+    // Without read-ahead (the default, for a reader behind a writer) a read
+    // gets what the file holds now; read ahead, what it held when read.
+    for (uint32_t readAhead : {0u, 256u}) {
+        SCOPED_TRACE(readAhead);
+        Archive b(1000, 100);
+        b.WritePieces({900});
+        CachedVolumeFiles fresh(std::make_unique<ForwardingFiles>(b.files), readAhead);
+        VolumeSet freshSet = b.writer.m_set;
+        freshSet.m_pFiles = &fresh;
+        uint8_t got[50];
+        SpannedReader first(freshSet, 0, 0, 50, &b.failure);
+        ASSERT_EQ(ReadSpanned(first, got, 50), 0);
+        (*b.files.File(u"D:\\out\\pack.exe"))[100 + 60] ^= 0xFF; // stream byte 60
+        SpannedReader second(freshSet, 0, 50, 50, &b.failure);
+        ASSERT_EQ(ReadSpanned(second, got, 50), 0);
+        EXPECT_EQ(got[10], (*b.files.File(u"D:\\out\\pack.exe"))[160] ^ (readAhead ? 0xFF : 0));
     }
 
     // A file lent before the cache let its volume go reads nothing more,
