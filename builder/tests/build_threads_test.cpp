@@ -239,7 +239,14 @@ TEST(BuildThreads, SmallFilesChangedAfterTheReadAheadAreTakenAtTheirTurn)
                 phases.push_back(phase);
                 if (phase != first.back()) return;
                 if (remove) {
+                    // The reader ahead may hold the file open this moment:
+                    // the deletion then waits for its handle to close, and
+                    // until then the folder still lists the file.
                     DeleteFileW(second[2].c_str());
+                    for (int waited = 0; waited < 5000; ++waited) {
+                        if (GetFileAttributesW(second[2].c_str()) == INVALID_FILE_ATTRIBUTES) break;
+                        Sleep(1);
+                    }
                     return;
                 }
                 s.File(second[1].substr(s.src.size()), Bytes(1000, 50, true));
