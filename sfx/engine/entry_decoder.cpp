@@ -382,11 +382,15 @@ bool HandingOverPays(const ArchiveState& st)
     return st.m_nFileCount > 0 && st.m_nTotalSize / st.m_nFileCount >= MIN_AVERAGE;
 }
 
+bool SecondThreadPays(const ExtractSession& s)
+{
+    return WorkerThreadCount() > 1 && (s.m_bAheadForSmallFiles || HandingOverPays(s.m_state));
+}
+
 void StartDecodingAhead(ExtractSession& s, const EntryNode& top, bool selectedOnly)
 {
     s.m_pAhead.reset();
-    if (WorkerThreadCount() < 2) return;
-    if (!s.m_bAheadForSmallFiles && !HandingOverPays(s.m_state)) return;
+    if (!SecondThreadPays(s)) return;
     std::unique_ptr<EntryAhead, EntryAheadDeleter> ahead(new EntryAhead(s, top, selectedOnly));
     if (!ahead->Start()) return;
     s.m_pAhead = std::move(ahead);

@@ -56,6 +56,9 @@ EntryDataResult DecodeEntryData(ExtractSession& s, const EntryInfo& info, FILE* 
 // thread (decoding ahead, hashing beside the writing) to gain more than
 // handing each file over costs.
 bool HandingOverPays(const ArchiveState& st);
+// Whether this run decodes ahead and hashes beside the writing: more than
+// one thread, and files for which the hand-over pays (or a test asks).
+bool SecondThreadPays(const ExtractSession& s);
 void StartDecodingAhead(ExtractSession& s, const EntryNode& top, bool selectedOnly);
 // Ends the decoding thread of the run (harmless when there is none); files
 // are decoded as they are written from then on.

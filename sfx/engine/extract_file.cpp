@@ -14,7 +14,6 @@
 #include "core/long_path.h"
 #include "core/pipeline_platform.h"
 #include "core/reporting_files.h"
-#include "core/worker_threads.h"
 #include "sfx/engine/entry_decoder.h"
 #include "sfx/engine/extract_engine.h"
 #include "sfx/engine/extract_support.h"
@@ -184,9 +183,9 @@ int WriteData(ExtractSession& s, const FileTarget& t, FileEntryData& data, FILE*
     if (s.m_state.m_header.m_nFlags & AF_HASH) {
         if (!s.m_pHash) {
             s.m_pHash = ReportingHash(MakeSystemSha256(), *s.m_pCallback);
-            // With a second thread, and files large enough for the hand-over
-            // to pay, the file is hashed beside its decoding and writing.
-            if (WorkerThreadCount() > 1 && (s.m_bAheadForSmallFiles || HandingOverPays(s.m_state))) {
+            // With a second thread that pays, the file is hashed beside its
+            // decoding and writing.
+            if (SecondThreadPays(s)) {
                 std::unique_ptr<IFileHash> behind = HashBehind(s.m_pHash, SystemBlockSize());
                 if (behind) s.m_pHash = std::move(behind);
             }
